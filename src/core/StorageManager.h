@@ -1,0 +1,79 @@
+#pragma once
+
+#include "ClipboardItem.h"
+#include "SerialWorker.h"
+
+#include <QCache>
+#include <QImage>
+#include <QMutex>
+#include <QStringList>
+
+// The history on disk: Pellamor/history.json and one PNG per image entry in Pellamor/images/, all private
+// to the user. Decoded images are served through a small thread-safe cache. Background work (history
+// saves, image writes and deletions) runs on one worker thread in request order.
+class StorageManager
+{
+public:
+    static constexpr int maxImageDimension = 1200;
+    static constexpr int imageCacheLimit = 50;
+
+    // The program's folder in the user's data folder, e.g. ~/.local/share/Pellamor.
+    static QString defaultAppSupportDir();
+
+    explicit StorageManager(const QString& appSupportDir = defaultAppSupportDir());
+    // Finishes every save, write and deletion already requested.
+    ~StorageManager();
+    StorageManager(const StorageManager&) = delete;
+    StorageManager& operator=(const StorageManager&) = delete;
+
+    const QString& appSupportDir() const { return m_appSupportDir; }
+    const QString& imagesDir() const { return m_imagesDir; }
+    const QString& historyFilePath() const { return m_historyFilePath; }
+
+    // Replaces the history file atomically; on failure prints the failure line, leaves the previous
+    // file whole and returns false.
+    bool save(const ClipboardItems& items);
+    // The stored history in file order, or an empty list. A file that cannot be read is moved aside
+    // (history.json.corrupt-<time>) so that the next save cannot destroy it.
+    ClipboardItems load();
+
+    // Stores image bytes as a new file, scaled down first when either side exceeds 1200 pixels; bytes that
+    // do not decode are stored unchanged. Returns the new file name, also when the write failed.
+    QString saveImage(const QByteArray& data);
+    // The same for an image already decoded: scaled here, encoded and written on the worker. The image is
+    // cached under its name at once, so it can be shown and copied back before the file exists.
+    QString saveImage(const QImage& image);
+
+    // Scaled copy whose longer side is maxDimension, aspect ratio kept.
+    static QImage resizedImage(const QImage& image, qreal maxDimension);
+    static QByteArray pngData(const QImage& image);
+
+    // Thread-safe. Null when the file is missing or does not decode.
+    QImage loadImage(const QString& name);
+    // The image file's path, whether or not it exists; empty for a name that is not a plain file name,
+    // which then behaves as a missing file everywhere.
+    QString imageURL(const QString& name) const;
+    void deleteImage(const QString& name);
+
+    void saveInBackground(ClipboardItems snapshot);
+    void deleteImagesInBackground(QStringList names);
+    void waitForBackgroundWork();
+
+    // Only such names are ever joined to the image folder: not empty, no '/', not "." or "..".
+    static bool isPlainFileName(const QString& name);
+
+private:
+    void moveAside(const QString& reason);
+    void cacheImage(const QString& name, const QImage& image);
+    static QString newImageName();
+
+    QString m_appSupportDir;
+    QString m_imagesDir;
+    QString m_historyFilePath;
+
+    QMutex m_cacheMutex;
+    QCache<QString, QImage> m_imageCache;
+
+    // Last member: destroyed first, so queued work still finds everything above alive.
+    SerialWorker m_worker;
+};

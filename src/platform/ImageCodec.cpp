@@ -1,0 +1,130 @@
+#include "ImageCodec.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageReader>
+#include <QImageWriter>
+
+#include <mutex>
+
+#ifdef PELLAMOR_HAVE_LIBHEIF
+#include <libheif/heif.h>
+#endif
+
+namespace {
+
+constexpr qint64 allocationLimitBytes = qint64(ImageCodec::allocationLimitMiB) * 1024 * 1024;
+
+bool fitsLimit(qint64 width, qint64 height)
+{
+    return width > 0 && height > 0 && width * height * 4 <= allocationLimitBytes;
+}
+
+void setUpReaderLimit()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { QImageReader::setAllocationLimit(ImageCodec::allocationLimitMiB); });
+}
+
+// ISO base media file with an HEIF brand: "....ftypheic", "mif1", ...
+[[maybe_unused]] bool looksLikeHeif(const QByteArray& data)
+{
+    if (data.size() < 12 || data.mid(4, 4) != "ftyp")
+        return false;
+    const QByteArray brand = data.mid(8, 4);
+    return brand == "heic" || brand == "heix" || brand == "heim" || brand == "heis" || brand == "hevc" ||
+           brand == "hevx" || brand == "mif1" || brand == "msf1" || brand == "avif";
+}
+
+#ifdef PELLAMOR_HAVE_LIBHEIF
+QImage decodeHeif(const QByteArray& data)
+{
+    heif_context* context = heif_context_alloc();
+    if (!context)
+        return {};
+    QImage result;
+    heif_image_handle* handle = nullptr;
+    heif_image* image = nullptr;
+    if (heif_context_read_from_memory_without_copy(context, data.constData(), size_t(data.size()), nullptr).code ==
+            heif_error_Ok &&
+        heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok &&
+        fitsLimit(heif_image_handle_get_width(handle), heif_image_handle_get_height(handle)) &&
+        heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, nullptr).code ==
+            heif_error_Ok) {
+        int stride = 0;
+        const uint8_t* pixels = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
+        const int width = heif_image_get_width(image, heif_channel_interleaved);
+        const int height = heif_image_get_height(image, heif_channel_interleaved);
+        if (pixels && fitsLimit(width, height))
+            result = QImage(pixels, width, height, stride, QImage::Format_RGBA8888).copy();
+    }
+    if (image)
+        heif_image_release(image);
+    if (handle)
+        heif_image_handle_release(handle);
+    heif_context_free(context);
+    return result;
+}
+#endif
+
+} // namespace
+
+namespace ImageCodec {
+
+QImage decode(const QByteArray& data)
+{
+    if (data.isEmpty())
+        return {};
+    setUpReaderLimit();
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    if (reader.canRead()) {
+        const QSize size = reader.size();
+        // Formats that cannot tell their size up front are still bounded by the reader's allocation limit.
+        if (size.isValid() && !fitsLimit(size.width(), size.height()))
+            return {};
+        QImage image = reader.read();
+        if (!image.isNull())
+            return image;
+    }
+#ifdef PELLAMOR_HAVE_LIBHEIF
+    if (looksLikeHeif(data))
+        return decodeHeif(data);
+#endif
+    return {};
+}
+
+QImage decodeFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > maxFileBytes)
+        return {};
+    return decode(file.readAll());
+}
+
+QByteArray encodePng(const QImage& image)
+{
+    if (image.isNull())
+        return {};
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    if (!writer.write(image))
+        return {};
+    return bytes;
+}
+
+bool heifSupported()
+{
+#ifdef PELLAMOR_HAVE_LIBHEIF
+    return true;
+#else
+    return false;
+#endif
+}
+
+} // namespace ImageCodec

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+// Decoding of images that other programs hand us. Every decode is bounded: the header's size is checked
+// before any pixel memory is allocated, so a crafted or huge image is refused instead of exhausting memory.
+namespace ImageCodec {
+
+// Enough for an 8K screenshot at 32 bits per pixel, with room to spare.
+inline constexpr int allocationLimitMiB = 256;
+// Files named on the clipboard are read whole; anything larger is not an image worth keeping.
+inline constexpr qint64 maxFileBytes = qint64(allocationLimitMiB) * 1024 * 1024;
+
+// Null when the bytes are not an image, or one whose decoded pixels would exceed the limit.
+QImage decode(const QByteArray& data);
+QImage decodeFile(const QString& path);
+// PNG bytes of the image; empty when it cannot be encoded.
+QByteArray encodePng(const QImage& image);
+bool heifSupported();
+
+} // namespace ImageCodec

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QStringList>
+#include <QUrl>
+
+#include <optional>
+
+// The system clipboard as the history core sees it. The change counter grows whenever anyone changes
+// the clipboard (this program included); reading it is cheap and never talks to the clipboard owner.
+// The content readers describe the current contents.
+class Pasteboard : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    virtual qint64 changeCount() const = 0;
+    // Format names of the current contents (MIME types and the owner's own target names).
+    virtual QStringList types() const = 0;
+    virtual QList<QUrl> urls() const = 0;
+    // The plain-text string, or none when the contents offer no text.
+    virtual std::optional<QString> string() const = 0;
+    virtual QByteArray data(const QString& type) const = 0;
+    // An image decoded from whatever image format the contents offer; null when there is none.
+    virtual QImage image() const = 0;
+
+    virtual void clearContents() = 0;
+    virtual void writeString(const QString& text) = 0;
+    virtual void writeImage(const QImage& image) = 0;
+
+Q_SIGNALS:
+    // The change counter moved.
+    void changed();
+};

@@ -1,0 +1,649 @@
+#include "core/ClipboardMonitor.h"
+#include "core/StorageManager.h"
+#include "platform/FakePasteboard.h"
+#include "platform/Preferences.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QImage solidImage(int width, int height, Qt::GlobalColor color = Qt::darkGreen)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(color);
+    return image;
+}
+
+ClipboardItem storedText(const QString& text, const QDateTime& timestamp, bool pinned = false)
+{
+    return ClipboardItem(QUuid::createUuid(), ClipboardItemType::Text, text, pinned,
+                         pinned ? std::optional(timestamp) : std::nullopt, timestamp);
+}
+
+QStringList contentsOf(const ClipboardItems& items)
+{
+    QStringList contents;
+    for (const ClipboardItem& item : items)
+        contents << item.content;
+    return contents;
+}
+
+} // namespace
+
+class TestClipboardMonitor : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void textAtLaunchIsNotCaptured();
+    void duplicateRuleComparesFirstEntryOnly();
+    void whichTextsAreCaptured();
+    void sensitiveMarkersSkipTheChange_data();
+    void sensitiveMarkersSkipTheChange();
+    void passwordManagerHint_data();
+    void passwordManagerHint();
+    void imageFilesFirstTwentyNewestLast();
+    void fileUrlsThatAreNotImages();
+    void pasteboardImageFormatsInOrder();
+    void imageWinsOverCaption();
+    void capRemovesOldestUnpinnedAndItsFile();
+    void capWithEveryEntryPinned();
+    void pinOrder();
+    void copyBackIsNeverCaptured();
+    void copyBackImage();
+    void deleteItem();
+    void updateItemInPlace();
+    void clearAllKeepsPinned();
+    void autoClearByAge_data();
+    void autoClearByAge();
+    void loadSortsAndMonitoringFollowsTheClipboard();
+
+private:
+    ClipboardMonitor& monitor();
+    void reopen();
+    void settle();
+    QString writeImageFile(const QString& name, const QImage& image);
+    ClipboardItems savedHistory();
+
+    std::unique_ptr<QTemporaryDir> m_root;
+    std::unique_ptr<StorageManager> m_storage;
+    std::unique_ptr<FakePasteboard> m_pasteboard;
+    std::unique_ptr<Preferences> m_preferences;
+    std::unique_ptr<ClipboardMonitor> m_monitor;
+};
+
+void TestClipboardMonitor::init()
+{
+    m_root = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_root->isValid());
+    m_storage = std::make_unique<StorageManager>(m_root->filePath(QStringLiteral("Pellamor")));
+    m_pasteboard = std::make_unique<FakePasteboard>();
+    m_preferences = std::make_unique<Preferences>(m_root->filePath(QStringLiteral("prefs.conf")));
+    reopen();
+}
+
+void TestClipboardMonitor::cleanup()
+{
+    m_monitor.reset();
+    m_storage.reset();
+}
+
+ClipboardMonitor& TestClipboardMonitor::monitor()
+{
+    return *m_monitor;
+}
+
+// A fresh monitor, as at program start: it loads the stored history.
+void TestClipboardMonitor::reopen()
+{
+    m_monitor.reset();
+    m_monitor = std::make_unique<ClipboardMonitor>(*m_storage, *m_pasteboard, *m_preferences);
+}
+
+// Runs the work the monitor queued for a later turn of the event loop.
+void TestClipboardMonitor::settle()
+{
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+}
+
+QString TestClipboardMonitor::writeImageFile(const QString& name, const QImage& image)
+{
+    const QString path = m_root->filePath(name);
+    if (!image.isNull())
+        image.save(path, "PNG");
+    return path;
+}
+
+ClipboardItems TestClipboardMonitor::savedHistory()
+{
+    m_storage->waitForBackgroundWork();
+    return m_storage->load();
+}
+
+void TestClipboardMonitor::textAtLaunchIsNotCaptured()
+{
+    m_pasteboard->copyText(QStringLiteral("there before"));
+    reopen();
+    monitor().checkClipboard();
+    settle();
+    QVERIFY(monitor().items().isEmpty());
+
+    m_pasteboard->copyText(QStringLiteral("copied later"));
+    monitor().checkClipboard();
+    // The entry arrives in a later turn of the event loop, never during the tick.
+    QVERIFY(monitor().items().isEmpty());
+    settle();
+    QCOMPARE(contentsOf(monitor().items()), QStringList{QStringLiteral("copied later")});
+    QCOMPARE(savedHistory(), monitor().items());
+}
+
+void TestClipboardMonitor::duplicateRuleComparesFirstEntryOnly()
+{
+    const auto copy = [this](const QString& text) {
+        m_pasteboard->copyText(text);
+        monitor().checkClipboard();
+        settle();
+    };
+    copy(QStringLiteral("A"));
+    copy(QStringLiteral("A"));
+    QCOMPARE(monitor().items().size(), 1);
+    copy(QStringLiteral("B"));
+    copy(QStringLiteral("A"));
+    QCOMPARE(contentsOf(monitor().items()),
+             QStringList({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("A")}));
+
+    // Canonically equivalent spellings are the same text.
+    copy(QStringLiteral("caf\u00e9"));
+    copy(QStringLiteral("cafe\u0301"));
+    QCOMPARE(monitor().items().size(), 4);
+
+    // With a pinned entry on top the rule compares with that one, so a repeat is captured again.
+    monitor().togglePin(monitor().items().last().id);
+    copy(QStringLiteral("C"));
+    copy(QStringLiteral("C"));
+    QCOMPARE(contentsOf(monitor().items()).count(QStringLiteral("C")), 2);
+}
+
+void TestClipboardMonitor::whichTextsAreCaptured()
+{
+    m_pasteboard->copyText(QString());
+    monitor().checkClipboard();
+    m_pasteboard->copyData({{QStringLiteral("text/html"), QByteArray("<b>rich only</b>")}});
+    monitor().checkClipboard();
+    m_pasteboard->copy({});
+    monitor().checkClipboard();
+    settle();
+    QVERIFY(monitor().items().isEmpty());
+
+    m_pasteboard->copyText(QStringLiteral("   "));
+    monitor().checkClipboard();
+    m_pasteboard->copyText(QStringLiteral("\n\n"));
+    monitor().checkClipboard();
+    settle();
+    QCOMPARE(contentsOf(monitor().items()), QStringList({QStringLiteral("\n\n"), QStringLiteral("   ")}));
+}
+
+void TestClipboardMonitor::sensitiveMarkersSkipTheChange_data()
+{
+    QTest::addColumn<QString>("marker");
+    for (const QString& marker : ClipboardMonitor::sensitiveMarkerTypes())
+        QTest::newRow(qPrintable(marker)) << marker;
+}
+
+void TestClipboardMonitor::sensitiveMarkersSkipTheChange()
+{
+    QFETCH(QString, marker);
+    // Never written: the filter is on.
+    m_pasteboard->copyText(QStringLiteral("hunter2"), {marker});
+    monitor().checkClipboard();
+    settle();
+    QVERIFY(monitor().items().isEmpty());
+    // The change was seen; switching the filter off later does not bring it back.
+    m_preferences->setIgnoreSensitive(false);
+    monitor().checkClipboard();
+    settle();
+    QVERIFY(monitor().items().isEmpty());
+
+    m_pasteboard->copyText(QStringLiteral("hunter3"), {marker});
+    monitor().checkClipboard();
+    settle();
+    QCOMPARE(contentsOf(monitor().items()), QStringList{QStringLiteral("hunter3")});
+
+    m_preferences->setIgnoreSensitive(true);
+    m_pasteboard->copyText(QStringLiteral("hunter4"),
+                           {marker.toLower() == marker ? marker.toUpper() : marker.toLower()});
+    monitor().checkClipboard();
+    settle();
+    QCOMPARE(monitor().items().size(), 2);
+}
+
+void TestClipboardMonitor::passwordManagerHint_data()
+{
+    QTest::addColumn<QByteArray>("hint");
+    QTest::addColumn<bool>("captured");
+    QTest::newRow("secret") << QByteArray("secret") << false;
+    QTest::newRow("one") << QByteArray("1") << false;
+    QTest::newRow("empty") << QByteArray() << false;
+    QTest::newRow("public with newline") << QByteArray("public\n") << false;
+    QTest::newRow("public") << QByteArray("public") << true;
+}
+
+void TestClipboardMonitor::passwordManagerHint()
+{
+    QFETCH(QByteArray, hint);
+    QFETCH(bool, captured);
+    FakePasteboard::Contents contents;
+    contents.text = QStringLiteral("token");
+    contents.formats.insert(QStringLiteral("x-kde-passwordManagerHint"), hint);
+    m_pasteboard->copy(contents);
+    monitor().checkClipboard();
+    settle();
+    QCOMPARE(monitor().items().size(), captured ? 1 : 0);
+}
+
+void TestClipboardMonitor::imageFilesFirstTwentyNewestLast()
+{
+    QList<QUrl> urls;
+    for (int i = 1; i <= 25; ++i)
+        urls << QUrl::fromLocalFile(writeImageFile(QStringLiteral("shot%1.PNG").arg(i), solidImage(i, 7)));
+    FakePasteboard::Contents contents;
+    contents.urls = urls;
+    contents.text = QStringLiteral("file names as text");
+    m_pasteboard->copy(contents);
+    monitor().checkClipboard();
+    settle();
+
+    const ClipboardItems& items = monitor().items();
+    QCOMPARE(items.size(), 20);
+    for (const ClipboardItem& item : items)
+        QCOMPARE(item.type, ClipboardItemType::Image);
+    // Each file became its own entry; the one processed last is listed first.
+    QCOMPARE(m_storage->loadImage(items.first().content).width(), 20);
+    QCOMPARE(m_storage->loadImage(items.last().content).width(), 1);
+    m_storage->waitForBackgroundWork();
+    QCOMPARE(QDir(m_storage->imagesDir()).entryList(QDir::Files).size(), 20);
+}
+
+void TestClipboardMonitor::fileUrlsThatAreNotImages()
+{
+    QDir(m_root->path()).mkdir(QStringLiteral("folder.png"));
+    QFile junk(m_root->filePath(QStringLiteral("broken.png")));
+    QVERIFY(junk.open(QIODevice::WriteOnly));
+    junk.write("not really a png");
+    junk.close();
+    FakePasteboard::Contents contents;
+    contents.urls = {
+        QUrl::fromLocalFile(writeImageFile(QStringLiteral("scan.tif"), solidImage(5, 5))),
+        QUrl::fromLocalFile(m_root->filePath(QStringLiteral("folder.png"))),
+        QUrl::fromLocalFile(m_root->filePath(QStringLiteral("broken.png"))),
+        QUrl::fromLocalFile(m_root->filePath(QStringLiteral("missing.png"))),
+        QUrl(QStringLiteral("https://example.com/picture.png")),
+    };
+    contents.text = QStringLiteral("fallback text");
+    m_pasteboard->copy(contents);
+    monitor().checkClipboard();
+    settle();
+    QCOMPARE(contentsOf(monitor().items()), QStringList{QStringLiteral("fallback text")});
+
+    // A .tif file is not read, but the clipboard's own PNG data is.
+    contents.formats.insert(QStringLiteral("image/png"), StorageManager::pngData(solidImage(9, 4)));
+    m_pasteboard->copy(contents);
+    monitor().checkClipboard();
+    settle();
+    QCOMPARE(monitor().items().first().type, ClipboardItemType::Image);
+    QCOMPARE(m_storage->loadImage(monitor().items().first().content).size(), QSize(9, 4));
+}
+
+void TestClipboardMonitor::pasteboardImageFormatsInOrder()
+{
+    FakePasteboard::Contents contents;
+    contents.formats.insert(QStringLiteral("image/png"), QByteArray("broken png"));
+    QByteArray tiff;
+    {
+        QBuffer buffer(&tiff);
+        buffer.open(QIODevice::WriteOnly);
+        solidImage(3, 2).save(&buffer, "TIFF");
+    }
+    contents.formats.insert(QStringLiteral("image/tiff"), tiff);
+    contents.image = solidImage(50, 50);
+    m_pasteboard->copy(contents);
+    monitor().checkClipboard();
+    settle();
+    QCOMPARE(monitor().items().size(), 1);
+    QCOMPARE(m_storage->loadImage(monitor().items().first().content).size(), QSize(3, 2));
+
+    // Neither PNG nor TIFF: any image the clipboard can produce.
+    m_pasteboard->copyImage(solidImage(11, 12));
+    monitor().checkClipboard();
+    settle();
+    QCOMPARE(monitor().items().size(), 2);
+    QCOMPARE(m_storage->loadImage(monitor().items().first().content).size(), QSize(11, 12));
+
+    // A large copy is stored scaled down, and the file is a PNG whatever came in.
+    m_pasteboard->copyImage(solidImage(4000, 3000));
+    monitor().checkClipboard();
+    settle();
+    m_storage->waitForBackgroundWork();
+    QImageReader reader(m_storage->imageURL(monitor().items().first().content));
+    QCOMPARE(reader.format(), QByteArray("png"));
+    QCOMPARE(reader.size(), QSize(1200, 900));
+}
+
+void TestClipboardMonitor::imageWinsOverCaption()
+{
+    FakePasteboard::Contents contents;
+    contents.image = solidImage(20, 10);
+    contents.text = QStringLiteral("a caption");
+    m_pasteboard->copy(contents);
+    monitor().checkClipboard();
+    settle();
+    QCOMPARE(monitor().items().size(), 1);
+    QCOMPARE(monitor().items().first().type, ClipboardItemType::Image);
+}
+
+void TestClipboardMonitor::capRemovesOldestUnpinnedAndItsFile()
+{
+    const QDateTime base = ClipboardItem::currentMoment().addSecs(-3600);
+    ClipboardItems stored;
+    const QString oldestImage = m_storage->saveImage(StorageManager::pngData(solidImage(2, 2)));
+    const QString secondOldestImage = m_storage->saveImage(StorageManager::pngData(solidImage(2, 2)));
+    stored << ClipboardItem(QUuid::createUuid(), ClipboardItemType::Image, oldestImage, false, std::nullopt,
+                            base.addSecs(-10));
+    stored << storedText(QStringLiteral("pinned and ancient"), base.addSecs(-20), true);
+    stored << ClipboardItem(QUuid::createUuid(), ClipboardItemType::Image, secondOldestImage, false, std::nullopt,
+                            base.addSecs(-5));
+    for (int i = 0; i < ClipboardMonitor::maxItems - 3; ++i)
+        stored << storedText(QString::number(i), base.addSecs(i));
+    QVERIFY(m_storage->save(stored));
+    reopen();
+
+    QCOMPARE(monitor().items().size(), ClipboardMonitor::maxItems);
+    m_pasteboard->copyText(QStringLiteral("newest"));
+    monitor().checkClipboard();
+    settle();
+
+    const ClipboardItems& items = monitor().items();
+    QCOMPARE(items.size(), ClipboardMonitor::maxItems);
+    QCOMPARE(items[0].content, QStringLiteral("pinned and ancient"));
+    QCOMPARE(items[1].content, QStringLiteral("newest"));
+    QCOMPARE(items.last().content, secondOldestImage);
+    m_storage->waitForBackgroundWork();
+    QVERIFY(!QFileInfo::exists(m_storage->imageURL(oldestImage)));
+    QVERIFY(QFileInfo::exists(m_storage->imageURL(secondOldestImage)));
+    QCOMPARE(savedHistory(), items);
+}
+
+void TestClipboardMonitor::capWithEveryEntryPinned()
+{
+    const QDateTime base = ClipboardItem::currentMoment().addDays(-1);
+    ClipboardItems stored;
+    for (int i = 0; i < ClipboardMonitor::maxItems; ++i)
+        stored << storedText(QString::number(i), base.addSecs(i), true);
+    QVERIFY(m_storage->save(stored));
+    reopen();
+
+    m_pasteboard->copyImage(solidImage(6, 6));
+    monitor().checkClipboard();
+    settle();
+    QCOMPARE(monitor().items().size(), ClipboardMonitor::maxItems);
+    for (const ClipboardItem& item : monitor().items())
+        QVERIFY(item.isPinned);
+    m_storage->waitForBackgroundWork();
+    QVERIFY(QDir(m_storage->imagesDir()).entryList(QDir::Files).isEmpty());
+}
+
+void TestClipboardMonitor::pinOrder()
+{
+    const QDateTime now = ClipboardItem::currentMoment();
+    QVERIFY(m_storage->save(
+        {storedText(QStringLiteral("A"), now.addSecs(-40)), storedText(QStringLiteral("B"), now.addSecs(-30)),
+         storedText(QStringLiteral("C"), now.addSecs(-20)), storedText(QStringLiteral("D"), now.addSecs(-10))}));
+    reopen();
+    QCOMPARE(contentsOf(monitor().items()), QStringList({"D", "C", "B", "A"}));
+    const auto idOf = [this](const char* text) {
+        for (const ClipboardItem& item : monitor().items()) {
+            if (item.content == QLatin1String(text))
+                return item.id;
+        }
+        return QUuid();
+    };
+    monitor().togglePin(idOf("A"));
+    monitor().togglePin(idOf("B"));
+    QCOMPARE(contentsOf(monitor().items()), QStringList({"A", "B", "D", "C"}));
+    monitor().togglePin(idOf("C"));
+    QCOMPARE(contentsOf(monitor().items()), QStringList({"A", "B", "C", "D"}));
+    QVERIFY(monitor().items()[2].pinTimestamp.has_value());
+    monitor().togglePin(idOf("A"));
+    QCOMPARE(contentsOf(monitor().items()), QStringList({"B", "C", "D", "A"}));
+    QCOMPARE(monitor().items()[3].isPinned, false);
+    QCOMPARE(monitor().items()[3].pinTimestamp, std::nullopt);
+    QCOMPARE(monitor().items()[3].timestamp, now.addSecs(-40));
+    monitor().togglePin(QUuid::createUuid());
+    QCOMPARE(savedHistory(), monitor().items());
+}
+
+void TestClipboardMonitor::copyBackIsNeverCaptured()
+{
+    m_pasteboard->copyText(QStringLiteral("first"));
+    monitor().checkClipboard();
+    settle();
+    m_pasteboard->copyText(QStringLiteral("second"));
+    monitor().checkClipboard();
+    settle();
+    m_storage->waitForBackgroundWork();
+    QFile file(m_storage->historyFilePath());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    const ClipboardItems order = monitor().items();
+
+    monitor().copyToClipboard(order.last());
+    QCOMPARE(m_pasteboard->contents().text, QStringLiteral("first"));
+    QCOMPARE(monitor().lastChangeCount(), m_pasteboard->changeCount());
+    monitor().checkClipboard();
+    settle();
+    QCOMPARE(monitor().items(), order);
+    m_storage->waitForBackgroundWork();
+    file.seek(0);
+    QCOMPARE(file.readAll(), before);
+
+    // An entry need not be in the history: the text preview copies edited text this way.
+    monitor().copyToClipboard(ClipboardItem::captured(ClipboardItemType::Text, QStringLiteral("edited")));
+    QCOMPARE(m_pasteboard->contents().text, QStringLiteral("edited"));
+    monitor().checkClipboard();
+    settle();
+    QCOMPARE(monitor().items(), order);
+}
+
+void TestClipboardMonitor::copyBackImage()
+{
+    m_pasteboard->copyImage(solidImage(14, 3));
+    monitor().checkClipboard();
+    settle();
+    m_storage->waitForBackgroundWork();
+    const ClipboardItem image = monitor().items().first();
+    m_pasteboard->copyText(QStringLiteral("something else"));
+
+    monitor().copyToClipboard(image);
+    QCOMPARE(m_pasteboard->contents().image.size(), QSize(14, 3));
+    QVERIFY(!m_pasteboard->contents().text);
+
+    // A file removed by hand leaves the clipboard empty; a restart empties the cache.
+    QVERIFY(QFile::remove(m_storage->imageURL(image.content)));
+    m_monitor.reset();
+    m_storage = std::make_unique<StorageManager>(m_root->filePath(QStringLiteral("Pellamor")));
+    reopen();
+    monitor().copyToClipboard(image);
+    QVERIFY(m_pasteboard->contents().image.isNull());
+    QVERIFY(!m_pasteboard->contents().text);
+    monitor().checkClipboard();
+    settle();
+    QCOMPARE(monitor().items().size(), 1);
+}
+
+void TestClipboardMonitor::deleteItem()
+{
+    m_pasteboard->copyImage(solidImage(5, 5));
+    monitor().checkClipboard();
+    m_pasteboard->copyText(QStringLiteral("text"));
+    monitor().checkClipboard();
+    settle();
+    m_storage->waitForBackgroundWork();
+    const ClipboardItem image = monitor().items()[1];
+    QVERIFY(QFileInfo::exists(m_storage->imageURL(image.content)));
+
+    monitor().deleteItem(image);
+    QCOMPARE(contentsOf(monitor().items()), QStringList{QStringLiteral("text")});
+    QCOMPARE(savedHistory(), monitor().items());
+    QVERIFY(!QFileInfo::exists(m_storage->imageURL(image.content)));
+
+    // Not in the history any more: the file is still removed and the history saved.
+    const QString orphan = m_storage->saveImage(StorageManager::pngData(solidImage(2, 2)));
+    monitor().deleteItem(ClipboardItem::captured(ClipboardItemType::Image, orphan));
+    m_storage->waitForBackgroundWork();
+    QVERIFY(!QFileInfo::exists(m_storage->imageURL(orphan)));
+    QCOMPARE(monitor().items().size(), 1);
+}
+
+void TestClipboardMonitor::updateItemInPlace()
+{
+    for (const char* text : {"one", "two", "three"}) {
+        m_pasteboard->copyText(QLatin1String(text));
+        monitor().checkClipboard();
+        settle();
+    }
+    const ClipboardItem middle = monitor().items()[1];
+    monitor().updateItem(middle, QString());
+    QCOMPARE(contentsOf(monitor().items()), QStringList({QStringLiteral("three"), QString(), QStringLiteral("one")}));
+    QCOMPARE(monitor().items()[1].timestamp, middle.timestamp);
+    QCOMPARE(monitor().items()[1].id, middle.id);
+    QCOMPARE(savedHistory(), monitor().items());
+
+    const ClipboardItems before = monitor().items();
+    monitor().updateItem(ClipboardItem::captured(ClipboardItemType::Text, QStringLiteral("x")), QStringLiteral("y"));
+    QCOMPARE(monitor().items(), before);
+}
+
+void TestClipboardMonitor::clearAllKeepsPinned()
+{
+    const QDateTime now = ClipboardItem::currentMoment();
+    ClipboardItems stored;
+    QStringList pinnedImages;
+    QStringList unpinnedImages;
+    for (int i = 0; i < 3; ++i) {
+        pinnedImages << m_storage->saveImage(StorageManager::pngData(solidImage(2, 2)));
+        stored << ClipboardItem(QUuid::createUuid(), ClipboardItemType::Image, pinnedImages.last(), true, now,
+                                now.addSecs(-i));
+    }
+    for (int i = 0; i < 10; ++i) {
+        if (i % 2) {
+            unpinnedImages << m_storage->saveImage(StorageManager::pngData(solidImage(2, 2)));
+            stored << ClipboardItem(QUuid::createUuid(), ClipboardItemType::Image, unpinnedImages.last(), false,
+                                    std::nullopt, now.addSecs(-100 - i));
+        } else {
+            stored << storedText(QString::number(i), now.addSecs(-100 - i));
+        }
+    }
+    QVERIFY(m_storage->save(stored));
+    reopen();
+    const ClipboardItems pinned = monitor().items().mid(0, 3);
+
+    monitor().clearAll();
+    QCOMPARE(monitor().items(), pinned);
+    QCOMPARE(savedHistory(), pinned);
+    for (const QString& name : std::as_const(pinnedImages))
+        QVERIFY(QFileInfo::exists(m_storage->imageURL(name)));
+    for (const QString& name : std::as_const(unpinnedImages))
+        QVERIFY(!QFileInfo::exists(m_storage->imageURL(name)));
+}
+
+void TestClipboardMonitor::autoClearByAge_data()
+{
+    QTest::addColumn<int>("preference");
+    QTest::addColumn<QStringList>("remaining");
+    const QStringList all = {"pinned month", "23h59m", "24h+1s", "6 days", "7 days+1s"};
+    QTest::newRow("never") << 0 << all;
+    QTest::newRow("one day") << 1 << QStringList({"pinned month", "23h59m"});
+    QTest::newRow("seven days") << 2 << QStringList({"pinned month", "23h59m", "24h+1s", "6 days"});
+    QTest::newRow("unknown value") << 3 << all;
+    QTest::newRow("negative") << -1 << all;
+}
+
+void TestClipboardMonitor::autoClearByAge()
+{
+    QFETCH(int, preference);
+    QFETCH(QStringList, remaining);
+    const QDateTime now = ClipboardItem::currentMoment();
+    const QString expiredImage = m_storage->saveImage(StorageManager::pngData(solidImage(2, 2)));
+    QVERIFY(m_storage->save({
+        storedText(QStringLiteral("pinned month"), now.addDays(-31), true),
+        storedText(QStringLiteral("23h59m"), now.addSecs(-(23 * 3600 + 59 * 60))),
+        storedText(QStringLiteral("24h+1s"), now.addSecs(-86401)),
+        storedText(QStringLiteral("6 days"), now.addDays(-6)),
+        storedText(QStringLiteral("7 days+1s"), now.addSecs(-604801)),
+        ClipboardItem(QUuid::createUuid(), ClipboardItemType::Image, expiredImage, false, std::nullopt,
+                      now.addDays(-40)),
+    }));
+    reopen();
+    m_preferences->setAutoClearPreference(preference);
+
+    const ClipboardItems before = monitor().items();
+    monitor().startMonitoring();
+    // The removal is deferred to a later turn of the event loop.
+    QCOMPARE(monitor().items(), before);
+    settle();
+    monitor().stopMonitoring();
+
+    QStringList texts = contentsOf(monitor().items());
+    texts.removeAll(expiredImage);
+    QCOMPARE(texts, remaining);
+    m_storage->waitForBackgroundWork();
+    const bool cleaned = preference == 1 || preference == 2;
+    QCOMPARE(QFileInfo::exists(m_storage->imageURL(expiredImage)), !cleaned);
+    QCOMPARE(m_storage->load(), monitor().items());
+}
+
+void TestClipboardMonitor::loadSortsAndMonitoringFollowsTheClipboard()
+{
+    const QDateTime now = ClipboardItem::currentMoment();
+    // A file edited by hand, out of order, with a pinned entry that has no pin moment.
+    QVERIFY(m_storage->save({storedText(QStringLiteral("old"), now.addSecs(-50)),
+                             ClipboardItem(QUuid::createUuid(), ClipboardItemType::Text, QStringLiteral("pinned"), true,
+                                           std::nullopt, now.addSecs(-100)),
+                             storedText(QStringLiteral("new"), now.addSecs(-10))}));
+    reopen();
+    QCOMPARE(contentsOf(monitor().items()), QStringList({"pinned", "new", "old"}));
+
+    // A change is picked up at once, without waiting for the next tick.
+    monitor().startMonitoring();
+    QVERIFY(monitor().isMonitoring());
+    m_pasteboard->copyText(QStringLiteral("immediate"));
+    settle();
+    settle();
+    QCOMPARE(monitor().items()[1].content, QStringLiteral("immediate"));
+
+    // The tick alone also finds a change that raised no notification.
+    m_pasteboard->blockSignals(true);
+    m_pasteboard->copyText(QStringLiteral("ticked"));
+    m_pasteboard->blockSignals(false);
+    QTRY_COMPARE_WITH_TIMEOUT(monitor().items()[1].content, QStringLiteral("ticked"), 3000);
+
+    monitor().stopMonitoring();
+    QVERIFY(!monitor().isMonitoring());
+    m_pasteboard->copyText(QStringLiteral("after stop"));
+    QTest::qWait(ClipboardMonitor::pollIntervalMs + 200);
+    QCOMPARE(monitor().items()[1].content, QStringLiteral("ticked"));
+}
+
+QTEST_GUILESS_MAIN(TestClipboardMonitor)
+#include "tst_clipboardmonitor.moc"

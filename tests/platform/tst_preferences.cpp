@@ -1,0 +1,134 @@
+#include "platform/Preferences.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestPreferences : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void defaultsOfAnEmptyStore();
+    void everyWriteIsAnnounced();
+    void valuesSurviveAndAreReadAtUse();
+    void handEditedValues_data();
+    void handEditedValues();
+    void defaultLocation();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_file;
+};
+
+void TestPreferences::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_file = m_dir->filePath(QStringLiteral("Pellamor.conf"));
+}
+
+void TestPreferences::defaultsOfAnEmptyStore()
+{
+    Preferences preferences(m_file);
+    QCOMPARE(preferences.displayCount(), 6);
+    QCOMPARE(preferences.effectiveDisplayCount(), 6);
+    QCOMPARE(preferences.shortcutKey(), QStringLiteral("⌥ + Space"));
+    QCOMPARE(preferences.themePreference(), 0);
+    QCOMPARE(preferences.popoverPinned(), false);
+    QCOMPARE(preferences.popoverStayOpen(), false);
+    QCOMPARE(preferences.showDesktopWidget(), false);
+    QCOMPARE(preferences.widgetPinned(), false);
+    QCOMPARE(preferences.widgetLocked(), false);
+    QCOMPARE(preferences.launchAtLogin(), false);
+    QCOMPARE(preferences.ignoreSensitive(), true);
+    QCOMPARE(preferences.autoClearPreference(), 0);
+    QVERIFY(!QFile::exists(m_file));
+}
+
+void TestPreferences::everyWriteIsAnnounced()
+{
+    Preferences preferences(m_file);
+    QSignalSpy spy(&preferences, &Preferences::changed);
+    preferences.setAutoClearPreference(0);
+    preferences.setAutoClearPreference(0);
+    preferences.setWidgetLocked(true);
+    preferences.setShortcutKey(QStringLiteral("⌃ + ⇧ + V"));
+    preferences.remove(Preferences::Keys::shortcutKey);
+    QCOMPARE(spy.count(), 5);
+    QCOMPARE(spy.at(0).at(0).toString(), QStringLiteral("autoClearPreference"));
+    QCOMPARE(spy.at(2).at(0).toString(), QStringLiteral("widgetLocked"));
+    QCOMPARE(preferences.shortcutKey(), QStringLiteral("⌥ + Space"));
+}
+
+void TestPreferences::valuesSurviveAndAreReadAtUse()
+{
+    {
+        Preferences preferences(m_file);
+        preferences.setDisplayCount(20);
+        preferences.setThemePreference(2);
+        preferences.setIgnoreSensitive(false);
+        preferences.setPopoverPinned(true);
+        preferences.setShortcutKey(QStringLiteral("⌃ + ⌥ + F1"));
+    }
+    Preferences reopened(m_file);
+    QCOMPARE(reopened.displayCount(), 20);
+    QCOMPARE(reopened.themePreference(), 2);
+    QCOMPARE(reopened.ignoreSensitive(), false);
+    QCOMPARE(reopened.popoverPinned(), true);
+    QCOMPARE(reopened.shortcutKey(), QStringLiteral("⌃ + ⌥ + F1"));
+
+    // A second handle on the same store sees a write at once: nothing is cached.
+    Preferences writer(m_file);
+    writer.setDisplayCount(10);
+    QCOMPARE(reopened.displayCount(), 10);
+}
+
+void TestPreferences::handEditedValues_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<int>("displayCount");
+    QTest::addColumn<int>("effectiveDisplayCount");
+    QTest::addColumn<int>("effectiveTheme");
+    QTest::addColumn<bool>("ignoreSensitive");
+    QTest::newRow("zero") << QByteArray("displayCount=0") << 0 << 6 << 0 << true;
+    QTest::newRow("negative") << QByteArray("displayCount=-4") << -4 << 6 << 0 << true;
+    QTest::newRow("unknown count") << QByteArray("displayCount=7") << 7 << 7 << 0 << true;
+    QTest::newRow("not a number") << QByteArray("displayCount=many") << 6 << 6 << 0 << true;
+    QTest::newRow("theme 3") << QByteArray("themePreference=3") << 6 << 6 << 0 << true;
+    QTest::newRow("theme dark") << QByteArray("themePreference=2") << 6 << 6 << 2 << true;
+    QTest::newRow("filter off") << QByteArray("ignoreSensitive=false") << 6 << 6 << 0 << false;
+    QTest::newRow("filter garbage") << QByteArray("ignoreSensitive=maybe") << 6 << 6 << 0 << true;
+}
+
+void TestPreferences::handEditedValues()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(int, displayCount);
+    QFETCH(int, effectiveDisplayCount);
+    QFETCH(int, effectiveTheme);
+    QFETCH(bool, ignoreSensitive);
+    {
+        QFile file(m_file);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[General]\n" + line + "\n");
+    }
+    Preferences preferences(m_file);
+    QCOMPARE(preferences.displayCount(), displayCount);
+    QCOMPARE(preferences.effectiveDisplayCount(), effectiveDisplayCount);
+    QCOMPARE(preferences.effectiveThemePreference(), effectiveTheme);
+    QCOMPARE(preferences.ignoreSensitive(), ignoreSensitive);
+}
+
+void TestPreferences::defaultLocation()
+{
+    qputenv("XDG_CONFIG_HOME", m_dir->path().toUtf8());
+    Preferences preferences;
+    QCOMPARE(preferences.fileName(), m_dir->filePath(QStringLiteral("Pellamor/Pellamor.conf")));
+    preferences.setWidgetPinned(true);
+    QVERIFY(QFile::exists(preferences.fileName()));
+}
+
+QTEST_GUILESS_MAIN(TestPreferences)
+#include "tst_preferences.moc"
