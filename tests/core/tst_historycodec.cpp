@@ -34,6 +34,9 @@ private Q_SLOTS:
     void dropsFractionalSeconds();
     void escapesEveryCharacterJsonRequires();
     void readsOptionalMembers();
+    void readsAnyWellFormedJson();
+    void rejectsMalformedJson_data();
+    void rejectsMalformedJson();
     void rejectsWholeFile_data();
     void rejectsWholeFile();
     void acceptsDateForms_data();
@@ -129,6 +132,45 @@ void TestHistoryCodec::readsOptionalMembers()
     QVERIFY(written.contains("\"isPinned\":false"));
     QVERIFY(!written.contains("pinTimestamp"));
     QCOMPARE(uuidText(result.items[0].id), QStringLiteral("5C1F0E9A-7B7E-4C1E-9D4B-0A1B2C3D4E5F"));
+}
+
+void TestHistoryCodec::readsAnyWellFormedJson()
+{
+    // Pretty-printed by hand, with escapes, and unknown members holding any kind of value.
+    const QByteArray json = "[\n  {\r\n\t\"extra\": {\"a\": [1, -2.5e+3, true, null, {\"b\": \"}\"}]},\n"
+                            "   \"content\" : \"\\u4e2d\\ud83d\\ude00\\/\\\"\",\n"
+                            "   \"timestamp\": \"2025-03-14T09:26:53Z\", \"type\": \"text\",\n"
+                            "   \"id\": \"5c1f0e9a-7b7e-4c1e-9d4b-0a1b2c3d4e5f\", \"more\": 0\n  }\n]\n";
+    const HistoryDecodeResult result = decodeHistory(json);
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    QCOMPARE(result.items.size(), 1);
+    QCOMPARE(result.items.first().content, QStringLiteral("中😀/\""));
+}
+
+void TestHistoryCodec::rejectsMalformedJson_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    const QByteArray entry =
+        R"({"id":"5C1F0E9A-7B7E-4C1E-9D4B-0A1B2C3D4E5F","type":"text","content":"a","timestamp":"2025-03-14T09:26:53Z")";
+    QTest::newRow("empty file") << QByteArray();
+    QTest::newRow("object at top") << QByteArray("{}");
+    QTest::newRow("trailing comma") << "[" + entry + "},]";
+    QTest::newRow("text after array") << "[" + entry + "}] x";
+    QTest::newRow("two arrays") << QByteArray("[][]");
+    QTest::newRow("unterminated") << "[" + entry + "}";
+    QTest::newRow("bad escape") << QByteArray(R"([{"id":"\q"}])");
+    QTest::newRow("raw line break in string") << QByteArray("[{\"id\":\"a\nb\"}]");
+    QTest::newRow("bare word") << "[" + entry + ",\"x\":yes}]";
+    QTest::newRow("leading zero") << "[" + entry + ",\"x\":01}]";
+    QTest::newRow("deep nesting") << "[" + entry + ",\"x\":" + QByteArray(200, '[') + QByteArray(200, ']') + "}]";
+}
+
+void TestHistoryCodec::rejectsMalformedJson()
+{
+    QFETCH(QByteArray, json);
+    const HistoryDecodeResult result = decodeHistory(json);
+    QVERIFY(!result.ok());
+    QVERIFY(result.items.isEmpty());
 }
 
 void TestHistoryCodec::rejectsWholeFile_data()
