@@ -20,12 +20,6 @@ bool fitsLimit(qint64 width, qint64 height)
     return width > 0 && height > 0 && width * height * 4 <= allocationLimitBytes;
 }
 
-void setUpReaderLimit()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { QImageReader::setAllocationLimit(ImageCodec::allocationLimitMiB); });
-}
-
 // ISO base media file with an HEIF brand: "....ftypheic", "mif1", ...
 [[maybe_unused]] bool looksLikeHeif(const QByteArray& data)
 {
@@ -71,11 +65,17 @@ QImage decodeHeif(const QByteArray& data)
 
 namespace ImageCodec {
 
+void applyAllocationLimit()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { QImageReader::setAllocationLimit(allocationLimitMiB); });
+}
+
 QImage decode(const QByteArray& data)
 {
     if (data.isEmpty())
         return {};
-    setUpReaderLimit();
+    applyAllocationLimit();
     QBuffer buffer;
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);

@@ -13,6 +13,10 @@ inline constexpr int allocationLimitMiB = 256;
 // Files named on the clipboard are read whole; anything larger is not an image worth keeping.
 inline constexpr qint64 maxFileBytes = qint64(allocationLimitMiB) * 1024 * 1024;
 
+// Applies the allocation limit to every image decoded through Qt in this process, including images
+// that QClipboard decodes itself. Cheap; called before any decode.
+void applyAllocationLimit();
+
 // Null when the bytes are not an image, or one whose decoded pixels would exceed the limit.
 QImage decode(const QByteArray& data);
 QImage decodeFile(const QString& path);

@@ -1,5 +1,7 @@
 #include "QtPasteboard.h"
 
+#include "ImageCodec.h"
+
 #include <QClipboard>
 #include <QMimeData>
 
@@ -51,6 +53,7 @@ QImage QtPasteboard::image() const
     const QMimeData* mime = mimeData();
     if (!mime || !mime->hasImage())
         return {};
+    ImageCodec::applyAllocationLimit();
     return qvariant_cast<QImage>(mime->imageData());
 }
 

@@ -1,9 +1,14 @@
 #include "platform/ImageCodec.h"
 
 #include <QBuffer>
+#include <QImageReader>
 #include <QTest>
 
 #include <cstring>
+
+#ifdef PELLAMOR_HAVE_LIBHEIF
+#include <libheif/heif.h>
+#endif
 
 namespace {
 
@@ -16,18 +21,34 @@ QByteArray encoded(const QImage& image, const char* format)
     return bytes;
 }
 
-// A PNG whose header claims the given size, with a single tiny IDAT that never fills it.
+quint32 crc32(const char* data, qsizetype size)
+{
+    quint32 crc = 0xFFFFFFFFu;
+    for (qsizetype i = 0; i < size; ++i) {
+        crc ^= static_cast<unsigned char>(data[i]);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+void putBigEndian(QByteArray& bytes, qsizetype offset, quint32 value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[offset + i] = char((value >> (24 - 8 * i)) & 0xFF);
+}
+
+// A valid PNG header claiming the given size, followed by the pixels of a 1 x 1 image: a decoder that
+// trusts the header allocates the whole claimed size before it notices the data is short.
 QByteArray pngClaiming(quint32 width, quint32 height)
 {
     QImage tiny(1, 1, QImage::Format_RGB32);
     tiny.fill(Qt::white);
     QByteArray bytes = encoded(tiny, "PNG");
-    // IHDR data starts at offset 16: width and height, big-endian. The CRC is left stale: a decoder that
-    // trusts the header still allocates before it notices.
-    for (int i = 0; i < 4; ++i) {
-        bytes[16 + i] = char((width >> (24 - 8 * i)) & 0xFF);
-        bytes[20 + i] = char((height >> (24 - 8 * i)) & 0xFF);
-    }
+    // Signature (8), IHDR length (4), "IHDR" at 12, width at 16, height at 20, CRC at 29.
+    putBigEndian(bytes, 16, width);
+    putBigEndian(bytes, 20, height);
+    putBigEndian(bytes, 29, crc32(bytes.constData() + 12, 17));
     return bytes;
 }
 
@@ -43,6 +64,7 @@ private Q_SLOTS:
     void refusesWhatIsNotAnImage();
     void refusesImagesBeyondTheLimit();
     void encodesPng();
+    void decodesHeic();
 };
 
 void TestImageCodec::decodesCommonFormats_data()
@@ -92,6 +114,11 @@ void TestImageCodec::refusesImagesBeyondTheLimit()
     // 60000 x 60000 would be 13 GiB: refused from the header alone, instantly.
     QVERIFY(ImageCodec::decode(pngClaiming(60000, 60000)).isNull());
     QVERIFY(ImageCodec::decode(pngClaiming(9000, 9000)).isNull());
+    QImageReader reader(QStringLiteral("unused"));
+    QBuffer buffer;
+    buffer.setData(pngClaiming(60000, 60000));
+    reader.setDevice(&buffer);
+    QCOMPARE(reader.size(), QSize(60000, 60000));
 }
 
 void TestImageCodec::encodesPng()
@@ -102,6 +129,40 @@ void TestImageCodec::encodesPng()
     const QByteArray png = ImageCodec::encodePng(image);
     QVERIFY(png.startsWith("\x89PNG"));
     QCOMPARE(ImageCodec::decode(png).pixelColor(1, 1), QColor(10, 20, 30, 40));
+}
+
+void TestImageCodec::decodesHeic()
+{
+#ifdef PELLAMOR_HAVE_LIBHEIF
+    if (!heif_have_encoder_for_format(heif_compression_HEVC) || !heif_have_decoder_for_format(heif_compression_HEVC))
+        QSKIP("libheif has no HEVC encoder or decoder here");
+    heif_context* context = heif_context_alloc();
+    heif_encoder* encoder = nullptr;
+    heif_image* image = nullptr;
+    QVERIFY(heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder).code == heif_error_Ok);
+    QVERIFY(heif_image_create(64, 48, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image).code == heif_error_Ok);
+    QVERIFY(heif_image_add_plane(image, heif_channel_interleaved, 64, 48, 8).code == heif_error_Ok);
+    int stride = 0;
+    uint8_t* pixels = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+    for (int y = 0; y < 48; ++y)
+        std::memset(pixels + y * stride, 0x80, size_t(64 * 3));
+    QVERIFY(heif_context_encode_image(context, image, encoder, nullptr, nullptr).code == heif_error_Ok);
+    QByteArray bytes;
+    heif_writer writer = {};
+    writer.writer_api_version = 1;
+    writer.write = [](heif_context*, const void* data, size_t size, void* userdata) {
+        static_cast<QByteArray*>(userdata)->append(static_cast<const char*>(data), qsizetype(size));
+        return heif_error{heif_error_Ok, heif_suberror_Unspecified, ""};
+    };
+    QVERIFY(heif_context_write(context, &writer, &bytes).code == heif_error_Ok);
+    heif_image_release(image);
+    heif_encoder_release(encoder);
+    heif_context_free(context);
+
+    QCOMPARE(ImageCodec::decode(bytes).size(), QSize(64, 48));
+#else
+    QSKIP("built without libheif");
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestImageCodec)
