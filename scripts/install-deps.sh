@@ -8,10 +8,11 @@ purpose=${1:-test}
 build_packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-image-formats-plugins qt6-qpa-plugins libgl-dev
-    libheif-dev
+    libheif-dev qt6-svg-dev
 )
-run_packages=(fonts-noto-cjk)
-test_packages=(libbenchmark-dev xvfb xauth xclip x11-utils python3 clang-format)
+run_packages=(fonts-noto-cjk fonts-material-design-icons-iconfont)
+test_packages=(libbenchmark-dev xvfb xauth xclip x11-utils python3 clang-format
+    desktop-file-utils appstream dpkg-dev file)
 
 packages=("${build_packages[@]}" "${run_packages[@]}")
 [ "$purpose" = test ] && packages+=("${test_packages[@]}")
