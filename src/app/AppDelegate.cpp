@@ -1,25 +1,101 @@
 #include "AppDelegate.h"
 
+#include "PopoverPlacement.h"
+#include "PopoverWindow.h"
 #include "core/ClipboardMonitor.h"
 #include "core/StandardOutput.h"
 #include "core/StorageManager.h"
+#include "panel/ContentView.h"
+#include "panel/ImagePreviewView.h"
+#include "panel/SymbolIcon.h"
+#include "panel/TextPreviewView.h"
+#include "panel/Theme.h"
+#include "platform/DesktopAppearance.h"
 #include "platform/InstanceLock.h"
 #include "platform/Preferences.h"
 #include "platform/QtPasteboard.h"
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <QCursor>
+#include <QLabel>
+#include <QPainter>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QThreadPool>
+#include <QVBoxLayout>
+#include <QWindow>
+
+namespace {
+
+AppDelegate* sharedDelegate = nullptr;
+
+QIcon statusIcon()
+{
+    // Monochrome, light glyph with a dark rim: readable on light and dark panels alike.
+    QIcon icon;
+    for (int side : {16, 22, 24, 32, 48, 64}) {
+        QPixmap pixmap(side, side);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        const qreal points = side / 1.5;
+        for (const QPointF offset : {QPointF(-1, 0), QPointF(1, 0), QPointF(0, -1), QPointF(0, 1)}) {
+            SymbolIcon::paint(painter, QRectF(offset, QSizeF(side, side)), QStringLiteral("list.clipboard.fill"),
+                              QColor(0, 0, 0, 110), points, QFont::Medium);
+        }
+        SymbolIcon::paint(painter, QRectF(0, 0, side, side), QStringLiteral("list.clipboard.fill"),
+                          QColor(245, 245, 245), points, QFont::Medium);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+QRect availableGeometryAt(const QPoint& point)
+{
+    QScreen* screen = QGuiApplication::screenAt(point);
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect();
+}
+
+} // namespace
+
+PopoverWindow* AppDelegate::settingsPopover() const
+{
+    return m_settingsPopover.data();
+}
+
+QWidget* AppDelegate::activePreviewWindow() const
+{
+    return m_activePreviewWindow.data();
+}
+
+AppDelegate* AppDelegate::shared()
+{
+    return sharedDelegate;
+}
 
 AppDelegate::AppDelegate(QObject* parent)
     : QObject(parent)
-{}
+{
+    sharedDelegate = this;
+}
 
 AppDelegate::~AppDelegate()
 {
+    delete m_popover;
+    delete m_settingsPopover;
+    delete m_activePreviewWindow;
+    delete m_statusItem;
+    // Thumbnails may still be decoding from the store.
+    QThreadPool::globalInstance()->waitForDone();
     // The monitor refers to the store, the clipboard and the preferences; it goes first. The store's
     // destructor then finishes every save already requested.
     m_clipboardMonitor.reset();
     m_pasteboard.reset();
     m_storageManager.reset();
+    if (sharedDelegate == this)
+        sharedDelegate = nullptr;
 }
 
 bool AppDelegate::applicationDidFinishLaunching()
@@ -29,18 +105,230 @@ bool AppDelegate::applicationDidFinishLaunching()
         printLine(QStringLiteral("Duplicate instance detected. Quitting."));
         return false;
     }
-
     m_preferences = std::make_unique<Preferences>();
     m_storageManager = std::make_unique<StorageManager>();
     m_pasteboard = std::make_unique<QtPasteboard>(QGuiApplication::clipboard());
+    startUp();
+    createStatusItem();
+    return true;
+}
+
+void AppDelegate::launchWith(std::unique_ptr<Preferences> preferences, std::unique_ptr<StorageManager> storage,
+                             std::unique_ptr<Pasteboard> pasteboard)
+{
+    m_preferences = std::move(preferences);
+    m_storageManager = std::move(storage);
+    m_pasteboard = std::move(pasteboard);
+    startUp();
+}
+
+void AppDelegate::startUp()
+{
     // Constructing the monitor loads and sorts the stored history.
     m_clipboardMonitor = std::make_unique<ClipboardMonitor>(*m_storageManager, *m_pasteboard, *m_preferences);
     m_clipboardMonitor->startMonitoring();
-    return true;
+
+    m_contentView = new ContentView(*m_clipboardMonitor, *m_storageManager, *m_preferences);
+    m_popover = new PopoverWindow(m_contentView);
+    m_popover->setObjectName(QStringLiteral("panelPopover"));
+    m_popover->resize(panelWidth, 480);
+    connect(m_contentView, &ContentView::updatePopoverSize, this, &AppDelegate::updatePopoverSize);
+    connect(m_contentView, &ContentView::settingsRequested, this, &AppDelegate::showSettingsPopover);
+    connect(m_contentView, &ContentView::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+
+    m_desktopAppearance = new DesktopAppearance(this);
+    connect(m_desktopAppearance, &DesktopAppearance::changed, this, &AppDelegate::updateAppearance);
+    connect(m_preferences.get(), &Preferences::changed, this, &AppDelegate::handlePreferenceChange);
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, &AppDelegate::handleFocusWindowChanged);
+
+    updateAppearance();
+    handlePreferenceChange();
+    handlePopoverPersistence();
+}
+
+void AppDelegate::createStatusItem()
+{
+    m_statusItem = new QSystemTrayIcon(statusIcon(), this);
+    m_statusItem->setToolTip(QStringLiteral("Pellamor"));
+    connect(m_statusItem, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+            togglePopover();
+    });
+    // Shown even while no tray exists: the icon appears once a tray does.
+    m_statusItem->show();
 }
 
 void AppDelegate::applicationWillTerminate()
 {
     if (m_clipboardMonitor)
         m_clipboardMonitor->stopMonitoring();
+}
+
+int AppDelegate::panelHeight(qsizetype entryCount, int displayCount)
+{
+    const qsizetype limit = displayCount > 0 ? displayCount : 6;
+    const qsizetype rows = std::min(std::max<qsizetype>(entryCount, 1), limit);
+    return int(std::min<qsizetype>(rows * rowHeight + headerAllowance + footerAllowance, maxPanelHeight));
+}
+
+QRect AppDelegate::trayGeometry() const
+{
+    return m_statusItem ? m_statusItem->geometry() : QRect();
+}
+
+void AppDelegate::togglePopover()
+{
+    if (!m_popover)
+        return;
+    if (m_popover->isVisible()) {
+        closePanel();
+        return;
+    }
+    updateAppearance();
+    const QSize size(panelWidth, panelHeight(m_clipboardMonitor->items().size(), m_preferences->displayCount()));
+    const QRect tray = trayGeometry();
+    const QPoint pointer = QCursor::pos();
+    const PopoverPlacement placement =
+        PopoverPlacement::place(tray, size, availableGeometryAt(tray.isValid() ? tray.center() : pointer), pointer);
+    m_popoverGrowsUp = placement.growsUp;
+    m_popover->setFrame(placement.frame, false);
+    handlePopoverPersistence();
+    m_popover->show();
+    m_popover->raise();
+    m_popover->activateWindow();
+}
+
+void AppDelegate::updatePopoverSize()
+{
+    if (!m_popover)
+        return;
+    const QSize size(panelWidth, panelHeight(m_clipboardMonitor->items().size(), m_preferences->displayCount()));
+    const QRect current = m_popover->isVisible() ? m_popover->targetFrame() : m_popover->geometry();
+    const QRect frame =
+        PopoverPlacement::resized(current, m_popoverGrowsUp, size, availableGeometryAt(current.center()));
+    m_popover->setFrame(frame, m_popover->isVisible());
+}
+
+void AppDelegate::updateAppearance()
+{
+    const int theme = m_preferences ? m_preferences->effectiveThemePreference() : 0;
+    const bool dark = theme == 2 || (theme == 0 && m_desktopAppearance && m_desktopAppearance->prefersDark());
+    Theme::instance().setDark(dark);
+}
+
+void AppDelegate::handlePreferenceChange()
+{
+    updateAppearance();
+    handlePopoverPersistence();
+}
+
+void AppDelegate::handlePopoverPersistence()
+{
+    if (!m_popover)
+        return;
+    const bool pinned = m_preferences->popoverPinned();
+    m_popover->setFloating(pinned);
+    if (m_settingsPopover)
+        m_settingsPopover->setFloating(pinned || m_preferences->popoverStayOpen());
+}
+
+bool AppDelegate::keepsPanelOpen() const
+{
+    return m_preferences->popoverPinned() || m_preferences->popoverStayOpen();
+}
+
+void AppDelegate::closePanel()
+{
+    if (QWidget* sheet = m_contentView->openSheet())
+        sheet->close();
+    m_popover->hide();
+}
+
+bool AppDelegate::belongsToPanel(QWindow* window) const
+{
+    // The panel itself and the sheets it presents.
+    for (QWindow* w = window; w; w = w->transientParent()) {
+        if (m_popover && w == m_popover->windowHandle())
+            return true;
+    }
+    return false;
+}
+
+void AppDelegate::handleFocusWindowChanged(QWindow* focusWindow)
+{
+    if (!m_popover)
+        return;
+    const bool inSettings = m_settingsPopover && focusWindow == m_settingsPopover->windowHandle();
+    if (!focusWindow) {
+        // Another application: nothing closes while the panel is pinned or kept open.
+        if (keepsPanelOpen())
+            return;
+        if (m_settingsPopover)
+            m_settingsPopover->hide();
+        if (m_popover->isVisible())
+            closePanel();
+        return;
+    }
+    // A click in one of our windows outside the settings closes the settings.
+    if (m_settingsPopover && m_settingsPopover->isVisible() && !inSettings)
+        m_settingsPopover->hide();
+    if (m_popover->isVisible() && !keepsPanelOpen() && !belongsToPanel(focusWindow) && !inSettings)
+        closePanel();
+}
+
+void AppDelegate::showSettingsPopover(QWidget* anchor)
+{
+    if (!m_settingsPopover) {
+        // The settings panel takes this place once it exists; until then a plain placeholder.
+        auto* placeholder = new QWidget;
+        placeholder->setObjectName(QStringLiteral("settingsPlaceholder"));
+        auto* layout = new QVBoxLayout(placeholder);
+        auto* label = new QLabel(QStringLiteral("设置"), placeholder);
+        label->setAlignment(Qt::AlignCenter);
+        layout->addWidget(label);
+        m_settingsPopover = new PopoverWindow(placeholder);
+        m_settingsPopover->setObjectName(QStringLiteral("settingsPopover"));
+    }
+    if (m_settingsPopover->isVisible()) {
+        m_settingsPopover->hide();
+        return;
+    }
+    updateAppearance();
+    m_settingsPopover->setFloating(keepsPanelOpen());
+    const QPoint anchorPoint = anchor ? anchor->mapToGlobal(QPoint(0, 0)) : QCursor::pos();
+    const QRect anchorRect(anchorPoint, QSize(1, 1));
+    const PopoverPlacement placement =
+        PopoverPlacement::place(anchorRect, QSize(panelWidth, 480), availableGeometryAt(anchorPoint), anchorPoint);
+    m_settingsPopover->setFrame(placement.frame, false);
+    m_settingsPopover->show();
+    m_settingsPopover->raise();
+    m_settingsPopover->activateWindow();
+}
+
+void AppDelegate::showPreviewWindow(const ClipboardItem& item)
+{
+    if (m_activePreviewWindow)
+        m_activePreviewWindow->close();
+    auto* window = new QWidget(nullptr, Qt::Window);
+    window->setObjectName(QStringLiteral("previewWindow"));
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    auto* layout = new QVBoxLayout(window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    const auto dismiss = [window = QPointer<QWidget>(window)] {
+        if (window)
+            window->close();
+    };
+    if (item.isImage())
+        layout->addWidget(new ImagePreviewView(*m_storageManager, item.content, dismiss, window));
+    else
+        layout->addWidget(new TextPreviewView(*m_clipboardMonitor, item, dismiss, window));
+    window->setWindowTitle(item.isImage() ? QStringLiteral("图片预览") : QStringLiteral("查看与编辑"));
+    window->resize(500, 400);
+    // Beside the desktop widget once it exists; centred until then.
+    const QRect available = availableGeometryAt(QCursor::pos());
+    window->setGeometry(previewWindowFrame(QRect(), window->size(), available));
+    m_activePreviewWindow = window;
+    window->show();
+    window->raise();
+    window->activateWindow();
 }

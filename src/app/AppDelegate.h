@@ -1,23 +1,41 @@
 #pragma once
 
+#include "core/ClipboardItem.h"
+
 #include <QObject>
+#include <QPointer>
+#include <QRect>
 
 #include <memory>
 
 class ClipboardMonitor;
+class ContentView;
+class DesktopAppearance;
 class InstanceLock;
 class Pasteboard;
+class PopoverWindow;
 class Preferences;
+class QSystemTrayIcon;
+class QWidget;
+class QWindow;
 class StorageManager;
 
 // The shell: owns the single-instance lock, the preferences, the history store and the clipboard
-// monitor for the whole run.
+// monitor for the whole run, the tray icon, the panel and the auxiliary windows.
 class AppDelegate : public QObject
 {
     Q_OBJECT
 
 public:
     static constexpr const char* applicationId = "com.pellamor.app";
+    static constexpr int panelWidth = 340;
+    static constexpr int rowHeight = 65;
+    static constexpr int headerAllowance = 40;
+    static constexpr int footerAllowance = 45;
+    static constexpr int maxPanelHeight = 750;
+
+    // The shell a view reaches for the shell's windows; null before start-up and in view tests.
+    static AppDelegate* shared();
 
     explicit AppDelegate(QObject* parent = nullptr);
     ~AppDelegate() override;
@@ -27,14 +45,52 @@ public:
     bool applicationDidFinishLaunching();
     void applicationWillTerminate();
 
+    // Start-up for tests: the given parts instead of the desktop's clipboard and the user's store.
+    void launchWith(std::unique_ptr<Preferences> preferences, std::unique_ptr<StorageManager> storage,
+                    std::unique_ptr<Pasteboard> pasteboard);
+
     ClipboardMonitor* clipboardMonitor() const { return m_clipboardMonitor.get(); }
     StorageManager* storageManager() const { return m_storageManager.get(); }
     Preferences* preferences() const { return m_preferences.get(); }
+    PopoverWindow* popover() const { return m_popover; }
+    ContentView* contentView() const { return m_contentView; }
+    PopoverWindow* settingsPopover() const;
+    QWidget* activePreviewWindow() const;
+    QSystemTrayIcon* statusItem() const { return m_statusItem; }
+
+    // The panel's height for the history length and the number of entries listed.
+    static int panelHeight(qsizetype entryCount, int displayCount);
+
+public Q_SLOTS:
+    void togglePopover();
+    void updatePopoverSize();
+    void updateAppearance();
+    void handlePreferenceChange();
+    void handlePopoverPersistence();
+    void showSettingsPopover(QWidget* anchor);
+    void showPreviewWindow(const ClipboardItem& item);
+    // What clicking elsewhere does: focus moving to another application (null) or to another of our
+    // windows.
+    void handleFocusWindowChanged(QWindow* focusWindow);
 
 private:
+    void startUp();
+    void createStatusItem();
+    QRect trayGeometry() const;
+    bool belongsToPanel(QWindow* window) const;
+    bool keepsPanelOpen() const;
+    void closePanel();
+
     std::unique_ptr<InstanceLock> m_instanceLock;
     std::unique_ptr<Preferences> m_preferences;
     std::unique_ptr<StorageManager> m_storageManager;
     std::unique_ptr<Pasteboard> m_pasteboard;
     std::unique_ptr<ClipboardMonitor> m_clipboardMonitor;
+    DesktopAppearance* m_desktopAppearance = nullptr;
+    QSystemTrayIcon* m_statusItem = nullptr;
+    PopoverWindow* m_popover = nullptr;
+    ContentView* m_contentView = nullptr;
+    bool m_popoverGrowsUp = false;
+    QPointer<PopoverWindow> m_settingsPopover;
+    QPointer<QWidget> m_activePreviewWindow;
 };

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QSaveFile>
 #include <QStandardPaths>
 
@@ -76,6 +77,7 @@ StorageManager::StorageManager(const QString& appSupportDir)
     , m_imagesDir(QDir(appSupportDir).filePath(QStringLiteral("images")))
     , m_historyFilePath(QDir(appSupportDir).filePath(QStringLiteral("history.json")))
     , m_imageCache(imageCacheLimit)
+    , m_thumbnailCache(thumbnailCacheKiB)
 {
     // Failures are silent: the history then lives in memory only and every save reports its failure.
     makePrivateFolder(m_appSupportDir);
@@ -204,6 +206,44 @@ QImage StorageManager::loadImage(const QString& name)
     if (!image.isNull())
         cacheImage(name, image);
     return image;
+}
+
+QImage StorageManager::loadThumbnail(const QString& name, const QSize& size)
+{
+    if (size.isEmpty())
+        return {};
+    const QString key =
+        name + QLatin1Char('@') + QString::number(size.width()) + QLatin1Char('x') + QString::number(size.height());
+    QImage full;
+    {
+        QMutexLocker lock(&m_cacheMutex);
+        if (const QImage* cached = m_thumbnailCache.object(key))
+            return *cached;
+        if (const QImage* cached = m_imageCache.object(name))
+            full = *cached;
+    }
+    QImage thumbnail;
+    if (!full.isNull()) {
+        thumbnail = full.scaled(size, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    } else {
+        const QString path = imageURL(name);
+        if (path.isEmpty() || !QFileInfo(path).isFile())
+            return {};
+        ImageCodec::applyAllocationLimit();
+        QImageReader reader(path);
+        const QSize source = reader.size();
+        if (source.isValid() && !source.isEmpty()) {
+            const QSize scaled = source.scaled(size, Qt::KeepAspectRatioByExpanding);
+            if (scaled.width() < source.width())
+                reader.setScaledSize(scaled);
+        }
+        thumbnail = reader.read();
+    }
+    if (thumbnail.isNull())
+        return {};
+    QMutexLocker lock(&m_cacheMutex);
+    m_thumbnailCache.insert(key, new QImage(thumbnail), qMax<qsizetype>(1, thumbnail.sizeInBytes() / 1024));
+    return thumbnail;
 }
 
 QString StorageManager::imageURL(const QString& name) const

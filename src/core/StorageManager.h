@@ -16,6 +16,7 @@ class StorageManager
 public:
     static constexpr int maxImageDimension = 1200;
     static constexpr int imageCacheLimit = 50;
+    static constexpr int thumbnailCacheKiB = 16 * 1024;
 
     // The program's folder in the user's data folder, e.g. ~/.local/share/Pellamor.
     static QString defaultAppSupportDir();
@@ -50,6 +51,10 @@ public:
 
     // Thread-safe. Null when the file is missing or does not decode.
     QImage loadImage(const QString& name);
+    // Thread-safe. The image scaled to cover `size` (aspect ratio kept), decoded at that size when the
+    // full image is not in memory, so lists of thumbnails never hold full images. Kept in a cache of
+    // its own, bounded by bytes.
+    QImage loadThumbnail(const QString& name, const QSize& size);
     // The image file's path, whether or not it exists; empty for a name that is not a plain file name,
     // which then behaves as a missing file everywhere.
     QString imageURL(const QString& name) const;
@@ -73,6 +78,7 @@ private:
 
     QMutex m_cacheMutex;
     QCache<QString, QImage> m_imageCache;
+    QCache<QString, QImage> m_thumbnailCache;
 
     // Last member: destroyed first, so queued work still finds everything above alive.
     SerialWorker m_worker;

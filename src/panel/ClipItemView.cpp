@@ -1,0 +1,395 @@
+#include "ClipItemView.h"
+
+#include "PressableActionButton.h"
+#include "SymbolIcon.h"
+#include "Theme.h"
+#include "core/ClipboardMonitor.h"
+#include "core/ItemGroup.h"
+#include "core/StorageManager.h"
+
+#include <QApplication>
+#include <QDrag>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QTextLayout>
+#include <QUrl>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace {
+
+constexpr int paddingH = 12;
+constexpr int paddingV = 8;
+constexpr int hoverInset = 8;
+constexpr int blockSpacing = 8;
+constexpr int infoHeight = 20;
+
+QFont pixelFont(int pixels, QFont::Weight weight = QFont::Normal)
+{
+    QFont font = QApplication::font();
+    font.setPixelSize(pixels);
+    font.setWeight(weight);
+    return font;
+}
+
+// Up to two lines of text, the second truncated at the tail.
+QStringList twoLines(const QString& text, const QFont& font, int width)
+{
+    const QFontMetrics metrics(font);
+    QString flat = text;
+    flat.replace(QLatin1Char('\t'), QLatin1Char(' '));
+    QTextLayout layout(flat, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QStringList lines;
+    while (lines.size() < 2) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid())
+            break;
+        line.setLineWidth(width);
+        QString part = flat.mid(line.textStart(), line.textLength());
+        const bool more = line.textStart() + line.textLength() < flat.size();
+        if (lines.size() == 1 && more)
+            part = metrics.elidedText(flat.mid(line.textStart()).simplified(), Qt::ElideRight, width);
+        lines << part.trimmed();
+    }
+    layout.endLayout();
+    // Texts made only of blanks still show a (blank) line.
+    if (lines.isEmpty())
+        lines << QString();
+    return lines;
+}
+
+} // namespace
+
+ClipItemView::ClipItemView(ClipboardMonitor& monitor, StorageManager& storage, QWidget* parent)
+    : QWidget(parent)
+    , m_monitor(monitor)
+    , m_storage(storage)
+{
+    setAttribute(Qt::WA_Hover);
+    setMouseTracking(true);
+    m_singleClick.setSingleShot(true);
+    m_singleClick.setInterval(QApplication::doubleClickInterval());
+    connect(&m_singleClick, &QTimer::timeout, this, [this] { m_monitor.copyToClipboard(m_item); });
+
+    const auto secondary = [] { return ThemePalette::withOpacity(Theme::palette().secondary, 0.8); };
+    m_pinButton = new PressableActionButton(std::nullopt, QStringLiteral("pin"), secondary, this);
+    m_pinButton->setObjectName(QStringLiteral("pinButton"));
+    m_deleteButton = new PressableActionButton(
+        std::nullopt, QStringLiteral("trash"), [] { return ThemePalette::withOpacity(Theme::palette().red, 0.8); },
+        this);
+    m_deleteButton->setObjectName(QStringLiteral("deleteButton"));
+    m_previewButton = new PressableActionButton(
+        QStringLiteral("查看 / 编辑"), std::nullopt, [] { return Theme::palette().blue; }, this);
+    m_previewButton->setObjectName(QStringLiteral("previewButton"));
+
+    connect(m_pinButton, &QAbstractButton::clicked, this, [this] { m_monitor.togglePin(m_item.id); });
+    connect(m_deleteButton, &QAbstractButton::clicked, this, [this] { m_monitor.deleteItem(m_item); });
+    connect(m_previewButton, &QAbstractButton::clicked, this, &ClipItemView::openPreview);
+    connect(&Theme::instance(), &Theme::changed, this, qOverload<>(&QWidget::update));
+    updateButtons();
+}
+
+void ClipItemView::setItem(const ClipboardItem& item)
+{
+    const bool contentChanged = item.content != m_item.content || item.type != m_item.type;
+    m_item = item;
+    if (contentChanged) {
+        m_cachedImage = QImage();
+        if (m_item.isImage() && isVisible())
+            loadThumbnail();
+        // The preview button's label depends on the kind of entry.
+        delete m_previewButton;
+        m_previewButton = new PressableActionButton(
+            m_item.isImage() ? QStringLiteral("查看原图") : QStringLiteral("查看 / 编辑"), std::nullopt,
+            [] { return Theme::palette().blue; }, this);
+        m_previewButton->setObjectName(QStringLiteral("previewButton"));
+        connect(m_previewButton, &QAbstractButton::clicked, this, &ClipItemView::openPreview);
+        updateGeometry();
+    }
+    updateButtons();
+    update();
+}
+
+void ClipItemView::setLastInGroup(bool last)
+{
+    if (last == m_lastInGroup)
+        return;
+    m_lastInGroup = last;
+    updateGeometry();
+    update();
+}
+
+void ClipItemView::setHovered(bool hovered)
+{
+    if (hovered == m_hovered)
+        return;
+    m_hovered = hovered;
+    updateButtons();
+    update();
+}
+
+void ClipItemView::updateButtons()
+{
+    m_pinButton->setIcon(m_item.isPinned ? QStringLiteral("pin.fill") : QStringLiteral("pin"));
+    if (m_item.isPinned)
+        m_pinButton->setColor([] { return Theme::palette().orange; });
+    else
+        m_pinButton->setColor([] { return ThemePalette::withOpacity(Theme::palette().secondary, 0.8); });
+    m_pinButton->setVisible(m_item.isPinned || m_hovered);
+    m_deleteButton->setVisible(m_hovered);
+    m_previewButton->setVisible(m_hovered);
+    layoutButtons();
+}
+
+QRect ClipItemView::blockRect() const
+{
+    const int inset = m_hovered ? hoverInset : 0;
+    return QRect(inset, 0, width() - 2 * inset, height() - (m_lastInGroup ? 0 : 1));
+}
+
+QRect ClipItemView::entryRect() const
+{
+    return blockRect();
+}
+
+void ClipItemView::layoutButtons()
+{
+    const QRect block = blockRect();
+    const int infoTop = block.bottom() + 1 - paddingV - infoHeight;
+    int right = block.right() + 1 - paddingH;
+    for (PressableActionButton* button : {m_previewButton, m_deleteButton, m_pinButton}) {
+        if (!button->isVisibleTo(this))
+            continue;
+        const QSize size = button->sizeHint();
+        right -= size.width();
+        button->setGeometry(right, infoTop + (infoHeight - size.height()) / 2, size.width(), size.height());
+        right -= 8;
+    }
+}
+
+int ClipItemView::contentHeight() const
+{
+    if (m_item.isImage())
+        return m_cachedImage.isNull() ? QFontMetrics(pixelFont(11)).height() : thumbnailHeight;
+    const int width = qMax(40, this->width() - 2 * paddingH - 2 * hoverInset);
+    const int lines = twoLines(m_item.content, pixelFont(13), width).size();
+    return lines * QFontMetrics(pixelFont(13)).lineSpacing();
+}
+
+int ClipItemView::heightForWidth(int) const
+{
+    return paddingV + contentHeight() + blockSpacing + infoHeight + paddingV + (m_lastInGroup ? 0 : 1);
+}
+
+QSize ClipItemView::sizeHint() const
+{
+    return {340, heightForWidth(340)};
+}
+
+void ClipItemView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    layoutButtons();
+}
+
+QString ClipItemView::formattedTime(const QDateTime& timestamp, const QDateTime& now)
+{
+    const QDateTime local = timestamp.toLocalTime();
+    const QDate today = now.toLocalTime().date();
+    if (local.date() == today)
+        return QStringLiteral("今天 ") + local.toString(QStringLiteral("HH:mm"));
+    if (local.date() == today.addDays(-1))
+        return QStringLiteral("昨天");
+    return local.toString(QStringLiteral("MM-dd"));
+}
+
+void ClipItemView::paintEvent(QPaintEvent*)
+{
+    const ThemePalette& palette = Theme::palette();
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRect block = blockRect();
+    if (m_hovered) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(ThemePalette::withOpacity(palette.accent, 0.15));
+        painter.drawRoundedRect(block, 12, 12);
+    }
+
+    const QRect content(block.left() + paddingH, block.top() + paddingV, block.width() - 2 * paddingH, contentHeight());
+    if (m_item.isText()) {
+        const QFont font = pixelFont(13);
+        painter.setFont(font);
+        painter.setPen(palette.primary);
+        const QFontMetrics metrics(font);
+        int y = content.top();
+        for (const QString& line : twoLines(m_item.content, font, content.width())) {
+            painter.drawText(QRect(content.left(), y, content.width(), metrics.lineSpacing()),
+                             Qt::AlignLeft | Qt::AlignVCenter, line);
+            y += metrics.lineSpacing();
+        }
+    } else if (!m_cachedImage.isNull()) {
+        QPainterPath clip;
+        clip.addRoundedRect(content, 4, 4);
+        painter.save();
+        painter.setClipPath(clip);
+        // Scaled to fill the frame, top-aligned, clipped.
+        const QSizeF scaled = QSizeF(m_cachedImage.size()).scaled(content.size(), Qt::KeepAspectRatioByExpanding);
+        const QRectF target(content.left() + (content.width() - scaled.width()) / 2, content.top(), scaled.width(),
+                            scaled.height());
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(target, m_cachedImage);
+        painter.restore();
+    } else {
+        const QColor secondary = palette.secondary;
+        SymbolIcon::paint(painter, QRectF(content.left(), content.top(), 14, content.height()),
+                          QStringLiteral("photo.badge.exclamationmark"), secondary, 11);
+        painter.setFont(pixelFont(11));
+        painter.setPen(secondary);
+        painter.drawText(QRect(content.left() + 18, content.top(), content.width() - 18, content.height()),
+                         Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("图片加载中..."));
+    }
+
+    const QColor infoGray = QColor::fromRgbF(0.55, 0.55, 0.55);
+    const int infoTop = block.bottom() + 1 - paddingV - infoHeight;
+    const QRectF iconRect(block.left() + paddingH, infoTop, 12, infoHeight);
+    SymbolIcon::paint(painter, iconRect, m_item.isImage() ? QStringLiteral("photo") : QStringLiteral("doc.text"),
+                      infoGray, 10);
+    painter.setFont(pixelFont(10));
+    painter.setPen(infoGray);
+    painter.drawText(QRectF(iconRect.right() + 6, infoTop, 120, infoHeight), Qt::AlignLeft | Qt::AlignVCenter,
+                     formattedTime(m_item.timestamp, QDateTime::currentDateTime()));
+
+    if (!m_lastInGroup && !m_hovered) {
+        painter.fillRect(QRect(paddingH, height() - 1, width() - paddingH, 1),
+                         ThemePalette::withOpacity(palette.secondary, 0.15));
+    }
+}
+
+void ClipItemView::enterEvent(QEnterEvent* event)
+{
+    if (m_onHoverSet)
+        m_onHoverSet(m_item.id);
+    QWidget::enterEvent(event);
+}
+
+void ClipItemView::leaveEvent(QEvent* event)
+{
+    if (m_onHoverSet)
+        m_onHoverSet(std::nullopt);
+    QWidget::leaveEvent(event);
+}
+
+void ClipItemView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && entryRect().contains(event->position().toPoint())) {
+        m_pressed = true;
+        m_dragStarted = false;
+        m_pressPosition = event->position().toPoint();
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void ClipItemView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!m_pressed || m_dragStarted || !(event->buttons() & Qt::LeftButton))
+        return;
+    if ((event->position().toPoint() - m_pressPosition).manhattanLength() < QApplication::startDragDistance())
+        return;
+    m_dragStarted = true;
+    m_pressed = false;
+    m_singleClick.stop();
+    auto* drag = new QDrag(this);
+    drag->setMimeData(createDragData(m_item, m_storage));
+    if (!m_cachedImage.isNull())
+        drag->setPixmap(QPixmap::fromImage(m_cachedImage.scaledToHeight(thumbnailHeight, Qt::SmoothTransformation)));
+    drag->exec(Qt::CopyAction);
+}
+
+void ClipItemView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (m_pressed && event->button() == Qt::LeftButton && !m_dragStarted &&
+        entryRect().contains(event->position().toPoint()))
+        m_singleClick.start();
+    m_pressed = false;
+    QWidget::mouseReleaseEvent(event);
+}
+
+void ClipItemView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && entryRect().contains(event->position().toPoint())) {
+        // A double click opens the preview and does not also copy.
+        m_singleClick.stop();
+        m_pressed = false;
+        openPreview();
+        return;
+    }
+    QWidget::mouseDoubleClickEvent(event);
+}
+
+void ClipItemView::openPreview()
+{
+    Q_EMIT previewRequested(m_item);
+}
+
+QMimeData* ClipItemView::createDragData(const ClipboardItem& item, StorageManager& storage)
+{
+    auto* data = new QMimeData;
+    if (item.isText()) {
+        data->setText(item.content);
+        return data;
+    }
+    const QString path = storage.imageURL(item.content);
+    if (!path.isEmpty())
+        data->setUrls({QUrl::fromLocalFile(path)});
+    const QImage image = storage.loadImage(item.content);
+    if (!image.isNull())
+        data->setImageData(image);
+    // File managers that honour it save the drop under this name instead of the stored UUID.
+    data->setData(QStringLiteral("application/x-kde-suggestedfilename"), QByteArrayLiteral("Pellamor_Image.png"));
+    return data;
+}
+
+void ClipItemView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    loadThumbnail();
+}
+
+void ClipItemView::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    // Rows that leave the screen give their thumbnails back; the storage cache makes reloading cheap.
+    if (m_item.isImage() && !m_cachedImage.isNull()) {
+        m_cachedImage = QImage();
+        updateGeometry();
+    }
+}
+
+void ClipItemView::loadThumbnail()
+{
+    if (!m_item.isImage() || !m_cachedImage.isNull() || (m_thumbnailWatcher && m_thumbnailWatcher->isRunning()))
+        return;
+    const qreal ratio = devicePixelRatioF();
+    const QSize size = QSize(qMax(1, width() - 2 * paddingH), thumbnailHeight) * ratio;
+    if (!m_thumbnailWatcher) {
+        m_thumbnailWatcher = new QFutureWatcher<QImage>(this);
+        connect(m_thumbnailWatcher, &QFutureWatcher<QImage>::finished, this, [this] {
+            QImage image = m_thumbnailWatcher->result();
+            image.setDevicePixelRatio(1.0);
+            const bool grew = m_cachedImage.isNull() != image.isNull();
+            m_cachedImage = image;
+            if (grew)
+                updateGeometry();
+            update();
+        });
+    }
+    StorageManager* storage = &m_storage;
+    const QString name = m_item.content;
+    m_thumbnailWatcher->setFuture(
+        QtConcurrent::run([storage, name, size] { return storage->loadThumbnail(name, size); }));
+}

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "core/ClipboardItem.h"
+
+#include <QFutureWatcher>
+#include <QImage>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class ClipboardMonitor;
+class PressableActionButton;
+class QMimeData;
+class StorageManager;
+
+// One history entry in the panel: a click copies it back, a double click opens its preview, hovering
+// shows pin, delete and preview buttons, and the entry can be dragged out as text or as an image.
+class ClipItemView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    using HoverFn = std::function<void(std::optional<QUuid>)>;
+
+    static constexpr int thumbnailHeight = 40;
+
+    ClipItemView(ClipboardMonitor& monitor, StorageManager& storage, QWidget* parent = nullptr);
+
+    void setItem(const ClipboardItem& item);
+    const ClipboardItem& item() const { return m_item; }
+    void setLastInGroup(bool last);
+    bool isLastInGroup() const { return m_lastInGroup; }
+    void setHovered(bool hovered);
+    bool isHovered() const { return m_hovered; }
+    void setOnHoverSet(HoverFn onHoverSet) { m_onHoverSet = std::move(onHoverSet); }
+
+    bool hasThumbnail() const { return !m_cachedImage.isNull(); }
+    PressableActionButton* pinButton() const { return m_pinButton; }
+    PressableActionButton* deleteButton() const { return m_deleteButton; }
+    PressableActionButton* previewButton() const { return m_previewButton; }
+    // The entry block: where clicks, double clicks and drags start.
+    QRect entryRect() const;
+
+    // "今天 HH:mm", "昨天" or "MM-dd".
+    static QString formattedTime(const QDateTime& timestamp, const QDateTime& now);
+    static QMimeData* createDragData(const ClipboardItem& item, StorageManager& storage);
+
+    QSize sizeHint() const override;
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+
+    void openPreview();
+
+Q_SIGNALS:
+    // The preview a double click asks for; the panel presents it over itself.
+    void previewRequested(const ClipboardItem& item);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void layoutButtons();
+    void updateButtons();
+    void loadThumbnail();
+    int contentHeight() const;
+    QRect blockRect() const;
+
+    ClipboardMonitor& m_monitor;
+    StorageManager& m_storage;
+    ClipboardItem m_item;
+    bool m_lastInGroup = false;
+    bool m_hovered = false;
+    HoverFn m_onHoverSet;
+    QImage m_cachedImage;
+    QFutureWatcher<QImage>* m_thumbnailWatcher = nullptr;
+    QTimer m_singleClick;
+    QPoint m_pressPosition;
+    bool m_pressed = false;
+    bool m_dragStarted = false;
+    PressableActionButton* m_pinButton;
+    PressableActionButton* m_deleteButton;
+    PressableActionButton* m_previewButton;
+};

@@ -1,0 +1,447 @@
+#include "ContentView.h"
+
+#include "ClipItemView.h"
+#include "ImagePreviewView.h"
+#include "PanelButtons.h"
+#include "SymbolIcon.h"
+#include "TextPreviewView.h"
+#include "Theme.h"
+#include "core/ClipboardMonitor.h"
+#include "core/ItemGroup.h"
+#include "core/StorageManager.h"
+#include "platform/Preferences.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString recordingText = QStringLiteral("录制中...");
+
+QFont pixelFont(int pixels, QFont::Weight weight = QFont::Normal)
+{
+    QFont font = QApplication::font();
+    font.setPixelSize(pixels);
+    font.setWeight(weight);
+    return font;
+}
+
+// A symbol drawn at a fixed size, coloured from the theme at paint time.
+class SymbolLabel : public QWidget
+{
+public:
+    SymbolLabel(QString symbol, qreal pointSize, std::function<QColor()> color, QFont::Weight weight, QWidget* parent)
+        : QWidget(parent)
+        , m_symbol(std::move(symbol))
+        , m_pointSize(pointSize)
+        , m_color(std::move(color))
+        , m_weight(weight)
+    {
+        const int side = qCeil(pointSize * 1.4);
+        setFixedSize(side, side);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        SymbolIcon::paint(painter, rect(), m_symbol, m_color(), m_pointSize, m_weight);
+    }
+
+private:
+    QString m_symbol;
+    qreal m_pointSize;
+    std::function<QColor()> m_color;
+    QFont::Weight m_weight;
+};
+
+// A hairline inset 12 on both sides (or only on the leading side).
+class Rule : public QWidget
+{
+public:
+    Rule(int leading, int trailing, qreal opacity, QWidget* parent)
+        : QWidget(parent)
+        , m_leading(leading)
+        , m_trailing(trailing)
+        , m_opacity(opacity)
+    {
+        setFixedHeight(1);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.fillRect(QRect(m_leading, 0, width() - m_leading - m_trailing, 1),
+                         ThemePalette::withOpacity(Theme::palette().secondary, m_opacity));
+    }
+
+private:
+    int m_leading;
+    int m_trailing;
+    qreal m_opacity;
+};
+
+// A label whose colour follows the theme.
+class ThemedLabel : public QLabel
+{
+public:
+    ThemedLabel(const QString& text, const QFont& font, std::function<QColor()> color, QWidget* parent)
+        : QLabel(text, parent)
+        , m_color(std::move(color))
+    {
+        setFont(font);
+        applyColor();
+        connect(&Theme::instance(), &Theme::changed, this, [this] { applyColor(); });
+    }
+
+private:
+    void applyColor()
+    {
+        QPalette palette = this->palette();
+        palette.setColor(QPalette::WindowText, m_color());
+        setPalette(palette);
+    }
+    std::function<QColor()> m_color;
+};
+
+QWidget* sectionHeader(const QString& title, QWidget* parent)
+{
+    auto* header = new QWidget(parent);
+    header->setObjectName(QStringLiteral("sectionHeader"));
+    auto* layout = new QVBoxLayout(header);
+    layout->setContentsMargins(0, 16, 0, 0);
+    layout->setSpacing(6);
+    auto* label = new ThemedLabel(
+        title, pixelFont(13, QFont::Bold), [] { return ThemePalette::withOpacity(Theme::palette().primary, 0.8); },
+        header);
+    label->setObjectName(QStringLiteral("sectionTitle"));
+    label->setContentsMargins(12, 0, 0, 0);
+    layout->addWidget(label);
+    layout->addWidget(new Rule(12, 0, 0.15, header));
+    return header;
+}
+
+} // namespace
+
+ContentView::ContentView(ClipboardMonitor& monitor, StorageManager& storage, Preferences& preferences, QWidget* parent)
+    : QWidget(parent)
+    , m_monitor(monitor)
+    , m_storage(storage)
+    , m_preferences(preferences)
+{
+    setObjectName(QStringLiteral("contentView"));
+    setFixedWidth(panelWidth);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(buildHeader());
+    column->addWidget(new Rule(12, 12, 0.25, this));
+    m_stack = new QStackedWidget(this);
+    m_emptyState = buildEmptyState();
+    m_stack->addWidget(m_emptyState);
+    column->addWidget(m_stack, 1);
+    column->addWidget(new Rule(12, 12, 0.25, this));
+    column->addWidget(buildFooter());
+
+    resetScrollArea();
+    connect(&m_monitor, &ClipboardMonitor::itemsChanged, this, &ContentView::rebuildList);
+    connect(&m_preferences, &Preferences::changed, this, &ContentView::onPreferenceChanged);
+    connect(&Theme::instance(), &Theme::changed, this, qOverload<>(&QWidget::update));
+    refreshHeader();
+    rebuildList();
+}
+
+ContentView::~ContentView() = default;
+
+QWidget* ContentView::buildHeader()
+{
+    auto* header = new QWidget(this);
+    header->setObjectName(QStringLiteral("header"));
+    auto* row = new QHBoxLayout(header);
+    row->setContentsMargins(16, 12, 16, 12);
+    row->setSpacing(8);
+    row->addWidget(new SymbolLabel(
+        QStringLiteral("clipboard"), 14, [] { return Theme::palette().secondary; }, QFont::DemiBold, header));
+    auto* title = new ThemedLabel(
+        QStringLiteral("Pellamor"), pixelFont(14, QFont::DemiBold), [] { return Theme::palette().primary; }, header);
+    title->setObjectName(QStringLiteral("title"));
+    row->addWidget(title);
+    row->addStretch(1);
+
+    m_lockButton = new CircleSymbolButton(header);
+    m_lockButton->setObjectName(QStringLiteral("lockButton"));
+    connect(m_lockButton, &QAbstractButton::clicked, this,
+            [this] { m_preferences.setPopoverStayOpen(!m_preferences.popoverStayOpen()); });
+    m_pinButton = new CircleSymbolButton(header);
+    m_pinButton->setObjectName(QStringLiteral("pinButton"));
+    connect(m_pinButton, &QAbstractButton::clicked, this,
+            [this] { m_preferences.setPopoverPinned(!m_preferences.popoverPinned()); });
+    m_settingsButton = new CircleSymbolButton(header);
+    m_settingsButton->setObjectName(QStringLiteral("settingsButton"));
+    m_settingsButton->setSymbol(
+        QStringLiteral("gearshape.fill"), [] { return ThemePalette::withOpacity(Theme::palette().gray, 0.8); },
+        QFont::DemiBold);
+    // The settings hang from the middle of the gear.
+    m_settingsAnchor = new QWidget(m_settingsButton);
+    m_settingsAnchor->setObjectName(QStringLiteral("SettingsAnchor"));
+    m_settingsAnchor->setGeometry(13, 13, 1, 1);
+    m_settingsAnchor->setAttribute(Qt::WA_TransparentForMouseEvents);
+    connect(m_settingsButton, &QAbstractButton::clicked, this, [this] { Q_EMIT settingsRequested(m_settingsAnchor); });
+
+    row->addWidget(m_lockButton);
+    row->addWidget(m_pinButton);
+    row->addWidget(m_settingsButton);
+    return header;
+}
+
+QWidget* ContentView::buildFooter()
+{
+    auto* footer = new QWidget(this);
+    footer->setObjectName(QStringLiteral("footer"));
+    auto* row = new QHBoxLayout(footer);
+    row->setContentsMargins(16, 10, 16, 10);
+    row->setSpacing(8);
+    m_countLabel = new ThemedLabel(
+        QString(), pixelFont(11), [] { return Theme::palette().secondary; }, footer);
+    m_countLabel->setObjectName(QStringLiteral("countLabel"));
+    row->addWidget(m_countLabel);
+    row->addStretch(1);
+
+    auto* quit = new FooterButton(
+        QStringLiteral("power"), QStringLiteral("退出"),
+        [] { return ThemePalette::withOpacity(Theme::palette().red, 0.8); },
+        [] { return ThemePalette::withOpacity(Theme::palette().red, 0.1); }, false, footer);
+    quit->setObjectName(QStringLiteral("quitButton"));
+    connect(quit, &QAbstractButton::clicked, this, &ContentView::quitRequested);
+    m_clearButton = new FooterButton(
+        QStringLiteral("trash"), QStringLiteral("清除全部"), [] { return Theme::palette().secondary; },
+        [] { return ThemePalette::withOpacity(Theme::palette().secondary, 0.1); }, true, footer);
+    m_clearButton->setObjectName(QStringLiteral("clearButton"));
+    connect(m_clearButton, &QAbstractButton::clicked, this, [this] { m_monitor.clearAll(); });
+    row->addWidget(quit);
+    row->addWidget(m_clearButton);
+    return footer;
+}
+
+QWidget* ContentView::buildEmptyState()
+{
+    auto* empty = new QWidget(this);
+    empty->setObjectName(QStringLiteral("emptyState"));
+    auto* column = new QVBoxLayout(empty);
+    column->setContentsMargins(0, 20, 0, 20);
+    column->setSpacing(8);
+    column->addStretch(1);
+    auto* symbol = new SymbolLabel(
+        QStringLiteral("clipboard"), 32, [] { return ThemePalette::withOpacity(Theme::palette().secondary, 0.5); },
+        QFont::Normal, empty);
+    column->addWidget(symbol, 0, Qt::AlignHCenter);
+    auto* title = new ThemedLabel(
+        QStringLiteral("暂无剪贴板记录"), pixelFont(13), [] { return Theme::palette().secondary; }, empty);
+    column->addWidget(title, 0, Qt::AlignHCenter);
+    auto* hint = new ThemedLabel(
+        QStringLiteral("复制内容后自动出现在这里"), pixelFont(11),
+        [] { return ThemePalette::withOpacity(Theme::palette().secondary, 0.7); }, empty);
+    column->addWidget(hint, 0, Qt::AlignHCenter);
+    column->addStretch(1);
+    return empty;
+}
+
+void ContentView::resetScrollArea()
+{
+    // A fresh list, scrolled to the top: a theme change rebuilds it this way.
+    if (m_scrollArea) {
+        m_stack->removeWidget(m_scrollArea);
+        m_rows.clear();
+        m_scrollArea->deleteLater();
+    }
+    m_scrollArea = new QScrollArea(m_stack);
+    m_scrollArea->setObjectName(QStringLiteral("historyList"));
+    m_scrollArea->setFrameShape(QFrame::NoFrame);
+    m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scrollArea->setWidgetResizable(true);
+    m_scrollArea->viewport()->setAutoFillBackground(false);
+    m_listContainer = new QWidget;
+    m_listContainer->setAutoFillBackground(false);
+    m_listLayout = new QVBoxLayout(m_listContainer);
+    m_listLayout->setContentsMargins(0, 0, 0, 10);
+    m_listLayout->setSpacing(0);
+    m_scrollArea->setWidget(m_listContainer);
+    m_stack->addWidget(m_scrollArea);
+}
+
+void ContentView::refreshHeader()
+{
+    const bool stayOpen = m_preferences.popoverStayOpen();
+    m_lockButton->setSymbol(
+        stayOpen ? QStringLiteral("lock.fill") : QStringLiteral("lock.open.fill"),
+        stayOpen ? std::function<QColor()>([] { return Theme::palette().accent; })
+                 : [] { return ThemePalette::withOpacity(Theme::palette().gray, 0.8); });
+    m_lockButton->setToolTip(stayOpen ? QStringLiteral("解除锁定") : QStringLiteral("留在桌面"));
+    const bool pinned = m_preferences.popoverPinned();
+    m_pinButton->setSymbol(
+        pinned ? QStringLiteral("pin.fill") : QStringLiteral("pin"),
+        pinned ? std::function<QColor()>([] { return Theme::palette().orange; })
+               : [] { return ThemePalette::withOpacity(Theme::palette().gray, 0.8); });
+    m_pinButton->setToolTip(pinned ? QStringLiteral("取消置顶") : QStringLiteral("始终置顶"));
+}
+
+void ContentView::onPreferenceChanged(const QString& key)
+{
+    if (key == QLatin1String(Preferences::Keys::popoverPinned) ||
+        key == QLatin1String(Preferences::Keys::popoverStayOpen))
+        refreshHeader();
+    else if (key == QLatin1String(Preferences::Keys::displayCount))
+        rebuildList();
+    else if (key == QLatin1String(Preferences::Keys::themePreference)) {
+        resetScrollArea();
+        rebuildList();
+    }
+}
+
+void ContentView::rebuildList()
+{
+    const ClipboardItems& items = m_monitor.items();
+    // Hand-edited negative counts list nothing rather than misbehave.
+    const int displayCount = qMax(0, m_preferences.displayCount());
+    const QList<ItemSection> sections = groupedItems(items.mid(0, displayCount), QDateTime::currentDateTimeUtc());
+
+    while (QLayoutItem* child = m_listLayout->takeAt(0)) {
+        if (QWidget* widget = child->widget()) {
+            if (widget->objectName() == QLatin1String("sectionHeader"))
+                widget->deleteLater();
+            else
+                widget->hide();
+        }
+        delete child;
+    }
+    QHash<QUuid, ClipItemView*> kept;
+    for (const ItemSection& section : sections) {
+        m_listLayout->addWidget(sectionHeader(itemGroupTitle(section.group), m_listContainer));
+        for (qsizetype i = 0; i < section.items.size(); ++i) {
+            const ClipboardItem& item = section.items[i];
+            ClipItemView* row = m_rows.take(item.id);
+            if (!row) {
+                row = new ClipItemView(m_monitor, m_storage, m_listContainer);
+                row->setOnHoverSet([this](std::optional<QUuid> id) { setHoveredItem(id); });
+                connect(row, &ClipItemView::previewRequested, this, &ContentView::presentPreview);
+            }
+            row->setItem(item);
+            row->setLastInGroup(i == section.items.size() - 1);
+            row->setHovered(m_hoveredId == item.id);
+            m_listLayout->addWidget(row);
+            row->show();
+            kept.insert(item.id, row);
+        }
+    }
+    m_listLayout->addStretch(1);
+    // Rows of entries that are no longer listed go away.
+    qDeleteAll(m_rows);
+    m_rows = kept;
+    if (m_hoveredId && !m_rows.contains(*m_hoveredId))
+        m_hoveredId.reset();
+
+    m_stack->setCurrentWidget(sections.isEmpty() ? m_emptyState : static_cast<QWidget*>(m_scrollArea));
+    m_countLabel->setText(QString::number(items.size()) + QStringLiteral(" 条记录"));
+    m_clearButton->setEnabled(!items.isEmpty());
+
+    const int rawDisplayCount = m_preferences.displayCount();
+    if (items.size() != m_lastCount || rawDisplayCount != m_lastDisplayCount) {
+        const bool first = m_lastCount < 0;
+        m_lastCount = items.size();
+        m_lastDisplayCount = rawDisplayCount;
+        if (!first)
+            Q_EMIT updatePopoverSize();
+    }
+}
+
+QList<ClipItemView*> ContentView::rows() const
+{
+    QList<ClipItemView*> rows;
+    for (int i = 0; i < m_listLayout->count(); ++i) {
+        if (auto* row = qobject_cast<ClipItemView*>(m_listLayout->itemAt(i)->widget()))
+            rows << row;
+    }
+    return rows;
+}
+
+QStringList ContentView::sectionTitles() const
+{
+    QStringList titles;
+    for (int i = 0; i < m_listLayout->count(); ++i) {
+        QWidget* widget = m_listLayout->itemAt(i)->widget();
+        if (widget && widget->objectName() == QLatin1String("sectionHeader"))
+            titles << widget->findChild<QLabel*>(QStringLiteral("sectionTitle"))->text();
+    }
+    return titles;
+}
+
+bool ContentView::showsEmptyState() const
+{
+    return m_stack->currentWidget() == m_emptyState;
+}
+
+void ContentView::setHoveredItem(std::optional<QUuid> id)
+{
+    // The last report wins, so at most one row is drawn hovered.
+    m_hoveredId = id;
+    for (auto it = m_rows.cbegin(); it != m_rows.cend(); ++it)
+        it.value()->setHovered(id == it.key());
+}
+
+void ContentView::presentPreview(const ClipboardItem& item)
+{
+    if (m_sheet)
+        m_sheet->close();
+    auto* sheet = new QWidget(window(), Qt::Dialog | Qt::FramelessWindowHint);
+    sheet->setObjectName(QStringLiteral("previewSheet"));
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->setWindowModality(Qt::WindowModal);
+    auto* layout = new QVBoxLayout(sheet);
+    layout->setContentsMargins(0, 0, 0, 0);
+    const auto dismiss = [sheet = QPointer<QWidget>(sheet)] {
+        if (sheet)
+            sheet->close();
+    };
+    if (item.isImage())
+        layout->addWidget(new ImagePreviewView(m_storage, item.content, dismiss, sheet));
+    else
+        layout->addWidget(new TextPreviewView(m_monitor, item, dismiss, sheet));
+    sheet->adjustSize();
+
+    // Over the panel, from its top edge, kept on the screen.
+    const QRect panel = window()->frameGeometry();
+    QRect frame(QPoint(panel.center().x() - sheet->width() / 2, panel.top()), sheet->size());
+    if (const QScreen* screen = window()->screen()) {
+        const QRect available = screen->availableGeometry();
+        frame.moveLeft(
+            qBound(available.left(), frame.left(), qMax(available.left(), available.right() - frame.width())));
+        frame.moveTop(qBound(available.top(), frame.top(), qMax(available.top(), available.bottom() - frame.height())));
+    }
+    sheet->move(frame.topLeft());
+    m_sheet = sheet;
+    sheet->show();
+    sheet->raise();
+    sheet->activateWindow();
+}
+
+void ContentView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // A recording interrupted by closing the panel must not leave its transient text behind.
+    if (m_preferences.shortcutKey() == recordingText)
+        m_preferences.setShortcutKey(QString::fromUtf8(Preferences::Defaults::shortcutKey));
+}
+
+void ContentView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Theme::palette().textBackground);
+}

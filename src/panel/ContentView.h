@@ -1,0 +1,86 @@
+#pragma once
+
+#include "core/ClipboardItem.h"
+
+#include <QHash>
+#include <QPointer>
+#include <QWidget>
+
+#include <optional>
+
+class CircleSymbolButton;
+class ClipItemView;
+class ClipboardMonitor;
+class FooterButton;
+class Preferences;
+class QLabel;
+class QScrollArea;
+class QStackedWidget;
+class QVBoxLayout;
+class StorageManager;
+
+// The history panel: header with the stay-open, pin and settings buttons, the newest entries in time
+// sections (or the empty state), and a footer with the entry count, quit and clear-all.
+class ContentView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int panelWidth = 340;
+
+    ContentView(ClipboardMonitor& monitor, StorageManager& storage, Preferences& preferences,
+                QWidget* parent = nullptr);
+    ~ContentView() override;
+
+    // What the list shows now, for tests and for the shell.
+    QList<ClipItemView*> rows() const;
+    QStringList sectionTitles() const;
+    bool showsEmptyState() const;
+    std::optional<QUuid> hoveredItemId() const { return m_hoveredId; }
+    void setHoveredItem(std::optional<QUuid> id);
+    QWidget* openSheet() const { return m_sheet; }
+    CircleSymbolButton* settingsButton() const { return m_settingsButton; }
+
+    // Shows an entry's preview as a sheet over the panel; one at a time.
+    void presentPreview(const ClipboardItem& item);
+
+Q_SIGNALS:
+    // The number of entries or the number listed changed: the shell re-sizes the panel.
+    void updatePopoverSize();
+    void settingsRequested(QWidget* anchor);
+    void quitRequested();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QWidget* buildHeader();
+    QWidget* buildFooter();
+    QWidget* buildEmptyState();
+    void rebuildList();
+    void resetScrollArea();
+    void refreshHeader();
+    void onPreferenceChanged(const QString& key);
+
+    ClipboardMonitor& m_monitor;
+    StorageManager& m_storage;
+    Preferences& m_preferences;
+
+    CircleSymbolButton* m_lockButton = nullptr;
+    CircleSymbolButton* m_pinButton = nullptr;
+    CircleSymbolButton* m_settingsButton = nullptr;
+    QWidget* m_settingsAnchor = nullptr;
+    QStackedWidget* m_stack = nullptr;
+    QScrollArea* m_scrollArea = nullptr;
+    QWidget* m_listContainer = nullptr;
+    QVBoxLayout* m_listLayout = nullptr;
+    QWidget* m_emptyState = nullptr;
+    QLabel* m_countLabel = nullptr;
+    FooterButton* m_clearButton = nullptr;
+    QHash<QUuid, ClipItemView*> m_rows;
+    std::optional<QUuid> m_hoveredId;
+    QPointer<QWidget> m_sheet;
+    qsizetype m_lastCount = -1;
+    int m_lastDisplayCount = -1;
+};

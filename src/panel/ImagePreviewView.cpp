@@ -1,0 +1,115 @@
+#include "ImagePreviewView.h"
+
+#include "PreviewChrome.h"
+#include "SymbolIcon.h"
+#include "Theme.h"
+#include "core/StorageManager.h"
+
+#include <QApplication>
+#include <QPainter>
+
+namespace {
+
+constexpr int titleBarHeight = 10 + 20 + 10;
+constexpr int imagePadding = 16;
+constexpr QSize placeholderSize(300, 200);
+
+} // namespace
+
+ImagePreviewView::ImagePreviewView(StorageManager& storage, const QString& filename, std::function<void()> onDismiss,
+                                   QWidget* parent)
+    : QWidget(parent)
+    , m_storage(storage)
+    , m_filename(filename)
+    , m_onDismiss(std::move(onDismiss))
+{
+    setObjectName(QStringLiteral("imagePreview"));
+    setFixedSize(frameSize);
+    m_closeButton = new PreviewCloseButton(this);
+    connect(static_cast<PreviewCloseButton*>(m_closeButton), &QAbstractButton::clicked, this, [this] {
+        if (m_onDismiss)
+            m_onDismiss();
+    });
+    connect(&Theme::instance(), &Theme::changed, this, qOverload<>(&QWidget::update));
+}
+
+QImage ImagePreviewView::currentImage() const
+{
+    return m_storage.loadImage(m_filename);
+}
+
+bool ImagePreviewView::showsPlaceholder() const
+{
+    return currentImage().isNull();
+}
+
+QSize ImagePreviewView::fittedImageSize(const QSize& image)
+{
+    if (image.isEmpty())
+        return {};
+    return image.scaled(maxImageSize, Qt::KeepAspectRatio);
+}
+
+QRect ImagePreviewView::columnRect() const
+{
+    const QImage image = currentImage();
+    const int bodyHeight =
+        image.isNull() ? placeholderSize.height() : fittedImageSize(image.size()).height() + 2 * imagePadding;
+    const int height = qMin(frameSize.height(), titleBarHeight + 1 + bodyHeight);
+    return QRect(0, (frameSize.height() - height) / 2, frameSize.width(), height);
+}
+
+QRect ImagePreviewView::imageRect() const
+{
+    const QImage image = currentImage();
+    if (image.isNull())
+        return {};
+    const QRect column = columnRect();
+    const QSize fitted = fittedImageSize(image.size());
+    const int bodyTop = column.top() + titleBarHeight + 1;
+    return QRect((frameSize.width() - fitted.width()) / 2,
+                 bodyTop + (column.bottom() + 1 - bodyTop - fitted.height()) / 2, fitted.width(), fitted.height());
+}
+
+void ImagePreviewView::layoutCloseButton()
+{
+    const QRect column = columnRect();
+    m_closeButton->setGeometry(frameSize.width() - 16 - 20, column.top() + 10, 20, 20);
+}
+
+void ImagePreviewView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    layoutCloseButton();
+}
+
+void ImagePreviewView::paintEvent(QPaintEvent*)
+{
+    layoutCloseButton();
+    const ThemePalette& palette = Theme::palette();
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.fillRect(rect(), palette.windowBackground);
+
+    const QRect column = columnRect();
+    paintPreviewTitle(painter, QRect(0, column.top(), width(), titleBarHeight), QStringLiteral("图片预览"));
+    painter.fillRect(QRect(0, column.top() + titleBarHeight, width(), 1),
+                     ThemePalette::withOpacity(palette.secondary, 0.25));
+
+    const QImage image = currentImage();
+    if (!image.isNull()) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(imageRect(), image);
+        return;
+    }
+    const QRect body((width() - placeholderSize.width()) / 2, column.top() + titleBarHeight + 1,
+                     placeholderSize.width(), placeholderSize.height());
+    SymbolIcon::paint(painter, QRectF(body.left(), body.center().y() - 34, body.width(), 40),
+                      QStringLiteral("photo.badge.exclamationmark"), palette.secondary, 32);
+    QFont font = QApplication::font();
+    font.setPixelSize(13);
+    painter.setFont(font);
+    painter.setPen(palette.secondary);
+    painter.drawText(QRect(body.left(), body.center().y() + 14, body.width(), 20), Qt::AlignCenter,
+                     QStringLiteral("图片不存在或已被删除"));
+}

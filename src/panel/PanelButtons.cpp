@@ -1,0 +1,104 @@
+#include "PanelButtons.h"
+
+#include "SymbolIcon.h"
+#include "Theme.h"
+
+#include <QEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+void paintSoftShadow(QPainter& painter, const QRectF& rect, qreal radius, const QColor& color, qreal blur,
+                     QPointF offset)
+{
+    // A few widening, fading outlines approximate a blurred shadow cheaply.
+    painter.save();
+    painter.setPen(Qt::NoPen);
+    const int steps = qMax(1, qRound(blur * 2));
+    for (int i = steps; i >= 1; --i) {
+        const qreal grow = blur * i / steps;
+        QColor layer = color;
+        layer.setAlphaF(color.alphaF() / steps);
+        painter.setBrush(layer);
+        painter.drawRoundedRect(rect.translated(offset).adjusted(-grow, -grow, grow, grow), radius + grow,
+                                radius + grow);
+    }
+    painter.restore();
+}
+
+CircleSymbolButton::CircleSymbolButton(QWidget* parent)
+    : ScaleButton(parent)
+{
+    setFixedSize(28, 28);
+}
+
+void CircleSymbolButton::setSymbol(const QString& symbol, ColorFn color, QFont::Weight weight)
+{
+    m_symbol = symbol;
+    m_color = std::move(color);
+    m_weight = weight;
+    update();
+}
+
+void CircleSymbolButton::paintFace(QPainter& painter, const QRectF& rect)
+{
+    const ThemePalette& palette = Theme::palette();
+    const QRectF circle = rect.adjusted(3, 3, -3, -3);
+    paintSoftShadow(painter, circle, circle.width() / 2, QColor::fromRgbF(0, 0, 0, 0.1), 2, QPointF(0, 1));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(palette.windowBackground);
+    painter.drawEllipse(circle);
+    if (m_color)
+        SymbolIcon::paint(painter, circle, m_symbol, m_color(), 11, m_weight);
+}
+
+FooterButton::FooterButton(const QString& symbol, const QString& title, ColorFn content, ColorFn outline, bool shadow,
+                           QWidget* parent)
+    : ScaleButton(parent)
+    , m_symbol(symbol)
+    , m_content(std::move(content))
+    , m_outline(std::move(outline))
+    , m_shadow(shadow)
+{
+    setText(title);
+    QFont label = font();
+    label.setPixelSize(11);
+    setFont(label);
+    setFixedSize(sizeHint());
+}
+
+QSize FooterButton::sizeHint() const
+{
+    const int textWidth = fontMetrics().horizontalAdvance(text());
+    // symbol (about 12) + spacing 3 + text, padded 8 left and right and 4 top and bottom
+    return {8 + 12 + 3 + textWidth + 8, 4 + qMax(13, fontMetrics().height()) + 4};
+}
+
+void FooterButton::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::EnabledChange)
+        update();
+    ScaleButton::changeEvent(event);
+}
+
+void FooterButton::paintFace(QPainter& painter, const QRectF& rect)
+{
+    const ThemePalette& palette = Theme::palette();
+    painter.save();
+    if (!isEnabled())
+        painter.setOpacity(0.3);
+    const QRectF face = rect.adjusted(1, 1, -1, -2);
+    if (m_shadow)
+        paintSoftShadow(painter, face, 4, QColor::fromRgbF(0, 0, 0, 0.1), 1, QPointF(0, 1));
+    painter.setBrush(palette.windowBackground);
+    painter.setPen(QPen(m_outline(), 0.5));
+    painter.drawRoundedRect(face, 4, 4);
+
+    const QColor content = m_content();
+    const QRectF symbolRect(face.left() + 7, face.top(), 12, face.height());
+    SymbolIcon::paint(painter, symbolRect, m_symbol, content, 10);
+    painter.setPen(content);
+    painter.setFont(font());
+    painter.drawText(QRectF(symbolRect.right() + 3, face.top(), face.width(), face.height()),
+                     Qt::AlignLeft | Qt::AlignVCenter, text());
+    painter.restore();
+}

@@ -1,0 +1,70 @@
+#include "Theme.h"
+
+ThemePalette ThemePalette::light()
+{
+    ThemePalette palette;
+    palette.dark = false;
+    palette.textBackground = QColor(255, 255, 255);
+    palette.windowBackground = QColor(236, 236, 236);
+    palette.controlBackground = QColor(255, 255, 255);
+    palette.primary = QColor(0, 0, 0, 217);
+    palette.secondary = QColor(0, 0, 0, 128);
+    palette.accent = QColor(0, 122, 255);
+    palette.red = QColor(255, 59, 48);
+    palette.orange = QColor(255, 149, 0);
+    palette.blue = QColor(0, 122, 255);
+    palette.gray = QColor(142, 142, 147);
+    return palette;
+}
+
+ThemePalette ThemePalette::darkPalette()
+{
+    ThemePalette palette;
+    palette.dark = true;
+    palette.textBackground = QColor(30, 30, 30);
+    palette.windowBackground = QColor(50, 50, 50);
+    palette.controlBackground = QColor(40, 40, 40);
+    palette.primary = QColor(255, 255, 255, 217);
+    palette.secondary = QColor(255, 255, 255, 140);
+    palette.accent = QColor(10, 132, 255);
+    palette.red = QColor(255, 69, 58);
+    palette.orange = QColor(255, 159, 10);
+    palette.blue = QColor(10, 132, 255);
+    palette.gray = QColor(152, 152, 157);
+    return palette;
+}
+
+QColor ThemePalette::withOpacity(QColor color, qreal opacity)
+{
+    color.setAlphaF(color.alphaF() * opacity);
+    return color;
+}
+
+Theme& Theme::instance()
+{
+    static Theme theme;
+    return theme;
+}
+
+Theme::Theme()
+    : m_palette(ThemePalette::light())
+{}
+
+void Theme::setDark(bool dark)
+{
+    if (dark == m_palette.dark)
+        return;
+    m_palette = dark ? ThemePalette::darkPalette() : ThemePalette::light();
+    if (m_accent.isValid())
+        m_palette.accent = m_accent;
+    Q_EMIT changed();
+}
+
+void Theme::setAccent(const QColor& accent)
+{
+    m_accent = accent;
+    if (accent.isValid() && accent != m_palette.accent) {
+        m_palette.accent = accent;
+        Q_EMIT changed();
+    }
+}

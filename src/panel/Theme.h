@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QColor>
+#include <QObject>
+
+// The colours every view draws with, in a light and a dark set. Views never pick colours of their
+// own: they ask the current palette, and repaint when the theme changes.
+struct ThemePalette
+{
+    bool dark = false;
+    QColor textBackground;    // list and editor backgrounds
+    QColor windowBackground;  // button faces, preview windows
+    QColor controlBackground; // settings rows
+    QColor primary;           // main text
+    QColor secondary;         // secondary text and hairlines
+    QColor accent;            // the user's highlight colour
+    QColor red;
+    QColor orange;
+    QColor blue;
+    QColor gray;
+
+    static ThemePalette light();
+    static ThemePalette darkPalette();
+
+    // `color` with its alpha multiplied by `opacity`.
+    static QColor withOpacity(QColor color, qreal opacity);
+};
+
+// The one theme of the running program. The shell decides light or dark (from the preference or the
+// desktop); every view listens to changed().
+class Theme : public QObject
+{
+    Q_OBJECT
+
+public:
+    static Theme& instance();
+    static const ThemePalette& palette() { return instance().m_palette; }
+
+    void setDark(bool dark);
+    bool isDark() const { return m_palette.dark; }
+    // The desktop's highlight colour, when it has one worth following.
+    void setAccent(const QColor& accent);
+
+Q_SIGNALS:
+    void changed();
+
+private:
+    Theme();
+    ThemePalette m_palette;
+    QColor m_accent;
+};

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QDBusVariant>
+#include <QObject>
+
+#include <optional>
+
+// Whether the desktop asks for dark or light windows: the freedesktop appearance portal's colour
+// scheme where it answers, otherwise the lightness of the platform palette.
+class DesktopAppearance : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit DesktopAppearance(QObject* parent = nullptr);
+
+    bool prefersDark() const;
+    // The portal's answer alone: none when it has no preference or does not answer.
+    std::optional<bool> portalPrefersDark() const { return m_portalDark; }
+
+Q_SIGNALS:
+    void changed();
+
+private Q_SLOTS:
+    void onSettingChanged(const QString& group, const QString& key, const QDBusVariant& value);
+
+private:
+    static std::optional<bool> fromColorScheme(uint scheme);
+
+    std::optional<bool> m_portalDark;
+};
