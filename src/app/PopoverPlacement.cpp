@@ -20,7 +20,7 @@ PopoverPlacement PopoverPlacement::place(const QRect& trayIcon, const QSize& siz
     PopoverPlacement placement;
     const QRect anchor = trayIcon.isValid() && !trayIcon.isEmpty() ? trayIcon : QRect(pointer, QSize(1, 1));
     placement.growsUp = anchor.center().y() > available.center().y();
-    const int x = anchor.center().x() - size.width() / 2;
+    const int x = anchor.left() + anchor.width() / 2 - size.width() / 2;
     const int y = placement.growsUp ? anchor.top() - gap - size.height() : anchor.bottom() + 1 + gap;
     placement.frame = keepInside(QRect(QPoint(x, y), size), available);
     return placement;
@@ -29,7 +29,7 @@ PopoverPlacement PopoverPlacement::place(const QRect& trayIcon, const QSize& siz
 QRect PopoverPlacement::resized(const QRect& frame, bool growsUp, const QSize& size, const QRect& available)
 {
     QRect next(frame.topLeft(), size);
-    next.moveLeft(frame.center().x() - size.width() / 2);
+    next.moveLeft(frame.left() + frame.width() / 2 - size.width() / 2);
     if (growsUp)
         next.moveBottom(frame.bottom());
     return keepInside(next, available);
@@ -38,7 +38,10 @@ QRect PopoverPlacement::resized(const QRect& frame, bool growsUp, const QSize& s
 QRect previewWindowFrame(const QRect& widgetFrame, const QSize& size, const QRect& available)
 {
     if (!widgetFrame.isValid())
-        return QRect(available.center() - QPoint(size.width() / 2, size.height() / 2), size);
-    const QRect frame(QPoint(widgetFrame.right() + 1 + 12, widgetFrame.center().y() - size.height() / 2), size);
+        return QRect(QPoint(available.left() + (available.width() - size.width()) / 2,
+                            available.top() + (available.height() - size.height()) / 2),
+                     size);
+    const QRect frame(
+        QPoint(widgetFrame.right() + 1 + 12, widgetFrame.top() + widgetFrame.height() / 2 - size.height() / 2), size);
     return keepInside(frame, available);
 }

@@ -23,7 +23,7 @@ constexpr int paddingH = 12;
 constexpr int paddingV = 8;
 constexpr int hoverInset = 8;
 constexpr int blockSpacing = 8;
-constexpr int infoHeight = 20;
+constexpr int infoHeight = 18;
 
 QFont pixelFont(int pixels, QFont::Weight weight = QFont::Normal)
 {

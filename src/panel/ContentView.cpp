@@ -62,6 +62,25 @@ private:
     QFont::Weight m_weight;
 };
 
+// The empty state drops its symbol when the panel is too short for it (one row's height).
+class EmptyState : public QWidget
+{
+public:
+    using QWidget::QWidget;
+    QWidget* symbol = nullptr;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QWidget::resizeEvent(event);
+        const bool roomy = height() >= 130;
+        if (symbol)
+            symbol->setVisible(roomy);
+        if (layout())
+            layout()->setContentsMargins(0, roomy ? 20 : 2, 0, roomy ? 20 : 2);
+    }
+};
+
 // A hairline inset 12 on both sides (or only on the leading side).
 class Rule : public QWidget
 {
@@ -145,6 +164,8 @@ ContentView::ContentView(ClipboardMonitor& monitor, StorageManager& storage, Pre
     column->addWidget(buildHeader());
     column->addWidget(new Rule(12, 12, 0.25, this));
     m_stack = new QStackedWidget(this);
+    // The panel's height comes from the sizing rule; the list or the empty state fit into what is left.
+    m_stack->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Ignored);
     m_emptyState = buildEmptyState();
     m_stack->addWidget(m_emptyState);
     column->addWidget(m_stack, 1);
@@ -154,7 +175,8 @@ ContentView::ContentView(ClipboardMonitor& monitor, StorageManager& storage, Pre
     resetScrollArea();
     connect(&m_monitor, &ClipboardMonitor::itemsChanged, this, &ContentView::rebuildList);
     connect(&m_preferences, &Preferences::changed, this, &ContentView::onPreferenceChanged);
-    connect(&Theme::instance(), &Theme::changed, this, qOverload<>(&QWidget::update));
+    connect(&Theme::instance(), &Theme::changed, this, &ContentView::applyTheme);
+    applyTheme();
     refreshHeader();
     rebuildList();
 }
@@ -233,7 +255,7 @@ QWidget* ContentView::buildFooter()
 
 QWidget* ContentView::buildEmptyState()
 {
-    auto* empty = new QWidget(this);
+    auto* empty = new EmptyState(this);
     empty->setObjectName(QStringLiteral("emptyState"));
     auto* column = new QVBoxLayout(empty);
     column->setContentsMargins(0, 20, 0, 20);
@@ -243,6 +265,7 @@ QWidget* ContentView::buildEmptyState()
         QStringLiteral("clipboard"), 32, [] { return ThemePalette::withOpacity(Theme::palette().secondary, 0.5); },
         QFont::Normal, empty);
     column->addWidget(symbol, 0, Qt::AlignHCenter);
+    empty->symbol = symbol;
     auto* title = new ThemedLabel(
         QStringLiteral("暂无剪贴板记录"), pixelFont(13), [] { return Theme::palette().secondary; }, empty);
     column->addWidget(title, 0, Qt::AlignHCenter);
@@ -260,7 +283,7 @@ void ContentView::resetScrollArea()
     if (m_scrollArea) {
         m_stack->removeWidget(m_scrollArea);
         m_rows.clear();
-        m_scrollArea->deleteLater();
+        delete m_scrollArea;
     }
     m_scrollArea = new QScrollArea(m_stack);
     m_scrollArea->setObjectName(QStringLiteral("historyList"));
@@ -275,6 +298,7 @@ void ContentView::resetScrollArea()
     m_listLayout->setSpacing(0);
     m_scrollArea->setWidget(m_listContainer);
     m_stack->addWidget(m_scrollArea);
+    applyTheme();
 }
 
 void ContentView::refreshHeader()
@@ -438,6 +462,24 @@ void ContentView::showEvent(QShowEvent* event)
     // A recording interrupted by closing the panel must not leave its transient text behind.
     if (m_preferences.shortcutKey() == recordingText)
         m_preferences.setShortcutKey(QString::fromUtf8(Preferences::Defaults::shortcutKey));
+}
+
+void ContentView::applyTheme()
+{
+    // Children (the list's viewport among them) draw on the panel's text-background colour.
+    const ThemePalette& theme = Theme::palette();
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, theme.textBackground);
+    palette.setColor(QPalette::Base, theme.textBackground);
+    palette.setColor(QPalette::WindowText, theme.primary);
+    setPalette(palette);
+    m_scrollArea->verticalScrollBar()->setStyleSheet(
+        QStringLiteral("QScrollBar:vertical { background: transparent; width: 8px; margin: 2px; }"
+                       "QScrollBar::handle:vertical { background: %1; border-radius: 2px; min-height: 24px; }"
+                       "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
+                       "QScrollBar::add-page, QScrollBar::sub-page { background: transparent; }")
+            .arg(ThemePalette::withOpacity(theme.secondary, 0.45).name(QColor::HexArgb)));
+    update();
 }
 
 void ContentView::paintEvent(QPaintEvent*)

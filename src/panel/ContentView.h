@@ -61,6 +61,7 @@ private:
     void rebuildList();
     void resetScrollArea();
     void refreshHeader();
+    void applyTheme();
     void onPreferenceChanged(const QString& key);
 
     ClipboardMonitor& m_monitor;

@@ -23,9 +23,9 @@ QSize PressableActionButton::sizeHint() const
 {
     // padded 6 left and right and 3 top and bottom, plus a pixel for the shadow
     if (m_icon)
-        return {6 + 13 + 6, 3 + 13 + 3 + 1};
+        return {6 + 12 + 6, 3 + 12 + 3};
     if (m_title)
-        return {6 + fontMetrics().horizontalAdvance(*m_title) + 6, 3 + 13 + 3 + 1};
+        return {6 + fontMetrics().horizontalAdvance(*m_title) + 6, 3 + 12 + 3};
     return {12, 20};
 }
 

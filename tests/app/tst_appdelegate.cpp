@@ -1,0 +1,265 @@
+#include "app/AppDelegate.h"
+#include "app/PopoverPlacement.h"
+#include "app/PopoverWindow.h"
+#include "core/ClipboardMonitor.h"
+#include "core/StorageManager.h"
+#include "panel/ContentView.h"
+#include "panel/PanelButtons.h"
+#include "panel/Theme.h"
+#include "platform/FakePasteboard.h"
+#include "platform/Preferences.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
+
+class TestAppDelegate : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void panelHeight_data();
+    void panelHeight();
+    void placement_data();
+    void placement();
+    void previewPlacement();
+    void toggleOpensAndCloses();
+    void panelGrowsWithTheHistory();
+    void closeRules_data();
+    void closeRules();
+    void settingsPopoverRules();
+    void pinFloatsThePanel();
+    void themeFollowsThePreference();
+    void previewWindowIsSingle();
+
+private:
+    void copy(const QString& text);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<AppDelegate> m_delegate;
+    FakePasteboard* m_pasteboard = nullptr;
+    Preferences* m_preferences = nullptr;
+};
+
+void TestAppDelegate::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    auto preferences = std::make_unique<Preferences>(m_dir->filePath(QStringLiteral("prefs.conf")));
+    auto pasteboard = std::make_unique<FakePasteboard>();
+    m_preferences = preferences.get();
+    m_pasteboard = pasteboard.get();
+    m_delegate = std::make_unique<AppDelegate>();
+    m_delegate->launchWith(std::move(preferences),
+                           std::make_unique<StorageManager>(m_dir->filePath(QStringLiteral("Pellamor"))),
+                           std::move(pasteboard));
+}
+
+void TestAppDelegate::cleanup()
+{
+    m_delegate.reset();
+    m_dir.reset();
+}
+
+void TestAppDelegate::copy(const QString& text)
+{
+    m_pasteboard->copyText(text);
+    m_delegate->clipboardMonitor()->checkClipboard();
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+}
+
+void TestAppDelegate::panelHeight_data()
+{
+    QTest::addColumn<int>("entries");
+    QTest::addColumn<int>("displayCount");
+    QTest::addColumn<int>("height");
+    QTest::newRow("empty") << 0 << 6 << 150;
+    QTest::newRow("one") << 1 << 6 << 150;
+    QTest::newRow("six") << 6 << 6 << 475;
+    QTest::newRow("more than listed") << 30 << 6 << 475;
+    QTest::newRow("ten") << 10 << 10 << 735;
+    QTest::newRow("capped") << 30 << 20 << 750;
+    QTest::newRow("zero count") << 8 << 0 << 475;
+    QTest::newRow("negative count") << 8 << -2 << 475;
+}
+
+void TestAppDelegate::panelHeight()
+{
+    QFETCH(int, entries);
+    QFETCH(int, displayCount);
+    QFETCH(int, height);
+    QCOMPARE(AppDelegate::panelHeight(entries, displayCount), height);
+}
+
+void TestAppDelegate::placement_data()
+{
+    QTest::addColumn<QRect>("tray");
+    QTest::addColumn<QPoint>("pointer");
+    QTest::addColumn<QRect>("frame");
+    QTest::addColumn<bool>("growsUp");
+    QTest::newRow("top panel, middle") << QRect(600, 0, 24, 24) << QPoint() << QRect(442, 28, 340, 475) << false;
+    QTest::newRow("top panel, right edge") << QRect(1256, 0, 24, 24) << QPoint() << QRect(940, 28, 340, 475) << false;
+    QTest::newRow("bottom panel") << QRect(100, 776, 24, 24) << QPoint() << QRect(0, 297, 340, 475) << true;
+    QTest::newRow("no geometry: at pointer") << QRect() << QPoint(700, 300) << QRect(530, 305, 340, 475) << false;
+    QTest::newRow("no geometry: low pointer") << QRect() << QPoint(700, 700) << QRect(530, 221, 340, 475) << true;
+}
+
+void TestAppDelegate::placement()
+{
+    QFETCH(QRect, tray);
+    QFETCH(QPoint, pointer);
+    QFETCH(QRect, frame);
+    QFETCH(bool, growsUp);
+    const PopoverPlacement placement = PopoverPlacement::place(tray, QSize(340, 475), QRect(0, 0, 1280, 800), pointer);
+    QCOMPARE(placement.frame, frame);
+    QCOMPARE(placement.growsUp, growsUp);
+
+    // Growing keeps the edge next to the tray in place and stays on the screen.
+    const QRect grown =
+        PopoverPlacement::resized(placement.frame, placement.growsUp, QSize(340, 750), QRect(0, 0, 1280, 800));
+    QCOMPARE(grown.height(), 750);
+    QVERIFY(QRect(0, 0, 1280, 800).contains(grown));
+    if (!growsUp && frame.top() + 750 <= 800)
+        QCOMPARE(grown.top(), frame.top());
+}
+
+void TestAppDelegate::previewPlacement()
+{
+    const QRect screen(0, 0, 1920, 1080);
+    QCOMPARE(previewWindowFrame(QRect(100, 100, 340, 340), QSize(500, 400), screen), QRect(452, 70, 500, 400));
+    QCOMPARE(previewWindowFrame(QRect(), QSize(500, 400), screen), QRect(710, 340, 500, 400));
+    // A widget at the right edge: the preview is moved back onto the screen.
+    const QRect edge = previewWindowFrame(QRect(1600, 0, 340, 340), QSize(500, 400), screen);
+    QVERIFY(screen.contains(edge));
+}
+
+void TestAppDelegate::toggleOpensAndCloses()
+{
+    PopoverWindow* popover = m_delegate->popover();
+    QVERIFY(!popover->isVisible());
+    m_delegate->togglePopover();
+    QVERIFY(popover->isVisible());
+    QCOMPARE(popover->size(), QSize(340, 150));
+    QVERIFY(popover->windowFlags() & Qt::Tool);
+    m_delegate->togglePopover();
+    QVERIFY(!popover->isVisible());
+}
+
+void TestAppDelegate::panelGrowsWithTheHistory()
+{
+    m_delegate->togglePopover();
+    PopoverWindow* popover = m_delegate->popover();
+    copy(QStringLiteral("one"));
+    copy(QStringLiteral("two"));
+    QCOMPARE(popover->targetFrame().height(), 2 * 65 + 85);
+    QTRY_COMPARE(popover->height(), 2 * 65 + 85);
+    m_preferences->setDisplayCount(1);
+    QCOMPARE(popover->targetFrame().height(), 150);
+    // Closed, the size is set at once.
+    m_delegate->togglePopover();
+    m_preferences->setDisplayCount(10);
+    QCOMPARE(popover->height(), 2 * 65 + 85);
+}
+
+void TestAppDelegate::closeRules_data()
+{
+    QTest::addColumn<bool>("pinned");
+    QTest::addColumn<bool>("stayOpen");
+    QTest::addColumn<bool>("closesOnOtherApplication");
+    QTest::newRow("transient") << false << false << true;
+    QTest::newRow("stay open") << false << true << false;
+    QTest::newRow("pinned") << true << false << false;
+    QTest::newRow("both") << true << true << false;
+}
+
+void TestAppDelegate::closeRules()
+{
+    QFETCH(bool, pinned);
+    QFETCH(bool, stayOpen);
+    QFETCH(bool, closesOnOtherApplication);
+    m_preferences->setPopoverPinned(pinned);
+    m_preferences->setPopoverStayOpen(stayOpen);
+    m_delegate->togglePopover();
+    QVERIFY(m_delegate->popover()->isVisible());
+    // Focus to the panel itself keeps it.
+    m_delegate->handleFocusWindowChanged(m_delegate->popover()->windowHandle());
+    QVERIFY(m_delegate->popover()->isVisible());
+    m_delegate->handleFocusWindowChanged(nullptr);
+    QCOMPARE(m_delegate->popover()->isVisible(), !closesOnOtherApplication);
+}
+
+void TestAppDelegate::settingsPopoverRules()
+{
+    m_delegate->togglePopover();
+    QWidget* anchor = m_delegate->contentView()->settingsButton();
+    m_delegate->showSettingsPopover(anchor);
+    QVERIFY(m_delegate->settingsPopover()->isVisible());
+    // A click inside the settings keeps them; one in the panel closes only the settings.
+    m_delegate->handleFocusWindowChanged(m_delegate->settingsPopover()->windowHandle());
+    QVERIFY(m_delegate->settingsPopover()->isVisible());
+    QVERIFY(m_delegate->popover()->isVisible());
+    m_delegate->handleFocusWindowChanged(m_delegate->popover()->windowHandle());
+    QVERIFY(!m_delegate->settingsPopover()->isVisible());
+    QVERIFY(m_delegate->popover()->isVisible());
+
+    // The gear toggles; the same window is reused.
+    PopoverWindow* first = m_delegate->settingsPopover();
+    m_delegate->showSettingsPopover(anchor);
+    QVERIFY(first->isVisible());
+    m_delegate->showSettingsPopover(anchor);
+    QVERIFY(!first->isVisible());
+    m_delegate->showSettingsPopover(anchor);
+    QCOMPARE(m_delegate->settingsPopover(), first);
+
+    // Another application: both close, unless the panel is kept open.
+    m_delegate->handleFocusWindowChanged(nullptr);
+    QVERIFY(!first->isVisible());
+    QVERIFY(!m_delegate->popover()->isVisible());
+}
+
+void TestAppDelegate::pinFloatsThePanel()
+{
+    m_delegate->togglePopover();
+    QVERIFY(!m_delegate->popover()->isFloating());
+    m_preferences->setPopoverPinned(true);
+    QVERIFY(m_delegate->popover()->isFloating());
+    QVERIFY(m_delegate->popover()->windowFlags() & Qt::WindowStaysOnTopHint);
+    QVERIFY(m_delegate->popover()->isVisible());
+    m_preferences->setPopoverPinned(false);
+    m_preferences->setPopoverStayOpen(true);
+    // Staying open alone does not raise the panel.
+    QVERIFY(!m_delegate->popover()->isFloating());
+}
+
+void TestAppDelegate::themeFollowsThePreference()
+{
+    m_preferences->setThemePreference(2);
+    QVERIFY(Theme::instance().isDark());
+    m_preferences->setThemePreference(1);
+    QVERIFY(!Theme::instance().isDark());
+    m_preferences->setThemePreference(2);
+    // Unknown values follow the desktop, which the offscreen platform paints light.
+    m_preferences->setThemePreference(3);
+    QVERIFY(!Theme::instance().isDark());
+}
+
+void TestAppDelegate::previewWindowIsSingle()
+{
+    copy(QStringLiteral("a"));
+    copy(QStringLiteral("b"));
+    const ClipboardItems items = m_delegate->clipboardMonitor()->items();
+    m_delegate->showPreviewWindow(items[0]);
+    QPointer<QWidget> first = m_delegate->activePreviewWindow();
+    QVERIFY(first && first->isVisible());
+    m_delegate->showPreviewWindow(items[1]);
+    QTRY_VERIFY(!first);
+    QVERIFY(m_delegate->activePreviewWindow()->isVisible());
+    m_delegate->activePreviewWindow()->close();
+    QTRY_VERIFY(!m_delegate->activePreviewWindow());
+}
+
+QTEST_MAIN(TestAppDelegate)
+#include "tst_appdelegate.moc"

@@ -1,0 +1,174 @@
+#include "../PanelFixture.h"
+#include "panel/ClipItemView.h"
+#include "panel/PressableActionButton.h"
+
+#include <QApplication>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTest>
+
+class TestClipItemView : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void formattedTime_data();
+    void formattedTime();
+    void singleClickCopiesWithoutCapture();
+    void doubleClickOpensPreviewOnly();
+    void buttonsAct();
+    void dragData();
+    void thumbnailLoadsAtRowSize();
+    void missingImageKeepsPlaceholder();
+    void previewButtonLabel();
+
+private:
+    std::unique_ptr<ClipItemView> makeRow(const ClipboardItem& item);
+    std::unique_ptr<PanelFixture> m_fixture;
+};
+
+void TestClipItemView::init()
+{
+    m_fixture = std::make_unique<PanelFixture>();
+}
+
+std::unique_ptr<ClipItemView> TestClipItemView::makeRow(const ClipboardItem& item)
+{
+    auto row = std::make_unique<ClipItemView>(*m_fixture->monitor, *m_fixture->storage);
+    row->setItem(item);
+    row->resize(340, row->heightForWidth(340));
+    return row;
+}
+
+void TestClipItemView::formattedTime_data()
+{
+    QTest::addColumn<QDateTime>("timestamp");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("today") << QDateTime(QDate(2025, 3, 6), QTime(7, 3)) << QStringLiteral("今天 07:03");
+    QTest::newRow("yesterday late") << QDateTime(QDate(2025, 3, 5), QTime(23, 59)) << QStringLiteral("昨天");
+    QTest::newRow("three days") << QDateTime(QDate(2025, 3, 3), QTime(12, 0)) << QStringLiteral("03-03");
+    QTest::newRow("last year") << QDateTime(QDate(2024, 12, 31), QTime(12, 0)) << QStringLiteral("12-31");
+}
+
+void TestClipItemView::formattedTime()
+{
+    QFETCH(QDateTime, timestamp);
+    QFETCH(QString, text);
+    const QDateTime now(QDate(2025, 3, 6), QTime(10, 0));
+    QCOMPARE(ClipItemView::formattedTime(timestamp.toUTC(), now.toUTC()), text);
+}
+
+void TestClipItemView::singleClickCopiesWithoutCapture()
+{
+    m_fixture->copyText(QStringLiteral("older"));
+    m_fixture->copyText(QStringLiteral("newer"));
+    const ClipboardItems before = m_fixture->monitor->items();
+    auto row = makeRow(before.last());
+    row->show();
+    QTest::mouseClick(row.get(), Qt::LeftButton, {}, row->entryRect().center());
+    // Recognised as a single click once the double-click interval has passed.
+    QTRY_COMPARE(m_fixture->pasteboard.contents().text, QStringLiteral("older"));
+    m_fixture->monitor->checkClipboard();
+    PanelFixture::settle();
+    QCOMPARE(m_fixture->monitor->items(), before);
+}
+
+void TestClipItemView::doubleClickOpensPreviewOnly()
+{
+    m_fixture->copyText(QStringLiteral("entry"));
+    m_fixture->pasteboard.copyText(QStringLiteral("elsewhere"));
+    auto row = makeRow(m_fixture->monitor->items().first());
+    row->show();
+    QSignalSpy preview(row.get(), &ClipItemView::previewRequested);
+    const QPoint centre = row->entryRect().center();
+    QTest::mouseClick(row.get(), Qt::LeftButton, {}, centre);
+    QTest::mouseDClick(row.get(), Qt::LeftButton, {}, centre);
+    QCOMPARE(preview.count(), 1);
+    QTest::qWait(QApplication::doubleClickInterval() + 100);
+    QCOMPARE(m_fixture->pasteboard.contents().text, QStringLiteral("elsewhere"));
+}
+
+void TestClipItemView::buttonsAct()
+{
+    m_fixture->copyText(QStringLiteral("b"));
+    m_fixture->copyText(QStringLiteral("a"));
+    auto row = makeRow(m_fixture->monitor->items().last());
+    row->show();
+    row->setHovered(true);
+    QSignalSpy preview(row.get(), &ClipItemView::previewRequested);
+    QTest::mouseClick(row->previewButton(), Qt::LeftButton);
+    QCOMPARE(preview.count(), 1);
+    QTest::mouseClick(row->pinButton(), Qt::LeftButton);
+    QVERIFY(m_fixture->monitor->items().first().isPinned);
+    QCOMPARE(m_fixture->monitor->items().first().content, QStringLiteral("b"));
+    QTest::mouseClick(row->deleteButton(), Qt::LeftButton);
+    QCOMPARE(m_fixture->monitor->items().size(), 1);
+    // Pressing a button never copies the entry.
+    QTest::qWait(QApplication::doubleClickInterval() + 50);
+    QCOMPARE(m_fixture->pasteboard.contents().text, QStringLiteral("a"));
+}
+
+void TestClipItemView::dragData()
+{
+    const QString longText = QStringLiteral("line one\nline two\nline three, which the row never shows");
+    std::unique_ptr<QMimeData> text(ClipItemView::createDragData(PanelFixture::text(longText), *m_fixture->storage));
+    QCOMPARE(text->text(), longText);
+    QVERIFY(!text->hasUrls());
+
+    const ClipboardItem image = m_fixture->image(QSize(30, 20));
+    std::unique_ptr<QMimeData> data(ClipItemView::createDragData(image, *m_fixture->storage));
+    QCOMPARE(data->urls(), QList<QUrl>{QUrl::fromLocalFile(m_fixture->storage->imageURL(image.content))});
+    QCOMPARE(qvariant_cast<QImage>(data->imageData()).size(), QSize(30, 20));
+    QCOMPARE(data->data(QStringLiteral("application/x-kde-suggestedfilename")), QByteArray("Pellamor_Image.png"));
+
+    // A missing file still offers its location, but no image.
+    QFile::remove(m_fixture->storage->imageURL(image.content));
+    StorageManager fresh(m_fixture->storage->appSupportDir());
+    std::unique_ptr<QMimeData> missing(ClipItemView::createDragData(image, fresh));
+    QVERIFY(missing->hasUrls());
+    QVERIFY(!missing->hasImage());
+}
+
+void TestClipItemView::thumbnailLoadsAtRowSize()
+{
+    const ClipboardItem image = m_fixture->image(QSize(1200, 900));
+    auto row = makeRow(image);
+    QVERIFY(!row->hasThumbnail());
+    row->show();
+    QTRY_VERIFY(row->hasThumbnail());
+    const QImage thumbnail =
+        m_fixture->storage->loadThumbnail(image.content, QSize(316, ClipItemView::thumbnailHeight));
+    QVERIFY(thumbnail.height() <= 2 * ClipItemView::thumbnailHeight * 6);
+    QVERIFY(thumbnail.width() >= 316);
+    row->hide();
+    QVERIFY(!row->hasThumbnail());
+    row->show();
+    QTRY_VERIFY(row->hasThumbnail());
+}
+
+void TestClipItemView::missingImageKeepsPlaceholder()
+{
+    const ClipboardItem image(QUuid::createUuid(), ClipboardItemType::Image, QStringLiteral("gone.png"), false,
+                              std::nullopt, ClipboardItem::currentMoment());
+    auto row = makeRow(image);
+    row->show();
+    QTest::qWait(200);
+    QVERIFY(!row->hasThumbnail());
+}
+
+void TestClipItemView::previewButtonLabel()
+{
+    auto textRow = makeRow(PanelFixture::text(QStringLiteral("t")));
+    auto imageRow = makeRow(m_fixture->image(QSize(4, 4)));
+    textRow->setHovered(true);
+    imageRow->setHovered(true);
+    QVERIFY(textRow->previewButton()->showsTitle());
+    QVERIFY(!textRow->pinButton()->showsTitle());
+    QCOMPARE(textRow->previewButton()->sizeHint().width() < imageRow->previewButton()->sizeHint().width() + 20, true);
+    PressableActionButton both(QStringLiteral("title"), QStringLiteral("trash"), [] { return QColor(Qt::red); });
+    QVERIFY(!both.showsTitle());
+}
+
+QTEST_MAIN(TestClipItemView)
+#include "tst_clipitemview.moc"

@@ -1,0 +1,159 @@
+#include "../PanelFixture.h"
+#include "panel/ImagePreviewView.h"
+#include "panel/TextPreviewView.h"
+
+#include <QAbstractButton>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+class TestPreviews : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void imageFits_data();
+    void imageFits();
+    void imagePlaceholderColumnIsCentred();
+    void imageCloseRunsDismiss();
+    void saveEditsInPlace();
+    void copyWholePutsEditedTextOnly();
+    void cancelWritesNothing();
+    void returnAndEscape();
+    void savingADeletedEntryChangesNothing();
+
+private:
+    std::unique_ptr<PanelFixture> m_fixture;
+};
+
+void TestPreviews::init()
+{
+    m_fixture = std::make_unique<PanelFixture>();
+}
+
+void TestPreviews::imageFits_data()
+{
+    QTest::addColumn<QSize>("image");
+    QTest::addColumn<QSize>("shown");
+    QTest::newRow("small is enlarged") << QSize(100, 50) << QSize(460, 230);
+    QTest::newRow("very wide") << QSize(2000, 100) << QSize(460, 23);
+    QTest::newRow("tall") << QSize(300, 1200) << QSize(85, 340);
+    QTest::newRow("box shaped") << QSize(920, 680) << QSize(460, 340);
+}
+
+void TestPreviews::imageFits()
+{
+    QFETCH(QSize, image);
+    QFETCH(QSize, shown);
+    const ClipboardItem item = m_fixture->image(image);
+    ImagePreviewView view(*m_fixture->storage, item.content, {});
+    QCOMPARE(view.imageRect().size(), shown);
+    const QRect shownRect = view.imageRect();
+    QVERIFY(qAbs(shownRect.left() - (500 - shownRect.right() - 1)) <= 1);
+    QVERIFY(QRect(QPoint(0, 0), ImagePreviewView::frameSize).contains(view.imageRect()));
+}
+
+void TestPreviews::imagePlaceholderColumnIsCentred()
+{
+    ImagePreviewView view(*m_fixture->storage, QStringLiteral("missing.png"), {});
+    QVERIFY(view.showsPlaceholder());
+    QVERIFY(view.imageRect().isEmpty());
+    const QRect column = view.columnRect();
+    QVERIFY(column.height() < 400);
+    QVERIFY(column.top() > 0);
+    QVERIFY(qAbs(column.top() - (400 - column.bottom() - 1)) <= 1);
+}
+
+void TestPreviews::imageCloseRunsDismiss()
+{
+    int dismissed = 0;
+    ImagePreviewView view(*m_fixture->storage, QStringLiteral("missing.png"), [&] { ++dismissed; });
+    view.show();
+    QTest::mouseClick(view.findChild<QAbstractButton*>(QStringLiteral("closeButton")), Qt::LeftButton);
+    QCOMPARE(dismissed, 1);
+}
+
+void TestPreviews::saveEditsInPlace()
+{
+    m_fixture->copyText(QStringLiteral("first"));
+    m_fixture->copyText(QStringLiteral("second"));
+    const ClipboardItem entry = m_fixture->monitor->items().last();
+    int dismissed = 0;
+    TextPreviewView view(*m_fixture->monitor, entry, [&] { ++dismissed; });
+    QCOMPARE(view.text(), QStringLiteral("first"));
+    view.editor()->setPlainText(QStringLiteral("first, edited"));
+    QTest::mouseClick(view.findChild<QPushButton*>(QStringLiteral("saveButton")), Qt::LeftButton);
+    QCOMPARE(dismissed, 1);
+    QCOMPARE(m_fixture->monitor->items().last().content, QStringLiteral("first, edited"));
+    QCOMPARE(m_fixture->monitor->items().last().timestamp, entry.timestamp);
+    m_fixture->storage->waitForBackgroundWork();
+    QCOMPARE(m_fixture->storage->load(), m_fixture->monitor->items());
+}
+
+void TestPreviews::copyWholePutsEditedTextOnly()
+{
+    m_fixture->copyText(QStringLiteral("original"));
+    const ClipboardItems before = m_fixture->monitor->items();
+    int dismissed = 0;
+    TextPreviewView view(*m_fixture->monitor, before.first(), [&] { ++dismissed; });
+    view.editor()->setPlainText(QStringLiteral("changed"));
+    QTest::mouseClick(view.findChild<QPushButton*>(QStringLiteral("copyButton")), Qt::LeftButton);
+    QCOMPARE(dismissed, 1);
+    QCOMPARE(m_fixture->pasteboard.contents().text, QStringLiteral("changed"));
+    m_fixture->monitor->checkClipboard();
+    PanelFixture::settle();
+    QCOMPARE(m_fixture->monitor->items(), before);
+}
+
+void TestPreviews::cancelWritesNothing()
+{
+    m_fixture->copyText(QStringLiteral("keep"));
+    const ClipboardItems before = m_fixture->monitor->items();
+    int dismissed = 0;
+    TextPreviewView view(*m_fixture->monitor, before.first(), [&] { ++dismissed; });
+    view.editor()->setPlainText(QStringLiteral("discarded"));
+    QTest::mouseClick(view.findChild<QPushButton*>(QStringLiteral("cancelButton")), Qt::LeftButton);
+    QTest::mouseClick(view.findChild<QAbstractButton*>(QStringLiteral("closeButton")), Qt::LeftButton);
+    QCOMPARE(dismissed, 2);
+    QCOMPARE(m_fixture->monitor->items(), before);
+    QCOMPARE(m_fixture->pasteboard.contents().text, QStringLiteral("keep"));
+}
+
+void TestPreviews::returnAndEscape()
+{
+    m_fixture->copyText(QStringLiteral("text"));
+    int dismissed = 0;
+    TextPreviewView view(*m_fixture->monitor, m_fixture->monitor->items().first(), [&] { ++dismissed; });
+    view.show();
+    QVERIFY(QTest::qWaitForWindowActive(&view));
+    // Inside the editor Return breaks the line.
+    view.editor()->setFocus();
+    view.editor()->moveCursor(QTextCursor::End);
+    QTest::keyClick(view.editor(), Qt::Key_Return);
+    QCOMPARE(view.text(), QStringLiteral("text\n"));
+    QCOMPARE(dismissed, 0);
+    // Elsewhere Return saves.
+    view.findChild<QPushButton*>(QStringLiteral("copyButton"))->setFocus();
+    QTest::keyClick(&view, Qt::Key_Return);
+    QCOMPARE(dismissed, 1);
+    QCOMPARE(m_fixture->monitor->items().first().content, QStringLiteral("text\n"));
+    // Escape cancels, from the editor too.
+    QTest::keyClick(view.editor(), Qt::Key_Escape);
+    QCOMPARE(dismissed, 2);
+}
+
+void TestPreviews::savingADeletedEntryChangesNothing()
+{
+    m_fixture->copyText(QStringLiteral("doomed"));
+    const ClipboardItem entry = m_fixture->monitor->items().first();
+    int dismissed = 0;
+    TextPreviewView view(*m_fixture->monitor, entry, [&] { ++dismissed; });
+    m_fixture->monitor->deleteItem(entry);
+    view.save();
+    QCOMPARE(dismissed, 1);
+    QVERIFY(m_fixture->monitor->items().isEmpty());
+}
+
+QTEST_MAIN(TestPreviews)
+#include "tst_previews.moc"
