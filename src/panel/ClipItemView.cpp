@@ -172,18 +172,23 @@ void ClipItemView::layoutButtons()
     }
 }
 
-int ClipItemView::contentHeight() const
+int ClipItemView::textWidth(int rowWidth)
+{
+    // Laid out for the narrower, hovered block, so hovering never re-wraps the text.
+    return qMax(40, rowWidth - 2 * paddingH - 2 * hoverInset);
+}
+
+int ClipItemView::contentHeight(int rowWidth) const
 {
     if (m_item.isImage())
         return m_cachedImage.isNull() ? QFontMetrics(pixelFont(11)).height() : thumbnailHeight;
-    const int width = qMax(40, this->width() - 2 * paddingH - 2 * hoverInset);
-    const int lines = twoLines(m_item.content, pixelFont(13), width).size();
+    const int lines = twoLines(m_item.content, pixelFont(13), textWidth(rowWidth)).size();
     return lines * QFontMetrics(pixelFont(13)).lineSpacing();
 }
 
-int ClipItemView::heightForWidth(int) const
+int ClipItemView::heightForWidth(int width) const
 {
-    return paddingV + contentHeight() + blockSpacing + infoHeight + paddingV + (m_lastInGroup ? 0 : 1);
+    return paddingV + contentHeight(width) + blockSpacing + infoHeight + paddingV + (m_lastInGroup ? 0 : 1);
 }
 
 QSize ClipItemView::sizeHint() const
@@ -220,14 +225,15 @@ void ClipItemView::paintEvent(QPaintEvent*)
         painter.drawRoundedRect(block, 12, 12);
     }
 
-    const QRect content(block.left() + paddingH, block.top() + paddingV, block.width() - 2 * paddingH, contentHeight());
+    const QRect content(block.left() + paddingH, block.top() + paddingV, block.width() - 2 * paddingH,
+                        contentHeight(width()));
     if (m_item.isText()) {
         const QFont font = pixelFont(13);
         painter.setFont(font);
         painter.setPen(palette.primary);
         const QFontMetrics metrics(font);
         int y = content.top();
-        for (const QString& line : twoLines(m_item.content, font, content.width())) {
+        for (const QString& line : twoLines(m_item.content, font, textWidth(width()))) {
             painter.drawText(QRect(content.left(), y, content.width(), metrics.lineSpacing()),
                              Qt::AlignLeft | Qt::AlignVCenter, line);
             y += metrics.lineSpacing();

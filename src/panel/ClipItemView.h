@@ -74,7 +74,8 @@ private:
     void layoutButtons();
     void updateButtons();
     void loadThumbnail();
-    int contentHeight() const;
+    int contentHeight(int rowWidth) const;
+    static int textWidth(int rowWidth);
     QRect blockRect() const;
 
     ClipboardMonitor& m_monitor;

@@ -90,6 +90,7 @@ TextPreviewView::TextPreviewView(ClipboardMonitor& monitor, const ClipboardItem&
 
     auto* buttons = new QHBoxLayout;
     buttons->setContentsMargins(12, 12, 12, 12);
+    buttons->setSpacing(8);
     auto* copy = new QPushButton(QStringLiteral("整段复制"), this);
     copy->setObjectName(QStringLiteral("copyButton"));
     copy->setFont(pixelFont(12));
@@ -118,6 +119,13 @@ TextPreviewView::TextPreviewView(ClipboardMonitor& monitor, const ClipboardItem&
                                  .arg(ThemePalette::withOpacity(palette.secondary, 0.25).name(QColor::HexArgb));
         topRule->setStyleSheet(rule);
         bottomRule->setStyleSheet(rule);
+        // The standard buttons follow the panel's theme, not the desktop's.
+        QPalette own = this->palette();
+        own.setColor(QPalette::Window, palette.windowBackground);
+        own.setColor(QPalette::Button, palette.dark ? palette.windowBackground.lighter(140) : QColor(250, 250, 250));
+        own.setColor(QPalette::ButtonText, palette.primary);
+        own.setColor(QPalette::WindowText, palette.primary);
+        setPalette(own);
         QPalette editorPalette = m_editor->palette();
         editorPalette.setColor(QPalette::Base, palette.textBackground);
         editorPalette.setColor(QPalette::Text, palette.primary);
