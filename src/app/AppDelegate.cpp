@@ -184,6 +184,10 @@ void AppDelegate::togglePopover()
         closePanel();
         return;
     }
+    // Clicking the tray icon while the panel is open first takes the focus away, which closes the
+    // panel; the click itself must then not open it again.
+    if (m_focusClosed.isValid() && m_focusClosed.elapsed() < reopenGuardMs)
+        return;
     updateAppearance();
     const QSize size(panelWidth, panelHeight(m_clipboardMonitor->items().size(), m_preferences->displayCount()));
     const QRect tray = trayGeometry();
@@ -265,8 +269,10 @@ void AppDelegate::handleFocusWindowChanged(QWindow* focusWindow)
             return;
         if (m_settingsPopover)
             m_settingsPopover->hide();
-        if (m_popover->isVisible())
+        if (m_popover->isVisible()) {
             closePanel();
+            m_focusClosed.start();
+        }
         return;
     }
     // A click in one of our windows outside the settings closes the settings.

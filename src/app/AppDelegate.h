@@ -2,6 +2,7 @@
 
 #include "core/ClipboardItem.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QRect>
@@ -91,6 +92,8 @@ private:
     PopoverWindow* m_popover = nullptr;
     ContentView* m_contentView = nullptr;
     bool m_popoverGrowsUp = false;
+    QElapsedTimer m_focusClosed;
+    static constexpr int reopenGuardMs = 400;
     QPointer<PopoverWindow> m_settingsPopover;
     QPointer<QWidget> m_activePreviewWindow;
 };
