@@ -29,8 +29,9 @@ int SpringAnimation::settleMilliseconds(qreal response, qreal dampingFraction)
 {
     const qreal omega = 2 * M_PI / response;
     const qreal decay = qMax(0.05, qBound(0.0, dampingFraction, 1.0)) * omega;
-    // Until the remaining motion is below a thousandth of the distance.
-    return qCeil(std::log(1000.0) / decay * 1000.0);
+    // Until the remaining motion is about a thousandth of the distance (the critically damped spring's
+    // polynomial factor needs the longer horizon).
+    return qCeil(std::log(10000.0) / decay * 1000.0);
 }
 
 void SpringAnimation::animateTo(qreal from, qreal to)

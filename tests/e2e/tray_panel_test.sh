@@ -60,9 +60,11 @@ wait_for() {
     done
 }
 
-trayer --edge top --align right --widthtype request --height 28 --SetDockType true >/dev/null 2>&1 &
-pids+=($!)
+# The program starts before any tray exists, as at login: its icon must appear once one does.
 QT_QPA_PLATFORM=xcb "$program" >"$work/app.log" 2>&1 &
+pids+=($!)
+sleep 1
+trayer --edge top --align right --widthtype request --height 28 --SetDockType true >/dev/null 2>&1 &
 pids+=($!)
 
 # The tray icon: a window of class pellamor embedded in the tray.
