@@ -14,6 +14,8 @@
 #include "platform/InstanceLock.h"
 #include "platform/Preferences.h"
 #include "platform/QtPasteboard.h"
+#include "widget/DesktopWidgetView.h"
+#include "widget/WidgetWindow.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -70,6 +72,11 @@ QWidget* AppDelegate::activePreviewWindow() const
     return m_activePreviewWindow.data();
 }
 
+WidgetWindow* AppDelegate::widgetWindow() const
+{
+    return m_widgetWindow.data();
+}
+
 AppDelegate* AppDelegate::shared()
 {
     return sharedDelegate;
@@ -83,6 +90,7 @@ AppDelegate::AppDelegate(QObject* parent)
 
 AppDelegate::~AppDelegate()
 {
+    delete m_widgetWindow;
     delete m_popover;
     delete m_settingsPopover;
     delete m_activePreviewWindow;
@@ -223,7 +231,51 @@ void AppDelegate::updateAppearance()
 void AppDelegate::handlePreferenceChange()
 {
     updateAppearance();
+    handleWidgetToggle();
+    handleWidgetPinned();
+    handleWidgetLocked();
     handlePopoverPersistence();
+}
+
+void AppDelegate::setupWidgetWindow()
+{
+    auto* board = new DesktopWidgetView(*m_clipboardMonitor, *m_storageManager, *m_preferences);
+    connect(board, &DesktopWidgetView::previewRequested, this, &AppDelegate::showPreviewWindow);
+    m_widgetWindow = new WidgetWindow(board, m_preferences->widgetPinned());
+}
+
+void AppDelegate::handleWidgetToggle()
+{
+    if (m_isSettingUpWidget || !m_clipboardMonitor)
+        return;
+    const bool wanted = m_preferences->showDesktopWidget();
+    if (wanted == bool(m_widgetWindow))
+        return;
+    if (wanted) {
+        m_isSettingUpWidget = true;
+        if (!m_widgetWindow)
+            setupWidgetWindow();
+        m_widgetWindow->show();
+        m_widgetWindow->applyPinned(m_preferences->widgetPinned());
+        m_isSettingUpWidget = false;
+    } else {
+        // Destroyed, not hidden: switched on again it starts fresh at its initial place.
+        delete m_widgetWindow;
+    }
+    updateAppearance();
+}
+
+void AppDelegate::handleWidgetPinned()
+{
+    if (m_isSettingUpWidget || !m_widgetWindow)
+        return;
+    // Every preference write re-orders the widget: pinned in front, otherwise behind other windows.
+    m_widgetWindow->applyPinned(m_preferences->widgetPinned());
+}
+
+void AppDelegate::handleWidgetLocked()
+{
+    // The lock is read by the drag surface at every press; nothing of the window changes.
 }
 
 void AppDelegate::handlePopoverPersistence()
@@ -330,9 +382,10 @@ void AppDelegate::showPreviewWindow(const ClipboardItem& item)
         layout->addWidget(new TextPreviewView(*m_clipboardMonitor, item, dismiss, window));
     window->setWindowTitle(item.isImage() ? QStringLiteral("图片预览") : QStringLiteral("查看与编辑"));
     window->resize(500, 400);
-    // Beside the desktop widget once it exists; centred until then.
-    const QRect available = availableGeometryAt(QCursor::pos());
-    window->setGeometry(previewWindowFrame(QRect(), window->size(), available));
+    // Beside the desktop widget when it is shown; centred on the screen otherwise.
+    const QRect widgetFrame = m_widgetWindow ? m_widgetWindow->frameGeometry() : QRect();
+    const QRect available = availableGeometryAt(widgetFrame.isValid() ? widgetFrame.center() : QCursor::pos());
+    window->setGeometry(previewWindowFrame(widgetFrame, window->size(), available));
     m_activePreviewWindow = window;
     window->show();
     window->raise();

@@ -20,6 +20,7 @@ class QSystemTrayIcon;
 class QWidget;
 class QWindow;
 class StorageManager;
+class WidgetWindow;
 
 // The shell: owns the single-instance lock, the preferences, the history store and the clipboard
 // monitor for the whole run, the tray icon, the panel and the auxiliary windows.
@@ -58,6 +59,7 @@ public:
     PopoverWindow* settingsPopover() const;
     QWidget* activePreviewWindow() const;
     QSystemTrayIcon* statusItem() const { return m_statusItem; }
+    WidgetWindow* widgetWindow() const;
 
     // The panel's height for the history length and the number of entries listed.
     static int panelHeight(qsizetype entryCount, int displayCount);
@@ -68,6 +70,9 @@ public Q_SLOTS:
     void updateAppearance();
     void handlePreferenceChange();
     void handlePopoverPersistence();
+    void handleWidgetToggle();
+    void handleWidgetPinned();
+    void handleWidgetLocked();
     void showSettingsPopover(QWidget* anchor);
     void showPreviewWindow(const ClipboardItem& item);
     // What clicking elsewhere does: focus moving to another application (null) or to another of our
@@ -76,6 +81,7 @@ public Q_SLOTS:
 
 private:
     void startUp();
+    void setupWidgetWindow();
     void createStatusItem();
     QRect trayGeometry() const;
     bool belongsToPanel(QWindow* window) const;
@@ -96,4 +102,6 @@ private:
     static constexpr int reopenGuardMs = 400;
     QPointer<PopoverWindow> m_settingsPopover;
     QPointer<QWidget> m_activePreviewWindow;
+    QPointer<WidgetWindow> m_widgetWindow;
+    bool m_isSettingUpWidget = false;
 };

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QMetaType>
 #include <QString>
 #include <QUuid>
 
@@ -50,6 +51,8 @@ struct ClipboardItem
 };
 
 using ClipboardItems = QList<ClipboardItem>;
+
+Q_DECLARE_METATYPE(ClipboardItem)
 
 QString clipboardItemTypeName(ClipboardItemType type);
 std::optional<ClipboardItemType> clipboardItemTypeFromName(QStringView name);

@@ -246,6 +246,18 @@ QImage StorageManager::loadThumbnail(const QString& name, const QSize& size)
     return thumbnail;
 }
 
+QString StorageManager::thumbnailKey(const QString& name, const QSize& size)
+{
+    return name + QLatin1Char('@') + QString::number(size.width()) + QLatin1Char('x') + QString::number(size.height());
+}
+
+QImage StorageManager::cachedThumbnail(const QString& name, const QSize& size)
+{
+    QMutexLocker lock(&m_cacheMutex);
+    const QImage* cached = m_thumbnailCache.object(thumbnailKey(name, size));
+    return cached ? *cached : QImage();
+}
+
 QString StorageManager::imageURL(const QString& name) const
 {
     return isPlainFileName(name) ? m_imagesDir + QLatin1Char('/') + name : QString();

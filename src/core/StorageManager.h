@@ -55,6 +55,8 @@ public:
     // full image is not in memory, so lists of thumbnails never hold full images. Kept in a cache of
     // its own, bounded by bytes.
     QImage loadThumbnail(const QString& name, const QSize& size);
+    // Only what the thumbnail cache holds now: never touches the disk, so views may ask while painting.
+    QImage cachedThumbnail(const QString& name, const QSize& size);
     // The image file's path, whether or not it exists; empty for a name that is not a plain file name,
     // which then behaves as a missing file everywhere.
     QString imageURL(const QString& name) const;
@@ -71,6 +73,7 @@ private:
     void moveAside(const QString& reason);
     void cacheImage(const QString& name, const QImage& image);
     static QString newImageName();
+    static QString thumbnailKey(const QString& name, const QSize& size);
 
     QString m_appSupportDir;
     QString m_imagesDir;

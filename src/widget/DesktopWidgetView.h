@@ -1,0 +1,75 @@
+#pragma once
+
+#include "core/ClipboardItem.h"
+
+#include <QAbstractButton>
+#include <QWidget>
+
+class ClipboardMonitor;
+class Preferences;
+class QStackedWidget;
+class StorageManager;
+class WidgetGridView;
+class WidgetHeaderButton;
+class WindowDragHandler;
+
+// The desktop widget's board: a 340 x 340 rounded card with a blue, draggable header (title, lock,
+// pin and clear buttons and the entry count) over a grid of every entry, or an empty state.
+class DesktopWidgetView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int boardSide = 340;
+    static constexpr int headerHeight = 52;
+    static constexpr int cornerRadius = 24;
+    static QColor pellamorBlue();
+
+    DesktopWidgetView(ClipboardMonitor& monitor, StorageManager& storage, Preferences& preferences,
+                      QWidget* parent = nullptr);
+
+    WidgetGridView* grid() const { return m_grid; }
+    WindowDragHandler* dragSurface() const { return m_dragSurface; }
+    bool showsEmptyState() const;
+    QString counterText() const;
+
+Q_SIGNALS:
+    void previewRequested(const ClipboardItem& item);
+    // The clear button: the shell asks for confirmation, then clears.
+    void clearRequested();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void refresh();
+    void refreshButtons();
+
+    ClipboardMonitor& m_monitor;
+    Preferences& m_preferences;
+    WindowDragHandler* m_dragSurface;
+    WidgetHeaderButton* m_lockButton;
+    WidgetHeaderButton* m_pinButton;
+    WidgetHeaderButton* m_clearButton;
+    QWidget* m_counter;
+    QStackedWidget* m_content;
+    QWidget* m_emptyState;
+    WidgetGridView* m_grid;
+};
+
+// A white symbol on a faint white circle, 30 x 30, without button chrome.
+class WidgetHeaderButton : public QAbstractButton
+{
+    Q_OBJECT
+
+public:
+    explicit WidgetHeaderButton(QWidget* parent = nullptr);
+    void setSymbol(const QString& symbol);
+    QString symbol() const { return m_symbol; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString m_symbol;
+};

@@ -1,0 +1,148 @@
+#include "WidgetGridItem.h"
+
+#include "panel/SymbolIcon.h"
+#include "panel/Theme.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QPainterPath>
+#include <QTextLayout>
+
+namespace {
+
+constexpr int pinDiameter = 18;    // an 8-point symbol padded 4
+constexpr int deleteDiameter = 20; // a 16-point circled mark
+constexpr int controlsPadding = 4;
+
+void paintButtonShadow(QPainter& painter, const QRect& circle)
+{
+    painter.setPen(Qt::NoPen);
+    for (int grow = 2; grow >= 1; --grow) {
+        painter.setBrush(QColor(0, 0, 0, 40 / grow));
+        painter.drawEllipse(QRectF(circle).adjusted(-grow, -grow, grow, grow));
+    }
+}
+
+void paintText(QPainter& painter, const QRect& area, const QString& text, const QColor& color)
+{
+    QFont font = QApplication::font();
+    font.setPixelSize(10);
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.setCacheEnabled(true);
+    const QFontMetrics metrics(font);
+    layout.beginLayout();
+    qreal y = 0;
+    for (int line = 0; line < WidgetGridItem::textLines; ++line) {
+        QTextLine textLine = layout.createLine();
+        if (!textLine.isValid())
+            break;
+        textLine.setLineWidth(area.width());
+        textLine.setPosition(QPointF(0, y));
+        y += metrics.lineSpacing();
+    }
+    layout.endLayout();
+    painter.save();
+    painter.setClipRect(area);
+    painter.setPen(color);
+    layout.draw(&painter, area.topLeft());
+    painter.restore();
+}
+
+void paintSpinner(QPainter& painter, const QPointF& centre)
+{
+    // A half-size activity indicator: twelve fading spokes.
+    painter.save();
+    painter.translate(centre);
+    for (int i = 0; i < 12; ++i) {
+        painter.setPen(QPen(QColor(128, 128, 128, 40 + i * 17), 1.5, Qt::SolidLine, Qt::RoundCap));
+        painter.drawLine(QPointF(0, -4), QPointF(0, -7));
+        painter.rotate(30);
+    }
+    painter.restore();
+}
+
+} // namespace
+
+WidgetTileLayout WidgetGridItem::layout(const QRect& tile, bool hovered, bool pinned)
+{
+    WidgetTileLayout result;
+    result.tile = tile;
+    if (hovered || pinned)
+        result.pinButton = QRect(tile.left() + controlsPadding, tile.top() + controlsPadding, pinDiameter, pinDiameter);
+    if (hovered) {
+        result.deleteButton = QRect(tile.right() + 1 - controlsPadding - deleteDiameter, tile.top() + controlsPadding,
+                                    deleteDiameter, deleteDiameter);
+    }
+    const int badge = 15; // a 7-point symbol padded 3
+    result.kindBadge = QRect(tile.right() + 1 - 3 - badge, tile.bottom() + 1 - 3 - badge, badge, badge);
+    return result;
+}
+
+void WidgetGridItem::paint(QPainter& painter, const WidgetTileLayout& layout, const ClipboardItem& item,
+                           const QImage& thumbnail, bool hovered, const ThemePalette& palette)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF tile = layout.tile;
+    QPainterPath shape;
+    shape.addRoundedRect(tile, cornerRadius, cornerRadius);
+    painter.fillPath(shape, ThemePalette::withOpacity(palette.secondary, 0.05));
+
+    if (item.isImage()) {
+        if (!thumbnail.isNull()) {
+            painter.save();
+            painter.setClipPath(shape);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            const QSizeF scaled = QSizeF(thumbnail.size()).scaled(tile.size(), Qt::KeepAspectRatioByExpanding);
+            painter.drawImage(QRectF(tile.center() - QPointF(scaled.width() / 2, scaled.height() / 2), scaled),
+                              thumbnail);
+            painter.restore();
+        } else {
+            paintSpinner(painter, tile.center());
+        }
+    } else {
+        paintText(painter, layout.tile.adjusted(8, 8, -8, -8), item.content,
+                  ThemePalette::withOpacity(palette.primary, 0.8));
+    }
+
+    // The kind, on a small frosted badge in the corner.
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(palette.dark ? QColor(30, 30, 30, 170) : QColor(245, 245, 245, 200));
+    painter.drawRoundedRect(layout.kindBadge, 3, 3);
+    SymbolIcon::paint(painter, layout.kindBadge, item.isImage() ? QStringLiteral("photo") : QStringLiteral("doc.text"),
+                      palette.primary, 7);
+
+    QColor border = QColor::fromRgbF(0.5, 0.5, 0.5, 0.1);
+    if (item.isPinned)
+        border = ThemePalette::withOpacity(palette.orange, 0.6);
+    else if (hovered)
+        border = ThemePalette::withOpacity(palette.accent, 0.4);
+    painter.setPen(QPen(border, 1.5));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(tile.adjusted(0.75, 0.75, -0.75, -0.75), cornerRadius, cornerRadius);
+
+    if (!layout.pinButton.isEmpty()) {
+        paintButtonShadow(painter, layout.pinButton);
+        painter.setBrush(item.isPinned ? palette.orange : QColor::fromRgbF(0.5, 0.5, 0.5, 0.6));
+        painter.drawEllipse(layout.pinButton);
+        SymbolIcon::paint(painter, layout.pinButton, item.isPinned ? QStringLiteral("pin.fill") : QStringLiteral("pin"),
+                          Qt::white, 8);
+    }
+    if (!layout.deleteButton.isEmpty()) {
+        paintButtonShadow(painter, layout.deleteButton);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Qt::white);
+        painter.drawEllipse(layout.deleteButton);
+        painter.setBrush(ThemePalette::withOpacity(palette.red, 0.9));
+        painter.drawEllipse(QRectF(layout.deleteButton).adjusted(2, 2, -2, -2));
+        // The white cross of the circled mark.
+        const QPointF c = QRectF(layout.deleteButton).center();
+        painter.setPen(QPen(Qt::white, 1.6, Qt::SolidLine, Qt::RoundCap));
+        painter.drawLine(c + QPointF(-3.5, -3.5), c + QPointF(3.5, 3.5));
+        painter.drawLine(c + QPointF(-3.5, 3.5), c + QPointF(3.5, -3.5));
+    }
+    painter.restore();
+}

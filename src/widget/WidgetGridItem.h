@@ -1,0 +1,32 @@
+#pragma once
+
+#include "core/ClipboardItem.h"
+
+#include <QImage>
+#include <QRect>
+
+class QPainter;
+struct ThemePalette;
+
+// Where everything of one 100 x 100 board tile goes. One function computes it for painting and for
+// hit-testing clicks, so what is drawn is what reacts.
+struct WidgetTileLayout
+{
+    QRect tile;
+    QRect pinButton;    // empty when not shown
+    QRect deleteButton; // empty when not shown
+    QRect kindBadge;
+};
+
+// One board tile: an image thumbnail or the first lines of a text, its kind in the corner, and pin and
+// delete buttons while hovered (the pin stays on a pinned entry).
+struct WidgetGridItem
+{
+    static constexpr int side = 100;
+    static constexpr int cornerRadius = 12;
+    static constexpr int textLines = 6;
+
+    static WidgetTileLayout layout(const QRect& tile, bool hovered, bool pinned);
+    static void paint(QPainter& painter, const WidgetTileLayout& layout, const ClipboardItem& item,
+                      const QImage& thumbnail, bool hovered, const ThemePalette& palette);
+};

@@ -1,0 +1,218 @@
+#include "WidgetGridView.h"
+
+#include "WidgetGridItem.h"
+#include "WidgetItemModel.h"
+#include "core/ClipboardMonitor.h"
+#include "core/StorageManager.h"
+#include "panel/Theme.h"
+
+#include <QApplication>
+#include <QDrag>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+#include <QUrl>
+
+namespace {
+
+class TileDelegate : public QStyledItemDelegate
+{
+public:
+    explicit TileDelegate(WidgetGridView* view)
+        : QStyledItemDelegate(view)
+        , m_view(view)
+    {}
+
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override
+    {
+        return {WidgetGridItem::side, WidgetGridItem::side};
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        const auto item = index.data(WidgetItemModel::ItemRole).value<ClipboardItem>();
+        const bool hovered = m_view->hoveredIndex() == index;
+        const QRect tile(option.rect.topLeft(), QSize(WidgetGridItem::side, WidgetGridItem::side));
+        const QImage thumbnail = item.isImage() ? index.data(WidgetItemModel::ThumbnailRole).value<QImage>() : QImage();
+        WidgetGridItem::paint(*painter, WidgetGridItem::layout(tile, hovered, item.isPinned), item, thumbnail, hovered,
+                              Theme::palette());
+    }
+
+private:
+    WidgetGridView* m_view;
+};
+
+} // namespace
+
+WidgetGridView::WidgetGridView(ClipboardMonitor& monitor, StorageManager& storage, QWidget* parent)
+    : QListView(parent)
+    , m_monitor(monitor)
+    , m_storage(storage)
+    , m_model(new WidgetItemModel(monitor, storage, this))
+{
+    setObjectName(QStringLiteral("widgetGrid"));
+    setModel(m_model);
+    setItemDelegate(new TileDelegate(this));
+    setViewMode(QListView::IconMode);
+    setFlow(QListView::LeftToRight);
+    setWrapping(true);
+    setMovement(QListView::Static);
+    setResizeMode(QListView::Adjust);
+    setUniformItemSizes(true);
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setGridSize(QSize(WidgetGridItem::side + columnSpacing, WidgetGridItem::side + rowSpacing));
+    setSpacing(0);
+    setViewportMargins(margin, margin, 0, 0);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    verticalScrollBar()->setSingleStep(20);
+    verticalScrollBar()->setStyleSheet(
+        QStringLiteral("QScrollBar:vertical { background: transparent; width: 8px; margin: 2px; }"
+                       "QScrollBar::handle:vertical { background: rgba(128, 128, 128, 115); border-radius: 2px;"
+                       " min-height: 24px; }"
+                       "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
+                       "QScrollBar::add-page, QScrollBar::sub-page { background: transparent; }"));
+    setMouseTracking(true);
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::DragOnly);
+    setAttribute(Qt::WA_Hover);
+    viewport()->setAutoFillBackground(false);
+    m_model->setThumbnailSize(QSize(WidgetGridItem::side, WidgetGridItem::side) * devicePixelRatioF());
+
+    m_singleClick.setSingleShot(true);
+    m_singleClick.setInterval(QApplication::doubleClickInterval());
+    connect(&m_singleClick, &QTimer::timeout, this, [this] { m_monitor.copyToClipboard(m_clickedItem); });
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] { m_hovered = QModelIndex(); });
+    connect(&Theme::instance(), &Theme::changed, viewport(), qOverload<>(&QWidget::update));
+}
+
+QRect WidgetGridView::tileRect(const QModelIndex& index) const
+{
+    const QRect cell = visualRect(index);
+    return QRect(cell.topLeft(), QSize(WidgetGridItem::side, WidgetGridItem::side));
+}
+
+void WidgetGridView::setHovered(const QModelIndex& index)
+{
+    if (index == m_hovered)
+        return;
+    const QModelIndex previous = m_hovered;
+    m_hovered = index;
+    if (previous.isValid())
+        viewport()->update(visualRect(previous).adjusted(-2, -2, 2, 2));
+    if (index.isValid())
+        viewport()->update(visualRect(index).adjusted(-2, -2, 2, 2));
+}
+
+void WidgetGridView::mousePressEvent(QMouseEvent* event)
+{
+    const QPoint position = event->position().toPoint();
+    const QModelIndex index = indexAt(position);
+    m_pressed = QModelIndex();
+    if (event->button() != Qt::LeftButton || !index.isValid() || !tileRect(index).contains(position)) {
+        event->accept();
+        return;
+    }
+    const ClipboardItem& item = m_model->itemAt(index.row());
+    const WidgetTileLayout layout = WidgetGridItem::layout(tileRect(index), m_hovered == index, item.isPinned);
+    if (layout.pinButton.contains(position)) {
+        m_monitor.togglePin(item.id);
+        event->accept();
+        return;
+    }
+    if (layout.deleteButton.contains(position)) {
+        m_monitor.deleteItem(item);
+        event->accept();
+        return;
+    }
+    m_pressed = index;
+    m_pressPosition = position;
+    event->accept();
+}
+
+void WidgetGridView::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPoint position = event->position().toPoint();
+    const QModelIndex index = indexAt(position);
+    setHovered(index.isValid() && tileRect(index).contains(position) ? index : QModelIndex());
+    if (m_pressed.isValid() && (event->buttons() & Qt::LeftButton) &&
+        (position - m_pressPosition).manhattanLength() >= QApplication::startDragDistance()) {
+        m_singleClick.stop();
+        startDrag(Qt::CopyAction);
+        m_pressed = QModelIndex();
+    }
+    event->accept();
+}
+
+void WidgetGridView::mouseReleaseEvent(QMouseEvent* event)
+{
+    const QPoint position = event->position().toPoint();
+    if (m_pressed.isValid() && event->button() == Qt::LeftButton && indexAt(position) == m_pressed) {
+        m_clickedItem = m_model->itemAt(m_pressed.row());
+        m_singleClick.start();
+    }
+    m_pressed = QModelIndex();
+    event->accept();
+}
+
+void WidgetGridView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    const QPoint position = event->position().toPoint();
+    const QModelIndex index = indexAt(position);
+    if (event->button() == Qt::LeftButton && index.isValid() && tileRect(index).contains(position)) {
+        const ClipboardItem& item = m_model->itemAt(index.row());
+        const WidgetTileLayout layout = WidgetGridItem::layout(tileRect(index), m_hovered == index, item.isPinned);
+        if (!layout.pinButton.contains(position) && !layout.deleteButton.contains(position)) {
+            // A double click previews and does not also copy.
+            m_singleClick.stop();
+            Q_EMIT previewRequested(item);
+        }
+    }
+    event->accept();
+}
+
+void WidgetGridView::leaveEvent(QEvent* event)
+{
+    setHovered(QModelIndex());
+    QListView::leaveEvent(event);
+}
+
+QMimeData* WidgetGridView::createDragData(const ClipboardItem& item, StorageManager& storage)
+{
+    auto* data = new QMimeData;
+    if (item.isText()) {
+        data->setText(item.content);
+    } else {
+        const QString path = storage.imageURL(item.content);
+        if (!path.isEmpty())
+            data->setUrls({QUrl::fromLocalFile(path)});
+    }
+    return data;
+}
+
+void WidgetGridView::startDrag(Qt::DropActions)
+{
+    if (!m_pressed.isValid())
+        return;
+    const ClipboardItem item = m_model->itemAt(m_pressed.row());
+    auto* drag = new QDrag(this);
+    drag->setMimeData(createDragData(item, m_storage));
+    QPixmap face(QSize(WidgetGridItem::side, WidgetGridItem::side) * devicePixelRatioF());
+    face.setDevicePixelRatio(devicePixelRatioF());
+    face.fill(Qt::transparent);
+    {
+        QPainter painter(&face);
+        const QRect tile(0, 0, WidgetGridItem::side, WidgetGridItem::side);
+        WidgetGridItem::paint(painter, WidgetGridItem::layout(tile, false, false), item,
+                              item.isImage() ? m_model->data(m_pressed, WidgetItemModel::ThumbnailRole).value<QImage>()
+                                             : QImage(),
+                              false, Theme::palette());
+    }
+    drag->setPixmap(face);
+    drag->setHotSpot(QPoint(WidgetGridItem::side / 2, WidgetGridItem::side / 2));
+    drag->exec(Qt::CopyAction);
+}

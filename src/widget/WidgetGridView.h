@@ -1,0 +1,56 @@
+#pragma once
+
+#include "core/ClipboardItem.h"
+
+#include <QListView>
+#include <QPersistentModelIndex>
+#include <QTimer>
+
+class ClipboardMonitor;
+class StorageManager;
+class WidgetItemModel;
+
+// The board's three-column grid of tiles. Only visible tiles are painted; a click copies an entry, a
+// double click asks for its preview, the pin and delete buttons act on it, and a tile drags out as its
+// text or its image file.
+class WidgetGridView : public QListView
+{
+    Q_OBJECT
+
+public:
+    // Three 100-wide columns and the scroll bar fit the 340-wide board.
+    static constexpr int columnSpacing = 6;
+    static constexpr int rowSpacing = 10;
+    static constexpr int margin = 12;
+
+    WidgetGridView(ClipboardMonitor& monitor, StorageManager& storage, QWidget* parent = nullptr);
+
+    WidgetItemModel* itemModel() const { return m_model; }
+    QModelIndex hoveredIndex() const { return m_hovered; }
+    // The tile's rectangle in viewport coordinates.
+    QRect tileRect(const QModelIndex& index) const;
+    static QMimeData* createDragData(const ClipboardItem& item, StorageManager& storage);
+
+Q_SIGNALS:
+    void previewRequested(const ClipboardItem& item);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+
+private:
+    void setHovered(const QModelIndex& index);
+
+    ClipboardMonitor& m_monitor;
+    StorageManager& m_storage;
+    WidgetItemModel* m_model;
+    QPersistentModelIndex m_hovered;
+    QPersistentModelIndex m_pressed;
+    QPoint m_pressPosition;
+    QTimer m_singleClick;
+    ClipboardItem m_clickedItem;
+};

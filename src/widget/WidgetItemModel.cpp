@@ -1,0 +1,85 @@
+#include "WidgetItemModel.h"
+
+#include "core/ClipboardMonitor.h"
+#include "core/StorageManager.h"
+
+#include <QFutureWatcher>
+#include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
+
+WidgetItemModel::WidgetItemModel(ClipboardMonitor& monitor, StorageManager& storage, QObject* parent)
+    : QAbstractListModel(parent)
+    , m_monitor(monitor)
+    , m_storage(storage)
+    , m_items(monitor.items())
+{
+    connect(&m_monitor, &ClipboardMonitor::itemsChanged, this, &WidgetItemModel::reload);
+}
+
+void WidgetItemModel::reload()
+{
+    beginResetModel();
+    m_items = m_monitor.items();
+    m_missing.clear();
+    endResetModel();
+}
+
+int WidgetItemModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_items.size());
+}
+
+QHash<int, QByteArray> WidgetItemModel::roleNames() const
+{
+    return {{ItemRole, "item"}, {ThumbnailRole, "thumbnail"}, {Qt::DisplayRole, "display"}};
+}
+
+QVariant WidgetItemModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_items.size())
+        return {};
+    const ClipboardItem& item = m_items.at(index.row());
+    switch (role) {
+    case ItemRole:
+        return QVariant::fromValue(item);
+    case Qt::DisplayRole:
+        return item.content;
+    case ThumbnailRole: {
+        if (!item.isImage())
+            return {};
+        const QImage cached = m_storage.cachedThumbnail(item.content, m_thumbnailSize);
+        if (cached.isNull())
+            requestThumbnail(item.content);
+        return cached;
+    }
+    default:
+        return {};
+    }
+}
+
+void WidgetItemModel::requestThumbnail(const QString& name) const
+{
+    if (m_pending.contains(name) || m_missing.contains(name))
+        return;
+    m_pending.insert(name);
+    auto* self = const_cast<WidgetItemModel*>(this);
+    auto* watcher = new QFutureWatcher<QImage>(self);
+    connect(watcher, &QFutureWatcher<QImage>::finished, self, [self, watcher, name] {
+        watcher->deleteLater();
+        self->m_pending.remove(name);
+        if (watcher->result().isNull()) {
+            // Missing or undecodable: the tile keeps its spinner, and painting asks no more.
+            self->m_missing.insert(name);
+            return;
+        }
+        for (int row = 0; row < self->m_items.size(); ++row) {
+            if (self->m_items.at(row).content == name) {
+                const QModelIndex changed = self->index(row);
+                Q_EMIT self->dataChanged(changed, changed, {ThumbnailRole});
+            }
+        }
+    });
+    StorageManager* storage = &m_storage;
+    const QSize size = m_thumbnailSize;
+    watcher->setFuture(QtConcurrent::run([storage, name, size] { return storage->loadThumbnail(name, size); }));
+}

@@ -1,0 +1,66 @@
+#include "WidgetWindow.h"
+
+#include "DesktopWidgetView.h"
+#include "platform/WindowEffects.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace {
+
+Qt::WindowFlags widgetFlags(bool pinned)
+{
+    Qt::WindowFlags flags = Qt::Tool | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint;
+    flags |= pinned ? Qt::WindowStaysOnTopHint : Qt::WindowStaysOnBottomHint;
+    return flags;
+}
+
+} // namespace
+
+WidgetWindow::WidgetWindow(DesktopWidgetView* board, bool pinned)
+    : QWidget(nullptr, widgetFlags(pinned))
+    , m_board(board)
+    , m_pinned(pinned)
+{
+    setObjectName(QStringLiteral("WidgetWindow"));
+    setWindowTitle(QStringLiteral("Pellamor 看板"));
+    setAttribute(Qt::WA_TranslucentBackground);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(board);
+    setFixedSize(DesktopWidgetView::boardSide, DesktopWidgetView::boardSide);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().topLeft() + initialOffset);
+}
+
+void WidgetWindow::applyPinned(bool pinned)
+{
+    if (pinned != m_pinned) {
+        m_pinned = pinned;
+        const QPoint position = pos();
+        const bool visible = isVisible();
+        setWindowFlags(widgetFlags(pinned));
+        move(position);
+        if (visible)
+            show();
+    }
+    if (pinned)
+        raise();
+    else
+        lower();
+}
+
+void WidgetWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    WindowEffects::requestBlurBehind(windowHandle(), DesktopWidgetView::cornerRadius);
+}
+
+void WidgetWindow::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.fillRect(rect(), Qt::transparent);
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+class Preferences;
+
+// The widget's header surface: a press moves the window with the pointer (through the window
+// manager) unless the widget is locked, read at the moment of the press.
+class WindowDragHandler : public QWidget
+{
+    Q_OBJECT
+
+public:
+    using MoveFn = std::function<bool(QWindow*)>;
+
+    explicit WindowDragHandler(Preferences& preferences, QWidget* parent = nullptr);
+
+    // Tests replace how the window is moved; by default the window manager moves it.
+    void setMoveFunction(MoveFn move) { m_move = std::move(move); }
+    // A colour laid over the frosted surface; it takes no clicks of its own.
+    void setTint(const QColor& tint)
+    {
+        m_tint = tint;
+        update();
+    }
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    Preferences& m_preferences;
+    MoveFn m_move;
+    QColor m_tint;
+};
+
+// A translucent, frosted-looking background: blur where the compositor offers it, a translucent fill of
+// similar lightness everywhere.
+class VisualEffectView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    enum class Material { Titlebar, HudWindow };
+
+    explicit VisualEffectView(Material material, QWidget* parent = nullptr);
+    static QColor fill(Material material, bool dark);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    Material m_material;
+};
