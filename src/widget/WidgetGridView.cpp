@@ -77,6 +77,7 @@ WidgetGridView::WidgetGridView(ClipboardMonitor& monitor, StorageManager& storag
                        "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
                        "QScrollBar::add-page, QScrollBar::sub-page { background: transparent; }"));
     setMouseTracking(true);
+    viewport()->setMouseTracking(true);
     setDragEnabled(true);
     setDragDropMode(QAbstractItemView::DragOnly);
     setAttribute(Qt::WA_Hover);

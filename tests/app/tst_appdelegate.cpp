@@ -8,7 +8,9 @@
 #include "panel/Theme.h"
 #include "platform/FakePasteboard.h"
 #include "platform/Preferences.h"
+#include "widget/WidgetWindow.h"
 
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
@@ -34,6 +36,8 @@ private Q_SLOTS:
     void pinFloatsThePanel();
     void themeFollowsThePreference();
     void previewWindowIsSingle();
+    void widgetFollowsItsSwitch();
+    void previewOpensBesideTheWidget();
 
 private:
     void copy(const QString& text);
@@ -259,6 +263,55 @@ void TestAppDelegate::previewWindowIsSingle()
     QVERIFY(m_delegate->activePreviewWindow()->isVisible());
     m_delegate->activePreviewWindow()->close();
     QTRY_VERIFY(!m_delegate->activePreviewWindow());
+}
+
+void TestAppDelegate::widgetFollowsItsSwitch()
+{
+    QVERIFY(!m_delegate->widgetWindow());
+    m_preferences->setShowDesktopWidget(true);
+    WidgetWindow* window = m_delegate->widgetWindow();
+    QVERIFY(window);
+    QVERIFY(window->isVisible());
+    QCOMPARE(window->objectName(), QStringLiteral("WidgetWindow"));
+    QCOMPARE(window->size(), QSize(340, 340));
+    const QPoint initial = QGuiApplication::primaryScreen()->availableGeometry().topLeft() + QPoint(100, 100);
+    QCOMPARE(window->pos(), initial);
+    QVERIFY(window->windowFlags() & Qt::Tool);
+    QVERIFY(!(window->windowFlags() & Qt::WindowStaysOnTopHint));
+
+    m_preferences->setWidgetPinned(true);
+    QCOMPARE(m_delegate->widgetWindow(), window);
+    QVERIFY(window->windowFlags() & Qt::WindowStaysOnTopHint);
+    QVERIFY(window->isVisible());
+    m_preferences->setWidgetPinned(false);
+    QVERIFY(window->windowFlags() & Qt::WindowStaysOnBottomHint);
+
+    // Off destroys it; on again starts fresh at the initial place, not where it was moved to.
+    QPointer<WidgetWindow> old = window;
+    window->move(initial + QPoint(300, 200));
+    m_preferences->setShowDesktopWidget(false);
+    QVERIFY(!m_delegate->widgetWindow());
+    QVERIFY(!old);
+    m_preferences->setShowDesktopWidget(true);
+    QVERIFY(m_delegate->widgetWindow());
+    QCOMPARE(m_delegate->widgetWindow()->pos(), initial);
+    // An unrelated write changes nothing of it.
+    WidgetWindow* current = m_delegate->widgetWindow();
+    m_preferences->setAutoClearPreference(2);
+    QCOMPARE(m_delegate->widgetWindow(), current);
+}
+
+void TestAppDelegate::previewOpensBesideTheWidget()
+{
+    copy(QStringLiteral("text"));
+    m_preferences->setShowDesktopWidget(true);
+    const QRect board = m_delegate->widgetWindow()->frameGeometry();
+    m_delegate->showPreviewWindow(m_delegate->clipboardMonitor()->items().first());
+    const QRect preview = m_delegate->activePreviewWindow()->geometry();
+    // Beside the board, pulled back onto the (small, offscreen) screen where it would stick out.
+    QCOMPARE(preview,
+             previewWindowFrame(board, QSize(500, 400), QGuiApplication::primaryScreen()->availableGeometry()));
+    QCOMPARE(preview.top() + preview.height() / 2, board.top() + board.height() / 2);
 }
 
 QTEST_MAIN(TestAppDelegate)

@@ -1,0 +1,273 @@
+#include "../PanelFixture.h"
+#include "widget/DesktopWidgetView.h"
+#include "widget/WidgetGridItem.h"
+#include "widget/WidgetGridView.h"
+#include "widget/WidgetItemModel.h"
+#include "widget/WindowDragHandler.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+// A pointer move without buttons, delivered directly: the offscreen platform has no real cursor.
+void hover(QWidget* widget, const QPoint& position)
+{
+    QMouseEvent move(QEvent::MouseMove, position, widget->mapToGlobal(position), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(widget, &move);
+}
+
+} // namespace
+
+class TestDesktopWidget : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void emptyBoard();
+    void tilesFollowTheHistory();
+    void tileLayout_data();
+    void tileLayout();
+    void clickCopiesWithoutCapture();
+    void doubleClickAsksForPreviewOnly();
+    void tileButtonsPinAndDelete();
+    void headerButtons();
+    void lockStopsMoving();
+    void dragData();
+    void missingImageIsNotAskedForAgain();
+
+private:
+    DesktopWidgetView& board();
+    QPoint tileCentre(int row);
+
+    std::unique_ptr<PanelFixture> m_fixture;
+    std::unique_ptr<DesktopWidgetView> m_board;
+};
+
+void TestDesktopWidget::init()
+{
+    m_fixture = std::make_unique<PanelFixture>();
+}
+
+void TestDesktopWidget::cleanup()
+{
+    m_board.reset();
+    m_fixture.reset();
+}
+
+DesktopWidgetView& TestDesktopWidget::board()
+{
+    if (!m_board) {
+        m_board = std::make_unique<DesktopWidgetView>(*m_fixture->monitor, *m_fixture->storage, m_fixture->preferences);
+        m_board->show();
+        if (!QTest::qWaitForWindowExposed(m_board.get()))
+            qWarning("board not exposed");
+    }
+    return *m_board;
+}
+
+QPoint TestDesktopWidget::tileCentre(int row)
+{
+    WidgetGridView* grid = board().grid();
+    return grid->tileRect(grid->model()->index(row, 0)).center();
+}
+
+void TestDesktopWidget::emptyBoard()
+{
+    QVERIFY(board().showsEmptyState());
+    QCOMPARE(board().counterText(), QStringLiteral("0"));
+    m_fixture->copyText(QStringLiteral("first"));
+    QVERIFY(!board().showsEmptyState());
+    QCOMPARE(board().counterText(), QStringLiteral("1"));
+}
+
+void TestDesktopWidget::tilesFollowTheHistory()
+{
+    const QDateTime now = ClipboardItem::currentMoment();
+    ClipboardItems items;
+    for (int i = 0; i < 40; ++i)
+        items << PanelFixture::text(QString::number(i), now.addSecs(-i));
+    items << PanelFixture::text(QStringLiteral("pinned"), now.addDays(-60), true);
+    m_fixture->setHistory(items);
+    m_fixture->preferences.setDisplayCount(6);
+    QAbstractItemModelTester tester(board().grid()->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    // Every entry, whatever the panel lists, pinned first.
+    QCOMPARE(board().grid()->model()->rowCount(), 41);
+    QCOMPARE(board().grid()->itemModel()->itemAt(0).content, QStringLiteral("pinned"));
+    QCOMPARE(board().counterText(), QStringLiteral("41"));
+    m_fixture->copyText(QStringLiteral("new"));
+    QCOMPARE(board().grid()->model()->rowCount(), 42);
+    QCOMPARE(board().grid()->itemModel()->itemAt(1).content, QStringLiteral("new"));
+    // Three columns of 100 within the 340-wide board.
+    const QRect first = board().grid()->tileRect(board().grid()->model()->index(0, 0));
+    const QRect third = board().grid()->tileRect(board().grid()->model()->index(2, 0));
+    const QRect fourth = board().grid()->tileRect(board().grid()->model()->index(3, 0));
+    QCOMPARE(first.size(), QSize(100, 100));
+    QCOMPARE(third.top(), first.top());
+    QVERIFY(fourth.top() >= first.bottom() + WidgetGridView::rowSpacing);
+}
+
+void TestDesktopWidget::tileLayout_data()
+{
+    QTest::addColumn<bool>("hovered");
+    QTest::addColumn<bool>("pinned");
+    QTest::addColumn<bool>("pin");
+    QTest::addColumn<bool>("remove");
+    QTest::newRow("plain") << false << false << false << false;
+    QTest::newRow("pinned") << false << true << true << false;
+    QTest::newRow("hovered") << true << false << true << true;
+    QTest::newRow("hovered pinned") << true << true << true << true;
+}
+
+void TestDesktopWidget::tileLayout()
+{
+    QFETCH(bool, hovered);
+    QFETCH(bool, pinned);
+    QFETCH(bool, pin);
+    QFETCH(bool, remove);
+    const QRect tile(20, 30, 100, 100);
+    const WidgetTileLayout layout = WidgetGridItem::layout(tile, hovered, pinned);
+    QCOMPARE(!layout.pinButton.isEmpty(), pin);
+    QCOMPARE(!layout.deleteButton.isEmpty(), remove);
+    for (const QRect& part : {layout.pinButton, layout.deleteButton, layout.kindBadge}) {
+        if (!part.isEmpty())
+            QVERIFY(tile.contains(part));
+    }
+    if (pin && remove) {
+        QVERIFY(layout.pinButton.right() < layout.deleteButton.left());
+        QVERIFY(!layout.pinButton.intersects(layout.deleteButton));
+    }
+    QVERIFY(layout.kindBadge.bottom() > tile.center().y());
+    QVERIFY(layout.kindBadge.left() > tile.center().x());
+}
+
+void TestDesktopWidget::clickCopiesWithoutCapture()
+{
+    m_fixture->copyText(QStringLiteral("older"));
+    m_fixture->copyText(QStringLiteral("newer"));
+    const ClipboardItems before = m_fixture->monitor->items();
+    QTest::mouseClick(board().grid()->viewport(), Qt::LeftButton, {}, tileCentre(1));
+    QTRY_COMPARE(m_fixture->pasteboard.contents().text, QStringLiteral("older"));
+    m_fixture->monitor->checkClipboard();
+    PanelFixture::settle();
+    QCOMPARE(m_fixture->monitor->items(), before);
+}
+
+void TestDesktopWidget::doubleClickAsksForPreviewOnly()
+{
+    m_fixture->copyText(QStringLiteral("entry"));
+    m_fixture->pasteboard.copyText(QStringLiteral("elsewhere"));
+    QSignalSpy preview(&board(), &DesktopWidgetView::previewRequested);
+    QWidget* viewport = board().grid()->viewport();
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, tileCentre(0));
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, tileCentre(0));
+    QCOMPARE(preview.count(), 1);
+    QCOMPARE(preview.first().first().value<ClipboardItem>().content, QStringLiteral("entry"));
+    QTest::qWait(QApplication::doubleClickInterval() + 100);
+    QCOMPARE(m_fixture->pasteboard.contents().text, QStringLiteral("elsewhere"));
+}
+
+void TestDesktopWidget::tileButtonsPinAndDelete()
+{
+    m_fixture->copyText(QStringLiteral("b"));
+    m_fixture->copyText(QStringLiteral("a"));
+    WidgetGridView* grid = board().grid();
+    QWidget* viewport = grid->viewport();
+    const QModelIndex second = grid->model()->index(1, 0);
+    // Not hovered: the pin's place is just the tile, and pressing it does not pin.
+    const QRect tile = grid->tileRect(second);
+    const QPoint pinSpot = WidgetGridItem::layout(tile, true, false).pinButton.center();
+    hover(viewport, pinSpot);
+    QCOMPARE(grid->hoveredIndex(), second);
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, pinSpot);
+    QVERIFY(m_fixture->monitor->items().first().isPinned);
+    QCOMPARE(m_fixture->monitor->items().first().content, QStringLiteral("b"));
+
+    // Now first in the list; hover it and delete it with its button.
+    const QRect pinnedTile = grid->tileRect(grid->model()->index(0, 0));
+    const QPoint deleteSpot = WidgetGridItem::layout(pinnedTile, true, true).deleteButton.center();
+    hover(viewport, deleteSpot);
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, deleteSpot);
+    QCOMPARE(m_fixture->monitor->items().size(), 1);
+    QCOMPARE(m_fixture->monitor->items().first().content, QStringLiteral("a"));
+    QTest::qWait(QApplication::doubleClickInterval() + 50);
+    QCOMPARE(m_fixture->pasteboard.contents().text, QStringLiteral("a"));
+}
+
+void TestDesktopWidget::headerButtons()
+{
+    auto* lock = board().findChild<WidgetHeaderButton*>(QStringLiteral("widgetLockButton"));
+    auto* pin = board().findChild<WidgetHeaderButton*>(QStringLiteral("widgetPinButton"));
+    auto* clear = board().findChild<WidgetHeaderButton*>(QStringLiteral("widgetClearButton"));
+    QCOMPARE(lock->symbol(), QStringLiteral("lock.open.fill"));
+    QCOMPARE(lock->toolTip(), QStringLiteral("锁定位置"));
+    QTest::mouseClick(lock, Qt::LeftButton);
+    QVERIFY(m_fixture->preferences.widgetLocked());
+    QCOMPARE(lock->symbol(), QStringLiteral("lock.fill"));
+    QCOMPARE(lock->toolTip(), QStringLiteral("解除锁定"));
+    QCOMPARE(pin->toolTip(), QStringLiteral("置顶显示"));
+    QTest::mouseClick(pin, Qt::LeftButton);
+    QVERIFY(m_fixture->preferences.widgetPinned());
+    QCOMPARE(pin->symbol(), QStringLiteral("pin.fill"));
+    QCOMPARE(pin->toolTip(), QStringLiteral("取消置顶"));
+    QSignalSpy clearRequests(&board(), &DesktopWidgetView::clearRequested);
+    QCOMPARE(clear->toolTip(), QStringLiteral("清空所有剪贴历史"));
+    QTest::mouseClick(clear, Qt::LeftButton);
+    QCOMPARE(clearRequests.count(), 1);
+}
+
+void TestDesktopWidget::lockStopsMoving()
+{
+    int moves = 0;
+    board().dragSurface()->setMoveFunction([&moves](QWindow*) {
+        ++moves;
+        return true;
+    });
+    const QPoint onHeader(60, 10);
+    QTest::mousePress(board().dragSurface(), Qt::LeftButton, {}, onHeader);
+    QTest::mouseRelease(board().dragSurface(), Qt::LeftButton, {}, onHeader);
+    QCOMPARE(moves, 1);
+    m_fixture->preferences.setWidgetLocked(true);
+    QTest::mousePress(board().dragSurface(), Qt::LeftButton, {}, onHeader);
+    QTest::mouseRelease(board().dragSurface(), Qt::LeftButton, {}, onHeader);
+    QCOMPARE(moves, 1);
+    // Unlocked again, without reopening anything.
+    m_fixture->preferences.setWidgetLocked(false);
+    QTest::mousePress(board().dragSurface(), Qt::LeftButton, {}, onHeader);
+    QCOMPARE(moves, 2);
+}
+
+void TestDesktopWidget::dragData()
+{
+    std::unique_ptr<QMimeData> text(
+        WidgetGridView::createDragData(PanelFixture::text(QStringLiteral("all\nof it")), *m_fixture->storage));
+    QCOMPARE(text->text(), QStringLiteral("all\nof it"));
+    const ClipboardItem image = m_fixture->image(QSize(8, 8));
+    std::unique_ptr<QMimeData> file(WidgetGridView::createDragData(image, *m_fixture->storage));
+    QCOMPARE(file->urls(), QList<QUrl>{QUrl::fromLocalFile(m_fixture->storage->imageURL(image.content))});
+    QVERIFY(!file->hasImage());
+}
+
+void TestDesktopWidget::missingImageIsNotAskedForAgain()
+{
+    const ClipboardItem gone(QUuid::createUuid(), ClipboardItemType::Image, QStringLiteral("gone.png"), false,
+                             std::nullopt, ClipboardItem::currentMoment());
+    const ClipboardItem present = m_fixture->image(QSize(300, 200));
+    m_fixture->setHistory({gone, present});
+    WidgetItemModel* model = board().grid()->itemModel();
+    QTRY_COMPARE(model->pendingThumbnails(), 0);
+    QTRY_VERIFY(!model->data(model->index(1), WidgetItemModel::ThumbnailRole).value<QImage>().isNull());
+    QVERIFY(model->data(model->index(0), WidgetItemModel::ThumbnailRole).value<QImage>().isNull());
+    QCOMPARE(model->pendingThumbnails(), 0);
+}
+
+QTEST_MAIN(TestDesktopWidget)
+#include "tst_desktopwidget.moc"
