@@ -8,6 +8,7 @@
 #include "core/StorageManager.h"
 #include "panel/ClipItemView.h"
 #include "panel/ContentView.h"
+#include "panel/ThumbnailLoader.h"
 #include "platform/FakePasteboard.h"
 #include "platform/Preferences.h"
 
@@ -16,7 +17,6 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
-#include <QThreadPool>
 
 #include <benchmark/benchmark.h>
 
@@ -68,7 +68,7 @@ struct Panel
     void waitForThumbnails()
     {
         for (int round = 0; round < 500; ++round) {
-            QThreadPool::globalInstance()->waitForDone();
+            ThumbnailLoader::waitForDone();
             QCoreApplication::processEvents();
             bool all = true;
             for (ClipItemView* row : delegate.contentView()->rows())

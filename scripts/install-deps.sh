@@ -11,7 +11,7 @@ build_packages=(
     libheif-dev qt6-svg-dev libxcb1-dev
 )
 run_packages=(fonts-noto-cjk fonts-material-design-icons-iconfont)
-test_packages=(libbenchmark-dev xvfb xauth xclip x11-utils python3 clang-format
+test_packages=(libbenchmark-dev xvfb xauth xclip x11-utils xdotool trayer python3 clang-format
     desktop-file-utils appstream dpkg-dev file)
 
 packages=("${build_packages[@]}" "${run_packages[@]}")

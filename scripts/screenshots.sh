@@ -110,6 +110,18 @@ run_theme() {
     sleep 0.8
     shoot 540x440+740+20 text-preview
     stop_app
+
+    # The desktop widget, full and, with a fresh history, empty.
+    printf '[General]\nthemePreference=%s\nshowDesktopWidget=true\n' "$theme" >"$home/.config/Pellamor/Pellamor.conf"
+    start_app
+    xdotool mousemove 315 180
+    sleep 0.5
+    shoot 380x380+80+80 widget
+    stop_app
+    rm -rf "$home/.local/share/Pellamor"
+    start_app
+    shoot 380x380+80+80 widget-empty
+    stop_app
 }
 
 run_theme 1 light

@@ -10,6 +10,7 @@
 #include "panel/SymbolIcon.h"
 #include "panel/TextPreviewView.h"
 #include "panel/Theme.h"
+#include "panel/ThumbnailLoader.h"
 #include "platform/DesktopAppearance.h"
 #include "platform/InstanceLock.h"
 #include "platform/Preferences.h"
@@ -23,7 +24,6 @@
 #include <QPainter>
 #include <QScreen>
 #include <QSystemTrayIcon>
-#include <QThreadPool>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -96,7 +96,7 @@ AppDelegate::~AppDelegate()
     delete m_activePreviewWindow;
     delete m_statusItem;
     // Thumbnails may still be decoding from the store.
-    QThreadPool::globalInstance()->waitForDone();
+    ThumbnailLoader::waitForDone();
     // The monitor refers to the store, the clipboard and the preferences; it goes first. The store's
     // destructor then finishes every save already requested.
     m_clipboardMonitor.reset();

@@ -16,7 +16,8 @@ class StorageManager
 public:
     static constexpr int maxImageDimension = 1200;
     static constexpr int imageCacheLimit = 50;
-    static constexpr int thumbnailCacheKiB = 16 * 1024;
+    // About a hundred board tiles or panel rows: what is on screen and a little more.
+    static constexpr int thumbnailCacheKiB = 4 * 1024;
 
     // The program's folder in the user's data folder, e.g. ~/.local/share/Pellamor.
     static QString defaultAppSupportDir();

@@ -3,6 +3,7 @@
 #include "PressableActionButton.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
+#include "ThumbnailLoader.h"
 #include "core/ClipboardMonitor.h"
 #include "core/ItemGroup.h"
 #include "core/StorageManager.h"
@@ -15,7 +16,6 @@
 #include <QPainterPath>
 #include <QTextLayout>
 #include <QUrl>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 
@@ -394,8 +394,5 @@ void ClipItemView::loadThumbnail()
             update();
         });
     }
-    StorageManager* storage = &m_storage;
-    const QString name = m_item.content;
-    m_thumbnailWatcher->setFuture(
-        QtConcurrent::run([storage, name, size] { return storage->loadThumbnail(name, size); }));
+    m_thumbnailWatcher->setFuture(ThumbnailLoader::load(m_storage, m_item.content, size));
 }

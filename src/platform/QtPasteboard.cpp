@@ -37,7 +37,9 @@ QList<QUrl> QtPasteboard::urls() const
 std::optional<QString> QtPasteboard::string() const
 {
     const QMimeData* mime = mimeData();
-    if (!mime || !mime->hasText())
+    // QMimeData::hasText() is also true for a bare list of URLs, and text() then joins the URLs: only a
+    // real plain-text offer is text.
+    if (!mime || !mime->hasFormat(QStringLiteral("text/plain")))
         return std::nullopt;
     return mime->text();
 }

@@ -2,10 +2,10 @@
 
 #include "core/ClipboardMonitor.h"
 #include "core/StorageManager.h"
+#include "panel/ThumbnailLoader.h"
 
 #include <QFutureWatcher>
 #include <QPointer>
-#include <QtConcurrent/QtConcurrentRun>
 
 WidgetItemModel::WidgetItemModel(ClipboardMonitor& monitor, StorageManager& storage, QObject* parent)
     : QAbstractListModel(parent)
@@ -79,7 +79,5 @@ void WidgetItemModel::requestThumbnail(const QString& name) const
             }
         }
     });
-    StorageManager* storage = &m_storage;
-    const QSize size = m_thumbnailSize;
-    watcher->setFuture(QtConcurrent::run([storage, name, size] { return storage->loadThumbnail(name, size); }));
+    watcher->setFuture(ThumbnailLoader::load(m_storage, name, m_thumbnailSize));
 }

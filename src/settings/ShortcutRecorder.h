@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QPointer>
+
+// The display text of a pressed key combination: the symbols of the held modifiers in the fixed order
+// ⌃ (Control), ⌥ (Alt), ⇧ (Shift), ⌘ (Super/Meta), then the key, all joined by " + ". The key is its
+// character without modifiers, upper-cased (the space bar gives a single space); keys without a
+// character give their readable name ("F1", "Return", "Left"). Empty for a key that names nothing on
+// its own, such as a modifier pressed alone: recording goes on.
+QString shortcutText(Qt::KeyboardModifiers modifiers, int key, const QString& text);
+
+// Waits for one key combination pressed in the window of `scope`. While recording it watches every key
+// press the application receives and consumes the ones it uses, so they reach no widget and trigger no
+// shortcut; nothing is watched while idle.
+class ShortcutRecorder : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ShortcutRecorder(QWidget* scope);
+    ~ShortcutRecorder() override;
+
+    bool isRecording() const { return m_recording; }
+    void setRecording(bool recording);
+    bool isWatchingKeys() const { return m_watching; }
+
+Q_SIGNALS:
+    void recordingChanged(bool recording);
+    // Emitted before recording ends.
+    void recorded(const QString& text);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool inScope(QObject* receiver) const;
+
+    QPointer<QWidget> m_scope;
+    bool m_recording = false;
+    bool m_watching = false;
+};
+
+// The face of the recorder: the stored shortcut, or "录制中..." while waiting for a key.
+class ShortcutButton : public QAbstractButton
+{
+    Q_OBJECT
+
+public:
+    static const QString recordingText;
+
+    explicit ShortcutButton(QWidget* parent = nullptr);
+
+    void setShortcut(const QString& shortcut);
+    void setRecording(bool recording);
+    QString shortcut() const { return m_shortcut; }
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString m_shortcut;
+    bool m_recording = false;
+};
