@@ -2,6 +2,7 @@
 // the painted panel, and how much memory showing it costs.
 // Run: QT_QPA_PLATFORM=offscreen build/bench/pellamor_bench_panel
 
+#include "ResidentMemory.h"
 #include "app/AppDelegate.h"
 #include "app/PopoverWindow.h"
 #include "core/ClipboardMonitor.h"
@@ -21,18 +22,6 @@
 #include <benchmark/benchmark.h>
 
 namespace {
-
-long residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return 0;
-}
 
 struct Panel
 {

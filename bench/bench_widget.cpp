@@ -2,6 +2,7 @@
 // bottom frame by frame, and what that costs in memory.
 // Run: build/bench/pellamor_bench_widget
 
+#include "ResidentMemory.h"
 #include "core/ClipboardMonitor.h"
 #include "core/StorageManager.h"
 #include "panel/ThumbnailLoader.h"
@@ -20,18 +21,6 @@
 #include <benchmark/benchmark.h>
 
 namespace {
-
-long residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return 0;
-}
 
 struct History
 {

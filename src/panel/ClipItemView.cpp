@@ -25,14 +25,6 @@ constexpr int hoverInset = 8;
 constexpr int blockSpacing = 8;
 constexpr int infoHeight = 18;
 
-QFont pixelFont(int pixels, QFont::Weight weight = QFont::Normal)
-{
-    QFont font = QApplication::font();
-    font.setPixelSize(pixels);
-    font.setWeight(weight);
-    return font;
-}
-
 // Up to two lines of text, the second truncated at the tail.
 QStringList twoLines(const QString& text, const QFont& font, int width)
 {

@@ -25,14 +25,6 @@ namespace {
 
 const QString recordingText = QStringLiteral("录制中...");
 
-QFont pixelFont(int pixels, QFont::Weight weight = QFont::Normal)
-{
-    QFont font = QApplication::font();
-    font.setPixelSize(pixels);
-    font.setWeight(weight);
-    return font;
-}
-
 // A symbol drawn at a fixed size, coloured from the theme at paint time.
 class SymbolLabel : public QWidget
 {
@@ -474,11 +466,7 @@ void ContentView::applyTheme()
     palette.setColor(QPalette::WindowText, theme.primary);
     setPalette(palette);
     m_scrollArea->verticalScrollBar()->setStyleSheet(
-        QStringLiteral("QScrollBar:vertical { background: transparent; width: 8px; margin: 2px; }"
-                       "QScrollBar::handle:vertical { background: %1; border-radius: 2px; min-height: 24px; }"
-                       "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
-                       "QScrollBar::add-page, QScrollBar::sub-page { background: transparent; }")
-            .arg(ThemePalette::withOpacity(theme.secondary, 0.45).name(QColor::HexArgb)));
+        slimScrollBarStyle(ThemePalette::withOpacity(theme.secondary, 0.45)));
     update();
 }
 

@@ -14,13 +14,6 @@
 
 namespace {
 
-QFont pixelFont(int pixels)
-{
-    QFont font = QApplication::font();
-    font.setPixelSize(pixels);
-    return font;
-}
-
 // "保存修改": white text on a blue, slightly rounded face, no platform chrome.
 class SaveButton : public QPushButton
 {

@@ -1,5 +1,24 @@
 #include "Theme.h"
 
+#include <QApplication>
+
+QFont pixelFont(int pixels, QFont::Weight weight)
+{
+    QFont font = QApplication::font();
+    font.setPixelSize(pixels);
+    font.setWeight(weight);
+    return font;
+}
+
+QString slimScrollBarStyle(const QColor& handle)
+{
+    return QStringLiteral("QScrollBar:vertical { background: transparent; width: 8px; margin: 2px; }"
+                          "QScrollBar::handle:vertical { background: %1; border-radius: 2px; min-height: 24px; }"
+                          "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
+                          "QScrollBar::add-page, QScrollBar::sub-page { background: transparent; }")
+        .arg(handle.name(QColor::HexArgb));
+}
+
 ThemePalette ThemePalette::light()
 {
     ThemePalette palette;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 #include <QObject>
 
 // The colours every view draws with, in a light and a dark set. Views never pick colours of their
@@ -25,6 +26,12 @@ struct ThemePalette
     // `color` with its alpha multiplied by `opacity`.
     static QColor withOpacity(QColor color, qreal opacity);
 };
+
+// The application font at a size in device-independent pixels, the unit every size in the views uses.
+QFont pixelFont(int pixels, QFont::Weight weight = QFont::Normal);
+
+// A thin, chrome-less vertical scroll bar for the lists, with a handle of the given colour.
+QString slimScrollBarStyle(const QColor& handle);
 
 // The one theme of the running program. The shell decides light or dark (from the preference or the
 // desktop); every view listens to changed().

@@ -18,14 +18,6 @@
 
 namespace {
 
-QFont pixelFont(int pixels, QFont::Weight weight)
-{
-    QFont font = QApplication::font();
-    font.setPixelSize(pixels);
-    font.setWeight(weight);
-    return font;
-}
-
 // The entry count: blue digits on a white disc.
 class Counter : public QWidget
 {

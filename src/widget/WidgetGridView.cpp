@@ -70,12 +70,7 @@ WidgetGridView::WidgetGridView(ClipboardMonitor& monitor, StorageManager& storag
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     verticalScrollBar()->setSingleStep(20);
-    verticalScrollBar()->setStyleSheet(
-        QStringLiteral("QScrollBar:vertical { background: transparent; width: 8px; margin: 2px; }"
-                       "QScrollBar::handle:vertical { background: rgba(128, 128, 128, 115); border-radius: 2px;"
-                       " min-height: 24px; }"
-                       "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
-                       "QScrollBar::add-page, QScrollBar::sub-page { background: transparent; }"));
+    verticalScrollBar()->setStyleSheet(slimScrollBarStyle(QColor(128, 128, 128, 115)));
     setMouseTracking(true);
     viewport()->setMouseTracking(true);
     setDragEnabled(true);
