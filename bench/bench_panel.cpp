@@ -10,6 +10,7 @@
 #include "panel/ClipItemView.h"
 #include "panel/ContentView.h"
 #include "panel/ThumbnailLoader.h"
+#include "platform/FakeLoginItem.h"
 #include "platform/FakePasteboard.h"
 #include "platform/Preferences.h"
 
@@ -51,7 +52,8 @@ struct Panel
             }
         }
         storage->save(items);
-        delegate.launchWith(std::move(preferences), std::move(storage), std::make_unique<FakePasteboard>());
+        delegate.launchWith(std::move(preferences), std::move(storage), std::make_unique<FakePasteboard>(),
+                            std::make_unique<FakeLoginItem>());
     }
 
     void waitForThumbnails()

@@ -111,6 +111,20 @@ run_theme() {
     shoot 540x440+740+20 text-preview
     stop_app
 
+    # The settings under the gear, scrolled to the top and to the bottom, and the privacy policy.
+    start_app
+    click_tray
+    xdotool mousemove 1250 57 click 1
+    sleep 0.8
+    shoot 340x490+940+55 settings
+    xdotool mousemove 1120 300 click --repeat 15 5
+    sleep 0.5
+    shoot 340x490+940+55 settings-bottom
+    xdotool mousemove 1100 "${PRIVACY_Y:-439}" click 1
+    sleep 1
+    shoot 480x620+400+90 privacy
+    stop_app
+
     # The desktop widget, full and, with a fresh history, empty.
     printf '[General]\nthemePreference=%s\nshowDesktopWidget=true\n' "$theme" >"$home/.config/Pellamor/Pellamor.conf"
     start_app

@@ -11,10 +11,15 @@
 #include "panel/TextPreviewView.h"
 #include "panel/Theme.h"
 #include "panel/ThumbnailLoader.h"
+#include "platform/AutostartLoginItem.h"
 #include "platform/DesktopAppearance.h"
 #include "platform/InstanceLock.h"
 #include "platform/Preferences.h"
 #include "platform/QtPasteboard.h"
+#include "platform/X11Pasteboard.h"
+#include "settings/ConfirmClearDialog.h"
+#include "settings/PrivacyPolicyView.h"
+#include "settings/SettingsView.h"
 #include "widget/DesktopWidgetView.h"
 #include "widget/WidgetWindow.h"
 
@@ -72,6 +77,11 @@ QWidget* AppDelegate::activePreviewWindow() const
     return m_activePreviewWindow.data();
 }
 
+QWidget* AppDelegate::privacyPolicyWindow() const
+{
+    return m_privacyPolicyWindow.data();
+}
+
 WidgetWindow* AppDelegate::widgetWindow() const
 {
     return m_widgetWindow.data();
@@ -94,6 +104,7 @@ AppDelegate::~AppDelegate()
     delete m_popover;
     delete m_settingsPopover;
     delete m_activePreviewWindow;
+    delete m_privacyPolicyWindow;
     delete m_statusItem;
     // Thumbnails may still be decoding from the store.
     ThumbnailLoader::waitForDone();
@@ -115,18 +126,25 @@ bool AppDelegate::applicationDidFinishLaunching()
     }
     m_preferences = std::make_unique<Preferences>();
     m_storageManager = std::make_unique<StorageManager>();
-    m_pasteboard = std::make_unique<QtPasteboard>(QGuiApplication::clipboard());
+    // On X11 the clipboard is read on a thread of its own, so a hung owner never freezes the panel.
+    if (QGuiApplication::platformName() == u"xcb")
+        m_pasteboard =
+            std::make_unique<X11Pasteboard>(QGuiApplication::clipboard(), ClipboardMonitor::sensitiveMarkerTypes());
+    else
+        m_pasteboard = std::make_unique<QtPasteboard>(QGuiApplication::clipboard());
+    m_loginItem = std::make_unique<AutostartLoginItem>();
     startUp();
     createStatusItem();
     return true;
 }
 
 void AppDelegate::launchWith(std::unique_ptr<Preferences> preferences, std::unique_ptr<StorageManager> storage,
-                             std::unique_ptr<Pasteboard> pasteboard)
+                             std::unique_ptr<Pasteboard> pasteboard, std::unique_ptr<LoginItem> loginItem)
 {
     m_preferences = std::move(preferences);
     m_storageManager = std::move(storage);
     m_pasteboard = std::move(pasteboard);
+    m_loginItem = std::move(loginItem);
     startUp();
 }
 
@@ -241,6 +259,7 @@ void AppDelegate::setupWidgetWindow()
 {
     auto* board = new DesktopWidgetView(*m_clipboardMonitor, *m_storageManager, *m_preferences);
     connect(board, &DesktopWidgetView::previewRequested, this, &AppDelegate::showPreviewWindow);
+    connect(board, &DesktopWidgetView::clearRequested, this, &AppDelegate::confirmClearFromWidget);
     m_widgetWindow = new WidgetWindow(board, m_preferences->widgetPinned());
 }
 
@@ -310,11 +329,21 @@ bool AppDelegate::belongsToPanel(QWindow* window) const
     return false;
 }
 
+bool AppDelegate::belongsToSettings(QWindow* window) const
+{
+    // The settings popover and the dialogs it opens (clear confirmation, export).
+    for (QWindow* w = window; w; w = w->transientParent()) {
+        if (m_settingsPopover && w == m_settingsPopover->windowHandle())
+            return true;
+    }
+    return false;
+}
+
 void AppDelegate::handleFocusWindowChanged(QWindow* focusWindow)
 {
     if (!m_popover)
         return;
-    const bool inSettings = m_settingsPopover && focusWindow == m_settingsPopover->windowHandle();
+    const bool inSettings = belongsToSettings(focusWindow);
     if (!focusWindow) {
         // Another application: nothing closes while the panel is pinned or kept open.
         if (keepsPanelOpen())
@@ -337,14 +366,10 @@ void AppDelegate::handleFocusWindowChanged(QWindow* focusWindow)
 void AppDelegate::showSettingsPopover(QWidget* anchor)
 {
     if (!m_settingsPopover) {
-        // The settings panel takes this place once it exists; until then a plain placeholder.
-        auto* placeholder = new QWidget;
-        placeholder->setObjectName(QStringLiteral("settingsPlaceholder"));
-        auto* layout = new QVBoxLayout(placeholder);
-        auto* label = new QLabel(QStringLiteral("设置"), placeholder);
-        label->setAlignment(Qt::AlignCenter);
-        layout->addWidget(label);
-        m_settingsPopover = new PopoverWindow(placeholder);
+        auto* settings = new SettingsView(*m_clipboardMonitor, *m_preferences, *m_loginItem);
+        connect(settings, &SettingsView::privacyPolicyRequested, this, &AppDelegate::showPrivacyPolicyWindow);
+        connect(settings, &SettingsView::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        m_settingsPopover = new PopoverWindow(settings);
         m_settingsPopover->setObjectName(QStringLiteral("settingsPopover"));
     }
     if (m_settingsPopover->isVisible()) {
@@ -356,7 +381,8 @@ void AppDelegate::showSettingsPopover(QWidget* anchor)
     const QPoint anchorPoint = anchor ? anchor->mapToGlobal(QPoint(0, 0)) : QCursor::pos();
     const QRect anchorRect(anchorPoint, QSize(1, 1));
     const PopoverPlacement placement =
-        PopoverPlacement::place(anchorRect, QSize(panelWidth, 480), availableGeometryAt(anchorPoint), anchorPoint);
+        PopoverPlacement::place(anchorRect, QSize(SettingsView::panelWidth, SettingsView::panelHeight),
+                                availableGeometryAt(anchorPoint), anchorPoint);
     m_settingsPopover->setFrame(placement.frame, false);
     m_settingsPopover->show();
     m_settingsPopover->raise();
@@ -390,4 +416,38 @@ void AppDelegate::showPreviewWindow(const ClipboardItem& item)
     window->show();
     window->raise();
     window->activateWindow();
+}
+
+void AppDelegate::confirmClearFromWidget()
+{
+    if (!m_widgetWindow)
+        return;
+    auto* dialog = new ConfirmClearDialog(m_widgetWindow);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this] { m_clipboardMonitor->clearAll(); });
+    dialog->present();
+}
+
+void AppDelegate::showPrivacyPolicyWindow()
+{
+    if (!m_privacyPolicyWindow) {
+        auto* window = new QWidget(nullptr, Qt::Window);
+        window->setObjectName(QStringLiteral("privacyPolicyWindow"));
+        window->setWindowTitle(QStringLiteral("隐私政策与服务条款"));
+        auto* layout = new QVBoxLayout(window);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(new PrivacyPolicyView(window));
+        window->adjustSize();
+        const QRect available = availableGeometryAt(QCursor::pos());
+        window->setGeometry(previewWindowFrame(QRect(), window->size(), available));
+        m_privacyPolicyWindow = window;
+    }
+    // Floating while the panel is pinned or kept open, re-evaluated on every showing.
+    const bool floating = keepsPanelOpen();
+    if (bool(m_privacyPolicyWindow->windowFlags() & Qt::WindowStaysOnTopHint) != floating) {
+        m_privacyPolicyWindow->setWindowFlag(Qt::WindowStaysOnTopHint, floating);
+    }
+    m_privacyPolicyWindow->show();
+    m_privacyPolicyWindow->raise();
+    m_privacyPolicyWindow->activateWindow();
 }

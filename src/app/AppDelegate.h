@@ -13,6 +13,7 @@ class ClipboardMonitor;
 class ContentView;
 class DesktopAppearance;
 class InstanceLock;
+class LoginItem;
 class Pasteboard;
 class PopoverWindow;
 class Preferences;
@@ -49,7 +50,7 @@ public:
 
     // Start-up for tests: the given parts instead of the desktop's clipboard and the user's store.
     void launchWith(std::unique_ptr<Preferences> preferences, std::unique_ptr<StorageManager> storage,
-                    std::unique_ptr<Pasteboard> pasteboard);
+                    std::unique_ptr<Pasteboard> pasteboard, std::unique_ptr<LoginItem> loginItem);
 
     ClipboardMonitor* clipboardMonitor() const { return m_clipboardMonitor.get(); }
     StorageManager* storageManager() const { return m_storageManager.get(); }
@@ -58,6 +59,7 @@ public:
     ContentView* contentView() const { return m_contentView; }
     PopoverWindow* settingsPopover() const;
     QWidget* activePreviewWindow() const;
+    QWidget* privacyPolicyWindow() const;
     QSystemTrayIcon* statusItem() const { return m_statusItem; }
     WidgetWindow* widgetWindow() const;
 
@@ -75,6 +77,9 @@ public Q_SLOTS:
     void handleWidgetLocked();
     void showSettingsPopover(QWidget* anchor);
     void showPreviewWindow(const ClipboardItem& item);
+    void showPrivacyPolicyWindow();
+    // The clear confirmation over the widget; clears on "清空".
+    void confirmClearFromWidget();
     // What clicking elsewhere does: focus moving to another application (null) or to another of our
     // windows.
     void handleFocusWindowChanged(QWindow* focusWindow);
@@ -85,6 +90,7 @@ private:
     void createStatusItem();
     QRect trayGeometry() const;
     bool belongsToPanel(QWindow* window) const;
+    bool belongsToSettings(QWindow* window) const;
     bool keepsPanelOpen() const;
     void closePanel();
 
@@ -93,6 +99,7 @@ private:
     std::unique_ptr<StorageManager> m_storageManager;
     std::unique_ptr<Pasteboard> m_pasteboard;
     std::unique_ptr<ClipboardMonitor> m_clipboardMonitor;
+    std::unique_ptr<LoginItem> m_loginItem;
     DesktopAppearance* m_desktopAppearance = nullptr;
     QSystemTrayIcon* m_statusItem = nullptr;
     PopoverWindow* m_popover = nullptr;
@@ -102,6 +109,7 @@ private:
     static constexpr int reopenGuardMs = 400;
     QPointer<PopoverWindow> m_settingsPopover;
     QPointer<QWidget> m_activePreviewWindow;
+    QPointer<QWidget> m_privacyPolicyWindow;
     QPointer<WidgetWindow> m_widgetWindow;
     bool m_isSettingUpWidget = false;
 };

@@ -1,6 +1,6 @@
 #include "ConfirmClearDialog.h"
 
-#include "SettingsParts.h"
+#include "SettingsWidgets.h"
 #include "panel/Theme.h"
 
 #include <QHBoxLayout>
@@ -37,13 +37,13 @@ ConfirmClearDialog::ConfirmClearDialog(QWidget* parent)
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(20, 20, 20, 16);
     column->setSpacing(8);
-    auto* title = new SettingsLabel(QStringLiteral("确认清空全部？"), SettingsParts::pixelFont(13, QFont::Bold),
-                                    [] { return Theme::palette().primary; }, this);
+    auto* title = new SettingsLabel(
+        QStringLiteral("确认清空全部？"), pixelFont(13, QFont::Bold), [] { return Theme::palette().primary; }, this);
     title->setObjectName(QStringLiteral("confirmTitle"));
     title->setAlignment(Qt::AlignCenter);
     column->addWidget(title);
-    auto* message = new SettingsLabel(QStringLiteral("操作不可逆转，确定要清空吗？"), SettingsParts::pixelFont(11),
-                                      [] { return Theme::palette().secondary; }, this);
+    auto* message = new SettingsLabel(
+        QStringLiteral("操作不可逆转，确定要清空吗？"), pixelFont(11), [] { return Theme::palette().secondary; }, this);
     message->setObjectName(QStringLiteral("confirmMessage"));
     message->setAlignment(Qt::AlignCenter);
     message->setWordWrap(true);
@@ -57,7 +57,7 @@ ConfirmClearDialog::ConfirmClearDialog(QWidget* parent)
     m_clear = new QPushButton(QStringLiteral("清空"), this);
     m_clear->setObjectName(QStringLiteral("confirmClearButton"));
     for (QPushButton* button : {m_cancel, m_clear}) {
-        button->setFont(SettingsParts::pixelFont(12));
+        button->setFont(pixelFont(12));
         button->setCursor(Qt::PointingHandCursor);
         buttons->addWidget(button, 1);
     }
@@ -94,8 +94,8 @@ void ConfirmClearDialog::present()
 void ConfirmClearDialog::applyTheme()
 {
     const ThemePalette& palette = Theme::palette();
-    m_cancel->setStyleSheet(buttonStyle(palette.controlBackground, palette.primary,
-                                        ThemePalette::withOpacity(palette.secondary, 0.3)));
+    m_cancel->setStyleSheet(
+        buttonStyle(palette.controlBackground, palette.primary, ThemePalette::withOpacity(palette.secondary, 0.3)));
     m_clear->setStyleSheet(buttonStyle(palette.red, Qt::white, palette.red));
     update();
 }

@@ -1,6 +1,6 @@
 #include "CountPicker.h"
 
-#include "SettingsParts.h"
+#include "SettingsWidgets.h"
 #include "panel/Spring.h"
 #include "panel/Theme.h"
 
@@ -21,7 +21,7 @@ CountOption::CountOption(int value, QWidget* parent)
 {
     setText(QString::number(value) + QStringLiteral(" 条"));
     setObjectName(QStringLiteral("countOption%1").arg(value));
-    setFont(SettingsParts::pixelFont(11, QFont::Medium));
+    setFont(pixelFont(11, QFont::Medium));
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::NoFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -71,7 +71,7 @@ void CountOption::paintEvent(QPaintEvent*)
         painter.drawRoundedRect(face, 5, 5);
     }
     painter.setFont(font());
-    painter.setPen(SettingsParts::blend(palette.primary, Qt::white, m_highlight));
+    painter.setPen(SettingsWidgets::blend(palette.primary, Qt::white, m_highlight));
     painter.drawText(face, Qt::AlignCenter, text());
 }
 

@@ -1,6 +1,6 @@
 #include "SectionBox.h"
 
-#include "SettingsParts.h"
+#include "SettingsWidgets.h"
 #include "panel/PanelButtons.h"
 #include "panel/Theme.h"
 
@@ -22,15 +22,15 @@ SectionBox::SectionBox(const QString& title, QWidget* parent)
     column->setSpacing(8);
 
     // Latin titles read as small capitals; Chinese ones are unaffected.
-    m_title = new SettingsLabel(title.toUpper(), SettingsParts::pixelFont(11, QFont::Bold),
-                                [] { return Theme::palette().secondary; }, this);
+    m_title = new SettingsLabel(
+        title.toUpper(), pixelFont(11, QFont::Bold), [] { return Theme::palette().secondary; }, this);
     m_title->setObjectName(QStringLiteral("sectionTitle"));
     m_title->setContentsMargins(4, 0, 0, 0);
     column->addWidget(m_title);
 
     m_box = new QWidget(this);
     m_box->setObjectName(QStringLiteral("sectionBox"));
-    m_box->setFont(SettingsParts::pixelFont(12));
+    m_box->setFont(pixelFont(12));
     m_content = new QVBoxLayout(m_box);
     m_content->setContentsMargins(14, 14, 14, 14);
     m_content->setSpacing(10);

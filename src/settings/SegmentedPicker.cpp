@@ -1,6 +1,6 @@
 #include "SegmentedPicker.h"
 
-#include "SettingsParts.h"
+#include "SettingsWidgets.h"
 #include "panel/PanelButtons.h"
 #include "panel/Theme.h"
 
@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr int height = 22;
+constexpr int pickerHeight = 22;
 constexpr int inset = 2;
 constexpr qreal trackRadius = 6;
 constexpr qreal faceRadius = 4.5;
@@ -21,7 +21,7 @@ SegmentButton::SegmentButton(const QString& title, int value, QWidget* parent)
     , m_value(value)
 {
     setText(title);
-    setFont(SettingsParts::pixelFont(11));
+    setFont(pixelFont(11));
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::NoFocus);
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
@@ -38,7 +38,7 @@ void SegmentButton::setSelected(bool selected)
 
 QSize SegmentButton::sizeHint() const
 {
-    return {QFontMetrics(font()).horizontalAdvance(text()) + 8, height};
+    return {QFontMetrics(font()).horizontalAdvance(text()) + 8, pickerHeight};
 }
 
 void SegmentButton::paintEvent(QPaintEvent*)
@@ -65,7 +65,7 @@ SegmentedPicker::SegmentedPicker(const QList<Choice>& choices, int width, const 
                                  QWidget* parent)
     : QWidget(parent)
 {
-    setFixedSize(width, height);
+    setFixedSize(width, pickerHeight);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
@@ -120,6 +120,6 @@ void SegmentedPicker::paintEvent(QPaintEvent*)
         if (m_segments[i - 1]->isSelected() || m_segments[i]->isSelected())
             continue;
         const int x = m_segments[i]->geometry().left();
-        painter.fillRect(QRectF(x - 0.5, 6, 1, height - 12), ThemePalette::withOpacity(palette.secondary, 0.3));
+        painter.fillRect(QRectF(x - 0.5, 6, 1, pickerHeight - 12), ThemePalette::withOpacity(palette.secondary, 0.3));
     }
 }

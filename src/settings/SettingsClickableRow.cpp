@@ -1,6 +1,6 @@
 #include "SettingsClickableRow.h"
 
-#include "SettingsParts.h"
+#include "SettingsWidgets.h"
 #include "panel/SymbolIcon.h"
 #include "panel/Theme.h"
 
@@ -22,7 +22,7 @@ SettingsClickableRow::SettingsClickableRow(const QString& title, const QString& 
     , m_destructive(isDestructive)
 {
     setText(title);
-    setFont(SettingsParts::pixelFont(12));
+    setFont(pixelFont(12));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
@@ -58,7 +58,8 @@ void SettingsClickableRow::paintFace(QPainter& painter, const QRectF& rect)
     painter.setFont(font());
     painter.setPen(content);
     const QFontMetrics metrics(font());
-    painter.drawText(QRectF(x, line.top(), chevron.left() - spacing - x, line.height()), Qt::AlignLeft | Qt::AlignVCenter,
+    painter.drawText(QRectF(x, line.top(), chevron.left() - spacing - x, line.height()),
+                     Qt::AlignLeft | Qt::AlignVCenter,
                      metrics.elidedText(text(), Qt::ElideRight, qMax(0, int(chevron.left() - spacing - x))));
     SymbolIcon::paint(painter, chevron, QStringLiteral("chevron.right"),
                       ThemePalette::withOpacity(palette.secondary, 0.3), 10, QFont::Bold);

@@ -1,6 +1,6 @@
 #include "ShortcutRecorder.h"
 
-#include "SettingsParts.h"
+#include "SettingsWidgets.h"
 #include "panel/Theme.h"
 
 #include <QCoreApplication>
@@ -170,7 +170,7 @@ const QString ShortcutButton::recordingText = QStringLiteral("录制中...");
 ShortcutButton::ShortcutButton(QWidget* parent)
     : QAbstractButton(parent)
 {
-    setFont(SettingsParts::pixelFont(11, QFont::Medium));
+    setFont(pixelFont(11, QFont::Medium));
     setCursor(Qt::PointingHandCursor);
     // Never focused, so the space bar recorded as a key cannot also press the button.
     setFocusPolicy(Qt::NoFocus);

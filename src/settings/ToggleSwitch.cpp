@@ -1,7 +1,6 @@
 #include "ToggleSwitch.h"
 
-#include "SettingsParts.h"
-
+#include "SettingsWidgets.h"
 #include "panel/PanelButtons.h"
 #include "panel/Spring.h"
 #include "panel/Theme.h"
@@ -44,7 +43,8 @@ void ToggleSwitch::paintEvent(QPaintEvent*)
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF track(0, 0, trackWidth, trackHeight);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(SettingsParts::blend(ThemePalette::withOpacity(palette.secondary, 0.15), palette.blue, m_position));
+    painter.setBrush(
+        SettingsWidgets::blend(ThemePalette::withOpacity(palette.secondary, 0.15), palette.blue, m_position));
     painter.drawRoundedRect(track, 10, 10);
 
     // The knob is centred, then moved 7.5 to whichever side the switch is on.

@@ -6,10 +6,14 @@
 #include "panel/ContentView.h"
 #include "panel/PanelButtons.h"
 #include "panel/Theme.h"
+#include "platform/FakeLoginItem.h"
 #include "platform/FakePasteboard.h"
 #include "platform/Preferences.h"
+#include "settings/ConfirmClearDialog.h"
+#include "settings/SettingsView.h"
 #include "widget/WidgetWindow.h"
 
+#include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,6 +42,9 @@ private Q_SLOTS:
     void previewWindowIsSingle();
     void widgetFollowsItsSwitch();
     void previewOpensBesideTheWidget();
+    void settingsHostTheSettingsView();
+    void privacyWindowIsSingle();
+    void widgetClearAsksFirst();
 
 private:
     void copy(const QString& text);
@@ -58,7 +65,7 @@ void TestAppDelegate::init()
     m_delegate = std::make_unique<AppDelegate>();
     m_delegate->launchWith(std::move(preferences),
                            std::make_unique<StorageManager>(m_dir->filePath(QStringLiteral("Pellamor"))),
-                           std::move(pasteboard));
+                           std::move(pasteboard), std::make_unique<FakeLoginItem>());
 }
 
 void TestAppDelegate::cleanup()
@@ -312,6 +319,62 @@ void TestAppDelegate::previewOpensBesideTheWidget()
     QCOMPARE(preview,
              previewWindowFrame(board, QSize(500, 400), QGuiApplication::primaryScreen()->availableGeometry()));
     QCOMPARE(preview.top() + preview.height() / 2, board.top() + board.height() / 2);
+}
+
+void TestAppDelegate::settingsHostTheSettingsView()
+{
+    m_delegate->togglePopover();
+    m_delegate->showSettingsPopover(m_delegate->contentView()->settingsButton());
+    auto* settings = qobject_cast<SettingsView*>(m_delegate->settingsPopover()->content());
+    QVERIFY(settings);
+    QCOMPARE(m_delegate->settingsPopover()->size(), QSize(SettingsView::panelWidth, SettingsView::panelHeight));
+    // Kept open while the panel is pinned or kept open: then it floats too.
+    m_preferences->setPopoverStayOpen(true);
+    QVERIFY(m_delegate->settingsPopover()->isFloating());
+    QVERIFY(!m_delegate->popover()->isFloating());
+    Q_EMIT settings->privacyPolicyRequested();
+    QVERIFY(m_delegate->privacyPolicyWindow());
+}
+
+void TestAppDelegate::privacyWindowIsSingle()
+{
+    m_delegate->showPrivacyPolicyWindow();
+    QWidget* first = m_delegate->privacyPolicyWindow();
+    QVERIFY(first && first->isVisible());
+    QCOMPARE(first->windowTitle(), QStringLiteral("隐私政策与服务条款"));
+    QVERIFY(!(first->windowFlags() & Qt::WindowStaysOnTopHint));
+    first->hide();
+    m_preferences->setPopoverStayOpen(true);
+    m_delegate->showPrivacyPolicyWindow();
+    QCOMPARE(m_delegate->privacyPolicyWindow(), first);
+    QVERIFY(first->isVisible());
+    QVERIFY(first->windowFlags() & Qt::WindowStaysOnTopHint);
+}
+
+void TestAppDelegate::widgetClearAsksFirst()
+{
+    copy(QStringLiteral("keep"));
+    copy(QStringLiteral("drop"));
+    m_delegate->clipboardMonitor()->togglePin(m_delegate->clipboardMonitor()->items().last().id);
+    m_preferences->setShowDesktopWidget(true);
+
+    m_delegate->confirmClearFromWidget();
+    auto* dialog = m_delegate->widgetWindow()->findChild<ConfirmClearDialog*>();
+    QVERIFY(dialog && dialog->isVisible());
+    QTest::mouseClick(dialog->cancelButton(), Qt::LeftButton);
+    QCOMPARE(m_delegate->clipboardMonitor()->items().size(), 2);
+
+    m_delegate->confirmClearFromWidget();
+    QTRY_VERIFY(m_delegate->widgetWindow()->findChild<ConfirmClearDialog*>());
+    dialog = nullptr;
+    for (auto* candidate : m_delegate->widgetWindow()->findChildren<ConfirmClearDialog*>()) {
+        if (candidate->isVisible())
+            dialog = candidate;
+    }
+    QVERIFY(dialog);
+    QTest::mouseClick(dialog->clearButton(), Qt::LeftButton);
+    QCOMPARE(m_delegate->clipboardMonitor()->items().size(), 1);
+    QCOMPARE(m_delegate->clipboardMonitor()->items().first().content, QStringLiteral("keep"));
 }
 
 QTEST_MAIN(TestAppDelegate)

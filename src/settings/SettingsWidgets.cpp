@@ -1,33 +1,24 @@
-#include "SettingsParts.h"
+#include "SettingsWidgets.h"
 
 #include "panel/SymbolIcon.h"
 #include "panel/Theme.h"
 
-#include <QApplication>
 #include <QPainter>
 #include <QtMath>
 
-namespace SettingsParts {
-
-QFont pixelFont(int pixels, QFont::Weight weight)
-{
-    QFont font = QApplication::font();
-    font.setPixelSize(pixels);
-    font.setWeight(weight);
-    return font;
-}
+namespace SettingsWidgets {
 
 QColor blend(const QColor& from, const QColor& to, qreal amount)
 {
     const qreal t = qBound(0.0, amount, 1.0);
-    return QColor::fromRgbF(from.redF() + (to.redF() - from.redF()) * t, from.greenF() + (to.greenF() - from.greenF()) * t,
-                            from.blueF() + (to.blueF() - from.blueF()) * t,
-                            from.alphaF() + (to.alphaF() - from.alphaF()) * t);
+    return QColor::fromRgbF(
+        from.redF() + (to.redF() - from.redF()) * t, from.greenF() + (to.greenF() - from.greenF()) * t,
+        from.blueF() + (to.blueF() - from.blueF()) * t, from.alphaF() + (to.alphaF() - from.alphaF()) * t);
 }
 
-} // namespace SettingsParts
+} // namespace SettingsWidgets
 
-SettingsLabel::SettingsLabel(const QString& text, const QFont& font, SettingsParts::ColorFn color, QWidget* parent)
+SettingsLabel::SettingsLabel(const QString& text, const QFont& font, SettingsWidgets::ColorFn color, QWidget* parent)
     : QLabel(text, parent)
     , m_color(std::move(color))
 {
@@ -60,7 +51,7 @@ void SettingsDivider::paintEvent(QPaintEvent*)
     painter.fillRect(QRect(0, m_margin, width(), 1), ThemePalette::withOpacity(Theme::palette().secondary, 0.25));
 }
 
-SettingsSymbol::SettingsSymbol(const QString& symbol, qreal pointSize, SettingsParts::ColorFn color,
+SettingsSymbol::SettingsSymbol(const QString& symbol, qreal pointSize, SettingsWidgets::ColorFn color,
                                QFont::Weight weight, QWidget* parent)
     : QWidget(parent)
     , m_symbol(symbol)

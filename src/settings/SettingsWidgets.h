@@ -9,15 +9,14 @@
 
 // Small pieces the settings and the privacy policy are built from. Sizes are device-independent
 // pixels; every colour comes from the theme when painting.
-namespace SettingsParts {
+namespace SettingsWidgets {
 
 using ColorFn = std::function<QColor()>;
 
-QFont pixelFont(int pixels, QFont::Weight weight = QFont::Normal);
 // The colour `amount` of the way from `from` to `to`, with `amount` held to 0...1 (springs overshoot).
 QColor blend(const QColor& from, const QColor& to, qreal amount);
 
-} // namespace SettingsParts
+} // namespace SettingsWidgets
 
 // A plain-text label whose colour follows the theme.
 class SettingsLabel : public QLabel
@@ -25,11 +24,11 @@ class SettingsLabel : public QLabel
     Q_OBJECT
 
 public:
-    SettingsLabel(const QString& text, const QFont& font, SettingsParts::ColorFn color, QWidget* parent = nullptr);
+    SettingsLabel(const QString& text, const QFont& font, SettingsWidgets::ColorFn color, QWidget* parent = nullptr);
 
 private:
     void applyColor();
-    SettingsParts::ColorFn m_color;
+    SettingsWidgets::ColorFn m_color;
 };
 
 // A hairline across the full width with empty space above and below it.
@@ -53,7 +52,7 @@ class SettingsSymbol : public QWidget
     Q_OBJECT
 
 public:
-    SettingsSymbol(const QString& symbol, qreal pointSize, SettingsParts::ColorFn color,
+    SettingsSymbol(const QString& symbol, qreal pointSize, SettingsWidgets::ColorFn color,
                    QFont::Weight weight = QFont::Normal, QWidget* parent = nullptr);
 
 protected:
@@ -62,6 +61,6 @@ protected:
 private:
     QString m_symbol;
     qreal m_pointSize;
-    SettingsParts::ColorFn m_color;
+    SettingsWidgets::ColorFn m_color;
     QFont::Weight m_weight;
 };

@@ -1,0 +1,450 @@
+#include "SettingsView.h"
+
+#include "ConfirmClearDialog.h"
+#include "CountPicker.h"
+#include "HistoryExport.h"
+#include "SectionBox.h"
+#include "SegmentedPicker.h"
+#include "SettingsClickableRow.h"
+#include "SettingsWidgets.h"
+#include "ShortcutRecorder.h"
+#include "ToggleSwitch.h"
+#include "core/ClipboardMonitor.h"
+#include "core/StandardOutput.h"
+#include "panel/Theme.h"
+#include "platform/LoginItem.h"
+#include "platform/Preferences.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QScrollArea>
+#include <QStandardPaths>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+using Keys = Preferences::Keys;
+
+QLabel* rowLabel(const QString& text, QWidget* parent)
+{
+    return new SettingsLabel(
+        text, pixelFont(12), [] { return Theme::palette().primary; }, parent);
+}
+
+// A label at the left, the control at the right.
+QWidget* controlRow(QWidget* label, QWidget* control, const QMargins& margins, QWidget* parent)
+{
+    auto* row = new QWidget(parent);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(margins);
+    layout->setSpacing(8);
+    layout->addWidget(label);
+    layout->addStretch(1);
+    layout->addWidget(control, 0, Qt::AlignVCenter);
+    return row;
+}
+
+// A column with no spacing of its own, for sections whose rows bring their own margins.
+QWidget* tightColumn(QWidget* parent, QVBoxLayout** layout)
+{
+    auto* column = new QWidget(parent);
+    *layout = new QVBoxLayout(column);
+    (*layout)->setContentsMargins(0, 0, 0, 0);
+    (*layout)->setSpacing(0);
+    return column;
+}
+
+} // namespace
+
+const QString SettingsView::versionText = QStringLiteral("1.0.1 (Beta)");
+const QString SettingsView::supportAddress = QStringLiteral("support@pellamor.example");
+
+SettingsView::SettingsView(ClipboardMonitor& monitor, Preferences& preferences, LoginItem& loginItem, QWidget* parent)
+    : QWidget(parent)
+    , m_monitor(monitor)
+    , m_preferences(preferences)
+    , m_loginItem(loginItem)
+    , m_launchAtLogin(preferences.launchAtLogin())
+{
+    setObjectName(QStringLiteral("settingsView"));
+    setFixedSize(panelWidth, panelHeight);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+
+    m_scrollArea = new QScrollArea(this);
+    m_scrollArea->setObjectName(QStringLiteral("settingsScroll"));
+    m_scrollArea->setFrameShape(QFrame::NoFrame);
+    // It scrolls by wheel and touchpad; no scroll bars are drawn.
+    m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scrollArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scrollArea->setWidgetResizable(true);
+    m_scrollArea->viewport()->setAutoFillBackground(false);
+    outer->addWidget(m_scrollArea);
+
+    auto* content = new QWidget;
+    content->setObjectName(QStringLiteral("settingsContent"));
+    content->setAutoFillBackground(false);
+    auto* column = new QVBoxLayout(content);
+    column->setContentsMargins(16, 16, 16, 16);
+    column->setSpacing(0);
+
+    auto* title = new SettingsLabel(
+        QStringLiteral("设置"), pixelFont(14, QFont::DemiBold), [] { return Theme::palette().primary; }, content);
+    title->setObjectName(QStringLiteral("settingsTitle"));
+    title->setAlignment(Qt::AlignHCenter);
+    title->setContentsMargins(0, 8, 0, 0);
+    column->addWidget(title);
+    // The first section sits closer to the title than the sections to each other.
+    column->addSpacing(8);
+    const QList<QWidget*> sections = {buildGeneralSection(), buildPrivacySection(), buildDataSection(),
+                                      buildAboutSection()};
+    for (qsizetype i = 0; i < sections.size(); ++i) {
+        if (i > 0)
+            column->addSpacing(16);
+        sections[i]->setParent(content);
+        column->addWidget(sections[i]);
+    }
+    column->addStretch(1);
+    m_scrollArea->setWidget(content);
+    // The scroll area paints its widget with the toolkit's own background unless told otherwise.
+    content->setAutoFillBackground(false);
+
+    m_recorder = new ShortcutRecorder(this);
+    connect(m_shortcutButton, &QAbstractButton::clicked, this,
+            [this] { m_recorder->setRecording(!m_recorder->isRecording()); });
+    connect(m_recorder, &ShortcutRecorder::recordingChanged, m_shortcutButton, &ShortcutButton::setRecording);
+    connect(m_recorder, &ShortcutRecorder::recorded, this,
+            [this](const QString& text) { m_preferences.setShortcutKey(text); });
+
+    connect(&m_preferences, &Preferences::changed, this, &SettingsView::onPreferenceChanged);
+    connect(&Theme::instance(), &Theme::changed, this, &SettingsView::applyTheme);
+    applyTheme();
+    refreshControls();
+}
+
+SettingsView::~SettingsView() = default;
+
+QWidget* SettingsView::buildGeneralSection()
+{
+    auto* section = new SectionBox(QStringLiteral("通用"));
+    section->setObjectName(QStringLiteral("generalSection"));
+    QWidget* box = section->box();
+    const QMargins none(0, 0, 0, 0);
+
+    m_launchSwitch = new ToggleSwitch(box);
+    m_launchSwitch->setObjectName(QStringLiteral("launchAtLoginSwitch"));
+    connect(m_launchSwitch, &ToggleSwitch::toggleRequested, this,
+            [this](bool on) { m_preferences.setLaunchAtLogin(on); });
+    section->addWidget(controlRow(rowLabel(QStringLiteral("开机自动启动"), box), m_launchSwitch, none, box));
+    section->addWidget(new SettingsDivider(4, box));
+
+    auto* widgetText = new QWidget(box);
+    auto* widgetTextColumn = new QVBoxLayout(widgetText);
+    widgetTextColumn->setContentsMargins(0, 0, 0, 0);
+    widgetTextColumn->setSpacing(2);
+    widgetTextColumn->addWidget(rowLabel(QStringLiteral("显示桌面交互看板"), widgetText));
+    auto* description = new SettingsLabel(
+        QStringLiteral("在桌面上显示一个磨砂玻璃质感的悬浮窗，支持直接拖拽。"), pixelFont(10),
+        [] { return Theme::palette().secondary; }, widgetText);
+    description->setWordWrap(true);
+    widgetTextColumn->addWidget(description);
+    widgetText->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_desktopWidgetSwitch = new ToggleSwitch(box);
+    m_desktopWidgetSwitch->setObjectName(QStringLiteral("desktopWidgetSwitch"));
+    connect(m_desktopWidgetSwitch, &ToggleSwitch::toggleRequested, this,
+            [this](bool on) { m_preferences.setShowDesktopWidget(on); });
+    section->addWidget(controlRow(widgetText, m_desktopWidgetSwitch, none, box));
+    section->addWidget(new SettingsDivider(4, box));
+
+    m_shortcutButton = new ShortcutButton(box);
+    m_shortcutButton->setObjectName(QStringLiteral("shortcutButton"));
+    section->addWidget(controlRow(rowLabel(QStringLiteral("全局快捷键"), box), m_shortcutButton, none, box));
+    section->addWidget(new SettingsDivider(4, box));
+
+    m_themePicker =
+        new SegmentedPicker({{QStringLiteral("跟随系统"), 0}, {QStringLiteral("浅色"), 1}, {QStringLiteral("深色"), 2}},
+                            156, QStringLiteral("themeOption"), box);
+    m_themePicker->setObjectName(QStringLiteral("themePicker"));
+    connect(m_themePicker, &SegmentedPicker::valueChosen, this,
+            [this](int value) { m_preferences.setThemePreference(value); });
+    section->addWidget(controlRow(rowLabel(QStringLiteral("主题颜色"), box), m_themePicker, none, box));
+    section->addWidget(new SettingsDivider(4, box));
+
+    m_countPicker = new CountPicker({6, 10, 20}, box);
+    m_countPicker->setObjectName(QStringLiteral("countPicker"));
+    connect(m_countPicker, &CountPicker::optionChosen, this,
+            [this](int value) { m_preferences.setDisplayCount(value); });
+    section->addWidget(controlRow(rowLabel(QStringLiteral("显示内容条数"), box), m_countPicker, none, box));
+    return section;
+}
+
+QWidget* SettingsView::buildPrivacySection()
+{
+    auto* section = new SectionBox(QStringLiteral("隐私与订阅"));
+    section->setObjectName(QStringLiteral("privacySection"));
+    QWidget* box = section->box();
+    m_sensitiveSwitch = new ToggleSwitch(box);
+    m_sensitiveSwitch->setObjectName(QStringLiteral("ignoreSensitiveSwitch"));
+    connect(m_sensitiveSwitch, &ToggleSwitch::toggleRequested, this,
+            [this](bool on) { m_preferences.setIgnoreSensitive(on); });
+    section->addWidget(controlRow(rowLabel(QStringLiteral("忽略密码、验证码等敏感内容"), box), m_sensitiveSwitch,
+                                  QMargins(8, 6, 8, 6), box));
+    return section;
+}
+
+QWidget* SettingsView::buildDataSection()
+{
+    auto* section = new SectionBox(QStringLiteral("数据"));
+    section->setObjectName(QStringLiteral("dataSection"));
+    QVBoxLayout* layout = nullptr;
+    QWidget* column = tightColumn(section->box(), &layout);
+
+    m_autoClearPicker =
+        new SegmentedPicker({{QStringLiteral("从不"), 0}, {QStringLiteral("1 天"), 1}, {QStringLiteral("7 天"), 2}},
+                            140, QStringLiteral("autoClearOption"), column);
+    m_autoClearPicker->setObjectName(QStringLiteral("autoClearPicker"));
+    connect(m_autoClearPicker, &SegmentedPicker::valueChosen, this,
+            [this](int value) { m_preferences.setAutoClearPreference(value); });
+    layout->addWidget(
+        controlRow(rowLabel(QStringLiteral("自动清理"), column), m_autoClearPicker, QMargins(8, 6, 8, 6), column));
+    layout->addWidget(new SettingsDivider(4, column));
+
+    auto* clear = new SettingsClickableRow(QStringLiteral("一键清空所有历史"), QStringLiteral("trash"), true, column);
+    clear->setObjectName(QStringLiteral("clearRow"));
+    connect(clear, &QAbstractButton::clicked, this, &SettingsView::showClearConfirmation);
+    layout->addWidget(clear);
+    layout->addWidget(new SettingsDivider(4, column));
+
+    auto* exportRow = new SettingsClickableRow(QStringLiteral("导出记录为 TXT 格式"),
+                                               QStringLiteral("square.and.arrow.up"), false, column);
+    exportRow->setObjectName(QStringLiteral("exportRow"));
+    connect(exportRow, &QAbstractButton::clicked, this, &SettingsView::exportToTXT);
+    layout->addWidget(exportRow);
+    layout->addWidget(new SettingsDivider(4, column));
+
+    auto* reset = new SettingsClickableRow(QStringLiteral("强制关闭所有自启动项"),
+                                           QStringLiteral("arrow.counterclockwise.circle"), false, column);
+    reset->setObjectName(QStringLiteral("resetRow"));
+    connect(reset, &QAbstractButton::clicked, this, &SettingsView::resetLoginItem);
+    layout->addWidget(reset);
+
+    section->addWidget(column);
+    return section;
+}
+
+QWidget* SettingsView::buildAboutSection()
+{
+    auto* section = new SectionBox(QStringLiteral("关于"));
+    section->setObjectName(QStringLiteral("aboutSection"));
+    QWidget* box = section->box();
+
+    auto* version = new SettingsLabel(
+        versionText, pixelFont(12), [] { return Theme::palette().secondary; }, box);
+    version->setObjectName(QStringLiteral("versionLabel"));
+    section->addWidget(controlRow(rowLabel(QStringLiteral("当前版本"), box), version, QMargins(8, 4, 8, 4), box));
+    section->addWidget(new SettingsDivider(2, box));
+
+    auto* feedback = new SettingsClickableRow(QStringLiteral("反馈与支持"), QStringLiteral("envelope"), false, box);
+    feedback->setObjectName(QStringLiteral("feedbackRow"));
+    connect(feedback, &QAbstractButton::clicked, this, &SettingsView::openSupportMail);
+    section->addWidget(feedback);
+    section->addWidget(new SettingsDivider(2, box));
+
+    auto* privacy =
+        new SettingsClickableRow(QStringLiteral("隐私政策与服务条款"), QStringLiteral("doc.text"), false, box);
+    privacy->setObjectName(QStringLiteral("privacyRow"));
+    connect(privacy, &QAbstractButton::clicked, this, &SettingsView::privacyPolicyRequested);
+    section->addWidget(privacy);
+    section->addWidget(new SettingsDivider(2, box));
+
+    auto* quit = new SettingsClickableRow(QStringLiteral("彻底退出 Pellamor"), QStringLiteral("power"), true, box);
+    quit->setObjectName(QStringLiteral("quitRow"));
+    connect(quit, &QAbstractButton::clicked, this, &SettingsView::quitRequested);
+    section->addWidget(quit);
+    return section;
+}
+
+bool SettingsView::isRecordingShortcut() const
+{
+    return m_recorder->isRecording();
+}
+
+ConfirmClearDialog* SettingsView::clearConfirmation() const
+{
+    return m_confirm;
+}
+
+bool SettingsView::isShowingClearConfirm() const
+{
+    return m_confirm && m_confirm->isVisible();
+}
+
+void SettingsView::onPreferenceChanged(const QString& key)
+{
+    if (key == QLatin1String(Keys::launchAtLogin))
+        onLaunchAtLoginStored();
+    else
+        refreshControls();
+}
+
+void SettingsView::refreshControls()
+{
+    m_launchSwitch->setOn(m_preferences.launchAtLogin());
+    m_desktopWidgetSwitch->setOn(m_preferences.showDesktopWidget());
+    m_sensitiveSwitch->setOn(m_preferences.ignoreSensitive());
+    m_shortcutButton->setShortcut(m_preferences.shortcutKey());
+    // The raw stored numbers: a value that is none of the choices highlights none of them.
+    m_themePicker->setSelection(m_preferences.themePreference());
+    m_countPicker->setSelection(m_preferences.displayCount());
+    m_autoClearPicker->setSelection(m_preferences.autoClearPreference());
+}
+
+void SettingsView::onLaunchAtLoginStored()
+{
+    const bool on = m_preferences.launchAtLogin();
+    m_launchSwitch->setOn(on);
+    // Every write is announced, but only a change of the value means anything to the login item.
+    if (on == m_launchAtLogin)
+        return;
+    m_launchAtLogin = on;
+    if (m_shown)
+        syncLoginItem(on);
+}
+
+void SettingsView::syncLoginItem(bool on)
+{
+    LoginItem::Result result;
+    if (on) {
+        if (m_loginItem.status() == LoginItem::Status::Enabled)
+            return;
+        result = m_loginItem.registerItem();
+    } else {
+        // Whatever the status says: removing an entry that is not there costs nothing.
+        result = m_loginItem.unregisterItem();
+    }
+    if (result)
+        return;
+    printLine(QStringLiteral("Failed to sync launch at login: ") + result.errorDescription);
+    // The switch shows what the desktop will really do. Writing it may run this step once more, for the
+    // opposite value; that one ends at the latest when the value stops changing.
+    m_preferences.setLaunchAtLogin(m_loginItem.status() == LoginItem::Status::Enabled);
+}
+
+void SettingsView::resetLoginItem()
+{
+    const LoginItem::Result result = m_loginItem.unregisterItem();
+    if (!result) {
+        printLine(QStringLiteral("Reset failed: ") + result.errorDescription);
+        return;
+    }
+    m_preferences.setLaunchAtLogin(false);
+}
+
+void SettingsView::showClearConfirmation()
+{
+    if (m_confirm) {
+        m_confirm->raise();
+        m_confirm->activateWindow();
+        return;
+    }
+    m_confirm = new ConfirmClearDialog(this);
+    connect(m_confirm, &QDialog::accepted, this, [this] { m_monitor.clearAll(); });
+    m_confirm->present();
+}
+
+void SettingsView::exportToTXT()
+{
+    const QString suggested = exportFileName(QDateTime::currentDateTime(), QLocale());
+    if (exportPathChooser) {
+        const QString path = exportPathChooser(suggested);
+        if (!path.isEmpty())
+            finishExport(path);
+        return;
+    }
+    if (m_exportDialog) {
+        m_exportDialog->raise();
+        m_exportDialog->activateWindow();
+        return;
+    }
+    auto* dialog = new QFileDialog(window(), QStringLiteral("导出剪贴板记录"));
+    dialog->setObjectName(QStringLiteral("exportDialog"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    // Where a save dialog asks for the folder, it says what it is asking for.
+    dialog->setLabelText(QFileDialog::LookIn, QStringLiteral("请选择保存位置"));
+    dialog->setMimeTypeFilters({QStringLiteral("text/plain")});
+    dialog->setDefaultSuffix(QStringLiteral("txt"));
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QDir(folder).exists())
+        folder = QDir::homePath();
+    dialog->setDirectory(folder);
+    dialog->selectFile(suggested);
+    connect(dialog, &QFileDialog::finished, this, [this, dialog](int result) {
+        if (result != QDialog::Accepted)
+            return;
+        const QString path = dialog->selectedFiles().value(0);
+        if (!path.isEmpty())
+            finishExport(path);
+    });
+    m_exportDialog = dialog;
+    dialog->open();
+}
+
+void SettingsView::finishExport(const QString& path)
+{
+    // The history as it is now: entries copied while the dialog was open are in the file.
+    const QByteArray bytes = exportText(m_monitor.items(), QLocale());
+    QString error;
+    if (!writeExportFile(path, bytes, &error))
+        printLine(QStringLiteral("Export failed: ") + error);
+}
+
+void SettingsView::openSupportMail()
+{
+    const QUrl url(QStringLiteral("mailto:") + supportAddress);
+    if (url.isValid())
+        QDesktopServices::openUrl(url);
+}
+
+void SettingsView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    m_shown = true;
+    // A recording cut short elsewhere must not leave its transient text as the shortcut.
+    if (m_preferences.shortcutKey() == ShortcutButton::recordingText)
+        m_preferences.setShortcutKey(QString::fromUtf8(Preferences::Defaults::shortcutKey));
+    m_launchAtLogin = m_preferences.launchAtLogin();
+    refreshControls();
+    // The user may have changed the autostart entry outside Pellamor since the panel was last open.
+    m_preferences.setLaunchAtLogin(m_loginItem.status() == LoginItem::Status::Enabled);
+    m_recorder->setRecording(false);
+}
+
+void SettingsView::hideEvent(QHideEvent* event)
+{
+    m_recorder->setRecording(false);
+    m_shown = false;
+    QWidget::hideEvent(event);
+}
+
+void SettingsView::applyTheme()
+{
+    const ThemePalette& theme = Theme::palette();
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, theme.controlBackground);
+    palette.setColor(QPalette::Base, theme.controlBackground);
+    palette.setColor(QPalette::WindowText, theme.primary);
+    setPalette(palette);
+    update();
+}
+
+void SettingsView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Theme::palette().controlBackground);
+}

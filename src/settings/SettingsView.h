@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+class ClipboardMonitor;
+class ConfirmClearDialog;
+class CountPicker;
+class LoginItem;
+class Preferences;
+class QFileDialog;
+class QScrollArea;
+class SegmentedPicker;
+class SettingsClickableRow;
+class ShortcutButton;
+class ShortcutRecorder;
+class ToggleSwitch;
+
+// The settings panel inside the settings popover: a fixed 320 x 480 scrolling column of four sections.
+// Every control shows the stored preference and writes it the moment it is used; the rest of the
+// program reacts to the store, never to this view. The launch-at-login switch additionally keeps the
+// desktop's autostart entry in step with the stored value while the panel is shown.
+class SettingsView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int panelWidth = 320;
+    static constexpr int panelHeight = 480;
+    static const QString versionText;
+    static const QString supportAddress;
+
+    SettingsView(ClipboardMonitor& monitor, Preferences& preferences, LoginItem& loginItem, QWidget* parent = nullptr);
+    ~SettingsView() override;
+
+    bool isRecordingShortcut() const;
+    bool isShowingClearConfirm() const;
+    ConfirmClearDialog* clearConfirmation() const;
+    QScrollArea* scrollArea() const { return m_scrollArea; }
+
+    // Asks where to save the whole history as text (without waiting for the answer), then writes it.
+    void exportToTXT();
+    // When set, called with the suggested file name instead of showing the save dialog; its answer is
+    // the chosen path, empty for a cancelled dialog. Tests answer through it.
+    std::function<QString(const QString& suggestedFileName)> exportPathChooser;
+
+    // The "强制关闭所有自启动项" row: removes the login item whatever the switch shows.
+    void resetLoginItem();
+
+Q_SIGNALS:
+    void privacyPolicyRequested();
+    void quitRequested();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QWidget* buildGeneralSection();
+    QWidget* buildPrivacySection();
+    QWidget* buildDataSection();
+    QWidget* buildAboutSection();
+
+    void applyTheme();
+    void onPreferenceChanged(const QString& key);
+    void refreshControls();
+    void onLaunchAtLoginStored();
+    void syncLoginItem(bool on);
+    void showClearConfirmation();
+    void finishExport(const QString& path);
+    void openSupportMail();
+
+    ClipboardMonitor& m_monitor;
+    Preferences& m_preferences;
+    LoginItem& m_loginItem;
+
+    QScrollArea* m_scrollArea = nullptr;
+    ToggleSwitch* m_launchSwitch = nullptr;
+    ToggleSwitch* m_desktopWidgetSwitch = nullptr;
+    ToggleSwitch* m_sensitiveSwitch = nullptr;
+    ShortcutButton* m_shortcutButton = nullptr;
+    ShortcutRecorder* m_recorder = nullptr;
+    SegmentedPicker* m_themePicker = nullptr;
+    CountPicker* m_countPicker = nullptr;
+    SegmentedPicker* m_autoClearPicker = nullptr;
+    QPointer<ConfirmClearDialog> m_confirm;
+    QPointer<QFileDialog> m_exportDialog;
+
+    // The stored launch-at-login value last seen, so only real changes reach the login item.
+    bool m_launchAtLogin = false;
+    bool m_shown = false;
+};

@@ -1,0 +1,274 @@
+#include "SettingsFixture.h"
+#include "panel/Theme.h"
+#include "settings/ConfirmClearDialog.h"
+#include "settings/CountPicker.h"
+#include "settings/SegmentedPicker.h"
+#include "settings/SettingsClickableRow.h"
+#include "settings/ToggleSwitch.h"
+
+#include <QDesktopServices>
+#include <QEnterEvent>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUrl>
+
+class TestSettingsView : public QObject
+{
+    Q_OBJECT
+
+public Q_SLOTS:
+    // Stands in for the user's mail program.
+    void openMail(const QUrl& url) { m_mailed << url; }
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void controlsWriteTheirKeys_data();
+    void controlsWriteTheirKeys();
+    void controlsFollowTheStore();
+    void unknownStoredValueHighlightsNothing_data();
+    void unknownStoredValueHighlightsNothing();
+    void chosenCountIsWhiteOnBlue();
+    void clearAsksFirst_data();
+    void clearAsksFirst();
+    void rowsReachShellAndMail();
+    void hoverTintsClickableRow();
+
+private:
+    QString stored(const QString& key) const;
+
+    std::unique_ptr<SettingsFixture> m_fixture;
+    QList<QUrl> m_mailed;
+};
+
+void TestSettingsView::init()
+{
+    m_fixture = std::make_unique<SettingsFixture>();
+    m_mailed.clear();
+}
+
+void TestSettingsView::cleanup()
+{
+    m_fixture.reset();
+}
+
+QString TestSettingsView::stored(const QString& key) const
+{
+    // Straight from the file, as any other reader of the store would see it.
+    return QSettings(m_fixture->preferences.fileName(), QSettings::IniFormat).value(key).toString();
+}
+
+void TestSettingsView::controlsWriteTheirKeys_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("launch at login") << "launchAtLoginSwitch"
+                                     << "launchAtLogin"
+                                     << "true";
+    QTest::newRow("desktop widget") << "desktopWidgetSwitch"
+                                    << "showDesktopWidget"
+                                    << "true";
+    QTest::newRow("sensitive filter, on by default") << "ignoreSensitiveSwitch"
+                                                     << "ignoreSensitive"
+                                                     << "false";
+    QTest::newRow("theme light") << "themeOption1"
+                                 << "themePreference"
+                                 << "1";
+    QTest::newRow("theme dark") << "themeOption2"
+                                << "themePreference"
+                                << "2";
+    QTest::newRow("10 entries") << "countOption10"
+                                << "displayCount"
+                                << "10";
+    QTest::newRow("20 entries") << "countOption20"
+                                << "displayCount"
+                                << "20";
+    QTest::newRow("clean up after 1 day") << "autoClearOption1"
+                                          << "autoClearPreference"
+                                          << "1";
+    QTest::newRow("clean up after 7 days") << "autoClearOption2"
+                                           << "autoClearPreference"
+                                           << "2";
+}
+
+void TestSettingsView::controlsWriteTheirKeys()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, key);
+    QFETCH(QString, expected);
+    m_fixture->shownView();
+    QSignalSpy changed(&m_fixture->preferences, &Preferences::changed);
+    m_fixture->click(control);
+    QVERIFY(changed.contains(QVariantList{key}));
+    QCOMPARE(stored(key), expected);
+}
+
+void TestSettingsView::controlsFollowTheStore()
+{
+    m_fixture->shownView();
+    Preferences& preferences = m_fixture->preferences;
+    preferences.setShowDesktopWidget(true);
+    preferences.setIgnoreSensitive(false);
+    preferences.setThemePreference(2);
+    preferences.setDisplayCount(20);
+    preferences.setAutoClearPreference(1);
+    preferences.setShortcutKey(QStringLiteral("⌃ + K"));
+
+    QVERIFY(m_fixture->find<ToggleSwitch>(QStringLiteral("desktopWidgetSwitch"))->isOn());
+    QVERIFY(!m_fixture->find<ToggleSwitch>(QStringLiteral("ignoreSensitiveSwitch"))->isOn());
+    QCOMPARE(m_fixture->find<SegmentedPicker>(QStringLiteral("themePicker"))->highlightedValue(), 2);
+    QCOMPARE(m_fixture->find<CountPicker>(QStringLiteral("countPicker"))->highlightedOption(), 20);
+    QCOMPARE(m_fixture->find<SegmentedPicker>(QStringLiteral("autoClearPicker"))->highlightedValue(), 1);
+    QCOMPARE(m_fixture->find<QAbstractButton>(QStringLiteral("shortcutButton"))->text(), QStringLiteral("⌃ + K"));
+    // A switch moves to where the store says with its spring.
+    auto* widgetSwitch = m_fixture->find<ToggleSwitch>(QStringLiteral("desktopWidgetSwitch"));
+    QTRY_COMPARE(widgetSwitch->position(), 1.0);
+}
+
+void TestSettingsView::unknownStoredValueHighlightsNothing_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<int>("unknown");
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<int>("chosen");
+    QTest::newRow("15 entries") << "displayCount" << 15 << "countOption6" << 6;
+    QTest::newRow("theme 5") << "themePreference" << 5 << "themeOption0" << 0;
+    QTest::newRow("clean-up -1") << "autoClearPreference" << -1 << "autoClearOption0" << 0;
+}
+
+void TestSettingsView::unknownStoredValueHighlightsNothing()
+{
+    QFETCH(QString, key);
+    QFETCH(int, unknown);
+    QFETCH(QString, option);
+    QFETCH(int, chosen);
+    Preferences& preferences = m_fixture->preferences;
+    const auto highlighted = [&]() -> std::optional<int> {
+        if (key == u"displayCount")
+            return m_fixture->find<CountPicker>(QStringLiteral("countPicker"))->highlightedOption();
+        const QString picker =
+            key == u"themePreference" ? QStringLiteral("themePicker") : QStringLiteral("autoClearPicker");
+        return m_fixture->find<SegmentedPicker>(picker)->highlightedValue();
+    };
+    const auto write = [&](int value) {
+        if (key == u"displayCount")
+            preferences.setDisplayCount(value);
+        else if (key == u"themePreference")
+            preferences.setThemePreference(value);
+        else
+            preferences.setAutoClearPreference(value);
+    };
+
+    // Stored before the panel exists, and written while it is open.
+    write(unknown);
+    m_fixture->shownView();
+    QCOMPARE(highlighted(), std::nullopt);
+    m_fixture->click(option);
+    QCOMPARE(stored(key), QString::number(chosen));
+    QCOMPARE(highlighted(), chosen);
+    write(unknown);
+    QCOMPARE(highlighted(), std::nullopt);
+}
+
+void TestSettingsView::chosenCountIsWhiteOnBlue()
+{
+    m_fixture->shownView();
+    m_fixture->click(QStringLiteral("countOption10"));
+    auto* chosen = m_fixture->find<CountOption>(QStringLiteral("countOption10"));
+    auto* other = m_fixture->find<CountOption>(QStringLiteral("countOption6"));
+    const QColor blue = Theme::palette().blue;
+    // Above the text, inside the face.
+    QTRY_COMPARE(chosen->grab().toImage().pixelColor(chosen->width() / 2, 4), blue);
+    QVERIFY(other->grab().toImage().pixelColor(other->width() / 2, 4) != blue);
+    const QImage face = chosen->grab().toImage();
+    bool whiteText = false;
+    for (int y = 0; y < face.height() && !whiteText; ++y) {
+        for (int x = 0; x < face.width() && !whiteText; ++x) {
+            const QColor pixel = face.pixelColor(x, y);
+            whiteText = pixel.red() > 240 && pixel.green() > 240 && pixel.blue() > 240;
+        }
+    }
+    QVERIFY(whiteText);
+}
+
+void TestSettingsView::clearAsksFirst_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<int>("remaining");
+    QTest::newRow("cancel") << "cancelClearButton" << 8;
+    QTest::newRow("escape") << "escape" << 8;
+    QTest::newRow("clear") << "confirmClearButton" << 3;
+}
+
+void TestSettingsView::clearAsksFirst()
+{
+    QFETCH(QString, answer);
+    QFETCH(int, remaining);
+    ClipboardItems items;
+    const QDateTime now = ClipboardItem::currentMoment();
+    for (int i = 0; i < 3; ++i)
+        items << PanelFixture::text(QStringLiteral("pinned %1").arg(i), now.addSecs(-10 - i), true);
+    for (int i = 0; i < 5; ++i)
+        items << PanelFixture::text(QStringLiteral("plain %1").arg(i), now.addSecs(-i));
+    m_fixture->setHistory(items);
+    SettingsView& view = m_fixture->shownView();
+
+    // The click returns with the question still open: nothing waits in a nested event loop.
+    m_fixture->click(QStringLiteral("clearRow"));
+    QVERIFY(view.isShowingClearConfirm());
+    ConfirmClearDialog* dialog = view.clearConfirmation();
+    QCOMPARE(dialog->windowModality(), Qt::WindowModal);
+    QCOMPARE(m_fixture->monitor->items().size(), 8);
+    // A second click does not stack another question.
+    m_fixture->click(QStringLiteral("clearRow"));
+    QCOMPARE(view.findChildren<ConfirmClearDialog*>().size(), 1);
+
+    if (answer == u"escape")
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    else
+        QTest::mouseClick(dialog->findChild<QPushButton*>(answer), Qt::LeftButton);
+    QVERIFY(!view.isShowingClearConfirm());
+    QCOMPARE(m_fixture->monitor->items().size(), remaining);
+    if (remaining == 3) {
+        for (const ClipboardItem& item : m_fixture->monitor->items())
+            QVERIFY(item.isPinned);
+    }
+}
+
+void TestSettingsView::rowsReachShellAndMail()
+{
+    QDesktopServices::setUrlHandler(QStringLiteral("mailto"), this, "openMail");
+    SettingsView& view = m_fixture->shownView();
+    QSignalSpy privacy(&view, &SettingsView::privacyPolicyRequested);
+    QSignalSpy quit(&view, &SettingsView::quitRequested);
+    m_fixture->click(QStringLiteral("privacyRow"));
+    m_fixture->click(QStringLiteral("feedbackRow"));
+    QCOMPARE(privacy.size(), 1);
+    QCOMPARE(quit.size(), 0);
+    QCOMPARE(m_mailed, QList<QUrl>{QUrl(QStringLiteral("mailto:support@pellamor.example"))});
+    m_fixture->click(QStringLiteral("quitRow"));
+    QCOMPARE(quit.size(), 1);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
+}
+
+void TestSettingsView::hoverTintsClickableRow()
+{
+    m_fixture->shownView();
+    auto* row = m_fixture->find<SettingsClickableRow>(QStringLiteral("exportRow"));
+    const QPoint edge(3, row->height() / 2);
+    const QColor plain = row->grab().toImage().pixelColor(edge);
+    QEnterEvent enter{QPointF(edge), QPointF(edge), QPointF(row->mapToGlobal(edge))};
+    QApplication::sendEvent(row, &enter);
+    QVERIFY(row->isHoveredRow());
+    QVERIFY(row->grab().toImage().pixelColor(edge) != plain);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(row, &leave);
+    QCOMPARE(row->grab().toImage().pixelColor(edge), plain);
+}
+
+QTEST_MAIN(TestSettingsView)
+#include "tst_settingsview.moc"

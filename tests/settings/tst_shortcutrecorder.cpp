@@ -1,0 +1,225 @@
+#include "SettingsFixture.h"
+#include "settings/ShortcutRecorder.h"
+
+#include <QShortcut>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+// Counts the key presses that reach a widget.
+class KeyCounter : public QObject
+{
+public:
+    int presses = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress)
+            ++presses;
+        return false;
+    }
+};
+
+const QString optionSpace = QStringLiteral("⌥ + Space");
+
+} // namespace
+
+class TestShortcutRecorder : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void shortcutText_data();
+    void shortcutText();
+    void recordsOneCombination();
+    void escapeCancelsAndIsSwallowed();
+    void modifierAloneKeepsRecording();
+    void otherWindowsAreNotRecorded();
+    void windowShortcutsDoNotFire();
+    void endsWithoutAKey_data();
+    void endsWithoutAKey();
+    void showingRepairsTheRecordingText();
+
+private:
+    QAbstractButton* button() { return m_fixture->find<QAbstractButton>(QStringLiteral("shortcutButton")); }
+    void startRecording();
+
+    std::unique_ptr<SettingsFixture> m_fixture;
+};
+
+void TestShortcutRecorder::init()
+{
+    m_fixture = std::make_unique<SettingsFixture>();
+}
+
+void TestShortcutRecorder::cleanup()
+{
+    m_fixture.reset();
+}
+
+void TestShortcutRecorder::startRecording()
+{
+    m_fixture->shownView();
+    QTest::mouseClick(button(), Qt::LeftButton);
+    QVERIFY(m_fixture->view().isRecordingShortcut());
+    QCOMPARE(button()->text(), QStringLiteral("录制中..."));
+}
+
+void TestShortcutRecorder::shortcutText_data()
+{
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    const auto none = Qt::KeyboardModifiers();
+    // With Control held, the reported text is a control character.
+    QTest::newRow("control shift V") << (Qt::ControlModifier | Qt::ShiftModifier) << int(Qt::Key_V) << "\x16"
+                                     << "⌃ + ⇧ + V";
+    QTest::newRow("super alt K, fixed order") << (Qt::MetaModifier | Qt::AltModifier) << int(Qt::Key_K) << "k"
+                                              << "⌥ + ⌘ + K";
+    QTest::newRow("all four") << (Qt::MetaModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::ControlModifier)
+                              << int(Qt::Key_1) << "!"
+                              << "⌃ + ⌥ + ⇧ + ⌘ + 1";
+    QTest::newRow("letter alone, upper case") << none << int(Qt::Key_A) << "a"
+                                              << "A";
+    QTest::newRow("alt space is a space") << Qt::KeyboardModifiers(Qt::AltModifier) << int(Qt::Key_Space) << " "
+                                          << "⌥ +  ";
+    QTest::newRow("non-Latin letter") << none << 0x0436 << "ж"
+                                      << "Ж";
+    QTest::newRow("F1") << none << int(Qt::Key_F1) << ""
+                        << "F1";
+    QTest::newRow("control return") << Qt::KeyboardModifiers(Qt::ControlModifier) << int(Qt::Key_Return) << "\r"
+                                    << "⌃ + Return";
+    QTest::newRow("left arrow") << none << int(Qt::Key_Left) << ""
+                                << "Left";
+    QTest::newRow("delete") << none << int(Qt::Key_Delete) << "\x7f"
+                            << "Del";
+    QTest::newRow("shift tab") << Qt::KeyboardModifiers(Qt::ShiftModifier) << int(Qt::Key_Backtab) << ""
+                               << "⇧ + Tab";
+    QTest::newRow("unknown key that types") << none << int(Qt::Key_unknown) << "é"
+                                            << "É";
+    QTest::newRow("shift alone") << Qt::KeyboardModifiers(Qt::ShiftModifier) << int(Qt::Key_Shift) << ""
+                                 << "";
+    QTest::newRow("super alone") << Qt::KeyboardModifiers(Qt::MetaModifier) << int(Qt::Key_Super_L) << ""
+                                 << "";
+    QTest::newRow("dead key") << none << int(Qt::Key_Dead_Acute) << ""
+                              << "";
+    QTest::newRow("unknown key, no text") << none << int(Qt::Key_unknown) << ""
+                                          << "";
+}
+
+void TestShortcutRecorder::shortcutText()
+{
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(int, key);
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    QCOMPARE(::shortcutText(modifiers, key, text), expected);
+}
+
+void TestShortcutRecorder::recordsOneCombination()
+{
+    startRecording();
+    QCOMPARE(m_fixture->preferences.shortcutKey(), optionSpace);
+    QTest::keyClick(&m_fixture->view(), Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(m_fixture->preferences.shortcutKey(), QStringLiteral("⌃ + ⇧ + V"));
+    QVERIFY(!m_fixture->view().isRecordingShortcut());
+    QCOMPARE(button()->text(), QStringLiteral("⌃ + ⇧ + V"));
+    // Nothing listens any more.
+    QTest::keyClick(&m_fixture->view(), Qt::Key_B);
+    QCOMPARE(m_fixture->preferences.shortcutKey(), QStringLiteral("⌃ + ⇧ + V"));
+}
+
+void TestShortcutRecorder::escapeCancelsAndIsSwallowed()
+{
+    m_fixture->preferences.setShortcutKey(QStringLiteral("⌃ + K"));
+    startRecording();
+    KeyCounter counter;
+    m_fixture->view().installEventFilter(&counter);
+    QTest::keyClick(&m_fixture->view(), Qt::Key_Escape);
+    QVERIFY(!m_fixture->view().isRecordingShortcut());
+    QCOMPARE(counter.presses, 0);
+    QCOMPARE(m_fixture->preferences.shortcutKey(), QStringLiteral("⌃ + K"));
+    QCOMPARE(button()->text(), QStringLiteral("⌃ + K"));
+}
+
+void TestShortcutRecorder::modifierAloneKeepsRecording()
+{
+    startRecording();
+    KeyCounter counter;
+    m_fixture->view().installEventFilter(&counter);
+    QTest::keyClick(&m_fixture->view(), Qt::Key_Shift);
+    QVERIFY(m_fixture->view().isRecordingShortcut());
+    // Passed on unchanged.
+    QCOMPARE(counter.presses, 1);
+    QTest::keyClick(&m_fixture->view(), Qt::Key_F5, Qt::ShiftModifier);
+    QCOMPARE(m_fixture->preferences.shortcutKey(), QStringLiteral("⇧ + F5"));
+}
+
+void TestShortcutRecorder::otherWindowsAreNotRecorded()
+{
+    startRecording();
+    QWidget other;
+    KeyCounter counter;
+    other.installEventFilter(&counter);
+    QTest::keyClick(&other, Qt::Key_A);
+    QCOMPARE(counter.presses, 1);
+    QVERIFY(m_fixture->view().isRecordingShortcut());
+    QCOMPARE(m_fixture->preferences.shortcutKey(), optionSpace);
+}
+
+void TestShortcutRecorder::windowShortcutsDoNotFire()
+{
+    SettingsView& view = m_fixture->shownView();
+    QShortcut shortcut(QKeySequence(Qt::CTRL | Qt::Key_K), &view);
+    QSignalSpy activated(&shortcut, &QShortcut::activated);
+    view.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&view));
+    // The shortcut is live before recording...
+    QTest::keyClick(&view, Qt::Key_K, Qt::ControlModifier);
+    QCOMPARE(activated.size(), 1);
+    // ...and the recorder takes the combination while recording.
+    startRecording();
+    QTest::keyClick(&view, Qt::Key_K, Qt::ControlModifier);
+    QCOMPARE(activated.size(), 1);
+    QCOMPARE(m_fixture->preferences.shortcutKey(), QStringLiteral("⌃ + K"));
+}
+
+void TestShortcutRecorder::endsWithoutAKey_data()
+{
+    QTest::addColumn<bool>("hide");
+    QTest::newRow("second click") << false;
+    QTest::newRow("panel hidden") << true;
+}
+
+void TestShortcutRecorder::endsWithoutAKey()
+{
+    QFETCH(bool, hide);
+    startRecording();
+    if (hide)
+        m_fixture->view().hide();
+    else
+        QTest::mouseClick(button(), Qt::LeftButton);
+    QVERIFY(!m_fixture->view().isRecordingShortcut());
+    QCOMPARE(button()->text(), optionSpace);
+    // Nothing listens any more.
+    QTest::keyClick(&m_fixture->view(), Qt::Key_B);
+    QCOMPARE(m_fixture->preferences.shortcutKey(), optionSpace);
+}
+
+void TestShortcutRecorder::showingRepairsTheRecordingText()
+{
+    m_fixture->preferences.setShortcutKey(QStringLiteral("录制中..."));
+    m_fixture->shownView();
+    QCOMPARE(m_fixture->preferences.shortcutKey(), optionSpace);
+    QCOMPARE(button()->text(), optionSpace);
+    QVERIFY(!m_fixture->view().isRecordingShortcut());
+}
+
+QTEST_MAIN(TestShortcutRecorder)
+#include "tst_shortcutrecorder.moc"
