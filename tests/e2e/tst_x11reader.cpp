@@ -1,3 +1,4 @@
+#include "Xclip.h"
 #include "core/ClipboardMonitor.h"
 #include "core/StorageManager.h"
 #include "platform/ImageCodec.h"
@@ -35,25 +36,15 @@ private Q_SLOTS:
     void copiedBackEntryIsServedAndNotCaptured();
 
 private:
-    struct Output
-    {
-        bool finished = false;
-        int exitCode = -1;
-        QByteArray data;
-    };
-
-    [[nodiscard]] bool offer(const QByteArray& data, const QString& target = {});
     // Starts x11_stubborn_owner and waits until it owns the clipboard.
     [[nodiscard]] QProcess* startStubborn(const QString& mode);
-    Output read(const QStringList& arguments);
-    static QImage noiseImage(int width, int height, quint32 seed);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<StorageManager> m_storage;
     std::unique_ptr<Preferences> m_preferences;
     std::unique_ptr<X11Pasteboard> m_pasteboard;
     std::unique_ptr<ClipboardMonitor> m_monitor;
-    QList<QProcess*> m_owners;
+    Xclip m_xclip;
 };
 
 void TestX11Reader::initTestCase()
@@ -87,45 +78,16 @@ void TestX11Reader::cleanup()
     m_pasteboard.reset();
     m_storage.reset();
     m_preferences.reset();
-    for (QProcess* owner : std::as_const(m_owners)) {
-        owner->kill();
-        owner->waitForFinished(3000);
-        delete owner;
-    }
-    m_owners.clear();
+    m_xclip.stopOwners();
     QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
     QTest::qWait(200);
     m_dir.reset();
 }
 
-bool TestX11Reader::offer(const QByteArray& data, const QString& target)
-{
-    auto* process = new QProcess;
-    m_owners.append(process);
-    // Without -quiet xclip forks, and the owner could not be stopped by the test.
-    QStringList arguments = {QStringLiteral("-quiet"), QStringLiteral("-selection"), QStringLiteral("clipboard"),
-                             QStringLiteral("-in")};
-    if (!target.isEmpty())
-        arguments << QStringLiteral("-target") << target;
-    process->setStandardOutputFile(QProcess::nullDevice());
-    process->setStandardErrorFile(QProcess::nullDevice());
-    process->start(QStringLiteral("xclip"), arguments);
-    if (!process->waitForStarted(5000)) {
-        qWarning("xclip did not start: %s", qPrintable(process->errorString()));
-        return false;
-    }
-    if (process->write(data) != data.size() || !process->waitForBytesWritten(10000)) {
-        qWarning("could not hand the data to xclip: %s", qPrintable(process->errorString()));
-        return false;
-    }
-    process->closeWriteChannel();
-    return true;
-}
-
 QProcess* TestX11Reader::startStubborn(const QString& mode)
 {
     auto* process = new QProcess;
-    m_owners.append(process);
+    m_xclip.adopt(process);
     process->setStandardErrorFile(QProcess::nullDevice());
     process->start(QStringLiteral(PELLAMOR_STUBBORN_OWNER), {mode});
     if (!process->waitForStarted(5000))
@@ -134,43 +96,6 @@ QProcess* TestX11Reader::startStubborn(const QString& mode)
     while (!process->canReadLine() && !deadline.hasExpired())
         process->waitForReadyRead(100);
     return process->readLine() == "ready\n" ? process : nullptr;
-}
-
-TestX11Reader::Output TestX11Reader::read(const QStringList& arguments)
-{
-    QProcess process;
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(QStringLiteral("xclip"),
-                  QStringList{QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-out")} +
-                      arguments);
-    Output output;
-    if (!process.waitForStarted(5000))
-        return output;
-    // The event loop keeps running: when this process owns the clipboard, it has to answer xclip itself.
-    const QDeadlineTimer deadline(5000);
-    while (process.state() != QProcess::NotRunning && !deadline.hasExpired())
-        QTest::qWait(10);
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished(1000);
-        return output;
-    }
-    output.finished = process.exitStatus() == QProcess::NormalExit;
-    output.exitCode = process.exitCode();
-    output.data = process.readAllStandardOutput();
-    return output;
-}
-
-QImage TestX11Reader::noiseImage(int width, int height, quint32 seed)
-{
-    QRandomGenerator random(seed);
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < width; ++x)
-            line[x] = 0xff000000u | (random.generate() & 0xffffffu);
-    }
-    return image;
 }
 
 void TestX11Reader::silentOwnerFreezesNothingAndIsGivenUp()
@@ -201,7 +126,7 @@ void TestX11Reader::silentOwnerFreezesNothingAndIsGivenUp()
     QCOMPARE(m_pasteboard->changeCount(), before);
     QVERIFY(m_monitor->items().isEmpty());
 
-    QVERIFY(offer(QByteArrayLiteral("after the silent owner")));
+    QVERIFY(m_xclip.offer(QByteArrayLiteral("after the silent owner")));
     QTRY_COMPARE_WITH_TIMEOUT(m_monitor->items().size(), 1, 2000);
     QCOMPARE(m_monitor->items().first().content, QStringLiteral("after the silent owner"));
 }
@@ -217,7 +142,7 @@ void TestX11Reader::ownerDyingMidTransferLeavesNoEntry()
     QVERIFY(m_pasteboard->data(QStringLiteral("image/png")).isEmpty());
     QVERIFY(m_pasteboard->image().isNull());
 
-    QVERIFY(offer(QByteArrayLiteral("after the dead owner")));
+    QVERIFY(m_xclip.offer(QByteArrayLiteral("after the dead owner")));
     QTRY_COMPARE_WITH_TIMEOUT(m_monitor->items().size(), 1, 2000);
     QCOMPARE(m_monitor->items().first().type, ClipboardItemType::Text);
     QCOMPARE(m_monitor->items().first().content, QStringLiteral("after the dead owner"));
@@ -226,10 +151,10 @@ void TestX11Reader::ownerDyingMidTransferLeavesNoEntry()
 void TestX11Reader::largePngArrivesWhole()
 {
     // Noise does not compress: three bytes a pixel, so a little over 40 MB of PNG.
-    const QImage original = noiseImage(3700, 3700, 3);
+    const QImage original = Xclip::noiseImage(3700, 3700, 3);
     const QByteArray bytes = ImageCodec::encodePng(original);
     QVERIFY2(bytes.size() > 40 * 1000 * 1000, qPrintable(QString::number(bytes.size())));
-    QVERIFY(offer(bytes, QStringLiteral("image/png")));
+    QVERIFY(m_xclip.offer(bytes, QStringLiteral("image/png")));
     QTRY_COMPARE_WITH_TIMEOUT(m_monitor->items().size(), 1, 20000);
     const ClipboardItem item = m_monitor->items().first();
     QCOMPARE(item.type, ClipboardItemType::Image);
@@ -249,7 +174,7 @@ void TestX11Reader::burstOfChangesGivesOneEntryPerText()
     QElapsedTimer clock;
     clock.start();
     for (int i = 0; i < distinct * 2; ++i) {
-        QVERIFY(offer(QStringLiteral("burst text %1").arg(i / 2).toUtf8()));
+        QVERIFY(m_xclip.offer(QStringLiteral("burst text %1").arg(i / 2).toUtf8()));
         // Paced to 200 changes in 10 s, with the event loop running in between.
         while (clock.elapsed() < (i + 1) * 50)
             QTest::qWait(5);
@@ -264,9 +189,9 @@ void TestX11Reader::burstOfChangesGivesOneEntryPerText()
 
 void TestX11Reader::copiedBackEntryIsServedAndNotCaptured()
 {
-    QVERIFY(offer(QByteArrayLiteral("older entry")));
+    QVERIFY(m_xclip.offer(QByteArrayLiteral("older entry")));
     QTRY_COMPARE(m_monitor->items().size(), 1);
-    QVERIFY(offer(QByteArrayLiteral("newer entry")));
+    QVERIFY(m_xclip.offer(QByteArrayLiteral("newer entry")));
     QTRY_COMPARE(m_monitor->items().size(), 2);
     const ClipboardItem older = m_monitor->items().at(1);
     QCOMPARE(older.content, QStringLiteral("older entry"));
@@ -276,7 +201,7 @@ void TestX11Reader::copiedBackEntryIsServedAndNotCaptured()
     QCOMPARE(m_monitor->lastChangeCount(), afterWrite);
     QCOMPARE(m_pasteboard->string(), std::optional<QString>(QStringLiteral("older entry")));
 
-    const Output served = read({});
+    const Xclip::Output served = Xclip::read({});
     QVERIFY2(served.finished, "xclip -o did not finish: this process did not answer the selection request");
     QCOMPARE(served.exitCode, 0);
     QCOMPARE(served.data, QByteArrayLiteral("older entry"));
@@ -288,7 +213,7 @@ void TestX11Reader::copiedBackEntryIsServedAndNotCaptured()
     QCOMPARE(m_monitor->items().size(), 2);
     QCOMPARE(m_monitor->items().first().content, QStringLiteral("newer entry"));
 
-    QVERIFY(offer(QByteArrayLiteral("older entry")));
+    QVERIFY(m_xclip.offer(QByteArrayLiteral("older entry")));
     QTRY_COMPARE(m_monitor->items().size(), 3);
     QCOMPARE(m_monitor->items().first().content, QStringLiteral("older entry"));
 }

@@ -1,3 +1,4 @@
+#include "../e2e/Xclip.h"
 #include "core/ClipboardMonitor.h"
 #include "core/StorageManager.h"
 #include "platform/ImageCodec.h"
@@ -34,20 +35,9 @@ private Q_SLOTS:
     void fileListWithoutImagesIsNotText();
 
 private:
-    struct Output
-    {
-        bool finished = false;
-        int exitCode = -1;
-        QByteArray data;
-    };
-
     // Another application takes the clipboard (or another selection) and keeps it until someone else does.
-    [[nodiscard]] bool offer(const QByteArray& data, const QString& target = {},
-                             const QString& selection = QStringLiteral("clipboard"));
     // Reads a selection through xclip. The event loop keeps running meanwhile: when this process owns the
     // selection, it is the one that has to answer xclip's request.
-    Output read(const QStringList& arguments, const QString& selection = QStringLiteral("clipboard"));
-    static QImage noiseImage(int width, int height, quint32 seed);
     static QByteArray png(const QImage& image);
     static QImage comparable(const QImage& image) { return image.convertToFormat(QImage::Format_ARGB32); }
 
@@ -56,7 +46,7 @@ private:
     std::unique_ptr<Preferences> m_preferences;
     std::unique_ptr<QtPasteboard> m_pasteboard;
     std::unique_ptr<ClipboardMonitor> m_monitor;
-    QList<QProcess*> m_owners;
+    Xclip m_xclip;
 };
 
 void TestX11Pasteboard::initTestCase()
@@ -88,75 +78,12 @@ void TestX11Pasteboard::cleanup()
     m_pasteboard.reset();
     m_storage.reset();
     m_preferences.reset();
-    for (QProcess* owner : std::as_const(m_owners)) {
-        owner->kill();
-        owner->waitForFinished(3000);
-        delete owner;
-    }
-    m_owners.clear();
+    m_xclip.stopOwners();
     // Nothing of this case may reach the next one: give up whatever this process still owns and let the
     // resulting clipboard events arrive while no monitor listens.
     QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
     QTest::qWait(200);
     m_dir.reset();
-}
-
-bool TestX11Pasteboard::offer(const QByteArray& data, const QString& target, const QString& selection)
-{
-    auto* process = new QProcess;
-    m_owners.append(process);
-    // Without -quiet xclip forks, and the owner could not be stopped by the test.
-    QStringList arguments = {QStringLiteral("-quiet"), QStringLiteral("-selection"), selection, QStringLiteral("-in")};
-    if (!target.isEmpty())
-        arguments << QStringLiteral("-target") << target;
-    process->setStandardOutputFile(QProcess::nullDevice());
-    process->setStandardErrorFile(QProcess::nullDevice());
-    process->start(QStringLiteral("xclip"), arguments);
-    if (!process->waitForStarted(5000)) {
-        qWarning("xclip did not start: %s", qPrintable(process->errorString()));
-        return false;
-    }
-    if (process->write(data) != data.size() || !process->waitForBytesWritten(5000)) {
-        qWarning("could not hand the data to xclip: %s", qPrintable(process->errorString()));
-        return false;
-    }
-    process->closeWriteChannel();
-    return true;
-}
-
-TestX11Pasteboard::Output TestX11Pasteboard::read(const QStringList& arguments, const QString& selection)
-{
-    QProcess process;
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start(QStringLiteral("xclip"),
-                  QStringList{QStringLiteral("-selection"), selection, QStringLiteral("-out")} + arguments);
-    Output output;
-    if (!process.waitForStarted(5000))
-        return output;
-    const QDeadlineTimer deadline(5000);
-    while (process.state() != QProcess::NotRunning && !deadline.hasExpired())
-        QTest::qWait(10);
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished(1000);
-        return output;
-    }
-    output.finished = process.exitStatus() == QProcess::NormalExit;
-    output.exitCode = process.exitCode();
-    output.data = process.readAllStandardOutput();
-    return output;
-}
-
-QImage TestX11Pasteboard::noiseImage(int width, int height, quint32 seed)
-{
-    QRandomGenerator random(seed);
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < width; ++x)
-            line[x] = 0xff000000u | (random.generate() & 0xffffffu);
-    }
-    return image;
 }
 
 QByteArray TestX11Pasteboard::png(const QImage& image)
@@ -168,14 +95,14 @@ void TestX11Pasteboard::externalTextCopyIsCapturedOnce()
 {
     // Non-ASCII and a line break: the text has to survive the UTF8_STRING conversion unchanged.
     const QString text = QStringLiteral("Grüße aus xclip, 你好\nzweite Zeile");
-    QVERIFY(offer(text.toUtf8()));
+    QVERIFY(m_xclip.offer(text.toUtf8()));
     QTRY_COMPARE(m_monitor->items().size(), 1);
     QCOMPARE(m_monitor->items().first().type, ClipboardItemType::Text);
     QCOMPARE(m_monitor->items().first().content, text);
 
     // The same text from a new owner is a change, but not a new entry.
     const qint64 seen = m_monitor->lastChangeCount();
-    QVERIFY(offer(text.toUtf8()));
+    QVERIFY(m_xclip.offer(text.toUtf8()));
     QTRY_VERIFY(m_monitor->lastChangeCount() > seen);
     QTest::qWait(100);
     QCOMPARE(m_monitor->items().size(), 1);
@@ -189,16 +116,16 @@ void TestX11Pasteboard::externalTextCopyIsCapturedOnce()
 
 void TestX11Pasteboard::copiedBackTextIsServedAndNotCapturedAgain()
 {
-    QVERIFY(offer(QByteArrayLiteral("older entry")));
+    QVERIFY(m_xclip.offer(QByteArrayLiteral("older entry")));
     QTRY_COMPARE(m_monitor->items().size(), 1);
-    QVERIFY(offer(QByteArrayLiteral("newer entry")));
+    QVERIFY(m_xclip.offer(QByteArrayLiteral("newer entry")));
     QTRY_COMPARE(m_monitor->items().size(), 2);
     // The older one: copying back the newest text would hide a recapture behind the duplicate check.
     const ClipboardItem older = m_monitor->items().at(1);
     QCOMPARE(older.content, QStringLiteral("older entry"));
 
     m_monitor->copyToClipboard(older);
-    const Output served = read({});
+    const Xclip::Output served = Xclip::read({});
     QVERIFY2(served.finished, "xclip -o did not finish: this process did not answer the selection request");
     QCOMPARE(served.exitCode, 0);
     QCOMPARE(served.data, QByteArrayLiteral("older entry"));
@@ -209,15 +136,15 @@ void TestX11Pasteboard::copiedBackTextIsServedAndNotCapturedAgain()
     QCOMPARE(m_monitor->items().first().content, QStringLiteral("newer entry"));
 
     // Monitoring goes on after our own write: another application's copy of that same text is a new entry.
-    QVERIFY(offer(QByteArrayLiteral("older entry")));
+    QVERIFY(m_xclip.offer(QByteArrayLiteral("older entry")));
     QTRY_COMPARE(m_monitor->items().size(), 3);
     QCOMPARE(m_monitor->items().first().content, QStringLiteral("older entry"));
 }
 
 void TestX11Pasteboard::copiedBackImageIsOfferedAsPng()
 {
-    const QImage original = noiseImage(7, 5, 1);
-    QVERIFY(offer(png(original), QStringLiteral("image/png")));
+    const QImage original = Xclip::noiseImage(7, 5, 1);
+    QVERIFY(m_xclip.offer(png(original), QStringLiteral("image/png")));
     QTRY_COMPARE(m_monitor->items().size(), 1);
     const ClipboardItem item = m_monitor->items().first();
     QCOMPARE(item.type, ClipboardItemType::Image);
@@ -225,13 +152,13 @@ void TestX11Pasteboard::copiedBackImageIsOfferedAsPng()
     QCOMPARE(comparable(ImageCodec::decodeFile(m_storage->imageURL(item.content))), comparable(original));
 
     m_monitor->copyToClipboard(item);
-    const Output targets = read({QStringLiteral("-target"), QStringLiteral("TARGETS")});
+    const Xclip::Output targets = Xclip::read({QStringLiteral("-target"), QStringLiteral("TARGETS")});
     QVERIFY(targets.finished);
     QCOMPARE(targets.exitCode, 0);
     const QList<QByteArray> names = targets.data.split('\n');
     QVERIFY2(names.contains(QByteArrayLiteral("image/png")), targets.data.constData());
 
-    const Output served = read({QStringLiteral("-target"), QStringLiteral("image/png")});
+    const Xclip::Output served = Xclip::read({QStringLiteral("-target"), QStringLiteral("image/png")});
     QVERIFY(served.finished);
     QCOMPARE(served.exitCode, 0);
     QCOMPARE(comparable(ImageCodec::decode(served.data)), comparable(original));
@@ -243,10 +170,10 @@ void TestX11Pasteboard::copiedBackImageIsOfferedAsPng()
 void TestX11Pasteboard::largeImageArrivesWhole()
 {
     // Noise does not compress: a few megabytes, which X hands over in increments rather than in one reply.
-    const QImage original = noiseImage(1000, 700, 2);
+    const QImage original = Xclip::noiseImage(1000, 700, 2);
     const QByteArray bytes = png(original);
     QVERIFY(bytes.size() > 1024 * 1024);
-    QVERIFY(offer(bytes, QStringLiteral("image/png")));
+    QVERIFY(m_xclip.offer(bytes, QStringLiteral("image/png")));
     QTRY_COMPARE_WITH_TIMEOUT(m_monitor->items().size(), 1, 10000);
     const ClipboardItem item = m_monitor->items().first();
     QCOMPARE(item.type, ClipboardItemType::Image);
@@ -256,13 +183,13 @@ void TestX11Pasteboard::largeImageArrivesWhole()
 
 void TestX11Pasteboard::primarySelectionIsNotWatched()
 {
-    QVERIFY(offer(QByteArrayLiteral("merely selected"), {}, QStringLiteral("primary")));
+    QVERIFY(m_xclip.offer(QByteArrayLiteral("merely selected"), {}, QStringLiteral("primary")));
     // Once another client can read it back, the selection has its new owner.
-    QTRY_COMPARE(read({}, QStringLiteral("primary")).data, QByteArrayLiteral("merely selected"));
+    QTRY_COMPARE(Xclip::read({}, QStringLiteral("primary")).data, QByteArrayLiteral("merely selected"));
     QTest::qWait(1500);
     QVERIFY(m_monitor->items().isEmpty());
 
-    QVERIFY(offer(QByteArrayLiteral("copied")));
+    QVERIFY(m_xclip.offer(QByteArrayLiteral("copied")));
     QTRY_COMPARE(m_monitor->items().size(), 1);
     QCOMPARE(m_monitor->items().first().content, QStringLiteral("copied"));
 }
@@ -271,7 +198,7 @@ void TestX11Pasteboard::fileListWithoutImagesIsNotText()
 {
     // Only text/uri-list on offer: no image among the files, and no plain text either, so nothing to keep.
     const qint64 seen = m_monitor->lastChangeCount();
-    QVERIFY(offer(QByteArrayLiteral("https://example.com/x.png\r\n"), QStringLiteral("text/uri-list")));
+    QVERIFY(m_xclip.offer(QByteArrayLiteral("https://example.com/x.png\r\n"), QStringLiteral("text/uri-list")));
     QTRY_VERIFY(m_monitor->lastChangeCount() > seen);
     QTest::qWait(100);
     const std::optional<QString> text = m_pasteboard->string();
