@@ -1,6 +1,7 @@
 #include "PopoverWindow.h"
 
 #include "panel/Theme.h"
+#include "platform/WindowEffects.h"
 
 #include <QKeyEvent>
 #include <QPainter>
@@ -84,6 +85,12 @@ void PopoverWindow::resizeEvent(QResizeEvent* event)
     shape.addRoundedRect(QRectF(QPointF(0, 0), QSizeF(size())).adjusted(1, 1, -1, -1), cornerRadius - 1,
                          cornerRadius - 1);
     m_content->setMask(QRegion(shape.toFillPolygon().toPolygon()));
+}
+
+void PopoverWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    WindowEffects::skipTaskbar(windowHandle());
 }
 
 void PopoverWindow::hideEvent(QHideEvent* event)

@@ -9,4 +9,8 @@ namespace WindowEffects {
 // Blur of what lies behind the window (KWin's blur region on X11), rounded like the window's corners.
 void requestBlurBehind(QWindow* window, int cornerRadius);
 
+// Keeps the window out of taskbars and pagers (_NET_WM_STATE_SKIP_TASKBAR and _SKIP_PAGER on X11): the
+// panel, the settings and the widget belong to the tray icon, not to the task list. Call once shown.
+void skipTaskbar(QWindow* window);
+
 } // namespace WindowEffects

@@ -56,6 +56,7 @@ void WidgetWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     WindowEffects::requestBlurBehind(windowHandle(), DesktopWidgetView::cornerRadius);
+    WindowEffects::skipTaskbar(windowHandle());
 }
 
 void WidgetWindow::paintEvent(QPaintEvent*)
