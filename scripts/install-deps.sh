@@ -8,11 +8,11 @@ purpose=${1:-test}
 build_packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-image-formats-plugins qt6-qpa-plugins libgl-dev
-    libheif-dev qt6-svg-dev libxcb1-dev libxcb-xfixes0-dev
+    libheif-dev qt6-svg-dev libxcb1-dev libxcb-xfixes0-dev libwayland-dev libwayland-bin
 )
 run_packages=(fonts-noto-cjk fonts-material-design-icons-iconfont)
 test_packages=(libbenchmark-dev xvfb xauth xclip x11-utils xdotool trayer python3 clang-format
-    desktop-file-utils appstream dpkg-dev file)
+    desktop-file-utils appstream dpkg-dev file sway wl-clipboard)
 
 packages=("${build_packages[@]}" "${run_packages[@]}")
 [ "$purpose" = test ] && packages+=("${test_packages[@]}")

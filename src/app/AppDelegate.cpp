@@ -15,8 +15,7 @@
 #include "platform/DesktopAppearance.h"
 #include "platform/InstanceLock.h"
 #include "platform/Preferences.h"
-#include "platform/QtPasteboard.h"
-#include "platform/X11Pasteboard.h"
+#include "platform/SystemPasteboard.h"
 #include "settings/ConfirmClearDialog.h"
 #include "settings/PrivacyPolicyView.h"
 #include "settings/SettingsView.h"
@@ -126,12 +125,8 @@ bool AppDelegate::applicationDidFinishLaunching()
     }
     m_preferences = std::make_unique<Preferences>();
     m_storageManager = std::make_unique<StorageManager>();
-    // On X11 the clipboard is read on a thread of its own, so a hung owner never freezes the panel.
-    if (QGuiApplication::platformName() == u"xcb")
-        m_pasteboard =
-            std::make_unique<X11Pasteboard>(QGuiApplication::clipboard(), ClipboardMonitor::sensitiveMarkerTypes());
-    else
-        m_pasteboard = std::make_unique<QtPasteboard>(QGuiApplication::clipboard());
+    // Read on a thread of its own wherever the session allows, so a hung owner never freezes the panel.
+    m_pasteboard = SystemPasteboard::create(QGuiApplication::clipboard(), ClipboardMonitor::sensitiveMarkerTypes());
     m_loginItem = std::make_unique<AutostartLoginItem>();
     startUp();
     createStatusItem();

@@ -31,17 +31,7 @@ struct Change
     bool initial = false;
 };
 
-enum class Outcome {
-    Done,
-    // The owner answered that it cannot convert to this target.
-    Refused,
-    TooLarge,
-    // No answer in time, or the connection broke.
-    Abandoned,
-    // A newer change arrived while reading.
-    Superseded,
-    Stopping,
-};
+using ClipboardReading::Outcome;
 
 struct FreeDeleter
 {
@@ -98,7 +88,7 @@ struct X11ClipboardReader::Impl
                                        const std::function<bool(xcb_generic_event_t*)>& accept, Outcome& why);
     Outcome readProperty(xcb_atom_t property, QByteArray& out, xcb_atom_t& type, qint64 limit);
     Outcome convert(xcb_atom_t target, Clock::time_point deadline, QByteArray& out, xcb_atom_t& type);
-    Outcome readChange(X11ClipboardSnapshot& snapshot);
+    Outcome readChange(ClipboardSnapshot& snapshot);
 };
 
 bool X11ClipboardReader::Impl::open()
@@ -356,7 +346,7 @@ Outcome X11ClipboardReader::Impl::convert(xcb_atom_t target, Clock::time_point d
     }
 }
 
-Outcome X11ClipboardReader::Impl::readChange(X11ClipboardSnapshot& snapshot)
+Outcome X11ClipboardReader::Impl::readChange(ClipboardSnapshot& snapshot)
 {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(X11ClipboardReader::changeBudgetMs);
     QByteArray bytes;
@@ -374,68 +364,12 @@ Outcome X11ClipboardReader::Impl::readChange(X11ClipboardSnapshot& snapshot)
     QList<QByteArray> offeredNames;
     for (xcb_atom_t target : offered) {
         const QByteArray name = names.value(target);
-        if (name.isEmpty() || meta.contains(name) || offeredNames.contains(name))
-            continue;
-        offeredNames.append(name);
-        snapshot.types.append(QString::fromUtf8(name));
+        if (!name.isEmpty() && !meta.contains(name) && !offeredNames.contains(name))
+            offeredNames.append(name);
     }
-
-    // Reads one offered target into values[key]; only a lost owner or a newer change stops the whole change.
-    const auto read = [&](const QByteArray& name, const QString& key) -> std::optional<Outcome> {
-        const Outcome result = convert(atom(name), deadline, bytes, type);
-        if (result == Outcome::Done) {
-            snapshot.values.insert(key, bytes);
-            return std::nullopt;
-        }
-        if (result == Outcome::Refused || result == Outcome::TooLarge)
-            return Outcome::Refused;
-        return result;
-    };
-
-    QList<QByteArray> markers;
-    for (const QString& marker : std::as_const(valueTypes))
-        markers.append(marker.toUtf8());
-    for (const QByteArray& name : std::as_const(offeredNames)) {
-        if (!markers.contains(name))
-            continue;
-        if (const auto stop = read(name, QString::fromUtf8(name)); stop && *stop != Outcome::Refused)
-            return *stop;
-    }
-
-    for (const QByteArray& name : {QByteArrayLiteral("UTF8_STRING"), QByteArrayLiteral("text/plain;charset=utf-8"),
-                                   QByteArrayLiteral("text/plain"), QByteArrayLiteral("STRING")}) {
-        if (!offeredNames.contains(name))
-            continue;
-        const auto stop = read(name, QStringLiteral("text/plain"));
-        if (stop && *stop != Outcome::Refused)
-            return *stop;
-        if (stop)
-            continue;
-        // STRING is Latin-1 by definition; everything else here is UTF-8.
-        if (name == "STRING")
-            snapshot.values.insert(QStringLiteral("text/plain"),
-                                   QString::fromLatin1(snapshot.values.value(QStringLiteral("text/plain"))).toUtf8());
-        if (!snapshot.types.contains(QStringLiteral("text/plain")))
-            snapshot.types.append(QStringLiteral("text/plain"));
-        break;
-    }
-
-    QList<QByteArray> wanted = {"text/uri-list", "image/png", "image/tiff"};
-    if (!offeredNames.contains("image/png") && !offeredNames.contains("image/tiff")) {
-        for (const QByteArray& name : std::as_const(offeredNames)) {
-            if (name.startsWith("image/")) {
-                wanted.append(name);
-                break;
-            }
-        }
-    }
-    for (const QByteArray& name : std::as_const(wanted)) {
-        if (!offeredNames.contains(name))
-            continue;
-        if (const auto stop = read(name, QString::fromUtf8(name)); stop && *stop != Outcome::Refused)
-            return *stop;
-    }
-    return Outcome::Done;
+    return ClipboardReading::readOffered(
+        offeredNames, valueTypes,
+        [&](const QByteArray& name, QByteArray& out) { return convert(atom(name), deadline, out, type); }, snapshot);
 }
 
 void X11ClipboardReader::Impl::run()
@@ -452,7 +386,7 @@ void X11ClipboardReader::Impl::run()
         pending.pop_front();
         drainEvents();
 
-        X11ClipboardSnapshot snapshot;
+        ClipboardSnapshot snapshot;
         snapshot.serial = change.serial;
         snapshot.initial = change.initial;
         if (isOwn(change.owner)) {
@@ -472,7 +406,7 @@ void X11ClipboardReader::Impl::run()
             sink(std::move(snapshot));
             break;
         case Outcome::Abandoned: {
-            X11ClipboardSnapshot abandoned;
+            ClipboardSnapshot abandoned;
             abandoned.serial = change.serial;
             abandoned.abandoned = true;
             sink(std::move(abandoned));

@@ -1,0 +1,116 @@
+#include "SnapshotPasteboard.h"
+
+#include "ImageCodec.h"
+
+namespace {
+
+const QString plainText = QStringLiteral("text/plain");
+const QString uriList = QStringLiteral("text/uri-list");
+const QString pngType = QStringLiteral("image/png");
+const QString tiffType = QStringLiteral("image/tiff");
+
+} // namespace
+
+QStringList SnapshotPasteboard::markerTypes(const QStringList& valueTypes)
+{
+    QStringList wanted = valueTypes;
+    const QString passwordManagerHint = QStringLiteral("x-kde-passwordManagerHint");
+    if (!wanted.contains(passwordManagerHint))
+        wanted.append(passwordManagerHint);
+    return wanted;
+}
+
+void SnapshotPasteboard::post(ClipboardSnapshot snapshot)
+{
+    QMetaObject::invokeMethod(
+        this, [this, snapshot = std::move(snapshot)]() mutable { accept(std::move(snapshot)); }, Qt::QueuedConnection);
+}
+
+void SnapshotPasteboard::accept(ClipboardSnapshot snapshot)
+{
+    if (snapshot.ownedByUs) {
+        // Our own write, already counted when it was made.
+        m_awaitingOwn = false;
+        return;
+    }
+    // The display server orders our ownership before any later change, so whatever the reader reports
+    // before it describes the clipboard as it was before our write.
+    if (m_awaitingOwn && m_sinceWrite.isValid() && m_sinceWrite.elapsed() < ownChangeWaitMs)
+        return;
+    m_awaitingOwn = false;
+    if (snapshot.abandoned) {
+        ++m_abandoned;
+        Q_EMIT changeAbandoned();
+        return;
+    }
+    m_contents = Contents{std::move(snapshot.types), std::move(snapshot.values), {}};
+    // What was there before we started watching is readable, but not a change.
+    if (snapshot.initial)
+        return;
+    ++m_changeCount;
+    Q_EMIT changed();
+}
+
+void SnapshotPasteboard::wrote(Contents contents, bool awaitOwn)
+{
+    m_contents = std::move(contents);
+    if (awaitOwn) {
+        m_awaitingOwn = true;
+        m_sinceWrite.start();
+    }
+    ++m_changeCount;
+    Q_EMIT changed();
+}
+
+QList<QUrl> SnapshotPasteboard::urls() const
+{
+    QList<QUrl> urls;
+    const QByteArray list = m_contents.values.value(uriList);
+    for (QByteArray line : list.split('\n')) {
+        line = line.trimmed();
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        const QUrl url = QUrl::fromEncoded(line);
+        // Anything else would have to be fetched, and no read may wait on the network.
+        if (url.isValid() && url.isLocalFile())
+            urls.append(url);
+    }
+    return urls;
+}
+
+std::optional<QString> SnapshotPasteboard::string() const
+{
+    const auto text = m_contents.values.constFind(plainText);
+    if (text == m_contents.values.cend())
+        return std::nullopt;
+    return QString::fromUtf8(*text);
+}
+
+QByteArray SnapshotPasteboard::data(const QString& type) const
+{
+    if (type == pngType && !m_contents.image.isNull())
+        return ImageCodec::encodePng(m_contents.image);
+    return m_contents.values.value(type);
+}
+
+QImage SnapshotPasteboard::image() const
+{
+    if (!m_contents.image.isNull())
+        return m_contents.image;
+    // PNG and TIFF come first, then the one other image type the reader took when neither was offered.
+    for (const QString& type : {pngType, tiffType}) {
+        if (m_contents.values.contains(type)) {
+            const QImage image = ImageCodec::decode(m_contents.values.value(type));
+            if (!image.isNull())
+                return image;
+        }
+    }
+    for (auto value = m_contents.values.cbegin(); value != m_contents.values.cend(); ++value) {
+        if (value.key().startsWith(u"image/") && value.key() != pngType && value.key() != tiffType) {
+            const QImage image = ImageCodec::decode(value.value());
+            if (!image.isNull())
+                return image;
+        }
+    }
+    return {};
+}
