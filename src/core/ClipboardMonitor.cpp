@@ -145,10 +145,7 @@ QList<QImage> ClipboardMonitor::imagesFromFiles() const
 QImage ClipboardMonitor::getImageFromPasteboard() const
 {
     for (const QString& type : {QStringLiteral("image/png"), QStringLiteral("image/tiff")}) {
-        const QByteArray bytes = m_pasteboard.data(type);
-        if (bytes.isEmpty())
-            continue;
-        const QImage image = ImageCodec::decode(bytes);
+        const QImage image = m_pasteboard.imageData(type);
         if (hasArea(image))
             return image;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ImageCodec.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QList>
@@ -26,6 +28,8 @@ public:
     // The plain-text string, or none when the contents offer no text.
     virtual std::optional<QString> string() const = 0;
     virtual QByteArray data(const QString& type) const = 0;
+    // The value of one image type, decoded; null when it is missing or not an image.
+    virtual QImage imageData(const QString& type) const { return ImageCodec::decode(data(type)); }
     // An image decoded from whatever image format the contents offer; null when there is none.
     virtual QImage image() const = 0;
 

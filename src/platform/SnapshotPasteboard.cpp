@@ -20,13 +20,42 @@ QStringList SnapshotPasteboard::markerTypes(const QStringList& valueTypes)
     return wanted;
 }
 
-void SnapshotPasteboard::post(ClipboardSnapshot snapshot)
+// PNG and TIFF come first, then the one other image type the reader took when neither was offered.
+static QStringList imageTypesInOrder(const QHash<QString, QByteArray>& values)
 {
-    QMetaObject::invokeMethod(
-        this, [this, snapshot = std::move(snapshot)]() mutable { accept(std::move(snapshot)); }, Qt::QueuedConnection);
+    QStringList types;
+    for (const QString& type : {pngType, tiffType}) {
+        if (values.contains(type))
+            types.append(type);
+    }
+    for (auto value = values.cbegin(); value != values.cend(); ++value) {
+        if (value.key().startsWith(u"image/") && value.key() != pngType && value.key() != tiffType)
+            types.append(value.key());
+    }
+    return types;
 }
 
-void SnapshotPasteboard::accept(ClipboardSnapshot snapshot)
+void SnapshotPasteboard::post(ClipboardSnapshot snapshot)
+{
+    // Decoding a large image takes longer than reading it: done here, the main thread only gets the pixels.
+    QImage decoded;
+    QString decodedType;
+    for (const QString& type : imageTypesInOrder(snapshot.values)) {
+        decoded = ImageCodec::decode(snapshot.values.value(type));
+        if (!decoded.isNull()) {
+            decodedType = type;
+            break;
+        }
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, snapshot = std::move(snapshot), decoded = std::move(decoded), decodedType]() mutable {
+            accept(std::move(snapshot), std::move(decoded), decodedType);
+        },
+        Qt::QueuedConnection);
+}
+
+void SnapshotPasteboard::accept(ClipboardSnapshot snapshot, QImage decoded, const QString& decodedType)
 {
     if (snapshot.ownedByUs) {
         // Our own write, already counted when it was made.
@@ -43,7 +72,7 @@ void SnapshotPasteboard::accept(ClipboardSnapshot snapshot)
         Q_EMIT changeAbandoned();
         return;
     }
-    m_contents = Contents{std::move(snapshot.types), std::move(snapshot.values), {}};
+    m_contents = Contents{std::move(snapshot.types), std::move(snapshot.values), {}, std::move(decoded), decodedType};
     // What was there before we started watching is readable, but not a change.
     if (snapshot.initial)
         return;
@@ -93,24 +122,23 @@ QByteArray SnapshotPasteboard::data(const QString& type) const
     return m_contents.values.value(type);
 }
 
+QImage SnapshotPasteboard::imageData(const QString& type) const
+{
+    if (type == pngType && !m_contents.image.isNull())
+        return m_contents.image;
+    if (type == m_contents.decodedType)
+        return m_contents.decoded;
+    return ImageCodec::decode(m_contents.values.value(type));
+}
+
 QImage SnapshotPasteboard::image() const
 {
     if (!m_contents.image.isNull())
         return m_contents.image;
-    // PNG and TIFF come first, then the one other image type the reader took when neither was offered.
-    for (const QString& type : {pngType, tiffType}) {
-        if (m_contents.values.contains(type)) {
-            const QImage image = ImageCodec::decode(m_contents.values.value(type));
-            if (!image.isNull())
-                return image;
-        }
-    }
-    for (auto value = m_contents.values.cbegin(); value != m_contents.values.cend(); ++value) {
-        if (value.key().startsWith(u"image/") && value.key() != pngType && value.key() != tiffType) {
-            const QImage image = ImageCodec::decode(value.value());
-            if (!image.isNull())
-                return image;
-        }
+    for (const QString& type : imageTypesInOrder(m_contents.values)) {
+        const QImage image = imageData(type);
+        if (!image.isNull())
+            return image;
     }
     return {};
 }

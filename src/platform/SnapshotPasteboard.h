@@ -31,6 +31,7 @@ public:
     QList<QUrl> urls() const override;
     std::optional<QString> string() const override;
     QByteArray data(const QString& type) const override;
+    QImage imageData(const QString& type) const override;
     QImage image() const override;
 
 Q_SIGNALS:
@@ -44,13 +45,16 @@ protected:
         QHash<QString, QByteArray> values;
         // What we wrote ourselves; encoded to PNG only if someone asks for the bytes.
         QImage image;
+        // The first image value that decodes, decoded on the reader thread; its type.
+        QImage decoded;
+        QString decodedType;
     };
 
     // valueTypes plus the markers every desktop's password managers set.
     static QStringList markerTypes(const QStringList& valueTypes);
-    // Hands a snapshot from the reader thread to this object's thread.
+    // Hands a snapshot from the reader thread to this object's thread, with its image decoded there.
     void post(ClipboardSnapshot snapshot);
-    void accept(ClipboardSnapshot snapshot);
+    void accept(ClipboardSnapshot snapshot, QImage decoded, const QString& decodedType);
     // Our own write: counted at once, so the counter read right after the write includes it. When
     // awaitOwn is set, snapshots until the reader reports our contents describe the clipboard from
     // before the write and are ignored.

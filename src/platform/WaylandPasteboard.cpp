@@ -30,7 +30,7 @@ void WaylandPasteboard::writeString(const QString& text)
         {{QStringLiteral("text/plain;charset=utf-8"), QStringLiteral("text/plain"), QStringLiteral("UTF8_STRING")},
          [utf8](const QString&) { return utf8; }});
     const QString plainText = QStringLiteral("text/plain");
-    wrote({{plainText}, {{plainText, utf8}}, {}}, true);
+    wrote({{plainText}, {{plainText, utf8}}, {}, {}, {}}, true);
 }
 
 void WaylandPasteboard::writeImage(const QImage& image)
@@ -38,5 +38,5 @@ void WaylandPasteboard::writeImage(const QImage& image)
     // Encoded on the reader thread, and only once someone pastes it.
     m_reader->publish(
         {{QStringLiteral("image/png")}, [image](const QString&) { return ImageCodec::encodePng(image); }});
-    wrote({{QStringLiteral("image/png")}, {}, image}, true);
+    wrote({{QStringLiteral("image/png")}, {}, image, {}, {}}, true);
 }

@@ -43,11 +43,11 @@ void X11Pasteboard::writeString(const QString& text)
 {
     m_clipboard->setText(text, QClipboard::Clipboard);
     const QString plainText = QStringLiteral("text/plain");
-    wrote({{plainText}, {{plainText, text.toUtf8()}}, {}}, true);
+    wrote({{plainText}, {{plainText, text.toUtf8()}}, {}, {}, {}}, true);
 }
 
 void X11Pasteboard::writeImage(const QImage& image)
 {
     m_clipboard->setImage(image, QClipboard::Clipboard);
-    wrote({{QStringLiteral("image/png")}, {}, image}, true);
+    wrote({{QStringLiteral("image/png")}, {}, image, {}, {}}, true);
 }

@@ -1,7 +1,10 @@
-// Main-thread time per captured change, QtPasteboard against X11Pasteboard, for a 100 KB text and a
-// 4000 x 3000 PNG that xclip offers. Needs an X server of its own and xclip; run it as
+// Main-thread time per captured change, for a 100 KB text and a 4000 x 3000 PNG that another application
+// offers: on X11 QtPasteboard against X11Pasteboard with xclip as the other application, on Wayland
+// WaylandPasteboard with wl-copy (QClipboard would see no change there at all without focus). Needs a
+// display server of its own; run it as
 //
-//   tests/e2e/run-under-xvfb.sh BUILD/bench/pellamor_bench_x11reader [REPEATS]
+//   tests/e2e/run-under-xvfb.sh BUILD/bench/pellamor_bench_capture [REPEATS]
+//   tests/e2e/run-under-sway.sh BUILD/bench/pellamor_bench_capture [REPEATS]
 //
 // "Main-thread time" is the wall time of the poll steps that run for the change, from the pasteboard's
 // change signal to the new entry: the reads, the decode and the save, and for QtPasteboard the waits for
@@ -12,6 +15,7 @@
 #include "platform/ImageCodec.h"
 #include "platform/Preferences.h"
 #include "platform/QtPasteboard.h"
+#include "platform/WaylandPasteboard.h"
 #include "platform/X11Pasteboard.h"
 
 #include <QClipboard>
@@ -42,16 +46,25 @@ QImage noiseImage(int width, int height)
     return image;
 }
 
+enum class Kind { Qt, X11, Wayland };
+
+const char* kindName(Kind kind)
+{
+    return kind == Kind::Qt ? "QtPasteboard" : kind == Kind::X11 ? "X11Pasteboard" : "WaylandPasteboard";
+}
+
 // One captured change: main-thread milliseconds, or a negative number when nothing was captured.
-double captureOnce(bool x11, const QByteArray& payload, const QString& target)
+double captureOnce(Kind kind, const QByteArray& payload, const QString& target)
 {
     QTemporaryDir dir;
     StorageManager storage(dir.filePath(QStringLiteral("Pellamor")));
     Preferences preferences(dir.filePath(QStringLiteral("Pellamor.conf")));
     std::unique_ptr<Pasteboard> pasteboard;
-    if (x11)
+    if (kind == Kind::X11)
         pasteboard =
             std::make_unique<X11Pasteboard>(QGuiApplication::clipboard(), ClipboardMonitor::sensitiveMarkerTypes());
+    else if (kind == Kind::Wayland)
+        pasteboard = std::make_unique<WaylandPasteboard>(ClipboardMonitor::sensitiveMarkerTypes());
     else
         pasteboard = std::make_unique<QtPasteboard>(QGuiApplication::clipboard());
     ClipboardMonitor monitor(storage, *pasteboard, preferences);
@@ -67,18 +80,26 @@ double captureOnce(bool x11, const QByteArray& payload, const QString& target)
         },
         Qt::QueuedConnection);
 
-    QProcess xclip;
-    xclip.setStandardOutputFile(QProcess::nullDevice());
-    xclip.setStandardErrorFile(QProcess::nullDevice());
-    QStringList arguments = {QStringLiteral("-quiet"), QStringLiteral("-selection"), QStringLiteral("clipboard"),
-                             QStringLiteral("-in")};
-    if (!target.isEmpty())
-        arguments << QStringLiteral("-target") << target;
-    xclip.start(QStringLiteral("xclip"), arguments);
-    xclip.waitForStarted();
-    xclip.write(payload);
-    xclip.waitForBytesWritten(-1);
-    xclip.closeWriteChannel();
+    QProcess owner;
+    owner.setStandardOutputFile(QProcess::nullDevice());
+    owner.setStandardErrorFile(QProcess::nullDevice());
+    QStringList arguments;
+    if (kind == Kind::Wayland) {
+        arguments = {QStringLiteral("--foreground")};
+        if (!target.isEmpty())
+            arguments << QStringLiteral("--type") << target;
+        owner.start(QStringLiteral("wl-copy"), arguments);
+    } else {
+        arguments = {QStringLiteral("-quiet"), QStringLiteral("-selection"), QStringLiteral("clipboard"),
+                     QStringLiteral("-in")};
+        if (!target.isEmpty())
+            arguments << QStringLiteral("-target") << target;
+        owner.start(QStringLiteral("xclip"), arguments);
+    }
+    owner.waitForStarted();
+    owner.write(payload);
+    owner.waitForBytesWritten(-1);
+    owner.closeWriteChannel();
 
     QEventLoop loop;
     QObject::connect(&monitor, &ClipboardMonitor::itemsChanged, &loop, &QEventLoop::quit);
@@ -88,9 +109,10 @@ double captureOnce(bool x11, const QByteArray& payload, const QString& target)
     const bool captured = !monitor.items().isEmpty();
 
     storage.waitForBackgroundWork();
-    xclip.kill();
-    xclip.waitForFinished();
-    QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
+    owner.kill();
+    owner.waitForFinished();
+    if (kind != Kind::Wayland)
+        QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
     QEventLoop settle;
     QTimer::singleShot(300, &settle, &QEventLoop::quit);
     settle.exec();
@@ -102,9 +124,15 @@ double captureOnce(bool x11, const QByteArray& payload, const QString& target)
 int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
-    if (QGuiApplication::platformName() != u"xcb" ||
-        QStandardPaths::findExecutable(QStringLiteral("xclip")).isEmpty()) {
-        std::fprintf(stderr, "needs the xcb platform and xclip (run through run-under-xvfb.sh)\n");
+    QList<Kind> kinds;
+    if (QGuiApplication::platformName() == u"xcb" && !QStandardPaths::findExecutable(QStringLiteral("xclip")).isEmpty())
+        kinds = {Kind::Qt, Kind::X11};
+    else if (WaylandClipboardReader::offeredProtocol() != WaylandClipboardReader::Protocol::None &&
+             !QStandardPaths::findExecutable(QStringLiteral("wl-copy")).isEmpty())
+        kinds = {Kind::Wayland};
+    if (kinds.isEmpty()) {
+        std::fprintf(stderr, "needs the xcb platform and xclip (run-under-xvfb.sh), or a compositor with "
+                             "data-control and wl-copy (run-under-sway.sh)\n");
         return 77;
     }
     const int repeats = argc > 1 ? std::max(1, QByteArray(argv[1]).toInt()) : 5;
@@ -121,25 +149,25 @@ int main(int argc, char** argv)
         QString target;
     };
     const Case cases[] = {{"100 KB text", text, {}}, {"4000x3000 PNG", png, QStringLiteral("image/png")}};
-    std::printf("%-16s %-14s %12s %12s  (ms of main thread per captured change, %d runs; PNG is %lld bytes)\n",
+    std::printf("%-16s %-17s %12s %12s  (ms of main thread per captured change, %d runs; PNG is %lld bytes)\n",
                 "payload", "pasteboard", "median", "max", repeats, qlonglong(png.size()));
     for (const Case& c : cases) {
-        for (const bool x11 : {false, true}) {
+        for (const Kind kind : std::as_const(kinds)) {
             QList<double> times;
             for (int i = 0; i < repeats; ++i) {
                 // A different text each time, so that no run is a duplicate of the one before.
                 QByteArray payload = c.payload;
                 if (c.target.isEmpty())
                     payload.append(QByteArray::number(i));
-                times.append(captureOnce(x11, payload, c.target));
+                times.append(captureOnce(kind, payload, c.target));
             }
             std::sort(times.begin(), times.end());
             if (times.first() < 0) {
-                std::printf("%-16s %-14s  not captured in some run\n", c.name, x11 ? "X11Pasteboard" : "QtPasteboard");
+                std::printf("%-16s %-17s  not captured in some run\n", c.name, kindName(kind));
                 continue;
             }
-            std::printf("%-16s %-14s %12.1f %12.1f\n", c.name, x11 ? "X11Pasteboard" : "QtPasteboard",
-                        times.at(times.size() / 2), times.last());
+            std::printf("%-16s %-17s %12.1f %12.1f\n", c.name, kindName(kind), times.at(times.size() / 2),
+                        times.last());
             std::fflush(stdout);
         }
     }
