@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# End-to-end test of the program on a Wayland compositor with the data-control interface, with wl-copy as
+# the other application:
+#
+#   wayland_capture_test.sh PATH/TO/pellamor
+#
+# Runs under a headless sway of its own (through run-under-sway.sh beside this file), in a throw-away
+# HOME. The program has no window with focus at any time, so every capture below is one a plain Wayland
+# client would have missed. Exits 77 when sway, wl-clipboard or python3 is missing.
+set -u
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+if [[ $# -ne 1 || ! -x $1 ]]; then
+    echo "usage: $0 PATH/TO/pellamor" >&2
+    exit 2
+fi
+program=$(realpath "$1")
+
+for tool in sway wl-copy wl-paste python3; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "wayland_capture_test: $tool is not installed; skipping" >&2
+        exit 77
+    fi
+done
+
+# Never against the session's own compositor: its clipboard and its running copy of the program are not ours.
+if [[ -z ${WAYLAND_DISPLAY:-} || ${PELLAMOR_SWAY_DISPLAY:-} != "${WAYLAND_DISPLAY:-}" ]]; then
+    exec bash "$here/run-under-sway.sh" bash "${BASH_SOURCE[0]}" "$program"
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/pellamor-e2e.XXXXXX") || exit 1
+app_pid=
+owner_pids=()
+cleanup() {
+    local pid
+    if [[ -n $app_pid ]] && kill -0 "$app_pid" 2>/dev/null; then
+        kill -KILL "$app_pid" 2>/dev/null
+        wait "$app_pid" 2>/dev/null
+    fi
+    for pid in "${owner_pids[@]}"; do
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_RUNTIME_DIR=$work/runtime
+unset XDG_DATA_HOME
+mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
+history=$HOME/.local/share/Pellamor/history.json
+failures=0
+
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+
+copy() { # TEXT-OR-FILE [TYPE]
+    local type=${2:-}
+    if [[ -n $type ]]; then
+        wl-copy --foreground --type "$type" <"$1" 2>/dev/null &
+    else
+        printf '%s' "$1" | wl-copy --foreground 2>/dev/null &
+    fi
+    owner_pids+=($!)
+}
+
+# The entries of history.json as "type<TAB>content" lines, newest first.
+entries() {
+    python3 - "$history" <<'PY' 2>/dev/null
+import json, sys
+for entry in json.load(open(sys.argv[1], encoding="utf-8")):
+    print(entry["type"] + "\t" + entry["content"].replace("\n", "\\n"))
+PY
+}
+
+wait_for_entries() { # COUNT
+    for _ in $(seq 100); do
+        [[ $(entries | wc -l) -eq $1 ]] && return 0
+        sleep 0.05
+    done
+    return 1
+}
+
+"$program" >"$work/out.txt" 2>"$work/err.txt" &
+app_pid=$!
+sleep 1.5
+
+copy $'text from a Wayland client, 你好\nsecond line'
+wait_for_entries 1 || fail "the copied text was not captured: $(entries)"
+[[ $(entries | head -n1) == $'text\ttext from a Wayland client, 你好\\nsecond line' ]] ||
+    fail "wrong first entry: $(entries | head -n1)"
+
+# The same text again from another client is a change but not a new entry.
+copy $'text from a Wayland client, 你好\nsecond line'
+sleep 1
+[[ $(entries | wc -l) -eq 1 ]] || fail "a repeated copy made a new entry: $(entries)"
+
+python3 - "$work/picture.png" <<'PY'
+import struct, sys, zlib
+width, height = 3, 2
+raw = b"".join(b"\x00" + b"\xff\x00\x00" * width for _ in range(height))
+def chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+png += chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b"")
+open(sys.argv[1], "wb").write(png)
+PY
+copy "$work/picture.png" image/png
+wait_for_entries 2 || fail "the copied image was not captured: $(entries)"
+image=$(entries | head -n1)
+if [[ $image == image$'\t'* ]]; then
+    [[ -s $HOME/.local/share/Pellamor/images/${image#image$'\t'} ]] || fail "the image file is missing"
+else
+    fail "the newest entry is not an image: $image"
+fi
+
+# With data-control the program has nothing to say about how it watches the clipboard.
+if grep -q "cannot watch" "$work/out.txt"; then
+    fail "the program says it cannot watch the clipboard: $(cat "$work/out.txt")"
+fi
+
+kill -TERM "$app_pid"
+wait "$app_pid"
+status=$?
+app_pid=
+[[ $status -eq 0 ]] || fail "exit status $status after SIGTERM"
+
+if [[ $failures -ne 0 ]]; then
+    echo "--- program output" >&2
+    cat "$work/out.txt" "$work/err.txt" >&2
+    exit 1
+fi
+echo "wayland_capture_test: all checks passed"
