@@ -1,5 +1,7 @@
 #include "AutostartLoginItem.h"
 
+#include "XdgPaths.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -153,7 +155,7 @@ AutostartLoginItem::AutostartLoginItem(const QString& configFolder, const QStrin
 
 QString AutostartLoginItem::defaultConfigFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return XdgPaths::configHome();
 }
 
 QString AutostartLoginItem::execValue(const QString& program)

@@ -1,11 +1,25 @@
 #include "Preferences.h"
 
+#include "XdgPaths.h"
+
 #include <QSettings>
+
+namespace {
+
+std::unique_ptr<QSettings> userSettings()
+{
+    // Qt would take a relative $XDG_CONFIG_HOME relative to the current folder; the base-directory rules
+    // say to ignore it.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, XdgPaths::configHome());
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pellamor"),
+                                       QStringLiteral("Pellamor"));
+}
+
+} // namespace
 
 Preferences::Preferences(QObject* parent)
     : QObject(parent)
-    , m_settings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Pellamor"),
-                                             QStringLiteral("Pellamor")))
+    , m_settings(userSettings())
 {}
 
 Preferences::Preferences(const QString& filePath, QObject* parent)

@@ -1,6 +1,9 @@
+#include "platform/AutostartLoginItem.h"
 #include "platform/Preferences.h"
 
+#include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,6 +19,7 @@ private Q_SLOTS:
     void valuesSurviveAndAreReadAtUse();
     void handEditedValues_data();
     void handEditedValues();
+    void defaultLocation_data();
     void defaultLocation();
 
 private:
@@ -121,11 +125,40 @@ void TestPreferences::handEditedValues()
     QCOMPARE(preferences.ignoreSensitive(), ignoreSensitive);
 }
 
+void TestPreferences::defaultLocation_data()
+{
+    QTest::addColumn<QByteArray>("configHome");
+    QTest::addColumn<QString>("expectedFolder");
+    QTest::newRow("absolute") << QByteArray("@/xdg") << QStringLiteral("xdg");
+    QTest::newRow("unset") << QByteArray() << QStringLiteral("home/.config");
+    // Relative values are ignored, not taken relative to the current folder.
+    QTest::newRow("relative") << QByteArray("rel/config") << QStringLiteral("home/.config");
+    QTest::newRow("dot relative") << QByteArray("./config") << QStringLiteral("home/.config");
+}
+
 void TestPreferences::defaultLocation()
 {
-    qputenv("XDG_CONFIG_HOME", m_dir->path().toUtf8());
+    QFETCH(QByteArray, configHome);
+    QFETCH(QString, expectedFolder);
+    const QByteArray savedHome = qgetenv("HOME");
+    const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
+    const QString savedCurrent = QDir::currentPath();
+    qputenv("HOME", m_dir->filePath(QStringLiteral("home")).toUtf8());
+    if (configHome.isEmpty())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", configHome.replace('@', m_dir->path().toUtf8()));
+    QDir::setCurrent(m_dir->path());
+    const auto restore = qScopeGuard([&] {
+        QDir::setCurrent(savedCurrent);
+        qputenv("HOME", savedHome);
+        qputenv("XDG_CONFIG_HOME", savedConfig);
+    });
+
+    const QString folder = m_dir->filePath(expectedFolder);
+    QCOMPARE(AutostartLoginItem::defaultConfigFolder(), folder);
     Preferences preferences;
-    QCOMPARE(preferences.fileName(), m_dir->filePath(QStringLiteral("Pellamor/Pellamor.conf")));
+    QCOMPARE(preferences.fileName(), folder + QStringLiteral("/Pellamor/Pellamor.conf"));
     preferences.setWidgetPinned(true);
     QVERIFY(QFile::exists(preferences.fileName()));
 }
