@@ -29,6 +29,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-image-formats-plugins, qt6-qpa-plugins, fonts-material-design-icons-iconfont")
 # Without a CJK font, Chinese and Japanese texts in the history show as empty boxes.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-noto-cjk)
+# Copied HEIF photos are decoded by libheif, which the program opens only when it meets one.
+string(APPEND CPACK_DEBIAN_PACKAGE_RECOMMENDS ", libheif1")
 
 # Keeps `cpack --config CPackSourceConfig.cmake` from packing build folders and the repository itself.
 set(CPACK_SOURCE_GENERATOR TXZ)

@@ -6,8 +6,10 @@
 #include <QImageWriter>
 
 #include <mutex>
+#include <optional>
 
 #ifdef PELLAMOR_HAVE_LIBHEIF
+#include <dlfcn.h>
 #include <libheif/heif.h>
 #endif
 
@@ -31,32 +33,86 @@ bool fitsLimit(qint64 width, qint64 height)
 }
 
 #ifdef PELLAMOR_HAVE_LIBHEIF
+// libheif brings its codecs (x265, de265, aom, dav1d): tens of megabytes of code that few sessions
+// ever need. It is opened the first time a HEIF image is met, never at start.
+struct HeifLibrary
+{
+    decltype(&heif_context_alloc) contextAlloc = nullptr;
+    decltype(&heif_context_free) contextFree = nullptr;
+    decltype(&heif_context_read_from_memory_without_copy) readFromMemory = nullptr;
+    decltype(&heif_context_get_primary_image_handle) primaryHandle = nullptr;
+    decltype(&heif_image_handle_get_width) handleWidth = nullptr;
+    decltype(&heif_image_handle_get_height) handleHeight = nullptr;
+    decltype(&heif_image_handle_release) handleRelease = nullptr;
+    decltype(&heif_decode_image) decodeImage = nullptr;
+    decltype(&heif_image_get_plane_readonly) planeReadonly = nullptr;
+    decltype(&heif_image_get_width) imageWidth = nullptr;
+    decltype(&heif_image_get_height) imageHeight = nullptr;
+    decltype(&heif_image_release) imageRelease = nullptr;
+};
+
+template<typename Function>
+bool resolve(void* library, const char* name, Function& function)
+{
+    function = reinterpret_cast<Function>(::dlsym(library, name));
+    return function != nullptr;
+}
+
+// Null when libheif is not installed or lacks a function.
+const HeifLibrary* heifLibrary()
+{
+    static const std::optional<HeifLibrary> loaded = []() -> std::optional<HeifLibrary> {
+        void* library = ::dlopen("libheif.so.1", RTLD_NOW | RTLD_LOCAL);
+        if (!library)
+            return std::nullopt;
+        HeifLibrary heif;
+        if (resolve(library, "heif_context_alloc", heif.contextAlloc) &&
+            resolve(library, "heif_context_free", heif.contextFree) &&
+            resolve(library, "heif_context_read_from_memory_without_copy", heif.readFromMemory) &&
+            resolve(library, "heif_context_get_primary_image_handle", heif.primaryHandle) &&
+            resolve(library, "heif_image_handle_get_width", heif.handleWidth) &&
+            resolve(library, "heif_image_handle_get_height", heif.handleHeight) &&
+            resolve(library, "heif_image_handle_release", heif.handleRelease) &&
+            resolve(library, "heif_decode_image", heif.decodeImage) &&
+            resolve(library, "heif_image_get_plane_readonly", heif.planeReadonly) &&
+            resolve(library, "heif_image_get_width", heif.imageWidth) &&
+            resolve(library, "heif_image_get_height", heif.imageHeight) &&
+            resolve(library, "heif_image_release", heif.imageRelease))
+            return heif;
+        ::dlclose(library);
+        return std::nullopt;
+    }();
+    return loaded ? &*loaded : nullptr;
+}
+
 QImage decodeHeif(const QByteArray& data)
 {
-    heif_context* context = heif_context_alloc();
+    const HeifLibrary* heif = heifLibrary();
+    if (!heif)
+        return {};
+    heif_context* context = heif->contextAlloc();
     if (!context)
         return {};
     QImage result;
     heif_image_handle* handle = nullptr;
     heif_image* image = nullptr;
-    if (heif_context_read_from_memory_without_copy(context, data.constData(), size_t(data.size()), nullptr).code ==
-            heif_error_Ok &&
-        heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok &&
-        fitsLimit(heif_image_handle_get_width(handle), heif_image_handle_get_height(handle)) &&
-        heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, nullptr).code ==
+    if (heif->readFromMemory(context, data.constData(), size_t(data.size()), nullptr).code == heif_error_Ok &&
+        heif->primaryHandle(context, &handle).code == heif_error_Ok &&
+        fitsLimit(heif->handleWidth(handle), heif->handleHeight(handle)) &&
+        heif->decodeImage(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, nullptr).code ==
             heif_error_Ok) {
         int stride = 0;
-        const uint8_t* pixels = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
-        const int width = heif_image_get_width(image, heif_channel_interleaved);
-        const int height = heif_image_get_height(image, heif_channel_interleaved);
+        const uint8_t* pixels = heif->planeReadonly(image, heif_channel_interleaved, &stride);
+        const int width = heif->imageWidth(image, heif_channel_interleaved);
+        const int height = heif->imageHeight(image, heif_channel_interleaved);
         if (pixels && fitsLimit(width, height))
             result = QImage(pixels, width, height, stride, QImage::Format_RGBA8888).copy();
     }
     if (image)
-        heif_image_release(image);
+        heif->imageRelease(image);
     if (handle)
-        heif_image_handle_release(handle);
-    heif_context_free(context);
+        heif->handleRelease(handle);
+    heif->contextFree(context);
     return result;
 }
 #endif
@@ -116,15 +172,6 @@ QByteArray encodePng(const QImage& image)
     if (!writer.write(image))
         return {};
     return bytes;
-}
-
-bool heifSupported()
-{
-#ifdef PELLAMOR_HAVE_LIBHEIF
-    return true;
-#else
-    return false;
-#endif
 }
 
 } // namespace ImageCodec

@@ -22,6 +22,5 @@ QImage decode(const QByteArray& data);
 QImage decodeFile(const QString& path);
 // PNG bytes of the image; empty when it cannot be encoded.
 QByteArray encodePng(const QImage& image);
-bool heifSupported();
 
 } // namespace ImageCodec
