@@ -1,5 +1,7 @@
 #include "HistoryCodec.h"
 
+#include <QStringDecoder>
+
 #include <cstdio>
 #include <cstring>
 
@@ -73,6 +75,47 @@ int digitsAt(QStringView text, qsizetype pos, qsizetype count)
 bool isHexDigit(QChar c)
 {
     return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+// The first byte that does not belong to well-formed UTF-8 (no overlong forms, no encoded surrogates,
+// nothing above U+10FFFF), or `end`.
+const char* firstInvalidUtf8(const char* p, const char* end)
+{
+    while (p < end) {
+        const auto lead = static_cast<unsigned char>(*p);
+        if (lead < 0x80) {
+            ++p;
+            continue;
+        }
+        int continuation = 0;
+        char32_t code = 0;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            continuation = 1;
+            code = lead & 0x1F;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            continuation = 2;
+            code = lead & 0x0F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            continuation = 3;
+            code = lead & 0x07;
+        } else {
+            return p;
+        }
+        if (end - p <= continuation)
+            return p;
+        for (int i = 1; i <= continuation; ++i) {
+            const auto byte = static_cast<unsigned char>(p[i]);
+            if ((byte & 0xC0) != 0x80)
+                return p;
+            code = (code << 6) | (byte & 0x3F);
+        }
+        if (continuation == 2 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF)))
+            return p;
+        if (continuation == 3 && (code < 0x10000 || code > 0x10FFFF))
+            return p;
+        p += continuation + 1;
+    }
+    return end;
 }
 
 QString entryError(qsizetype index, const QString& what)
@@ -187,10 +230,11 @@ namespace {
 class HistoryReader
 {
 public:
-    explicit HistoryReader(const QByteArray& json)
+    HistoryReader(QByteArrayView json, const std::function<void(qsizetype)>& consumed)
         : m_begin(json.constData())
         , m_p(json.constData())
         , m_end(json.constData() + json.size())
+        , m_consumed(consumed)
     {}
 
     HistoryDecodeResult read()
@@ -212,6 +256,8 @@ public:
                     return result;
                 }
                 items.append(std::move(*item));
+                if (m_consumed)
+                    m_consumed(m_p - m_begin);
                 skipWhitespace();
                 if (consume(','))
                     continue;
@@ -304,6 +350,34 @@ private:
         return true;
     }
 
+    // Appends the raw bytes [begin, end) of a string, which must be well-formed UTF-8.
+    bool appendRun(QString& out, const char* begin, const char* end, bool ascii)
+    {
+        if (begin == end)
+            return true;
+        if (ascii) {
+            const QLatin1StringView run(begin, end - begin);
+            if (out.isEmpty())
+                out = run;
+            else
+                out.append(run);
+            return true;
+        }
+        if (const char* bad = firstInvalidUtf8(begin, end); bad != end) {
+            m_p = bad;
+            return fail(QStringLiteral("invalid UTF-8"));
+        }
+        // Stateless, and a leading byte order mark is a character like any other (fromUtf8 would drop it).
+        QStringDecoder decoder(QStringDecoder::Utf8,
+                               QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+        const QString text = decoder.decode(QByteArrayView(begin, end - begin));
+        if (out.isEmpty())
+            out = text;
+        else
+            out.append(text);
+        return true;
+    }
+
     // At the opening quote.
     bool readString(QString& out)
     {
@@ -311,21 +385,24 @@ private:
         out.clear();
         const char* runStart = m_p;
         for (;;) {
-            while (m_p < m_end && *m_p != '"' && *m_p != '\\' && static_cast<unsigned char>(*m_p) >= 0x20)
+            unsigned char seen = 0;
+            while (m_p < m_end) {
+                const auto c = static_cast<unsigned char>(*m_p);
+                if (c == '"' || c == '\\' || c < 0x20)
+                    break;
+                seen |= c;
                 ++m_p;
+            }
             if (m_p == m_end)
                 return fail(QStringLiteral("unterminated string"));
             if (static_cast<unsigned char>(*m_p) < 0x20)
                 return fail(QStringLiteral("control character in a string"));
+            if (!appendRun(out, runStart, m_p, seen < 0x80))
+                return false;
             if (*m_p == '"') {
-                if (out.isEmpty())
-                    out = QString::fromUtf8(runStart, m_p - runStart);
-                else
-                    out.append(QString::fromUtf8(runStart, m_p - runStart));
                 ++m_p;
                 return true;
             }
-            out.append(QString::fromUtf8(runStart, m_p - runStart));
             ++m_p;
             if (m_p == m_end)
                 return fail(QStringLiteral("unterminated escape"));
@@ -359,6 +436,21 @@ private:
                 char16_t unit = 0;
                 if (!readHex4(unit))
                     return false;
+                if (QChar::isLowSurrogate(unit))
+                    return fail(QStringLiteral("lone surrogate escape"));
+                if (QChar::isHighSurrogate(unit)) {
+                    // Only a complete pair stands for a character; half of one would be lost on the next save.
+                    char16_t low = 0;
+                    if (m_end - m_p < 2 || m_p[0] != '\\' || m_p[1] != 'u')
+                        return fail(QStringLiteral("lone surrogate escape"));
+                    m_p += 2;
+                    if (!readHex4(low))
+                        return false;
+                    if (!QChar::isLowSurrogate(low))
+                        return fail(QStringLiteral("lone surrogate escape"));
+                    out.append(QChar(unit));
+                    unit = low;
+                }
                 out.append(QChar(unit));
                 break;
             }
@@ -548,6 +640,9 @@ private:
         if (!seenTimestamp || timestamp.kind != Kind::String || !(moment = parseTimestamp(timestamp.text)))
             return error(QStringLiteral("\"timestamp\" is missing or not a date"));
 
+        // Strings decoded from UTF-8 or grown escape by escape may hold spare room; a large history keeps
+        // only what it needs.
+        content.text.squeeze();
         return ClipboardItem(*uuid, *itemType, std::move(content.text), pinned.kind == Kind::True, std::move(pinMoment),
                              *moment);
     }
@@ -555,12 +650,13 @@ private:
     const char* m_begin;
     const char* m_p;
     const char* m_end;
+    const std::function<void(qsizetype)>& m_consumed;
     QString m_error;
 };
 
 } // namespace
 
-HistoryDecodeResult decodeHistory(const QByteArray& json)
+HistoryDecodeResult decodeHistory(QByteArrayView json, const std::function<void(qsizetype)>& consumed)
 {
-    return HistoryReader(json).read();
+    return HistoryReader(json, consumed).read();
 }

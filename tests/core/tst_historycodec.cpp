@@ -39,6 +39,8 @@ private Q_SLOTS:
     void rejectsMalformedJson();
     void rejectsWholeFile_data();
     void rejectsWholeFile();
+    void keepsEveryCharacterOrRejects_data();
+    void keepsEveryCharacterOrRejects();
     void acceptsDateForms_data();
     void acceptsDateForms();
     void uuidForms_data();
@@ -211,6 +213,50 @@ void TestHistoryCodec::rejectsWholeFile()
     QVERIFY(!result.ok());
     QVERIFY(result.items.isEmpty());
     QVERIFY(!result.error.isEmpty());
+}
+
+void TestHistoryCodec::keepsEveryCharacterOrRejects_data()
+{
+    // The raw bytes between the quotes of "content", and what they must read as; a null string means the
+    // file is rejected rather than read with a character replaced.
+    QTest::addColumn<QByteArray>("raw");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("two-byte") << QByteArray("caf\xc3\xa9") << QStringLiteral("café");
+    QTest::newRow("three-byte") << QByteArray("\xe4\xb8\xad") << QStringLiteral("中");
+    QTest::newRow("four-byte") << QByteArray("\xf0\x9f\x98\x80") << QStringLiteral("😀");
+    QTest::newRow("escaped pair") << QByteArray("\\ud83d\\ude00") << QStringLiteral("😀");
+    QTest::newRow("byte order mark kept") << QByteArray("\xef\xbb\xbfx") << QStringLiteral("\ufeffx");
+    QTest::newRow("latin-1 byte") << QByteArray("caf\xe9") << QString();
+    QTest::newRow("lone continuation") << QByteArray("a\x80") << QString();
+    QTest::newRow("overlong") << QByteArray("\xc0\xaf") << QString();
+    QTest::newRow("overlong three-byte") << QByteArray("\xe0\x80\xaf") << QString();
+    QTest::newRow("encoded surrogate") << QByteArray("\xed\xa0\x80") << QString();
+    QTest::newRow("beyond U+10FFFF") << QByteArray("\xf4\x90\x80\x80") << QString();
+    QTest::newRow("cut short") << QByteArray("\xe4\xb8") << QString();
+    QTest::newRow("cut short before escape") << QByteArray("\xe4\xb8\\n") << QString();
+    QTest::newRow("lone high escape") << QByteArray("\\ud800") << QString();
+    QTest::newRow("high escape then text") << QByteArray("\\ud800x") << QString();
+    QTest::newRow("two high escapes") << QByteArray("\\ud800\\ud800") << QString();
+    QTest::newRow("lone low escape") << QByteArray("\\udc00") << QString();
+}
+
+void TestHistoryCodec::keepsEveryCharacterOrRejects()
+{
+    QFETCH(QByteArray, raw);
+    QFETCH(QString, expected);
+    const QByteArray json = R"([{"id":"5C1F0E9A-7B7E-4C1E-9D4B-0A1B2C3D4E5F","type":"text","content":")" + raw +
+                            R"(","timestamp":"2025-03-14T09:26:53Z"}])";
+    const HistoryDecodeResult result = decodeHistory(json);
+    if (expected.isNull()) {
+        QVERIFY(!result.ok());
+        QVERIFY(result.items.isEmpty());
+        return;
+    }
+    QVERIFY2(result.ok(), qPrintable(result.error));
+    QCOMPARE(result.items.first().content, expected);
+    // Written back byte for byte, escapes aside.
+    if (!raw.contains('\\'))
+        QVERIFY(encodeHistory(result.items).contains(raw));
 }
 
 void TestHistoryCodec::acceptsDateForms_data()
