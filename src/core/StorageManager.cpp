@@ -3,26 +3,53 @@
 #include "HistoryCodec.h"
 #include "StandardOutput.h"
 #include "platform/ImageCodec.h"
+#include "platform/XdgPaths.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QSaveFile>
-#include <QStandardPaths>
+#include <QScopeGuard>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace {
 
-constexpr QFileDevice::Permissions privateFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+constexpr mode_t privateFileMode = S_IRUSR | S_IWUSR;
+constexpr mode_t privateFolderMode = S_IRWXU;
 constexpr QFileDevice::Permissions privateFolder =
     QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
 constexpr int historySaveTag = 1;
-constexpr qsizetype writeChunk = 1 << 20;
+// After a save or capture of this size, the memory it used is handed back to the system.
+constexpr qsizetype largeBytes = qsizetype(1) << 20;
 
-// Creates the folder and any missing parents with owner-only access, then makes sure the folder
-// itself is private even if it already existed.
-void makePrivateFolder(const QString& path)
+QString errorText(int code)
+{
+    return qt_error_string(code);
+}
+
+// glibc keeps freed memory for reuse, in every thread's arena; after a large capture or save that is
+// tens of megabytes the program will not need again.
+void giveBackFreeMemory()
+{
+#if defined(__GLIBC__)
+    ::malloc_trim(0);
+#endif
+}
+
+// Creates the folder and any missing parents with owner-only access. mkdir never follows a link, so a
+// link in the folder's place is left for secureFolder() to find.
+void createFolders(const QString& path)
 {
     const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
     QStringList missing;
@@ -35,93 +62,282 @@ void makePrivateFolder(const QString& path)
     }
     for (const QString& folder : std::as_const(missing))
         QDir().mkdir(folder, privateFolder);
-    if (QFileInfo(absolute).isDir())
-        QFile::setPermissions(absolute, privateFolder);
 }
 
-// QFileDevice::write() may write less than asked (a full disk) without failing outright; every chunk
-// is checked so that a short write can never be committed.
-bool writeAll(QFileDevice& file, const QByteArray& bytes)
+// Why the folder must not be used, or empty. A folder of ours that others may read or write is made
+// private (through a descriptor, so the change cannot land on a link's target). A missing folder or a
+// file in its place is not refused here: every save then reports its own failure.
+QString secureFolder(const QString& path)
 {
-    for (qsizetype offset = 0; offset < bytes.size(); offset += writeChunk) {
-        const qsizetype length = std::min(writeChunk, bytes.size() - offset);
-        if (file.write(bytes.constData() + offset, length) != length)
-            return false;
+    const QByteArray native = QFile::encodeName(path);
+    struct stat status = {};
+    if (::lstat(native.constData(), &status) != 0)
+        return {};
+    if (S_ISLNK(status.st_mode))
+        return QStringLiteral("it is a symbolic link");
+    if (!S_ISDIR(status.st_mode))
+        return {};
+    if (status.st_uid != ::geteuid())
+        return QStringLiteral("it belongs to another user");
+    if ((status.st_mode & 07777) == privateFolderMode)
+        return {};
+    bool repaired = false;
+    const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+        struct stat opened = {};
+        repaired = ::fstat(fd, &opened) == 0 && opened.st_dev == status.st_dev && opened.st_ino == status.st_ino &&
+                   ::fchmod(fd, privateFolderMode) == 0;
+        ::close(fd);
     }
-    return file.flush();
+    if (!repaired && (status.st_mode & (S_IWGRP | S_IWOTH)))
+        return QStringLiteral("it is writable by other users and cannot be made private");
+    return {};
 }
 
-bool writePrivateFile(const QString& path, const QByteArray& bytes)
+// Writes everything, continuing after short writes; false with errno set on failure.
+bool writeFully(int fd, const char* data, qsizetype size)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate, privateFile))
-        return false;
-    if (!writeAll(file, bytes)) {
-        file.close();
-        file.remove();
-        return false;
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size_t(size));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (written == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        data += written;
+        size -= written;
     }
     return true;
+}
+
+// Replaces `path` atomically: the bytes go to a new temporary file beside it, which is synced and renamed
+// over the old name. rename() replaces a link in that place instead of writing through it, and a failed
+// write leaves the previous file whole. On failure returns the cause.
+QString replaceFile(const QString& path, const QByteArray& bytes)
+{
+    QByteArray temporary = QFile::encodeName(path) + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return errorText(errno);
+    bool ok = ::fchmod(fd, privateFileMode) == 0 && writeFully(fd, bytes.constData(), bytes.size()) && ::fsync(fd) == 0;
+    int error = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && ::rename(temporary.constData(), QFile::encodeName(path).constData()) == 0)
+        return {};
+    if (ok)
+        error = errno;
+    ::unlink(temporary.constData());
+    return errorText(error);
+}
+
+// Creates a new private file and writes it whole; never opens an existing file or follows a link.
+// On failure removes what was written and returns the cause.
+QString writeNewFile(const QString& path, const QByteArray& bytes)
+{
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, privateFileMode);
+    if (fd < 0)
+        return errorText(errno);
+    bool ok = writeFully(fd, bytes.constData(), bytes.size());
+    int error = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok)
+        return {};
+    ::unlink(native.constData());
+    return errorText(error);
+}
+
+// Opens a regular file of ours for reading without following a link in its last component. Returns the
+// descriptor, or -1 with `error` set (empty when the file does not exist).
+int openOwnFile(const QString& path, struct stat& status, QString& error)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            error.clear();
+        else if (errno == ELOOP)
+            error = QStringLiteral("the file is a symbolic link");
+        else
+            error = errorText(errno);
+        return -1;
+    }
+    if (::fstat(fd, &status) != 0)
+        error = errorText(errno);
+    else if (!S_ISREG(status.st_mode))
+        error = QStringLiteral("the file is not a regular file");
+    else if (status.st_uid != ::geteuid())
+        error = QStringLiteral("the file belongs to another user");
+    else
+        return fd;
+    ::close(fd);
+    return -1;
+}
+
+// The bytes of the history file while it is decoded. The buffer is mapped memory of its own, so the part
+// already decoded can be handed back page by page: reading a file never needs its bytes and all of its
+// decoded text at once.
+class ReadBuffer
+{
+public:
+    explicit ReadBuffer(qsizetype size)
+        : m_size(size)
+    {
+        if (size == 0)
+            return;
+        void* memory = ::mmap(nullptr, size_t(size), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (memory != MAP_FAILED)
+            m_data = static_cast<char*>(memory);
+    }
+    ~ReadBuffer()
+    {
+        if (m_data)
+            ::munmap(m_data, size_t(m_size));
+    }
+    ReadBuffer(const ReadBuffer&) = delete;
+    ReadBuffer& operator=(const ReadBuffer&) = delete;
+
+    bool isValid() const { return m_size == 0 || m_data; }
+
+    // Reads up to the buffer's size; a file that shrank meanwhile leaves fewer bytes. Empty on success.
+    QString readFrom(int fd)
+    {
+        while (m_filled < m_size) {
+            const ssize_t got = ::read(fd, m_data + m_filled, size_t(m_size - m_filled));
+            if (got < 0) {
+                if (errno == EINTR)
+                    continue;
+                return errorText(errno);
+            }
+            if (got == 0)
+                break;
+            m_filled += got;
+        }
+        return {};
+    }
+
+    QByteArrayView bytes() const { return QByteArrayView(m_data, m_filled); }
+
+    // Gives back the whole pages before `offset`, a few megabytes at a time.
+    void release(qsizetype offset)
+    {
+        static const qsizetype page = ::sysconf(_SC_PAGESIZE);
+        constexpr qsizetype step = qsizetype(4) << 20;
+        const qsizetype end = offset / page * page;
+        if (end - m_released < step)
+            return;
+        ::madvise(m_data + m_released, size_t(end - m_released), MADV_DONTNEED);
+        m_released = end;
+    }
+
+private:
+    char* m_data = nullptr;
+    qsizetype m_size = 0;
+    qsizetype m_filled = 0;
+    qsizetype m_released = 0;
+};
+
+// Every image costs at least its share of the byte limit, so the cache keeps at most imageCacheLimit
+// images and at most imageCacheBytes of pixels.
+qsizetype imageCost(const QImage& image)
+{
+    return std::max(image.sizeInBytes(), StorageManager::imageCacheBytes / StorageManager::imageCacheLimit);
 }
 
 } // namespace
 
 QString StorageManager::defaultAppSupportDir()
 {
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
-        .filePath(QStringLiteral("Pellamor"));
+    return QDir(XdgPaths::dataHome()).filePath(QStringLiteral("Pellamor"));
 }
 
 StorageManager::StorageManager(const QString& appSupportDir)
     : m_appSupportDir(appSupportDir)
     , m_imagesDir(QDir(appSupportDir).filePath(QStringLiteral("images")))
     , m_historyFilePath(QDir(appSupportDir).filePath(QStringLiteral("history.json")))
-    , m_imageCache(imageCacheLimit)
+    , m_imageCache(imageCacheBytes)
     , m_thumbnailCache(thumbnailCacheKiB)
 {
-    // Failures are silent: the history then lives in memory only and every save reports its failure.
-    makePrivateFolder(m_appSupportDir);
-    makePrivateFolder(m_imagesDir);
+    // Failures to create are silent: every save then reports its failure. A folder that is not safe to
+    // use is refused once, loudly, and never touched again.
+    for (const QString& folder : {m_appSupportDir, m_imagesDir}) {
+        createFolders(folder);
+        const QString reason = secureFolder(folder);
+        if (!reason.isEmpty()) {
+            printLine(QStringLiteral("Pellamor: Refusing to use %1: %2").arg(folder, reason));
+            m_persistent = false;
+            break;
+        }
+    }
 }
 
 StorageManager::~StorageManager() = default;
 
 bool StorageManager::save(const ClipboardItems& items)
 {
-    const QByteArray bytes = encodeHistory(items);
-    QSaveFile file(m_historyFilePath);
-    bool ok = file.open(QIODevice::WriteOnly) && file.setPermissions(privateFile) && writeAll(file, bytes);
-    QString error = file.errorString();
-    if (ok) {
-        ok = file.commit();
-        error = file.errorString();
-    } else {
-        file.cancelWriting();
-    }
-    if (ok)
+    if (!m_persistent)
         return true;
+    QString error;
+    qsizetype size = 0;
+    {
+        const QByteArray bytes = encodeHistory(items);
+        size = bytes.size();
+        error = replaceFile(m_historyFilePath, bytes);
+    }
+    if (std::max(size, m_lastSaveBytes.exchange(size)) >= largeBytes)
+        giveBackFreeMemory();
     if (error.isEmpty())
-        error = QStringLiteral("could not write %1").arg(m_historyFilePath);
+        return true;
     printLine(QStringLiteral("Pellamor: Failed to save history: ") + error);
     return false;
 }
 
 ClipboardItems StorageManager::load()
 {
-    if (!QFileInfo::exists(m_historyFilePath))
+    if (!m_persistent)
         return {};
-    QFile file(m_historyFilePath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        moveAside(file.errorString());
+    struct stat status = {};
+    QString error;
+    const int fd = openOwnFile(m_historyFilePath, status, error);
+    if (fd < 0) {
+        if (!error.isEmpty())
+            moveAside(error);
         return {};
     }
-    const HistoryDecodeResult result = decodeHistory(file.readAll());
-    file.close();
+    auto closeFile = qScopeGuard([fd] { ::close(fd); });
+    // Refused unread: a file this large is not a history of ours, and reading it would cost gigabytes.
+    if (status.st_size > maxHistoryFileBytes) {
+        closeFile.dismiss();
+        ::close(fd);
+        moveAside(QStringLiteral("the file is larger than %1 MiB").arg(maxHistoryFileBytes >> 20));
+        return {};
+    }
+    ReadBuffer buffer(status.st_size);
+    if (!buffer.isValid())
+        error = errorText(ENOMEM);
+    else
+        error = buffer.readFrom(fd);
+    closeFile.dismiss();
+    ::close(fd);
+    if (!error.isEmpty()) {
+        moveAside(error);
+        return {};
+    }
+    HistoryDecodeResult result = decodeHistory(buffer.bytes(), [&buffer](qsizetype offset) { buffer.release(offset); });
     if (!result.ok()) {
         moveAside(result.error);
         return {};
     }
-    return result.items;
+    return std::move(result.items);
 }
 
 void StorageManager::moveAside(const QString& reason)
@@ -130,15 +346,31 @@ void StorageManager::moveAside(const QString& reason)
     const QString stem = m_historyFilePath + QStringLiteral(".corrupt-") +
                          QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString target = stem;
-    for (int n = 2; QFileInfo::exists(target); ++n)
+    struct stat status = {};
+    for (int n = 2; ::lstat(QFile::encodeName(target).constData(), &status) == 0; ++n)
         target = stem + QLatin1Char('-') + QString::number(n);
-    if (!QFile::rename(m_historyFilePath, target))
+    // rename() moves a link itself, never its target.
+    if (::rename(QFile::encodeName(m_historyFilePath).constData(), QFile::encodeName(target).constData()) == 0)
+        return;
+    if (::lstat(QFile::encodeName(m_historyFilePath).constData(), &status) == 0 && S_ISREG(status.st_mode))
         QFile::copy(m_historyFilePath, target);
 }
 
 QString StorageManager::newImageName()
 {
     return uuidText(QUuid::createUuid()) + QStringLiteral(".png");
+}
+
+void StorageManager::storeImageBytes(const QString& name, const QByteArray& bytes)
+{
+    if (!m_persistent) {
+        QMutexLocker lock(&m_cacheMutex);
+        m_memoryImages.insert(name, bytes);
+        return;
+    }
+    const QString error = writeNewFile(imageURL(name), bytes);
+    if (!error.isEmpty())
+        printLine(QStringLiteral("Pellamor: Failed to save image: ") + error);
 }
 
 QString StorageManager::saveImage(const QByteArray& data)
@@ -151,7 +383,7 @@ QString StorageManager::saveImage(const QByteArray& data)
             bytes = scaled;
     }
     const QString name = newImageName();
-    writePrivateFile(imageURL(name), bytes);
+    storeImageBytes(name, bytes);
     return name;
 }
 
@@ -162,10 +394,14 @@ QString StorageManager::saveImage(const QImage& image)
                               : image;
     const QString name = newImageName();
     cacheImage(name, stored);
-    m_worker.post([path = imageURL(name), stored] {
+    m_worker.post([this, name, stored] {
         const QByteArray bytes = pngData(stored);
-        if (!bytes.isEmpty())
-            writePrivateFile(path, bytes);
+        if (bytes.isEmpty())
+            printLine(QStringLiteral("Pellamor: Failed to save image: it cannot be encoded as PNG"));
+        else
+            storeImageBytes(name, bytes);
+        // The capture that produced this image may have decoded and scaled far larger ones.
+        giveBackFreeMemory();
     });
     return name;
 }
@@ -189,7 +425,38 @@ QByteArray StorageManager::pngData(const QImage& image)
 void StorageManager::cacheImage(const QString& name, const QImage& image)
 {
     QMutexLocker lock(&m_cacheMutex);
-    m_imageCache.insert(name, new QImage(image));
+    m_imageCache.insert(name, new QImage(image), imageCost(image));
+}
+
+std::unique_ptr<QIODevice> StorageManager::openStoredImage(const QString& name)
+{
+    if (!isPlainFileName(name))
+        return {};
+    if (!m_persistent) {
+        QByteArray bytes;
+        {
+            QMutexLocker lock(&m_cacheMutex);
+            bytes = m_memoryImages.value(name);
+        }
+        if (bytes.isEmpty())
+            return {};
+        auto buffer = std::make_unique<QBuffer>();
+        buffer->setData(bytes);
+        buffer->open(QIODevice::ReadOnly);
+        return buffer;
+    }
+    // A link in the image folder is skipped like a missing file, never followed.
+    struct stat status = {};
+    QString error;
+    const int fd = openOwnFile(imageURL(name), status, error);
+    if (fd < 0)
+        return {};
+    auto file = std::make_unique<QFile>();
+    if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return {};
+    }
+    return file;
 }
 
 QImage StorageManager::loadImage(const QString& name)
@@ -199,10 +466,10 @@ QImage StorageManager::loadImage(const QString& name)
         if (const QImage* cached = m_imageCache.object(name))
             return *cached;
     }
-    const QString path = imageURL(name);
-    if (path.isEmpty() || !QFileInfo(path).isFile())
+    const std::unique_ptr<QIODevice> device = openStoredImage(name);
+    if (!device || device->size() > ImageCodec::maxFileBytes)
         return {};
-    QImage image = ImageCodec::decodeFile(path);
+    QImage image = ImageCodec::decode(device->readAll());
     if (!image.isNull())
         cacheImage(name, image);
     return image;
@@ -212,8 +479,7 @@ QImage StorageManager::loadThumbnail(const QString& name, const QSize& size)
 {
     if (size.isEmpty())
         return {};
-    const QString key =
-        name + QLatin1Char('@') + QString::number(size.width()) + QLatin1Char('x') + QString::number(size.height());
+    const QString key = thumbnailKey(name, size);
     QImage full;
     {
         QMutexLocker lock(&m_cacheMutex);
@@ -226,11 +492,11 @@ QImage StorageManager::loadThumbnail(const QString& name, const QSize& size)
     if (!full.isNull()) {
         thumbnail = full.scaled(size, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
     } else {
-        const QString path = imageURL(name);
-        if (path.isEmpty() || !QFileInfo(path).isFile())
+        const std::unique_ptr<QIODevice> device = openStoredImage(name);
+        if (!device)
             return {};
         ImageCodec::applyAllocationLimit();
-        QImageReader reader(path);
+        QImageReader reader(device.get());
         const QSize source = reader.size();
         if (source.isValid() && !source.isEmpty()) {
             const QSize scaled = source.scaled(size, Qt::KeepAspectRatioByExpanding);
@@ -260,14 +526,19 @@ QImage StorageManager::cachedThumbnail(const QString& name, const QSize& size)
 
 QString StorageManager::imageURL(const QString& name) const
 {
-    return isPlainFileName(name) ? m_imagesDir + QLatin1Char('/') + name : QString();
+    return m_persistent && isPlainFileName(name) ? m_imagesDir + QLatin1Char('/') + name : QString();
 }
 
 void StorageManager::deleteImage(const QString& name)
 {
+    if (!m_persistent) {
+        QMutexLocker lock(&m_cacheMutex);
+        m_memoryImages.remove(name);
+        return;
+    }
     const QString path = imageURL(name);
     if (!path.isEmpty())
-        QFile::remove(path);
+        ::unlink(QFile::encodeName(path).constData());
 }
 
 void StorageManager::saveInBackground(ClipboardItems snapshot)

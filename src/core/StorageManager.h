@@ -4,18 +4,32 @@
 #include "SerialWorker.h"
 
 #include <QCache>
+#include <QHash>
 #include <QImage>
 #include <QMutex>
 #include <QStringList>
 
+#include <atomic>
+#include <memory>
+
+class QIODevice;
+
 // The history on disk: Pellamor/history.json and one PNG per image entry in Pellamor/images/, all private
 // to the user. Decoded images are served through a small thread-safe cache. Background work (history
 // saves, image writes and deletions) runs on one worker thread in request order.
+//
+// Nothing is read or written through a symbolic link. A data folder that is a link, belongs to another
+// user, or is writable by others and cannot be made private is refused with one line; the history then
+// lives in memory only (images included) and nothing is written to that folder.
 class StorageManager
 {
 public:
     static constexpr int maxImageDimension = 1200;
+    // The decoded-image cache holds at most this many images, and at most imageCacheBytes of pixels.
     static constexpr int imageCacheLimit = 50;
+    static constexpr qsizetype imageCacheBytes = qsizetype(64) * 1024 * 1024;
+    // A history file larger than this is refused unread: the whole history is a few megabytes at most.
+    static constexpr qint64 maxHistoryFileBytes = qint64(256) * 1024 * 1024;
     // About a hundred board tiles or panel rows: what is on screen and a little more.
     static constexpr int thumbnailCacheKiB = 4 * 1024;
 
@@ -31,6 +45,8 @@ public:
     const QString& appSupportDir() const { return m_appSupportDir; }
     const QString& imagesDir() const { return m_imagesDir; }
     const QString& historyFilePath() const { return m_historyFilePath; }
+    // False when the data folder was refused: the history is then never saved.
+    bool isPersistent() const { return m_persistent; }
 
     // Replaces the history file atomically; on failure prints the failure line, leaves the previous
     // file whole and returns false.
@@ -59,7 +75,8 @@ public:
     // Only what the thumbnail cache holds now: never touches the disk, so views may ask while painting.
     QImage cachedThumbnail(const QString& name, const QSize& size);
     // The image file's path, whether or not it exists; empty for a name that is not a plain file name,
-    // which then behaves as a missing file everywhere.
+    // which then behaves as a missing file everywhere, and empty for every name when the data folder
+    // was refused.
     QString imageURL(const QString& name) const;
     void deleteImage(const QString& name);
 
@@ -73,16 +90,23 @@ public:
 private:
     void moveAside(const QString& reason);
     void cacheImage(const QString& name, const QImage& image);
+    void storeImageBytes(const QString& name, const QByteArray& bytes);
+    std::unique_ptr<QIODevice> openStoredImage(const QString& name);
     static QString newImageName();
     static QString thumbnailKey(const QString& name, const QSize& size);
 
     QString m_appSupportDir;
     QString m_imagesDir;
     QString m_historyFilePath;
+    bool m_persistent = true;
+    // Size of the last history written, to know when a save has left much memory free.
+    std::atomic<qsizetype> m_lastSaveBytes = 0;
 
     QMutex m_cacheMutex;
     QCache<QString, QImage> m_imageCache;
     QCache<QString, QImage> m_thumbnailCache;
+    // PNG bytes of the images of an in-memory history (refused data folder only).
+    QHash<QString, QByteArray> m_memoryImages;
 
     // Last member: destroyed first, so queued work still finds everything above alive.
     SerialWorker m_worker;

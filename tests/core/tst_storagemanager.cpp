@@ -1,17 +1,21 @@
 #include "../StdoutCapture.h"
 #include "core/HistoryCodec.h"
 #include "core/StorageManager.h"
+#include "platform/ImageCodec.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -66,8 +70,16 @@ private Q_SLOTS:
     void firstStartCreatesPrivateFolders();
     void savesExactBytesPrivately();
     void loadsWhatWasSaved();
+    void unreadableHistoryIsMovedAsideNotLost_data();
     void unreadableHistoryIsMovedAsideNotLost();
+    void hugeHistoryIsRefusedUnread();
+    void unsafeDataFolderIsRefused_data();
+    void unsafeDataFolderIsRefused();
+    void linksInTheDataFolderAreNeverFollowed();
     void shortWriteKeepsPreviousFile();
+    void failedWritesSayWhy();
+    void defaultFolderIgnoresRelativeXdgDataHome_data();
+    void defaultFolderIgnoresRelativeXdgDataHome();
     void backgroundSavesLeaveNewestSnapshot();
     void pendingWorkFinishesOnDestruction();
     void scalesLargeImages_data();
@@ -76,6 +88,9 @@ private Q_SLOTS:
     void imageFilesArePrivateAndUnique();
     void decodedImageIsServedBeforeItsFileExists();
     void loadImageUsesCache();
+    void imageCacheIsBoundedByCountAndBytes_data();
+    void imageCacheIsBoundedByCountAndBytes();
+    void heifDecoderIsLoadedOnlyWhenMet();
     void namesOutsideTheImageFolderAreNeverTouched_data();
     void namesOutsideTheImageFolderAreNeverTouched();
 
@@ -134,11 +149,26 @@ void TestStorageManager::loadsWhatWasSaved()
     QCOMPARE(storage.load(), items);
 }
 
+void TestStorageManager::unreadableHistoryIsMovedAsideNotLost_data()
+{
+    const QByteArray entry = R"({"id":"5C1F0E9A-7B7E-4C1E-9D4B-0A1B2C3D4E61","type":"text","content":"%1",)"
+                             R"("timestamp":"2025-03-14T09:26:53Z"})";
+    const auto history = [&entry](const QByteArray& content) {
+        return "[" + QByteArray(entry).replace("%1", content) + "]";
+    };
+    QTest::addColumn<QByteArray>("faulty");
+    QTest::newRow("unknown type") << QByteArray(R"([{"id":"5C1F0E9A-7B7E-4C1E-9D4B-0A1B2C3D4E61","type":"file",)"
+                                                R"("content":"a","timestamp":"2025-03-14T09:26:53Z"}])");
+    QTest::newRow("malformed JSON") << QByteArray("[{");
+    // Loading these would replace bytes, and the next save would overwrite the original.
+    QTest::newRow("invalid UTF-8") << history("caf\xe9");
+    QTest::newRow("lone surrogate escape") << history("\\ud800x");
+}
+
 void TestStorageManager::unreadableHistoryIsMovedAsideNotLost()
 {
+    QFETCH(QByteArray, faulty);
     StorageManager storage(m_folder);
-    const QByteArray faulty =
-        R"([{"id":"5C1F0E9A-7B7E-4C1E-9D4B-0A1B2C3D4E61","type":"file","content":"a","timestamp":"2025-03-14T09:26:53Z"}])";
     {
         QFile file(storage.historyFilePath());
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -159,7 +189,7 @@ void TestStorageManager::unreadableHistoryIsMovedAsideNotLost()
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QCOMPARE(kept.readAll(), faulty);
 
-    // Malformed JSON is handled the same way, and a second corrupt file does not replace the first.
+    // A second corrupt file does not replace the first.
     {
         QFile file(storage.historyFilePath());
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -167,6 +197,140 @@ void TestStorageManager::unreadableHistoryIsMovedAsideNotLost()
     }
     QVERIFY(storage.load().isEmpty());
     QCOMPARE(QDir(storage.appSupportDir()).entryList({QStringLiteral("history.json.corrupt-*")}).size(), 2);
+}
+
+void TestStorageManager::hugeHistoryIsRefusedUnread()
+{
+    StorageManager storage(m_folder);
+    {
+        // Sparse: costs no disk, but reading it would cost its whole size in memory.
+        QFile file(storage.historyFilePath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(StorageManager::maxHistoryFileBytes + 1));
+    }
+    rusage before{};
+    ::getrusage(RUSAGE_SELF, &before);
+    StdoutCapture output;
+    QVERIFY(storage.load().isEmpty());
+    rusage after{};
+    ::getrusage(RUSAGE_SELF, &after);
+    QCOMPARE(output.text(), QByteArray("Pellamor: Failed to load history: the file is larger than 256 MiB\n"));
+    QVERIFY(!QFileInfo::exists(storage.historyFilePath()));
+    QCOMPARE(QDir(storage.appSupportDir()).entryList({QStringLiteral("history.json.corrupt-*")}).size(), 1);
+    QVERIFY2(after.ru_maxrss - before.ru_maxrss < 64 * 1024, "the refused file was read");
+}
+
+void TestStorageManager::unsafeDataFolderIsRefused_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("refused");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("folder is a link") << QStringLiteral("link") << QString() << QStringLiteral("it is a symbolic link");
+    QTest::newRow("image folder is a link")
+        << QStringLiteral("images link") << QStringLiteral("images") << QStringLiteral("it is a symbolic link");
+    QTest::newRow("another user's open folder")
+        << QStringLiteral("foreign") << QString() << QStringLiteral("it belongs to another user");
+}
+
+void TestStorageManager::unsafeDataFolderIsRefused()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, refused);
+    QFETCH(QString, reason);
+    const QByteArray planted =
+        R"([{"id":"5C1F0E9A-7B7E-4C1E-9D4B-0A1B2C3D4E61","type":"text","content":"planted","timestamp":"2025-03-14T09:26:53Z"}])";
+    const QString elsewhere = m_root->filePath(QStringLiteral("elsewhere"));
+    QVERIFY(QDir().mkpath(elsewhere));
+    QVERIFY(QDir().mkpath(QFileInfo(m_folder).path()));
+    QString history = QDir(elsewhere).filePath(QStringLiteral("history.json"));
+    if (setup == u"link") {
+        QVERIFY(QFile::link(elsewhere, m_folder));
+    } else if (setup == u"images link") {
+        QVERIFY(QDir().mkpath(m_folder));
+        QVERIFY(QFile::link(elsewhere, QDir(m_folder).filePath(QStringLiteral("images"))));
+        history = QDir(m_folder).filePath(QStringLiteral("history.json"));
+    } else {
+        if (::geteuid() != 0)
+            QSKIP("making a folder of another user needs root");
+        QVERIFY(QDir().mkpath(m_folder));
+        QCOMPARE(::chmod(QFile::encodeName(m_folder).constData(), 0777), 0);
+        QCOMPARE(::chown(QFile::encodeName(m_folder).constData(), 65534, 65534), 0);
+        history = QDir(m_folder).filePath(QStringLiteral("history.json"));
+    }
+    {
+        QFile file(history);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(planted);
+    }
+    const QStringList before = filesIn(QFileInfo(history).path());
+
+    StdoutCapture output;
+    StorageManager storage(m_folder);
+    const QString refusedPath = refused.isEmpty() ? m_folder : QDir(m_folder).filePath(refused);
+    QCOMPARE(output.text(), QStringLiteral("Pellamor: Refusing to use %1: %2\n").arg(refusedPath, reason).toUtf8());
+    QVERIFY(!storage.isPersistent());
+
+    // The history lives in memory: nothing planted is loaded, nothing is written, images still show.
+    QVERIFY(storage.load().isEmpty());
+    QVERIFY(storage.save({textEntry(QStringLiteral("secret"))}));
+    const QString fromBytes = storage.saveImage(png(12, 8));
+    QImage image(QSize(9, 9), QImage::Format_RGB32);
+    image.fill(Qt::green);
+    const QString fromImage = storage.saveImage(image);
+    storage.waitForBackgroundWork();
+    QVERIFY(!storage.loadThumbnail(fromBytes, QSize(3, 3)).isNull());
+    QCOMPARE(storage.loadImage(fromBytes).size(), QSize(12, 8));
+    QCOMPARE(storage.loadImage(fromImage).size(), QSize(9, 9));
+    QVERIFY(storage.imageURL(fromBytes).isEmpty());
+    QCOMPARE(filesIn(QFileInfo(history).path()), before);
+    QCOMPARE(filesIn(elsewhere), setup == u"link" ? QStringList{QStringLiteral("history.json")} : QStringList());
+    QFile file(history);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), planted);
+    QCOMPARE(output.text().count('\n'), 1);
+}
+
+void TestStorageManager::linksInTheDataFolderAreNeverFollowed()
+{
+    StorageManager storage(m_folder);
+    const QString outsideHistory = m_root->filePath(QStringLiteral("outside.json"));
+    const QString outsideImage = m_root->filePath(QStringLiteral("outside.png"));
+    const QByteArray history = encodeHistory({textEntry(QStringLiteral("outside"))});
+    const QByteArray image = png(20, 20);
+    for (const auto& [path, bytes] : {std::pair{outsideHistory, history}, std::pair{outsideImage, image}}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    // A linked history is unreadable: it is moved aside, link and all, and its target is left alone.
+    QVERIFY(QFile::link(outsideHistory, storage.historyFilePath()));
+    StdoutCapture output;
+    QVERIFY(storage.load().isEmpty());
+    QCOMPARE(output.text(), QByteArray("Pellamor: Failed to load history: the file is a symbolic link\n"));
+    const QStringList aside =
+        QDir(storage.appSupportDir()).entryList({QStringLiteral("history.json.corrupt-*")}, QDir::System | QDir::Files);
+    QCOMPARE(aside.size(), 1);
+    QVERIFY(QFileInfo(QDir(storage.appSupportDir()).filePath(aside.first())).isSymLink());
+
+    // A save replaces a link in the history's place, never writes through it.
+    QVERIFY(QFile::link(outsideHistory, storage.historyFilePath()));
+    const ClipboardItems items = {textEntry(QStringLiteral("mine"))};
+    QVERIFY(storage.save(items));
+    QVERIFY(!QFileInfo(storage.historyFilePath()).isSymLink());
+    QCOMPARE(storage.load(), items);
+
+    // A linked image is skipped like a missing one.
+    const QString name = QStringLiteral("5C1F0E9A-7B7E-4C1E-9D4B-0A1B2C3D4E61.png");
+    QVERIFY(QFile::link(outsideImage, storage.imageURL(name)));
+    QVERIFY(storage.loadImage(name).isNull());
+    QVERIFY(storage.loadThumbnail(name, QSize(10, 10)).isNull());
+
+    for (const auto& [path, bytes] : {std::pair{outsideHistory, history}, std::pair{outsideImage, image}}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), bytes);
+    }
 }
 
 void TestStorageManager::shortWriteKeepsPreviousFile()
@@ -190,6 +354,60 @@ void TestStorageManager::shortWriteKeepsPreviousFile()
     QVERIFY(output.text().startsWith("Pellamor: Failed to save history: "));
     QCOMPARE(storage.load(), previous);
     QCOMPARE(filesIn(storage.appSupportDir()), QStringList{QStringLiteral("history.json")});
+}
+
+void TestStorageManager::failedWritesSayWhy()
+{
+    StorageManager storage(m_folder);
+    // A file-size limit makes writes fail with EFBIG, as a full disk makes them fail with ENOSPC.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit original{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &original), 0);
+    rlimit limited = original;
+    limited.rlim_cur = 1024;
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    StdoutCapture output;
+    storage.save({textEntry(QString(4096, QChar(u'x')))});
+    // Noise: its PNG cannot be compressed below the limit.
+    QImage noise(QSize(64, 64), QImage::Format_RGB32);
+    QRandomGenerator random(7);
+    for (int y = 0; y < noise.height(); ++y) {
+        for (int x = 0; x < noise.width(); ++x)
+            noise.setPixel(x, y, random.generate());
+    }
+    const QString name = storage.saveImage(noise);
+    storage.waitForBackgroundWork();
+    ::setrlimit(RLIMIT_FSIZE, &original);
+
+    const QByteArray cause = qt_error_string(EFBIG).toUtf8();
+    QCOMPARE(output.text(),
+             "Pellamor: Failed to save history: " + cause + "\nPellamor: Failed to save image: " + cause + "\n");
+    // The entry's image is still shown while the program runs; no half-written file is left.
+    QCOMPARE(storage.loadImage(name).size(), QSize(64, 64));
+    QVERIFY(!QFileInfo::exists(storage.imageURL(name)));
+}
+
+void TestStorageManager::defaultFolderIgnoresRelativeXdgDataHome_data()
+{
+    QTest::addColumn<QByteArray>("dataHome");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("absolute") << QByteArray("/srv/data") << QStringLiteral("/srv/data/Pellamor");
+    QTest::newRow("unset") << QByteArray() << QStringLiteral("~/.local/share/Pellamor");
+    QTest::newRow("relative") << QByteArray("rel/data") << QStringLiteral("~/.local/share/Pellamor");
+}
+
+void TestStorageManager::defaultFolderIgnoresRelativeXdgDataHome()
+{
+    QFETCH(QByteArray, dataHome);
+    QFETCH(QString, expected);
+    const QByteArray saved = qgetenv("XDG_DATA_HOME");
+    if (dataHome.isEmpty())
+        qunsetenv("XDG_DATA_HOME");
+    else
+        qputenv("XDG_DATA_HOME", dataHome);
+    const QString folder = StorageManager::defaultAppSupportDir();
+    qputenv("XDG_DATA_HOME", saved);
+    QCOMPARE(folder, expected.replace(QStringLiteral("~"), QDir::homePath()));
 }
 
 void TestStorageManager::backgroundSavesLeaveNewestSnapshot()
@@ -307,6 +525,60 @@ void TestStorageManager::loadImageUsesCache()
     fresh.deleteImage(name);
     fresh.deleteImage(QStringLiteral("00000000-0000-0000-0000-000000000000.png"));
     QCOMPARE(output.text(), QByteArray());
+}
+
+void TestStorageManager::imageCacheIsBoundedByCountAndBytes_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("expectedCached");
+    QTest::newRow("small images: count limit") << QSize(8, 8) << 60 << StorageManager::imageCacheLimit;
+    // 1200 x 1200 x 4 bytes each: eleven fit into 64 MiB.
+    QTest::newRow("large images: byte limit") << QSize(1200, 1200) << 14 << 11;
+}
+
+void TestStorageManager::imageCacheIsBoundedByCountAndBytes()
+{
+    QFETCH(QSize, size);
+    QFETCH(int, count);
+    QFETCH(int, expectedCached);
+    StorageManager storage(m_folder);
+    QStringList names;
+    for (int i = 0; i < count; ++i) {
+        QImage image(size, QImage::Format_ARGB32);
+        image.fill(QColor::fromHsv(i * 7 % 360, 200, 200));
+        names.append(storage.saveImage(image));
+    }
+    storage.waitForBackgroundWork();
+    for (const QString& name : std::as_const(names))
+        QVERIFY(QFile::remove(storage.imageURL(name)));
+    // Only cached images can still be loaded; the newest are kept.
+    int cached = 0;
+    for (const QString& name : std::as_const(names))
+        cached += storage.loadImage(name).isNull() ? 0 : 1;
+    QCOMPARE(cached, expectedCached);
+    QVERIFY(!storage.loadImage(names.last()).isNull());
+}
+
+void TestStorageManager::heifDecoderIsLoadedOnlyWhenMet()
+{
+    const auto heifMapped = [] {
+        QFile maps(QStringLiteral("/proc/self/maps"));
+        return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libheif");
+    };
+    QVERIFY(!heifMapped());
+    StorageManager storage(m_folder);
+    QVERIFY(!storage.loadImage(storage.saveImage(png(30, 30))).isNull());
+    QVERIFY(!heifMapped());
+#ifdef PELLAMOR_HAVE_LIBHEIF
+    // Bytes that claim to be HEIF bring the decoder in, even though they turn out not to decode.
+    QVERIFY(ImageCodec::decode(QByteArray("\0\0\0\x18"
+                                          "ftypheic"
+                                          "\0\0\0\0",
+                                          16))
+                .isNull());
+    QVERIFY(heifMapped());
+#endif
 }
 
 void TestStorageManager::namesOutsideTheImageFolderAreNeverTouched_data()
