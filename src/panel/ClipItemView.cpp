@@ -92,6 +92,7 @@ void ClipItemView::setItem(const ClipboardItem& item)
     m_item = item;
     if (contentChanged) {
         m_cachedImage = QImage();
+        m_imageMissing = false;
         if (m_item.isImage() && isVisible())
             loadThumbnail();
         // The preview button's label depends on the kind of entry.
@@ -249,7 +250,8 @@ void ClipItemView::paintEvent(QPaintEvent*)
         painter.setFont(pixelFont(11));
         painter.setPen(secondary);
         painter.drawText(QRect(content.left() + 18, content.top(), content.width() - 18, content.height()),
-                         Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("图片加载中..."));
+                         Qt::AlignLeft | Qt::AlignVCenter,
+                         m_imageMissing ? QStringLiteral("图片不存在或已被删除") : QStringLiteral("图片加载中..."));
     }
 
     const QColor infoGray = QColor::fromRgbF(0.55, 0.55, 0.55);
@@ -381,6 +383,7 @@ void ClipItemView::loadThumbnail()
             image.setDevicePixelRatio(1.0);
             const bool grew = m_cachedImage.isNull() != image.isNull();
             m_cachedImage = image;
+            m_imageMissing = image.isNull();
             if (grew)
                 updateGeometry();
             update();

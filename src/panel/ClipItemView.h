@@ -38,6 +38,7 @@ public:
     void setOnHoverSet(HoverFn onHoverSet) { m_onHoverSet = std::move(onHoverSet); }
 
     bool hasThumbnail() const { return !m_cachedImage.isNull(); }
+    bool imageMissing() const { return m_imageMissing; }
     PressableActionButton* pinButton() const { return m_pinButton; }
     PressableActionButton* deleteButton() const { return m_deleteButton; }
     PressableActionButton* previewButton() const { return m_previewButton; }
@@ -85,6 +86,8 @@ private:
     bool m_hovered = false;
     HoverFn m_onHoverSet;
     QImage m_cachedImage;
+    // The last load finished and found no image: the file is missing or unreadable.
+    bool m_imageMissing = false;
     QFutureWatcher<QImage>* m_thumbnailWatcher = nullptr;
     QTimer m_singleClick;
     QPoint m_pressPosition;

@@ -82,7 +82,7 @@ WidgetTileLayout WidgetGridItem::layout(const QRect& tile, bool hovered, bool pi
 }
 
 void WidgetGridItem::paint(QPainter& painter, const WidgetTileLayout& layout, const ClipboardItem& item,
-                           const QImage& thumbnail, bool hovered, const ThemePalette& palette)
+                           const QImage& thumbnail, bool hovered, const ThemePalette& palette, bool imageMissing)
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -100,6 +100,15 @@ void WidgetGridItem::paint(QPainter& painter, const WidgetTileLayout& layout, co
             painter.drawImage(QRectF(tile.center() - QPointF(scaled.width() / 2, scaled.height() / 2), scaled),
                               thumbnail);
             painter.restore();
+        } else if (imageMissing) {
+            SymbolIcon::paint(painter, QRectF(tile.left(), tile.top() + 22, tile.width(), 24),
+                              QStringLiteral("photo.badge.exclamationmark"), palette.secondary, 20);
+            QFont font = QApplication::font();
+            font.setPixelSize(10);
+            painter.setFont(font);
+            painter.setPen(palette.secondary);
+            painter.drawText(tile.adjusted(8, 50, -8, -18), Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
+                             QStringLiteral("图片不存在或已被删除"));
         } else {
             paintSpinner(painter, tile.center());
         }

@@ -28,5 +28,5 @@ struct WidgetGridItem
 
     static WidgetTileLayout layout(const QRect& tile, bool hovered, bool pinned);
     static void paint(QPainter& painter, const WidgetTileLayout& layout, const ClipboardItem& item,
-                      const QImage& thumbnail, bool hovered, const ThemePalette& palette);
+                      const QImage& thumbnail, bool hovered, const ThemePalette& palette, bool imageMissing = false);
 };

@@ -37,7 +37,7 @@ public:
         const QRect tile(option.rect.topLeft(), QSize(WidgetGridItem::side, WidgetGridItem::side));
         const QImage thumbnail = item.isImage() ? index.data(WidgetItemModel::ThumbnailRole).value<QImage>() : QImage();
         WidgetGridItem::paint(*painter, WidgetGridItem::layout(tile, hovered, item.isPinned), item, thumbnail, hovered,
-                              Theme::palette());
+                              Theme::palette(), index.data(WidgetItemModel::ImageMissingRole).toBool());
     }
 
 private:

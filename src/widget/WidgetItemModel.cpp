@@ -52,6 +52,8 @@ QVariant WidgetItemModel::data(const QModelIndex& index, int role) const
             requestThumbnail(item.content);
         return cached;
     }
+    case ImageMissingRole:
+        return item.isImage() && m_missing.contains(item.content);
     default:
         return {};
     }
@@ -67,15 +69,13 @@ void WidgetItemModel::requestThumbnail(const QString& name) const
     connect(watcher, &QFutureWatcher<QImage>::finished, self, [self, watcher, name] {
         watcher->deleteLater();
         self->m_pending.remove(name);
-        if (watcher->result().isNull()) {
-            // Missing or undecodable: the tile keeps its spinner, and painting asks no more.
+        // Missing or undecodable: the tile says so, and painting asks no more.
+        if (watcher->result().isNull())
             self->m_missing.insert(name);
-            return;
-        }
         for (int row = 0; row < self->m_items.size(); ++row) {
             if (self->m_items.at(row).content == name) {
                 const QModelIndex changed = self->index(row);
-                Q_EMIT self->dataChanged(changed, changed, {ThumbnailRole});
+                Q_EMIT self->dataChanged(changed, changed, {ThumbnailRole, ImageMissingRole});
             }
         }
     });

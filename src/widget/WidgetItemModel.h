@@ -16,7 +16,8 @@ class WidgetItemModel : public QAbstractListModel
     Q_OBJECT
 
 public:
-    enum Role { ItemRole = Qt::UserRole + 1, ThumbnailRole };
+    // ImageMissingRole: the image's load finished and found nothing (file missing or unreadable).
+    enum Role { ItemRole = Qt::UserRole + 1, ThumbnailRole, ImageMissingRole };
 
     WidgetItemModel(ClipboardMonitor& monitor, StorageManager& storage, QObject* parent = nullptr);
 

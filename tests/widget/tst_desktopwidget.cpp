@@ -267,6 +267,9 @@ void TestDesktopWidget::missingImageIsNotAskedForAgain()
     QTRY_VERIFY(!model->data(model->index(1), WidgetItemModel::ThumbnailRole).value<QImage>().isNull());
     QVERIFY(model->data(model->index(0), WidgetItemModel::ThumbnailRole).value<QImage>().isNull());
     QCOMPARE(model->pendingThumbnails(), 0);
+    // The tile shows the missing-image state, not a spinner for ever.
+    QVERIFY(model->data(model->index(0), WidgetItemModel::ImageMissingRole).toBool());
+    QVERIFY(!model->data(model->index(1), WidgetItemModel::ImageMissingRole).toBool());
 }
 
 QTEST_MAIN(TestDesktopWidget)
