@@ -1,4 +1,5 @@
-// Speed of the history core: loading, saving, the idle tick and the main-thread cost of a capture.
+// Speed of the history core: loading, saving, the idle tick and the main-thread cost of a capture;
+// the memory of reading a huge history file and of a huge capture.
 // Run: build/bench/pellamor_bench
 
 #include "core/ClipboardMonitor.h"
@@ -7,10 +8,13 @@
 #include "platform/Preferences.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
+#include <cstring>
 
 namespace {
 
@@ -127,6 +131,115 @@ void BM_ImageCaptureMainThread(benchmark::State& state)
     state.counters["png_MB"] = double(png.size()) / 1e6;
 }
 BENCHMARK(BM_ImageCaptureMainThread)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Peak and resident memory of the process, in KiB.
+long statusKiB(const char* field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(qsizetype(std::strlen(field))).trimmed().split(' ').first().toLong();
+    }
+    return 0;
+}
+
+// Starts a new peak: VmHWM is set back to the current resident size.
+void resetPeak()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+// A history of 1000 texts of 200 KB each (about 200 MB), written straight to the file.
+void writeLargeHistory(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    QByteArray text(200 * 1000, 'x');
+    for (qsizetype i = 0; i < text.size(); ++i)
+        text[i] = char('a' + i % 26);
+    for (qsizetype i = 79; i + 1 < text.size(); i += 80) {
+        text[i] = '\\';
+        text[i + 1] = 'n';
+    }
+    file.write("[");
+    for (int i = 0; i < 1000; ++i) {
+        if (i > 0)
+            file.write(",");
+        file.write(R"({"id":")" + uuidText(QUuid::createUuid()).toLatin1() + R"(","type":"text","content":")" + text +
+                   R"(","isPinned":false,"timestamp":"2025-03-14T09:26:53Z"})");
+    }
+    file.write("]");
+}
+
+// Peak memory while reading a 200 MB history, as a multiple of the file's size (the goal is under 3).
+void BM_LoadLargeHistoryPeak(benchmark::State& state)
+{
+    Fixture fixture;
+    writeLargeHistory(fixture.storage.historyFilePath());
+    const double fileKiB = double(QFileInfo(fixture.storage.historyFilePath()).size()) / 1024;
+    double peakOverFile = 0;
+    for (auto _ : state) {
+        resetPeak();
+        const long before = statusKiB("VmRSS:");
+        ClipboardItems items = fixture.storage.load();
+        peakOverFile = double(statusKiB("VmHWM:") - before) / fileKiB;
+        benchmark::DoNotOptimize(items);
+    }
+    state.counters["file_MB"] = fileKiB / 1024;
+    state.counters["peak_over_file"] = peakOverFile;
+}
+BENCHMARK(BM_LoadLargeHistoryPeak)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Resident memory after a 30 MB text is captured and saved: what stays is the entry itself (60 MB of
+// UTF-16) and the program, not the buffers of the capture and the save.
+void BM_LargeTextCaptureResident(benchmark::State& state)
+{
+    Fixture fixture;
+    ClipboardMonitor monitor(fixture.storage, fixture.pasteboard, fixture.preferences);
+    const long start = statusKiB("VmRSS:");
+    long after = 0;
+    for (auto _ : state) {
+        fixture.pasteboard.copyText(QString(30 * 1000 * 1000, QChar(u'x')));
+        monitor.checkClipboard();
+        settle();
+        fixture.storage.waitForBackgroundWork();
+        fixture.pasteboard.copyText(QString());
+        after = statusKiB("VmRSS:");
+    }
+    state.counters["rss_start_MB"] = double(start) / 1024;
+    state.counters["rss_after_MB"] = double(after) / 1024;
+}
+BENCHMARK(BM_LargeTextCaptureResident)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Resident memory after 50 different 1200 x 1200 images are opened in the preview, which loads each
+// through the decoded-image cache (50 images at most, and at most 64 MiB of them).
+void BM_FiftyImagePreviewsResident(benchmark::State& state)
+{
+    Fixture fixture;
+    QStringList names;
+    for (int i = 0; i < 50; ++i) {
+        QImage image(1200, 1200, QImage::Format_RGB32);
+        image.fill(QColor::fromHsv(i * 7, 200, 200));
+        names.append(fixture.storage.saveImage(image));
+    }
+    fixture.storage.waitForBackgroundWork();
+    long before = 0;
+    long after = 0;
+    for (auto _ : state) {
+        StorageManager storage(fixture.storage.appSupportDir());
+        before = statusKiB("VmRSS:");
+        for (const QString& name : std::as_const(names))
+            benchmark::DoNotOptimize(storage.loadImage(name));
+        after = statusKiB("VmRSS:");
+    }
+    state.counters["rss_growth_MB"] = double(after - before) / 1024;
+}
+BENCHMARK(BM_FiftyImagePreviewsResident)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
 
