@@ -28,7 +28,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-image-formats-plugins, qt6-qpa-plugins, fonts-material-design-icons-iconfont")
 # Without a CJK font, Chinese and Japanese texts in the history show as empty boxes.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-noto-cjk)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, fonts-noto-color-emoji, qt6-translations-l10n")
 
 # Keeps `cpack --config CPackSourceConfig.cmake` from packing build folders and the repository itself.
 set(CPACK_SOURCE_GENERATOR TXZ)
