@@ -28,7 +28,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-image-formats-plugins, qt6-qpa-plugins, fonts-material-design-icons-iconfont")
 # Without a CJK font, Chinese and Japanese texts in the history show as empty boxes.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-noto-cjk)
+# Emoji need a colour font; Qt's own dialogs speak the user's language with its translations.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, fonts-noto-color-emoji, qt6-translations-l10n")
 # Copied HEIF photos are decoded by libheif, which the program opens only when it meets one.
 string(APPEND CPACK_DEBIAN_PACKAGE_RECOMMENDS ", libheif1")
 

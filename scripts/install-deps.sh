@@ -10,9 +10,9 @@ build_packages=(
     qt6-base-dev qt6-image-formats-plugins qt6-qpa-plugins libgl-dev
     libheif-dev qt6-svg-dev libxcb1-dev libxcb-xfixes0-dev libwayland-dev libwayland-bin
 )
-run_packages=(fonts-noto-cjk fonts-material-design-icons-iconfont)
+run_packages=(fonts-noto-cjk fonts-material-design-icons-iconfont fonts-noto-color-emoji qt6-translations-l10n)
 test_packages=(libbenchmark-dev xvfb xauth xclip x11-utils xdotool trayer python3 clang-format
-    desktop-file-utils appstream dpkg-dev file sway wl-clipboard)
+    desktop-file-utils appstream dpkg-dev file sway wl-clipboard openbox)
 
 packages=("${build_packages[@]}" "${run_packages[@]}")
 [ "$purpose" = test ] && packages+=("${test_packages[@]}")

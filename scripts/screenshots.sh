@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots: the program under Xvfb with a compositor and a tray, in the light
 # and the dark theme. Usage: scripts/screenshots.sh [build dir] [output dir]
-# Needs Xvfb, xcompmgr, trayer, xdotool, xclip and ImageMagick.
+# Needs Xvfb, openbox, xcompmgr, trayer, xdotool, xclip and ImageMagick.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -23,6 +23,9 @@ pids+=($!)
 export DISPLAY=$display
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 xsetroot -solid '#7a8797' 2>/dev/null || true
+openbox --sm-disable >/dev/null 2>&1 &
+pids+=($!)
+sleep 0.5
 xcompmgr >/dev/null 2>&1 &
 pids+=($!)
 trayer --edge top --align right --widthtype request --height 28 --transparent false --tint 0x2b2b2b \
@@ -89,7 +92,7 @@ run_theme() {
 
     start_app
     click_tray
-    shoot 380x180+900+20 panel-empty
+    shoot 380x300+900+20 panel-empty
     stop_app
 
     seed_history "$home"
@@ -97,13 +100,24 @@ run_theme() {
     click_tray
     xdotool mousemove 1100 "${HOVER_Y:-150}"
     sleep 0.5
-    shoot 380x520+900+20 panel
+    shoot 380x600+900+20 panel
     xdotool mousemove 1050 "${IMAGE_Y:-310}" click --repeat 2 --delay 90 1
     sleep 0.8
     shoot 540x440+740+20 image-preview
     xdotool key Escape
     sleep 0.3
+    # "清除全部", then the footer's offer to take it back.
+    local panel
+    panel=$(xwininfo -root -tree | awk '/"Pellamor"/ && / 340x[0-9]+\+/ {print $(NF-1)}' | head -n 1)
+    local px=${panel#*+} ph=${panel#340x}
+    local py=${px#*+}
+    px=${px%%+*}
+    ph=${ph%%+*}
+    xdotool mousemove $((px + 340 - 50)) $((py + ph - 21)) click 1
+    sleep 0.5
+    shoot 380x300+900+20 panel-undo
     stop_app
+    seed_history "$home"
     start_app
     click_tray
     xdotool mousemove 1050 "${TEXT_Y:-240}" click --repeat 2 --delay 90 1

@@ -7,6 +7,7 @@
 #include "core/StorageManager.h"
 #include "panel/ContentView.h"
 #include "panel/ImagePreviewView.h"
+#include "panel/PanelButtons.h"
 #include "panel/SymbolIcon.h"
 #include "panel/TextPreviewView.h"
 #include "panel/Theme.h"
@@ -21,6 +22,7 @@
 #include "settings/SettingsView.h"
 #include "widget/DesktopWidgetView.h"
 #include "widget/WidgetWindow.h"
+#include "widget/WindowDragHandler.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -28,6 +30,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -181,12 +184,18 @@ void AppDelegate::createStatusItem()
 
 void AppDelegate::applicationWillTerminate()
 {
-    if (m_clipboardMonitor)
+    if (m_clipboardMonitor) {
         m_clipboardMonitor->stopMonitoring();
+        // A clear or delete can no longer be taken back: its image files go now.
+        m_clipboardMonitor->finishRemoval();
+    }
 }
 
-int AppDelegate::panelHeight(qsizetype entryCount, int displayCount)
+int AppDelegate::panelHeight(qsizetype entryCount, int displayCount, int contentHeight)
 {
+    // Rows differ in height and every section adds a header: the panel is as high as its content needs.
+    if (contentHeight > 0)
+        return std::min(contentHeight, maxPanelHeight);
     const qsizetype limit = displayCount > 0 ? displayCount : 6;
     const qsizetype rows = std::min(std::max<qsizetype>(entryCount, 1), limit);
     return int(std::min<qsizetype>(rows * rowHeight + headerAllowance + footerAllowance, maxPanelHeight));
@@ -210,7 +219,8 @@ void AppDelegate::togglePopover()
     if (m_focusClosed.isValid() && m_focusClosed.elapsed() < reopenGuardMs)
         return;
     updateAppearance();
-    const QSize size(panelWidth, panelHeight(m_clipboardMonitor->items().size(), m_preferences->displayCount()));
+    const QSize size(panelWidth, panelHeight(m_clipboardMonitor->items().size(), m_preferences->displayCount(),
+                                             m_contentView->preferredHeight()));
     const QRect tray = trayGeometry();
     const QPoint pointer = QCursor::pos();
     const PopoverPlacement placement =
@@ -227,10 +237,14 @@ void AppDelegate::updatePopoverSize()
 {
     if (!m_popover)
         return;
-    const QSize size(panelWidth, panelHeight(m_clipboardMonitor->items().size(), m_preferences->displayCount()));
+    const QSize size(panelWidth, panelHeight(m_clipboardMonitor->items().size(), m_preferences->displayCount(),
+                                             m_contentView->preferredHeight()));
     const QRect current = m_popover->isVisible() ? m_popover->targetFrame() : m_popover->geometry();
     const QRect frame =
         PopoverPlacement::resized(current, m_popoverGrowsUp, size, availableGeometryAt(current.center()));
+    // Asked again for the same size (several rows re-laid out at once): a running animation goes on.
+    if (m_popover->isVisible() && frame == m_popover->targetFrame())
+        return;
     m_popover->setFrame(frame, m_popover->isVisible());
 }
 
@@ -239,6 +253,8 @@ void AppDelegate::updateAppearance()
     const int theme = m_preferences ? m_preferences->effectiveThemePreference() : 0;
     const bool dark = theme == 2 || (theme == 0 && m_desktopAppearance && m_desktopAppearance->prefersDark());
     Theme::instance().setDark(dark);
+    // Tooltips are Qt's own windows: they take the theme's colours, not the desktop's light ones.
+    QToolTip::setPalette(Theme::palette().widgetPalette());
 }
 
 void AppDelegate::handlePreferenceChange()
@@ -352,10 +368,21 @@ void AppDelegate::handleFocusWindowChanged(QWindow* focusWindow)
         return;
     }
     // A click in one of our windows outside the settings closes the settings.
-    if (m_settingsPopover && m_settingsPopover->isVisible() && !inSettings)
+    if (m_settingsPopover && m_settingsPopover->isVisible() && !inSettings) {
         m_settingsPopover->hide();
+        // The window manager moves the focus on the press; when that press is on the gear, the click
+        // that follows must not open the settings again.
+        if (m_contentView && pointerOnGear())
+            m_settingsClosedByGear.start();
+    }
     if (m_popover->isVisible() && !keepsPanelOpen() && !belongsToPanel(focusWindow) && !inSettings)
         closePanel();
+}
+
+bool AppDelegate::pointerOnGear() const
+{
+    const QWidget* gear = m_contentView->settingsButton();
+    return gear->isVisible() && QRect(gear->mapToGlobal(QPoint(0, 0)), gear->size()).contains(QCursor::pos());
 }
 
 void AppDelegate::showSettingsPopover(QWidget* anchor)
@@ -369,6 +396,10 @@ void AppDelegate::showSettingsPopover(QWidget* anchor)
     }
     if (m_settingsPopover->isVisible()) {
         m_settingsPopover->hide();
+        return;
+    }
+    if (m_settingsClosedByGear.isValid() && m_settingsClosedByGear.elapsed() < reopenGuardMs) {
+        m_settingsClosedByGear.invalidate();
         return;
     }
     updateAppearance();
@@ -388,7 +419,8 @@ void AppDelegate::showPreviewWindow(const ClipboardItem& item)
 {
     if (m_activePreviewWindow)
         m_activePreviewWindow->close();
-    auto* window = new QWidget(nullptr, Qt::Window);
+    // The previews draw their own title and close button: the window manager adds none of its own.
+    auto* window = new QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint);
     window->setObjectName(QStringLiteral("previewWindow"));
     window->setAttribute(Qt::WA_DeleteOnClose);
     auto* layout = new QVBoxLayout(window);
@@ -397,10 +429,12 @@ void AppDelegate::showPreviewWindow(const ClipboardItem& item)
         if (window)
             window->close();
     };
-    if (item.isImage())
-        layout->addWidget(new ImagePreviewView(*m_storageManager, item.content, dismiss, window));
-    else
-        layout->addWidget(new TextPreviewView(*m_clipboardMonitor, item, dismiss, window));
+    QWidget* view = item.isImage()
+                        ? static_cast<QWidget*>(new ImagePreviewView(*m_storageManager, item.content, dismiss, window))
+                        : new TextPreviewView(*m_clipboardMonitor, item, dismiss, window);
+    layout->addWidget(view);
+    // Moved by its title bar and background, as a window with a frame is.
+    new WindowMoveFilter(view);
     window->setWindowTitle(item.isImage() ? QStringLiteral("图片预览") : QStringLiteral("查看与编辑"));
     window->resize(500, 400);
     // Beside the desktop widget when it is shown; centred on the screen otherwise.

@@ -63,8 +63,10 @@ public:
     QSystemTrayIcon* statusItem() const { return m_statusItem; }
     WidgetWindow* widgetWindow() const;
 
-    // The panel's height for the history length and the number of entries listed.
-    static int panelHeight(qsizetype entryCount, int displayCount);
+    // The panel's height: what its content needs (contentHeight, measured by the panel), up to the
+    // maximum; without a measure, rows x 65 plus the header and footer allowances for the history length
+    // and the number of entries listed.
+    static int panelHeight(qsizetype entryCount, int displayCount, int contentHeight = 0);
 
 public Q_SLOTS:
     void togglePopover();
@@ -93,6 +95,7 @@ private:
     bool belongsToSettings(QWindow* window) const;
     bool keepsPanelOpen() const;
     void closePanel();
+    bool pointerOnGear() const;
 
     std::unique_ptr<InstanceLock> m_instanceLock;
     std::unique_ptr<Preferences> m_preferences;
@@ -107,6 +110,7 @@ private:
     bool m_popoverGrowsUp = false;
     QElapsedTimer m_focusClosed;
     static constexpr int reopenGuardMs = 400;
+    QElapsedTimer m_settingsClosedByGear;
     QPointer<PopoverWindow> m_settingsPopover;
     QPointer<QWidget> m_activePreviewWindow;
     QPointer<QWidget> m_privacyPolicyWindow;

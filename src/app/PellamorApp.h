@@ -18,6 +18,9 @@ public:
     // Runs until quit, SIGINT or SIGTERM; returns the exit code.
     int run();
 
+    // Loads Qt's translations of its own texts for `locale`; false where none are installed.
+    static bool installQtTranslations(const QLocale& locale);
+
 private:
     AppDelegate m_appDelegate;
     SignalWatcher* m_signalWatcher = nullptr;

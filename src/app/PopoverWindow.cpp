@@ -28,6 +28,8 @@ PopoverWindow::PopoverWindow(QWidget* content, QWidget* parent)
     , m_animation(new QPropertyAnimation(this, "geometry", this))
 {
     setAttribute(Qt::WA_TranslucentBackground);
+    // A panel kept open stays behind the window the user works in; its buttons' tooltips still show.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(content);
@@ -85,12 +87,27 @@ void PopoverWindow::resizeEvent(QResizeEvent* event)
     shape.addRoundedRect(QRectF(QPointF(0, 0), QSizeF(size())).adjusted(1, 1, -1, -1), cornerRadius - 1,
                          cornerRadius - 1);
     m_content->setMask(QRegion(shape.toFillPolygon().toPolygon()));
+    applyWindowShape();
+}
+
+void PopoverWindow::applyWindowShape()
+{
+    // Without a compositor the transparent corners would show black: the window takes the rounded
+    // shape itself.
+    if (WindowEffects::compositingActive()) {
+        clearMask();
+        return;
+    }
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(QPointF(0, 0), QSizeF(size())), cornerRadius, cornerRadius);
+    setMask(QRegion(shape.toFillPolygon().toPolygon()));
 }
 
 void PopoverWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     WindowEffects::skipTaskbar(windowHandle());
+    applyWindowShape();
 }
 
 void PopoverWindow::hideEvent(QHideEvent* event)

@@ -37,6 +37,22 @@ ClipboardMonitor::ClipboardMonitor(StorageManager& storage, Pasteboard& pasteboa
     sortItems();
     m_timer.setInterval(pollIntervalMs);
     connect(&m_timer, &QTimer::timeout, this, &ClipboardMonitor::checkClipboard);
+    m_undoTimer.setSingleShot(true);
+    m_undoTimer.setInterval(undoWindowMs);
+    connect(&m_undoTimer, &QTimer::timeout, this, &ClipboardMonitor::finishRemoval);
+}
+
+ClipboardMonitor::~ClipboardMonitor()
+{
+    // Quitting within the undo window: nothing can be taken back any more.
+    if (m_pendingRemoval) {
+        QStringList images;
+        for (const ClipboardItem& item : std::as_const(m_pendingRemoval->items)) {
+            if (item.isImage())
+                images.append(item.content);
+        }
+        m_storage.deleteImagesInBackground(images);
+    }
 }
 
 const QStringList& ClipboardMonitor::sensitiveMarkerTypes()
@@ -159,22 +175,29 @@ void ClipboardMonitor::addItem(const ClipboardItem& item)
         this,
         [this, item] {
             m_items.prepend(item);
-            QStringList removedImages;
-            while (m_items.size() > maxItems) {
-                const auto lastUnpinned = std::find_if(m_items.rbegin(), m_items.rend(),
-                                                       [](const ClipboardItem& entry) { return !entry.isPinned; });
-                if (lastUnpinned == m_items.rend())
-                    break;
-                if (lastUnpinned->isImage())
-                    removedImages.append(lastUnpinned->content);
-                m_items.erase(std::next(lastUnpinned).base());
-            }
+            const QStringList removedImages = trimToMaxItems();
             sortItems();
             saveItems();
             m_storage.deleteImagesInBackground(removedImages);
             publish();
         },
         Qt::QueuedConnection);
+}
+
+QStringList ClipboardMonitor::trimToMaxItems()
+{
+    // Oldest unpinned entries go first; returns the image files to delete.
+    QStringList removedImages;
+    while (m_items.size() > maxItems) {
+        const auto lastUnpinned =
+            std::find_if(m_items.rbegin(), m_items.rend(), [](const ClipboardItem& entry) { return !entry.isPinned; });
+        if (lastUnpinned == m_items.rend())
+            break;
+        if (lastUnpinned->isImage())
+            removedImages.append(lastUnpinned->content);
+        m_items.erase(std::next(lastUnpinned).base());
+    }
+    return removedImages;
 }
 
 void ClipboardMonitor::sortItems(ClipboardItems& items)
@@ -232,10 +255,19 @@ void ClipboardMonitor::togglePin(const QUuid& id)
 
 void ClipboardMonitor::deleteItem(const ClipboardItem& item)
 {
-    m_items.removeIf([&item](const ClipboardItem& entry) { return entry.id == item.id; });
-    if (item.isImage())
-        m_storage.deleteImagesInBackground({item.content});
+    const auto entry = std::find_if(m_items.cbegin(), m_items.cend(),
+                                    [&item](const ClipboardItem& candidate) { return candidate.id == item.id; });
+    if (entry == m_items.cend()) {
+        // Not (or no longer) in the history: nothing to take back, the file goes at once.
+        if (item.isImage())
+            m_storage.deleteImagesInBackground({item.content});
+        saveItems();
+        return;
+    }
+    const ClipboardItem removed = *entry;
+    m_items.erase(entry);
     saveItems();
+    beginRemoval(Removal::Kind::Deleted, {removed});
     publish();
 }
 
@@ -252,15 +284,64 @@ void ClipboardMonitor::updateItem(const ClipboardItem& item, const QString& newT
 
 void ClipboardMonitor::clearAll()
 {
-    QStringList removedImages;
+    ClipboardItems removed;
     for (const ClipboardItem& item : std::as_const(m_items)) {
-        if (!item.isPinned && item.isImage())
-            removedImages.append(item.content);
+        if (!item.isPinned)
+            removed.append(item);
     }
+    if (removed.isEmpty())
+        return;
     m_items.removeIf([](const ClipboardItem& item) { return !item.isPinned; });
     saveItems();
-    m_storage.deleteImagesInBackground(removedImages);
+    beginRemoval(Removal::Kind::Cleared, std::move(removed));
     publish();
+}
+
+void ClipboardMonitor::beginRemoval(Removal::Kind kind, ClipboardItems removed)
+{
+    // Only the newest removal can be taken back; the one before it is final now.
+    if (m_pendingRemoval)
+        finishRemoval();
+    m_pendingRemoval = Removal{kind, std::move(removed)};
+    m_undoTimer.start();
+    Q_EMIT pendingRemovalChanged();
+}
+
+void ClipboardMonitor::undoRemoval()
+{
+    if (!m_pendingRemoval)
+        return;
+    m_undoTimer.stop();
+    const Removal removal = std::move(*m_pendingRemoval);
+    m_pendingRemoval.reset();
+    for (const ClipboardItem& item : removal.items) {
+        const bool present = std::any_of(m_items.cbegin(), m_items.cend(),
+                                         [&item](const ClipboardItem& entry) { return entry.id == item.id; });
+        if (!present)
+            m_items.append(item);
+    }
+    // The history order puts every entry back where it was; entries copied meanwhile keep the cap.
+    sortItems();
+    const QStringList removedImages = trimToMaxItems();
+    saveItems();
+    m_storage.deleteImagesInBackground(removedImages);
+    Q_EMIT pendingRemovalChanged();
+    publish();
+}
+
+void ClipboardMonitor::finishRemoval()
+{
+    if (!m_pendingRemoval)
+        return;
+    m_undoTimer.stop();
+    QStringList images;
+    for (const ClipboardItem& item : std::as_const(m_pendingRemoval->items)) {
+        if (item.isImage())
+            images.append(item.content);
+    }
+    m_pendingRemoval.reset();
+    m_storage.deleteImagesInBackground(images);
+    Q_EMIT pendingRemovalChanged();
 }
 
 void ClipboardMonitor::enforceAutoClear()

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <optional>
+
 class Pasteboard;
 class Preferences;
 class StorageManager;
@@ -22,10 +24,23 @@ public:
     static constexpr int maxItems = 1000;
     static constexpr int maxFileUrls = 20;
     static constexpr int pollIntervalMs = 500;
+    // How long a clear or a delete can be taken back; the image files of the removed entries stay on
+    // disk until then.
+    static constexpr int undoWindowMs = 8000;
+
+    // The last clear or delete while it can still be taken back.
+    struct Removal
+    {
+        enum class Kind { Cleared, Deleted };
+        Kind kind = Kind::Cleared;
+        ClipboardItems items;
+    };
 
     // Loads and sorts the stored history. Whatever is on the clipboard now is never captured.
     ClipboardMonitor(StorageManager& storage, Pasteboard& pasteboard, Preferences& preferences,
                      QObject* parent = nullptr);
+    // Deletes the image files of a removal that can no longer be taken back.
+    ~ClipboardMonitor() override;
 
     // Pinned entries first in the order they were pinned, then the rest newest first.
     const ClipboardItems& items() const { return m_items; }
@@ -41,10 +56,21 @@ public:
     // Puts the entry back on the clipboard without capturing it again; the history is unchanged.
     void copyToClipboard(const ClipboardItem& item);
     void togglePin(const QUuid& id);
+    // Removes the entry and saves at once; it can be taken back for undoWindowMs (see undoRemoval).
     void deleteItem(const ClipboardItem& item);
     void updateItem(const ClipboardItem& item, const QString& newText);
-    // Removes every unpinned entry.
+    // Removes every unpinned entry and saves at once; it can be taken back for undoWindowMs.
     void clearAll();
+
+    // The clear or delete that can still be taken back, if any. A newer one replaces it.
+    const std::optional<Removal>& pendingRemoval() const { return m_pendingRemoval; }
+    // Brings the entries of the pending removal back, in their places and with their images, and saves.
+    void undoRemoval();
+    // Ends the undo window now: the image files of the removed entries are deleted. Called when the
+    // window is over and at quit.
+    void finishRemoval();
+    // For tests: a shorter undo window.
+    void setUndoWindow(int milliseconds) { m_undoTimer.setInterval(milliseconds); }
     // Removes unpinned entries older than the clean-up period of the preferences.
     void enforceAutoClear();
 
@@ -58,6 +84,8 @@ public:
 
 Q_SIGNALS:
     void itemsChanged();
+    // A removal became undoable, was taken back or is over; read pendingRemoval().
+    void pendingRemovalChanged();
 
 private:
     bool shouldIgnorePasteboard() const;
@@ -66,6 +94,8 @@ private:
     void sortItems();
     void saveItems();
     void publish();
+    void beginRemoval(Removal::Kind kind, ClipboardItems removed);
+    QStringList trimToMaxItems();
 
     StorageManager& m_storage;
     Pasteboard& m_pasteboard;
@@ -74,4 +104,6 @@ private:
     QTimer m_timer;
     qint64 m_lastChangeCount = 0;
     QMetaObject::Connection m_changeConnection;
+    std::optional<Removal> m_pendingRemoval;
+    QTimer m_undoTimer;
 };

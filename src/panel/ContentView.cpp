@@ -6,6 +6,7 @@
 #include "SymbolIcon.h"
 #include "TextPreviewView.h"
 #include "Theme.h"
+#include "UndoBar.h"
 #include "core/ClipboardMonitor.h"
 #include "core/ItemGroup.h"
 #include "core/StorageManager.h"
@@ -52,25 +53,6 @@ private:
     qreal m_pointSize;
     std::function<QColor()> m_color;
     QFont::Weight m_weight;
-};
-
-// The empty state drops its symbol when the panel is too short for it (one row's height).
-class EmptyState : public QWidget
-{
-public:
-    using QWidget::QWidget;
-    QWidget* symbol = nullptr;
-
-protected:
-    void resizeEvent(QResizeEvent* event) override
-    {
-        QWidget::resizeEvent(event);
-        const bool roomy = height() >= 130;
-        if (symbol)
-            symbol->setVisible(roomy);
-        if (layout())
-            layout()->setContentsMargins(0, roomy ? 20 : 2, 0, roomy ? 20 : 2);
-    }
 };
 
 // A hairline inset 12 on both sides (or only on the leading side).
@@ -227,6 +209,10 @@ QWidget* ContentView::buildFooter()
         QString(), pixelFont(11), [] { return Theme::palette().secondary; }, footer);
     m_countLabel->setObjectName(QStringLiteral("countLabel"));
     row->addWidget(m_countLabel);
+    // For a while after a clear or a delete, "撤销" stands where the count is.
+    auto* undo = new UndoBar(m_monitor, UndoBar::Style::Inline, footer);
+    undo->setReplacedWidget(m_countLabel);
+    row->addWidget(undo);
     row->addStretch(1);
 
     auto* quit = new FooterButton(
@@ -247,7 +233,7 @@ QWidget* ContentView::buildFooter()
 
 QWidget* ContentView::buildEmptyState()
 {
-    auto* empty = new EmptyState(this);
+    auto* empty = new QWidget(this);
     empty->setObjectName(QStringLiteral("emptyState"));
     auto* column = new QVBoxLayout(empty);
     column->setContentsMargins(0, 20, 0, 20);
@@ -257,7 +243,6 @@ QWidget* ContentView::buildEmptyState()
         QStringLiteral("clipboard"), 32, [] { return ThemePalette::withOpacity(Theme::palette().secondary, 0.5); },
         QFont::Normal, empty);
     column->addWidget(symbol, 0, Qt::AlignHCenter);
-    empty->symbol = symbol;
     auto* title = new ThemedLabel(
         QStringLiteral("暂无剪贴板记录"), pixelFont(13), [] { return Theme::palette().secondary; }, empty);
     column->addWidget(title, 0, Qt::AlignHCenter);
@@ -289,6 +274,8 @@ void ContentView::resetScrollArea()
     m_listLayout->setContentsMargins(0, 0, 0, 10);
     m_listLayout->setSpacing(0);
     m_scrollArea->setWidget(m_listContainer);
+    // Rows that change height (a thumbnail arriving, an edited text) re-size the panel too.
+    m_listContainer->installEventFilter(this);
     m_stack->addWidget(m_scrollArea);
     applyTheme();
 }
@@ -397,6 +384,26 @@ QStringList ContentView::sectionTitles() const
             titles << widget->findChild<QLabel*>(QStringLiteral("sectionTitle"))->text();
     }
     return titles;
+}
+
+int ContentView::preferredHeight() const
+{
+    int height = 0;
+    for (int i = 0; i < layout()->count(); ++i) {
+        QLayoutItem* item = layout()->itemAt(i);
+        if (item->widget() != m_stack)
+            height += item->hasHeightForWidth() ? item->heightForWidth(panelWidth) : item->sizeHint().height();
+    }
+    if (showsEmptyState())
+        return height + m_emptyState->minimumSizeHint().height();
+    return height + m_listLayout->totalHeightForWidth(panelWidth);
+}
+
+bool ContentView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_listContainer && event->type() == QEvent::LayoutRequest)
+        Q_EMIT updatePopoverSize();
+    return QWidget::eventFilter(watched, event);
 }
 
 bool ContentView::showsEmptyState() const

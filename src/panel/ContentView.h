@@ -40,6 +40,9 @@ public:
     void setHoveredItem(std::optional<QUuid> id);
     QWidget* openSheet() const { return m_sheet; }
     CircleSymbolButton* settingsButton() const { return m_settingsButton; }
+    // The height that shows the header, the listed rows with their section headers (or the empty
+    // state) and the footer whole, at the panel's width.
+    int preferredHeight() const;
 
     // Shows an entry's preview as a sheet over the panel; one at a time.
     void presentPreview(const ClipboardItem& item);
@@ -53,6 +56,7 @@ Q_SIGNALS:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWidget* buildHeader();

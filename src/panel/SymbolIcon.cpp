@@ -15,6 +15,7 @@ struct Symbol
     char16_t codepoint;    // Material Icons
     bool outline;          // drawn as the glyph's outline: the design's unfilled variant
     const char* themeName; // freedesktop icon name, when the font is missing
+    char16_t cutout = 0;   // a second glyph cut out of the first, half its size, for composed symbols
 };
 
 const QHash<QString, Symbol>& symbols()
@@ -36,7 +37,7 @@ const QHash<QString, Symbol>& symbols()
         {QStringLiteral("xmark.circle.fill"), {0xe5c9, false, "window-close"}},
         {QStringLiteral("tray"), {0xe156, false, "mail-inbox"}},
         {QStringLiteral("square.and.arrow.up"), {0xe6b8, false, "document-export"}},
-        {QStringLiteral("hand.raised.shield.fill"), {0xf0dc, false, "security-high"}},
+        {QStringLiteral("hand.raised.shield.fill"), {0xe9e0, false, "security-high", 0xe769}},
         {QStringLiteral("envelope"), {0xe158, false, "mail-send"}},
         {QStringLiteral("chevron.right"), {0xe5cc, false, "go-next"}},
         {QStringLiteral("arrow.counterclockwise.circle"), {0xe8ba, false, "edit-undo"}},
@@ -94,7 +95,20 @@ void paint(QPainter& painter, const QRectF& rect, const QString& name, const QCo
         font.setPixelSize(qMax(1, qRound(glyphSize)));
         font.setWeight(weight);
         const QString glyph(QChar(found->codepoint));
-        if (found->outline) {
+        if (found->cutout) {
+            // A shield with a raised hand: the hand is cut out of the filled shield, a little below its middle.
+            QPainterPath path;
+            path.addText(0, 0, font, glyph);
+            path.translate(rect.center() - path.boundingRect().center());
+            QFont small = font;
+            small.setPixelSize(qMax(1, qRound(glyphSize * 0.5)));
+            QPainterPath hole;
+            hole.addText(0, 0, small, QString(QChar(found->cutout)));
+            hole.translate(path.boundingRect().center() + QPointF(0, glyphSize * 0.04) - hole.boundingRect().center());
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(color);
+            painter.drawPath(path.subtracted(hole));
+        } else if (found->outline) {
             QPainterPath path;
             path.addText(0, 0, font, glyph);
             const QRectF bounds = path.boundingRect();

@@ -59,6 +59,33 @@ QColor ThemePalette::withOpacity(QColor color, qreal opacity)
     return color;
 }
 
+QPalette ThemePalette::widgetPalette() const
+{
+    const auto opaque = [](QColor color, const QColor& under) {
+        const qreal a = color.alphaF();
+        return QColor::fromRgbF(color.redF() * a + under.redF() * (1 - a),
+                                color.greenF() * a + under.greenF() * (1 - a),
+                                color.blueF() * a + under.blueF() * (1 - a));
+    };
+    const QColor text = opaque(primary, windowBackground);
+    const QColor muted = opaque(secondary, windowBackground);
+    QPalette palette(text, windowBackground, windowBackground.lighter(dark ? 140 : 110),
+                     windowBackground.darker(dark ? 140 : 120), windowBackground.darker(dark ? 120 : 110), text,
+                     dark ? QColor(Qt::white) : QColor(Qt::black), textBackground, windowBackground);
+    palette.setColor(QPalette::Button, dark ? windowBackground.lighter(125) : controlBackground);
+    palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::AlternateBase, dark ? textBackground.lighter(125) : QColor(245, 245, 245));
+    palette.setColor(QPalette::Highlight, accent);
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    palette.setColor(QPalette::Link, accent);
+    palette.setColor(QPalette::PlaceholderText, muted);
+    palette.setColor(QPalette::ToolTipBase, dark ? QColor(58, 58, 60) : QColor(250, 250, 250));
+    palette.setColor(QPalette::ToolTipText, text);
+    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, muted);
+    return palette;
+}
+
 Theme& Theme::instance()
 {
     static Theme theme;

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFont>
 #include <QObject>
+#include <QPalette>
 
 // The colours every view draws with, in a light and a dark set. Views never pick colours of their
 // own: they ask the current palette, and repaint when the theme changes.
@@ -25,6 +26,9 @@ struct ThemePalette
 
     // `color` with its alpha multiplied by `opacity`.
     static QColor withOpacity(QColor color, qreal opacity);
+
+    // The same colours as a palette for Qt's own widgets that no view paints: tooltips and dialogs.
+    QPalette widgetPalette() const;
 };
 
 // The application font at a size in device-independent pixels, the unit every size in the views uses.

@@ -4,7 +4,9 @@
 #include <QWindow>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 #include <xcb/xcb.h>
 
@@ -59,6 +61,30 @@ void skipTaskbar(QWindow* window)
                    XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
                    reinterpret_cast<const char*>(&message));
     xcb_flush(connection);
+}
+
+bool compositingActive()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return true;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection)
+        return false;
+    int screenNumber = 0;
+    if (const char* display = std::getenv("DISPLAY")) {
+        if (const char* dot = std::strrchr(display, '.'))
+            screenNumber = std::atoi(dot + 1);
+    }
+    const std::string name = "_NET_WM_CM_S" + std::to_string(screenNumber);
+    const xcb_atom_t selection = atom(connection, name.c_str());
+    if (selection == xcb_atom_t(XCB_ATOM_NONE))
+        return false;
+    xcb_get_selection_owner_reply_t* reply =
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, selection), nullptr);
+    const bool owned = reply && reply->owner != XCB_NONE;
+    free(reply);
+    return owned;
 }
 
 void requestBlurBehind(QWindow* window, int cornerRadius)

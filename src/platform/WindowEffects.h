@@ -13,4 +13,9 @@ void requestBlurBehind(QWindow* window, int cornerRadius);
 // panel, the settings and the widget belong to the tray icon, not to the task list. Call once shown.
 void skipTaskbar(QWindow* window);
 
+// Whether a compositing manager draws the windows, so that translucent pixels show what lies behind
+// (on X11: someone owns _NET_WM_CM_S<screen>). Where it does not, translucency shows black and windows
+// with rounded corners shape themselves instead. True off X11, where the display server composites.
+bool compositingActive();
+
 } // namespace WindowEffects

@@ -7,6 +7,8 @@
 #include <QHBoxLayout>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int faceMargin = 2;
@@ -88,7 +90,8 @@ CountPicker::CountPicker(const QList<int>& options, QWidget* parent)
         row->addWidget(button, 1);
         m_buttons << button;
     }
-    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // Always 195 wide; the label beside it gives way.
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(&Theme::instance(), &Theme::changed, this, qOverload<>(&QWidget::update));
     setSelection(m_options.value(0));
 }
@@ -128,7 +131,7 @@ QSize CountPicker::minimumSizeHint() const
     int width = 0;
     for (const CountOption* button : m_buttons)
         width += button->minimumSizeHint().width();
-    return {width, sizeHint().height()};
+    return {std::max(width, preferredWidth), sizeHint().height()};
 }
 
 void CountPicker::paintEvent(QPaintEvent*)

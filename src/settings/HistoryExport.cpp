@@ -26,6 +26,13 @@ QString dateWithAbbreviatedMonth(const QLocale& locale)
     return format.trimmed();
 }
 
+// Hour and minute only: some locales' short time (the C locale's among them) carries seconds.
+QString withoutSeconds(QString format)
+{
+    static const QRegularExpression seconds(QStringLiteral("[:.\\s]*s{1,2}(\\.z+)?"));
+    return format.remove(seconds).trimmed();
+}
+
 } // namespace
 
 QString exportTimestamp(const QDateTime& timestamp, const QLocale& locale)
@@ -50,7 +57,8 @@ QByteArray exportText(const ClipboardItems& items, const QLocale& locale)
 
 QString exportFileName(const QDateTime& moment, const QLocale& locale)
 {
-    const QString format = dateWithAbbreviatedMonth(locale) + u' ' + locale.timeFormat(QLocale::ShortFormat);
+    const QString format =
+        dateWithAbbreviatedMonth(locale) + u' ' + withoutSeconds(locale.timeFormat(QLocale::ShortFormat));
     QString stamp = locale.toString(moment.toLocalTime(), format);
     stamp.replace(u'/', u'-');
     return QStringLiteral("Pellamor_Export_") + stamp + QStringLiteral(".txt");

@@ -13,6 +13,7 @@
 #include "core/StandardOutput.h"
 #include "panel/Theme.h"
 #include "platform/LoginItem.h"
+#include "platform/PortalFileChooser.h"
 #include "platform/Preferences.h"
 
 #include <QDesktopServices>
@@ -178,7 +179,10 @@ QWidget* SettingsView::buildGeneralSection()
     m_countPicker->setObjectName(QStringLiteral("countPicker"));
     connect(m_countPicker, &CountPicker::optionChosen, this,
             [this](int value) { m_preferences.setDisplayCount(value); });
-    section->addWidget(controlRow(rowLabel(QStringLiteral("显示内容条数"), box), m_countPicker, none, box));
+    // The picker keeps its 195; its label wraps into the room left.
+    QLabel* countLabel = rowLabel(QStringLiteral("显示内容条数"), box);
+    countLabel->setWordWrap(true);
+    section->addWidget(controlRow(countLabel, m_countPicker, none, box));
     return section;
 }
 
@@ -370,18 +374,40 @@ void SettingsView::exportToTXT()
         m_exportDialog->activateWindow();
         return;
     }
+    if (m_exportPortal)
+        return;
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QDir(folder).exists())
+        folder = QDir::homePath();
+    // The desktop's own file chooser where the session offers one through its portal; Qt's otherwise.
+    auto* portal = new PortalFileChooser(this);
+    m_exportPortal = portal;
+    connect(portal, &PortalFileChooser::chosen, this, [this, portal](const QString& path) {
+        portal->deleteLater();
+        finishExport(path);
+    });
+    connect(portal, &PortalFileChooser::cancelled, portal, &QObject::deleteLater);
+    connect(portal, &PortalFileChooser::unavailable, this, [this, portal, suggested, folder] {
+        portal->deleteLater();
+        showExportDialog(suggested, folder);
+    });
+    portal->saveFile(window()->windowHandle(), QStringLiteral("导出剪贴板记录"), suggested, folder);
+}
+
+void SettingsView::showExportDialog(const QString& suggested, const QString& folder)
+{
     auto* dialog = new QFileDialog(window(), QStringLiteral("导出剪贴板记录"));
     dialog->setObjectName(QStringLiteral("exportDialog"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
+    // Qt's own dialog in the program's light or dark theme.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setPalette(Theme::palette().widgetPalette());
     // Where a save dialog asks for the folder, it says what it is asking for.
     dialog->setLabelText(QFileDialog::LookIn, QStringLiteral("请选择保存位置"));
     dialog->setMimeTypeFilters({QStringLiteral("text/plain")});
     dialog->setDefaultSuffix(QStringLiteral("txt"));
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    if (folder.isEmpty() || !QDir(folder).exists())
-        folder = QDir::homePath();
     dialog->setDirectory(folder);
     dialog->selectFile(suggested);
     connect(dialog, &QFileDialog::finished, this, [this, dialog](int result) {

@@ -10,6 +10,7 @@ class ConfirmClearDialog;
 class CountPicker;
 class LoginItem;
 class Preferences;
+class PortalFileChooser;
 class QFileDialog;
 class QScrollArea;
 class SegmentedPicker;
@@ -71,6 +72,7 @@ private:
     void syncLoginItem(bool on);
     void showClearConfirmation();
     void finishExport(const QString& path);
+    void showExportDialog(const QString& suggested, const QString& folder);
     void openSupportMail();
 
     ClipboardMonitor& m_monitor;
@@ -88,6 +90,7 @@ private:
     SegmentedPicker* m_autoClearPicker = nullptr;
     QPointer<ConfirmClearDialog> m_confirm;
     QPointer<QFileDialog> m_exportDialog;
+    QPointer<PortalFileChooser> m_exportPortal;
 
     // The stored launch-at-login value last seen, so only real changes reach the login item.
     bool m_launchAtLogin = false;

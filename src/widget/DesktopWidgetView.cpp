@@ -5,6 +5,7 @@
 #include "core/ClipboardMonitor.h"
 #include "panel/SymbolIcon.h"
 #include "panel/Theme.h"
+#include "panel/UndoBar.h"
 #include "platform/Preferences.h"
 
 #include <QAbstractButton>
@@ -201,6 +202,11 @@ DesktopWidgetView::DesktopWidgetView(ClipboardMonitor& monitor, StorageManager& 
     m_content->addWidget(sheet);
     column->addWidget(m_content, 1);
 
+    // After a clear or a delete, "撤销" floats over the bottom of the grid for a while.
+    m_undoToast = new UndoBar(monitor, UndoBar::Style::Toast, this);
+    connect(m_undoToast, &UndoBar::visibilityChanged, this, &DesktopWidgetView::placeUndoToast);
+    placeUndoToast();
+
     connect(m_grid, &WidgetGridView::previewRequested, this, &DesktopWidgetView::previewRequested);
     connect(&m_monitor, &ClipboardMonitor::itemsChanged, this, &DesktopWidgetView::refresh);
     connect(&m_preferences, &Preferences::changed, this, &DesktopWidgetView::refreshButtons);
@@ -235,9 +241,17 @@ QString DesktopWidgetView::counterText() const
     return static_cast<Counter*>(m_counter)->text();
 }
 
+void DesktopWidgetView::placeUndoToast()
+{
+    const QSize size = m_undoToast->sizeHint();
+    m_undoToast->setGeometry(QRect(QPoint((width() - size.width()) / 2, height() - size.height() - 14), size));
+    m_undoToast->raise();
+}
+
 void DesktopWidgetView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    placeUndoToast();
     // Rounded corners: everything inside is clipped to the card.
     QPainterPath shape;
     shape.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);

@@ -9,6 +9,7 @@ class ClipboardMonitor;
 class Preferences;
 class QStackedWidget;
 class StorageManager;
+class UndoBar;
 class WidgetGridView;
 class WidgetHeaderButton;
 class WindowDragHandler;
@@ -31,6 +32,7 @@ public:
     WidgetGridView* grid() const { return m_grid; }
     WindowDragHandler* dragSurface() const { return m_dragSurface; }
     bool showsEmptyState() const;
+    UndoBar* undoToast() const { return m_undoToast; }
     QString counterText() const;
 
 Q_SIGNALS:
@@ -44,6 +46,7 @@ protected:
 private:
     void refresh();
     void refreshButtons();
+    void placeUndoToast();
 
     ClipboardMonitor& m_monitor;
     Preferences& m_preferences;
@@ -55,6 +58,7 @@ private:
     QStackedWidget* m_content;
     QWidget* m_emptyState;
     WidgetGridView* m_grid;
+    UndoBar* m_undoToast;
 };
 
 // A white symbol on a faint white circle, 30 x 30, without button chrome.

@@ -64,13 +64,23 @@ WidgetGridView::WidgetGridView(ClipboardMonitor& monitor, StorageManager& storag
     setSelectionMode(QAbstractItemView::NoSelection);
     setGridSize(QSize(WidgetGridItem::side + columnSpacing, WidgetGridItem::side + rowSpacing));
     setSpacing(0);
+    // Three columns centred between equal margins; the scroll indicator lies over the right margin
+    // instead of taking width from the grid.
     setViewportMargins(margin, margin, 0, 0);
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     verticalScrollBar()->setSingleStep(20);
-    verticalScrollBar()->setStyleSheet(slimScrollBarStyle(QColor(128, 128, 128, 115)));
+    m_scrollIndicator = new QScrollBar(Qt::Vertical, this);
+    m_scrollIndicator->setObjectName(QStringLiteral("widgetGridScrollIndicator"));
+    m_scrollIndicator->setStyleSheet(slimScrollBarStyle(QColor(128, 128, 128, 115)));
+    connect(verticalScrollBar(), &QScrollBar::rangeChanged, m_scrollIndicator, [this](int minimum, int maximum) {
+        m_scrollIndicator->setPageStep(verticalScrollBar()->pageStep());
+        m_scrollIndicator->setRange(minimum, maximum);
+    });
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, m_scrollIndicator, &QScrollBar::setValue);
+    connect(m_scrollIndicator, &QScrollBar::valueChanged, verticalScrollBar(), &QScrollBar::setValue);
     setMouseTracking(true);
     viewport()->setMouseTracking(true);
     setDragEnabled(true);
@@ -84,6 +94,13 @@ WidgetGridView::WidgetGridView(ClipboardMonitor& monitor, StorageManager& storag
     connect(&m_singleClick, &QTimer::timeout, this, [this] { m_monitor.copyToClipboard(m_clickedItem); });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] { m_hovered = QModelIndex(); });
     connect(&Theme::instance(), &Theme::changed, viewport(), qOverload<>(&QWidget::update));
+}
+
+void WidgetGridView::resizeEvent(QResizeEvent* event)
+{
+    QListView::resizeEvent(event);
+    m_scrollIndicator->setGeometry(width() - scrollIndicatorWidth, 0, scrollIndicatorWidth, height());
+    m_scrollIndicator->raise();
 }
 
 QRect WidgetGridView::tileRect(const QModelIndex& index) const

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 class ClipboardMonitor;
+class QScrollBar;
 class StorageManager;
 class WidgetItemModel;
 
@@ -18,8 +19,9 @@ class WidgetGridView : public QListView
     Q_OBJECT
 
 public:
-    // Three 100-wide columns and the scroll bar fit the 340-wide board.
-    static constexpr int columnSpacing = 6;
+    // Three 100-wide columns with the default spacing between equal margins fill the 340-wide board.
+    static constexpr int columnSpacing = 8;
+    static constexpr int scrollIndicatorWidth = 8;
     static constexpr int rowSpacing = 10;
     static constexpr int margin = 12;
 
@@ -40,6 +42,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void startDrag(Qt::DropActions supportedActions) override;
 
 private:
@@ -53,4 +56,5 @@ private:
     QPoint m_pressPosition;
     QTimer m_singleClick;
     ClipboardItem m_clickedItem;
+    QScrollBar* m_scrollIndicator = nullptr;
 };

@@ -5,6 +5,7 @@
 
 #include <QGuiApplication>
 #include <QPainter>
+#include <QPainterPath>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -27,6 +28,8 @@ WidgetWindow::WidgetWindow(DesktopWidgetView* board, bool pinned)
     setObjectName(QStringLiteral("WidgetWindow"));
     setWindowTitle(QStringLiteral("Pellamor 看板"));
     setAttribute(Qt::WA_TranslucentBackground);
+    // The board is rarely the active window: its buttons explain themselves all the same.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(board);
@@ -57,6 +60,15 @@ void WidgetWindow::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     WindowEffects::requestBlurBehind(windowHandle(), DesktopWidgetView::cornerRadius);
     WindowEffects::skipTaskbar(windowHandle());
+    // Without a compositor the transparent corners would show black: the window takes the board's
+    // rounded shape itself.
+    if (WindowEffects::compositingActive()) {
+        clearMask();
+    } else {
+        QPainterPath shape;
+        shape.addRoundedRect(QRectF(rect()), DesktopWidgetView::cornerRadius, DesktopWidgetView::cornerRadius);
+        setMask(QRegion(shape.toFillPolygon().toPolygon()));
+    }
 }
 
 void WidgetWindow::paintEvent(QPaintEvent*)

@@ -20,10 +20,29 @@ void WindowDragHandler::mousePressEvent(QMouseEvent* event)
 {
     // The press is consumed either way: it does nothing else on the header.
     event->accept();
+    m_following = false;
     if (event->button() != Qt::LeftButton || m_preferences.widgetLocked())
         return;
-    if (QWindow* window = this->window()->windowHandle())
-        m_move(window);
+    QWindow* window = this->window()->windowHandle();
+    if (!window || m_move(window))
+        return;
+    // No window manager took the move: follow the pointer ourselves.
+    m_following = true;
+    m_pressOffset = event->globalPosition().toPoint() - this->window()->pos();
+}
+
+void WindowDragHandler::mouseMoveEvent(QMouseEvent* event)
+{
+    event->accept();
+    if (m_following && (event->buttons() & Qt::LeftButton))
+        window()->move(event->globalPosition().toPoint() - m_pressOffset);
+}
+
+void WindowDragHandler::mouseReleaseEvent(QMouseEvent* event)
+{
+    event->accept();
+    if (event->button() == Qt::LeftButton)
+        m_following = false;
 }
 
 void WindowDragHandler::paintEvent(QPaintEvent*)
@@ -52,4 +71,40 @@ void VisualEffectView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), fill(m_material, Theme::palette().dark));
+}
+
+WindowMoveFilter::WindowMoveFilter(QWidget* handle)
+    : QObject(handle)
+    , m_handle(handle)
+{
+    handle->installEventFilter(this);
+}
+
+bool WindowMoveFilter::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != m_handle)
+        return false;
+    QWidget* window = m_handle->window();
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        auto* press = static_cast<QMouseEvent*>(event);
+        if (press->button() != Qt::LeftButton)
+            return false;
+        m_following = !(window->windowHandle() && window->windowHandle()->startSystemMove());
+        m_pressOffset = press->globalPosition().toPoint() - window->pos();
+        return true;
+    }
+    case QEvent::MouseMove: {
+        auto* move = static_cast<QMouseEvent*>(event);
+        if (!m_following || !(move->buttons() & Qt::LeftButton))
+            return false;
+        window->move(move->globalPosition().toPoint() - m_pressOffset);
+        return true;
+    }
+    case QEvent::MouseButtonRelease:
+        m_following = false;
+        return false;
+    default:
+        return false;
+    }
 }

@@ -86,23 +86,27 @@ void TestAppDelegate::panelHeight_data()
 {
     QTest::addColumn<int>("entries");
     QTest::addColumn<int>("displayCount");
+    QTest::addColumn<int>("contentHeight");
     QTest::addColumn<int>("height");
-    QTest::newRow("empty") << 0 << 6 << 150;
-    QTest::newRow("one") << 1 << 6 << 150;
-    QTest::newRow("six") << 6 << 6 << 475;
-    QTest::newRow("more than listed") << 30 << 6 << 475;
-    QTest::newRow("ten") << 10 << 10 << 735;
-    QTest::newRow("capped") << 30 << 20 << 750;
-    QTest::newRow("zero count") << 8 << 0 << 475;
-    QTest::newRow("negative count") << 8 << -2 << 475;
+    QTest::newRow("empty") << 0 << 6 << 0 << 150;
+    QTest::newRow("one") << 1 << 6 << 0 << 150;
+    QTest::newRow("six") << 6 << 6 << 0 << 475;
+    QTest::newRow("more than listed") << 30 << 6 << 0 << 475;
+    QTest::newRow("ten") << 10 << 10 << 0 << 735;
+    QTest::newRow("capped") << 30 << 20 << 0 << 750;
+    QTest::newRow("zero count") << 8 << 0 << 0 << 475;
+    QTest::newRow("negative count") << 8 << -2 << 0 << 475;
+    QTest::newRow("measured: what the rows and headers need") << 3 << 6 << 318 << 318;
+    QTest::newRow("measured: capped") << 20 << 20 << 1400 << 750;
 }
 
 void TestAppDelegate::panelHeight()
 {
     QFETCH(int, entries);
     QFETCH(int, displayCount);
+    QFETCH(int, contentHeight);
     QFETCH(int, height);
-    QCOMPARE(AppDelegate::panelHeight(entries, displayCount), height);
+    QCOMPARE(AppDelegate::panelHeight(entries, displayCount, contentHeight), height);
 }
 
 void TestAppDelegate::placement_data()
@@ -153,7 +157,11 @@ void TestAppDelegate::toggleOpensAndCloses()
     QVERIFY(!popover->isVisible());
     m_delegate->togglePopover();
     QVERIFY(popover->isVisible());
-    QCOMPARE(popover->size(), QSize(340, 150));
+    // Room for the empty state with its symbol.
+    QCOMPARE(popover->size(), QSize(340, m_delegate->contentView()->preferredHeight()));
+    QWidget* empty = m_delegate->contentView()->findChild<QWidget*>(QStringLiteral("emptyState"));
+    QVERIFY(empty->isVisible());
+    QVERIFY(empty->height() >= empty->minimumSizeHint().height());
     QVERIFY(popover->windowFlags() & Qt::Tool);
     m_delegate->togglePopover();
     QVERIFY(!popover->isVisible());
@@ -163,16 +171,25 @@ void TestAppDelegate::panelGrowsWithTheHistory()
 {
     m_delegate->togglePopover();
     PopoverWindow* popover = m_delegate->popover();
+    ContentView* panel = m_delegate->contentView();
     copy(QStringLiteral("one"));
-    copy(QStringLiteral("two"));
-    QCOMPARE(popover->targetFrame().height(), 2 * 65 + 85);
-    QTRY_COMPARE(popover->height(), 2 * 65 + 85);
+    const int oneRow = popover->targetFrame().height();
+    copy(QStringLiteral("two\nlines"));
+    QTRY_COMPARE(popover->targetFrame().height(), panel->preferredHeight());
+    QTRY_COMPARE(popover->height(), panel->preferredHeight());
+    const int twoRows = popover->height();
+    QVERIFY(twoRows > oneRow);
     m_preferences->setDisplayCount(1);
-    QCOMPARE(popover->targetFrame().height(), 150);
+    QTRY_COMPARE(popover->targetFrame().height(), oneRow);
     // Closed, the size is set at once.
     m_delegate->togglePopover();
     m_preferences->setDisplayCount(10);
-    QCOMPARE(popover->height(), 2 * 65 + 85);
+    QTRY_COMPARE(popover->height(), twoRows);
+    // More than fit: the maximum, and the list scrolls.
+    m_preferences->setDisplayCount(20);
+    for (int i = 0; i < 20; ++i)
+        copy(QStringLiteral("entry %1").arg(i));
+    QTRY_COMPARE(popover->height(), AppDelegate::maxPanelHeight);
 }
 
 void TestAppDelegate::closeRules_data()

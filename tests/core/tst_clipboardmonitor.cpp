@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -64,6 +65,9 @@ private Q_SLOTS:
     void deleteItem();
     void updateItemInPlace();
     void clearAllKeepsPinned();
+    void undoBringsEntriesBackInPlace_data();
+    void undoBringsEntriesBackInPlace();
+    void quitEndsTheUndoWindow();
     void autoClearByAge_data();
     void autoClearByAge();
     void loadSortsAndMonitoringFollowsTheClipboard();
@@ -505,7 +509,13 @@ void TestClipboardMonitor::deleteItem()
     monitor().deleteItem(image);
     QCOMPARE(contentsOf(monitor().items()), QStringList{QStringLiteral("text")});
     QCOMPARE(savedHistory(), monitor().items());
+    QCOMPARE(monitor().pendingRemoval()->kind, ClipboardMonitor::Removal::Kind::Deleted);
+    // The file waits for the undo window to end.
+    QVERIFY(QFileInfo::exists(m_storage->imageURL(image.content)));
+    monitor().finishRemoval();
+    m_storage->waitForBackgroundWork();
     QVERIFY(!QFileInfo::exists(m_storage->imageURL(image.content)));
+    QVERIFY(!monitor().pendingRemoval());
 
     // Not in the history any more: the file is still removed and the history saved.
     const QString orphan = m_storage->saveImage(StorageManager::pngData(solidImage(2, 2)));
@@ -561,10 +571,79 @@ void TestClipboardMonitor::clearAllKeepsPinned()
     monitor().clearAll();
     QCOMPARE(monitor().items(), pinned);
     QCOMPARE(savedHistory(), pinned);
-    for (const QString& name : std::as_const(pinnedImages))
-        QVERIFY(QFileInfo::exists(m_storage->imageURL(name)));
+    QCOMPARE(monitor().pendingRemoval()->items.size(), 10);
+    // The undo window ends on its own; only then do the cleared entries' files go.
+    monitor().setUndoWindow(50);
+    monitor().clearAll(); // nothing left to clear: the window is not restarted
+    QSignalSpy ended(&monitor(), &ClipboardMonitor::pendingRemovalChanged);
+    monitor().deleteItem(pinned.first()); // a newer removal ends the clear's window at once
+    QCOMPARE(ended.size(), 2);
+    QVERIFY(ended.wait(2000));
+    QVERIFY(!monitor().pendingRemoval());
+    m_storage->waitForBackgroundWork();
     for (const QString& name : std::as_const(unpinnedImages))
         QVERIFY(!QFileInfo::exists(m_storage->imageURL(name)));
+    QVERIFY(!QFileInfo::exists(m_storage->imageURL(pinned.first().content)));
+    for (const QString& name : pinnedImages.mid(1))
+        QVERIFY(QFileInfo::exists(m_storage->imageURL(name)));
+}
+
+void TestClipboardMonitor::undoBringsEntriesBackInPlace_data()
+{
+    QTest::addColumn<bool>("clear");
+    QTest::newRow("clear all") << true;
+    QTest::newRow("delete one") << false;
+}
+
+void TestClipboardMonitor::undoBringsEntriesBackInPlace()
+{
+    QFETCH(bool, clear);
+    const QDateTime now = ClipboardItem::currentMoment();
+    const QString image = m_storage->saveImage(StorageManager::pngData(solidImage(3, 3)));
+    ClipboardItems stored = {
+        storedText(QStringLiteral("pinned"), now.addSecs(-50), true),
+        storedText(QStringLiteral("newest"), now.addSecs(-10)),
+        ClipboardItem(QUuid::createUuid(), ClipboardItemType::Image, image, false, std::nullopt, now.addSecs(-20)),
+        storedText(QStringLiteral("oldest"), now.addSecs(-30))};
+    QVERIFY(m_storage->save(stored));
+    reopen();
+    const ClipboardItems before = monitor().items();
+    if (clear)
+        monitor().clearAll();
+    else
+        monitor().deleteItem(before[2]);
+    QCOMPARE(savedHistory(), monitor().items());
+
+    // Copied meanwhile: stays on top, and the undone entries return below it, where they were.
+    m_pasteboard->copyText(QStringLiteral("meanwhile"));
+    monitor().checkClipboard();
+    settle();
+    monitor().undoRemoval();
+    QVERIFY(!monitor().pendingRemoval());
+    QCOMPARE(monitor().items().mid(0, 1), before.mid(0, 1));
+    QCOMPARE(monitor().items()[1].content, QStringLiteral("meanwhile"));
+    QCOMPARE(monitor().items().mid(2), before.mid(1));
+    QCOMPARE(savedHistory(), monitor().items());
+
+    // The image came back with its file, which outlives the monitor (as at quit) now that it is kept.
+    m_monitor.reset();
+    m_storage->waitForBackgroundWork();
+    QVERIFY(QFileInfo::exists(m_storage->imageURL(image)));
+    QVERIFY(!m_storage->loadImage(image).isNull());
+}
+
+void TestClipboardMonitor::quitEndsTheUndoWindow()
+{
+    m_pasteboard->copyImage(solidImage(4, 4));
+    monitor().checkClipboard();
+    settle();
+    m_storage->waitForBackgroundWork();
+    const QString file = m_storage->imageURL(monitor().items().first().content);
+    monitor().clearAll();
+    QVERIFY(QFileInfo::exists(file));
+    m_monitor.reset();
+    m_storage->waitForBackgroundWork();
+    QVERIFY(!QFileInfo::exists(file));
 }
 
 void TestClipboardMonitor::autoClearByAge_data()

@@ -3,6 +3,7 @@
 #include "panel/ContentView.h"
 #include "panel/PanelButtons.h"
 #include "panel/PressableActionButton.h"
+#include "panel/UndoBar.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -156,7 +157,25 @@ void TestContentView::clearAllKeepsPinned()
     QTest::mouseClick(button("clearButton"), Qt::LeftButton);
     QCOMPARE(view().rows().size(), 1);
     QCOMPARE(view().sectionTitles(), QStringList{QStringLiteral("已置顶")});
-    QCOMPARE(view().findChild<QLabel*>(QStringLiteral("countLabel"))->text(), QStringLiteral("1 条记录"));
+    auto* count = view().findChild<QLabel*>(QStringLiteral("countLabel"));
+    QCOMPARE(count->text(), QStringLiteral("1 条记录"));
+
+    // For a while the footer offers to take it back, in the count's place.
+    auto* undo = view().findChild<UndoBar*>();
+    QVERIFY(undo->isVisible());
+    QVERIFY(!count->isVisible());
+    QCOMPARE(undo->text(), QStringLiteral("已清除 2 条记录"));
+    QTest::mouseClick(undo->undoButton(), Qt::LeftButton);
+    QCOMPARE(view().rows().size(), 3);
+    QCOMPARE(view().sectionTitles(), QStringList({QStringLiteral("已置顶"), QStringLiteral("今天")}));
+    QVERIFY(!undo->isVisible());
+    QVERIFY(count->isVisible());
+    QCOMPARE(count->text(), QStringLiteral("3 条记录"));
+
+    // A delete from a row offers the same.
+    m_fixture->monitor->deleteItem(m_fixture->monitor->items().last());
+    QVERIFY(undo->isVisible());
+    QCOMPARE(undo->text(), QStringLiteral("已删除 1 条记录"));
 }
 
 void TestContentView::headerSwitches()

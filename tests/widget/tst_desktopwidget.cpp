@@ -1,4 +1,6 @@
 #include "../PanelFixture.h"
+#include "panel/PressableActionButton.h"
+#include "panel/UndoBar.h"
 #include "widget/DesktopWidgetView.h"
 #include "widget/WidgetGridItem.h"
 #include "widget/WidgetGridView.h"
@@ -41,6 +43,7 @@ private Q_SLOTS:
     void tileButtonsPinAndDelete();
     void headerButtons();
     void lockStopsMoving();
+    void headerFollowsThePointerWithoutWindowManager();
     void dragData();
     void missingImageIsNotAskedForAgain();
 
@@ -200,6 +203,16 @@ void TestDesktopWidget::tileButtonsPinAndDelete()
     QCOMPARE(m_fixture->monitor->items().first().content, QStringLiteral("a"));
     QTest::qWait(QApplication::doubleClickInterval() + 50);
     QCOMPARE(m_fixture->pasteboard.contents().text, QStringLiteral("a"));
+
+    // The delete can be taken back from the toast over the grid.
+    UndoBar* toast = board().undoToast();
+    QVERIFY(toast->isVisible());
+    QCOMPARE(toast->text(), QStringLiteral("已删除 1 条记录"));
+    QVERIFY(board().rect().contains(toast->geometry()));
+    QTest::mouseClick(toast->undoButton(), Qt::LeftButton);
+    QCOMPARE(m_fixture->monitor->items().size(), 2);
+    QVERIFY(m_fixture->monitor->items().first().isPinned);
+    QVERIFY(!toast->isVisible());
 }
 
 void TestDesktopWidget::headerButtons()
@@ -243,6 +256,34 @@ void TestDesktopWidget::lockStopsMoving()
     m_fixture->preferences.setWidgetLocked(false);
     QTest::mousePress(board().dragSurface(), Qt::LeftButton, {}, onHeader);
     QCOMPARE(moves, 2);
+}
+
+void TestDesktopWidget::headerFollowsThePointerWithoutWindowManager()
+{
+    WindowDragHandler* surface = board().dragSurface();
+    surface->setMoveFunction([](QWindow*) { return false; });
+    QWidget* window = surface->window();
+    const QPoint start = window->pos();
+    const auto send = [surface](QEvent::Type type, QPoint global, Qt::MouseButtons buttons) {
+        const QPoint local = surface->mapFromGlobal(global);
+        QMouseEvent event(type, local, global, type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(surface, &event);
+    };
+    const QPoint press = surface->mapToGlobal(QPoint(60, 10));
+    send(QEvent::MouseButtonPress, press, Qt::LeftButton);
+    send(QEvent::MouseMove, press + QPoint(30, 20), Qt::LeftButton);
+    QCOMPARE(window->pos(), start + QPoint(30, 20));
+    send(QEvent::MouseButtonRelease, press + QPoint(30, 20), Qt::NoButton);
+    send(QEvent::MouseMove, press + QPoint(90, 90), Qt::NoButton);
+    QCOMPARE(window->pos(), start + QPoint(30, 20));
+
+    // Locked, it stays where it is.
+    m_fixture->preferences.setWidgetLocked(true);
+    const QPoint again = surface->mapToGlobal(QPoint(60, 10));
+    send(QEvent::MouseButtonPress, again, Qt::LeftButton);
+    send(QEvent::MouseMove, again + QPoint(40, 40), Qt::LeftButton);
+    QCOMPARE(window->pos(), start + QPoint(30, 20));
 }
 
 void TestDesktopWidget::dragData()

@@ -1,0 +1,171 @@
+// The panel and its settings on a real X server with a window manager (openbox), driven by real pointer
+// events (xdotool), so that the window manager moves the focus the way it does for a user.
+#include "app/AppDelegate.h"
+#include "app/PopoverWindow.h"
+#include "core/ClipboardMonitor.h"
+#include "core/StorageManager.h"
+#include "panel/ClipItemView.h"
+#include "panel/ContentView.h"
+#include "panel/PanelButtons.h"
+#include "platform/FakeLoginItem.h"
+#include "platform/FakePasteboard.h"
+#include "platform/Preferences.h"
+
+#include <QProcess>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestPanelWindows : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void shortPanelShowsItsLastRowWhole_data();
+    void shortPanelShowsItsLastRowWhole();
+    void gearOpensAndCloses();
+
+private:
+    void launch(const ClipboardItems& history);
+    void openPanel();
+    static void click(const QPoint& global);
+
+    QProcess m_windowManager;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<AppDelegate> m_delegate;
+};
+
+void TestPanelWindows::initTestCase()
+{
+    for (const char* tool : {"openbox", "xdotool"}) {
+        if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
+            QSKIP(qPrintable(QStringLiteral("%1 is not installed").arg(QLatin1String(tool))));
+    }
+    m_windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    QVERIFY(m_windowManager.waitForStarted());
+    // Running once it has claimed the screen.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        QProcess::execute(
+            QStringLiteral("sh"),
+            {QStringLiteral("-c"), QStringLiteral("xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window")}) == 0,
+        10000);
+}
+
+void TestPanelWindows::cleanupTestCase()
+{
+    if (m_windowManager.state() != QProcess::NotRunning) {
+        m_windowManager.terminate();
+        m_windowManager.waitForFinished(5000);
+    }
+}
+
+void TestPanelWindows::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+}
+
+void TestPanelWindows::cleanup()
+{
+    m_delegate.reset();
+    m_dir.reset();
+}
+
+void TestPanelWindows::launch(const ClipboardItems& history)
+{
+    auto storage = std::make_unique<StorageManager>(m_dir->filePath(QStringLiteral("Pellamor")));
+    storage->save(history);
+    m_delegate = std::make_unique<AppDelegate>();
+    m_delegate->launchWith(std::make_unique<Preferences>(m_dir->filePath(QStringLiteral("prefs.conf"))),
+                           std::move(storage), std::make_unique<FakePasteboard>(), std::make_unique<FakeLoginItem>());
+}
+
+void TestPanelWindows::openPanel()
+{
+    QProcess::execute(QStringLiteral("xdotool"),
+                      {QStringLiteral("mousemove"), QStringLiteral("400"), QStringLiteral("60")});
+    m_delegate->togglePopover();
+    QVERIFY(QTest::qWaitForWindowExposed(m_delegate->popover()));
+    QTest::qWait(300);
+}
+
+void TestPanelWindows::click(const QPoint& global)
+{
+    QProcess::execute(QStringLiteral("xdotool"),
+                      {QStringLiteral("mousemove"), QString::number(global.x()), QString::number(global.y()),
+                       QStringLiteral("click"), QStringLiteral("1")});
+}
+
+void TestPanelWindows::shortPanelShowsItsLastRowWhole_data()
+{
+    const QDateTime now = ClipboardItem::currentMoment();
+    const auto text = [](const QString& content, const QDateTime& timestamp, bool pinned = false) {
+        return ClipboardItem(QUuid::createUuid(), ClipboardItemType::Text, content, pinned,
+                             pinned ? std::optional(timestamp) : std::nullopt, timestamp);
+    };
+    QTest::addColumn<ClipboardItems>("history");
+    QTest::newRow("one") << ClipboardItems{text(QStringLiteral("alpha"), now)};
+    QTest::newRow("three in two sections")
+        << ClipboardItems{text(QStringLiteral("置顶的地址"), now, true), text(QStringLiteral("第一行\n第二行"), now),
+                          text(QStringLiteral("short"), now.addSecs(-60))};
+    QTest::newRow("four in three sections") << ClipboardItems{
+        text(QStringLiteral("pinned"), now, true), text(QStringLiteral("today"), now),
+        text(QStringLiteral("yesterday gone"), now.addDays(-1)),
+        text(QStringLiteral("一段较长的文字，用来展示列表中的两行截断效果：第一句话，第二句话，第三句话。"),
+             now.addDays(-3))};
+}
+
+void TestPanelWindows::shortPanelShowsItsLastRowWhole()
+{
+    QFETCH(ClipboardItems, history);
+    launch(history);
+    openPanel();
+    ContentView* panel = m_delegate->contentView();
+    const QList<ClipItemView*> rows = panel->rows();
+    QCOMPARE(rows.size(), history.size());
+    auto* list = panel->findChild<QScrollArea*>(QStringLiteral("historyList"));
+    QVERIFY(list);
+    // Nothing to scroll to, and the last row ends inside what the list shows.
+    QCOMPARE(list->verticalScrollBar()->maximum(), 0);
+    ClipItemView* last = rows.last();
+    const int bottom = last->mapTo(list->viewport(), QPoint(0, last->height())).y();
+    QVERIFY2(bottom <= list->viewport()->height(),
+             qPrintable(QStringLiteral("row ends at %1, list shows %2").arg(bottom).arg(list->viewport()->height())));
+    QVERIFY(m_delegate->popover()->height() < AppDelegate::maxPanelHeight);
+}
+
+void TestPanelWindows::gearOpensAndCloses()
+{
+    const QDateTime now = ClipboardItem::currentMoment();
+    launch({ClipboardItem(QUuid::createUuid(), ClipboardItemType::Text, QStringLiteral("entry"), false, std::nullopt,
+                          now)});
+    openPanel();
+    QWidget* gear = m_delegate->contentView()->settingsButton();
+    const QPoint centre = gear->mapToGlobal(gear->rect().center());
+
+    click(centre);
+    QTRY_VERIFY(m_delegate->settingsPopover() && m_delegate->settingsPopover()->isVisible());
+    QTest::qWait(500);
+    QVERIFY(m_delegate->settingsPopover()->isVisible());
+
+    // The second press closes it, and the click that follows does not open it again.
+    click(centre);
+    QTRY_VERIFY(!m_delegate->settingsPopover()->isVisible());
+    QTest::qWait(800);
+    QVERIFY(!m_delegate->settingsPopover()->isVisible());
+    QVERIFY(m_delegate->popover()->isVisible());
+
+    // A third opens it again.
+    QTest::qWait(500);
+    click(centre);
+    QTRY_VERIFY(m_delegate->settingsPopover()->isVisible());
+}
+
+QTEST_MAIN(TestPanelWindows)
+#include "tst_panelwindows.moc"
