@@ -27,8 +27,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # show up there and are named by hand.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-image-formats-plugins, qt6-qpa-plugins, fonts-material-design-icons-iconfont")
-# Without a CJK font, Chinese and Japanese texts in the history show as empty boxes.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-noto-cjk)
+# Without a CJK font, Chinese and Japanese texts in the history show as empty boxes, and without an
+# emoji font copied emoji do. GNOME Shell shows tray icons only with the AppIndicator extension; the
+# program still runs without it, opening its history as a window.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, fonts-noto-color-emoji, gnome-shell-extension-appindicator")
 
 # Keeps `cpack --config CPackSourceConfig.cmake` from packing build folders and the repository itself.
 set(CPACK_SOURCE_GENERATOR TXZ)
