@@ -66,11 +66,12 @@ pids+=($!)
 has_wm() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 wait_for 5 has_wm || fail "openbox did not start"
 
-# Mapped windows of ours with the given window type, first one.
+# The first mapped window of ours whose first window type is the given one (the docked icon's window
+# lists an override type before NORMAL, the panel UTILITY before it).
 window_of_type() { # TYPE
     local id
     for id in $(xdotool search --onlyvisible --classname pellamor 2>/dev/null); do
-        if xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q "_NET_WM_WINDOW_TYPE_$1"; then
+        if xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -Eq "= _NET_WM_WINDOW_TYPE_$1(,|\$)"; then
             echo "$id"
             return
         fi

@@ -84,10 +84,14 @@ copy() { printf '%s' "$1" | xclip -selection clipboard; }
 has_entry() { python3 -c 'import json,sys; sys.exit(0 if any(e["content"] == sys.argv[2] for e in json.load(open(sys.argv[1]))) else 1)' "$history" "$1" 2>/dev/null; }
 paused_setting() { sed -n 's/^monitoringPaused=//p' "$settings" 2>/dev/null; }
 
+# The menu: a mapped override-redirect window of ours, neither the icon's nor a tooltip.
+icon_id=$(printf '%d' "$(xwininfo -root -tree | awk '/\("pellamor" "Pellamor"\)/ && / [0-9]+x[0-9]+\+/ {print $1}' | head -n 1)")
 menu_window() {
     local id
     for id in $(xdotool search --onlyvisible --classname pellamor 2>/dev/null); do
-        if xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_POPUP_MENU; then
+        [[ $id == "$icon_id" ]] && continue
+        if xwininfo -id "$id" 2>/dev/null | grep -q 'Override Redirect State: yes' &&
+            ! xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q TOOLTIP; then
             echo "$id"
             return
         fi
@@ -96,12 +100,20 @@ menu_window() {
 menu_shown() { [[ -n $(menu_window) ]]; }
 menu_hidden() { ! menu_shown; }
 
-# Right click on the icon, then the menu's second entry ("暂停记录") by keyboard.
+# Right click on the icon, then a click on the menu's second entry, "暂停记录". The menu holds four
+# entries of one height and a thin separator above the last: the second entry's middle lies at about
+# 37 % of the menu's height.
 choose_pause() {
     xdotool mousemove $((icon_x + icon_w / 2)) $((icon_y + icon_h / 2)) click 3
     wait_for 5 menu_shown || fail "a right click on the tray icon showed no menu"
     sleep 0.3
-    xdotool key Down Down Return
+    local menu x y w h
+    menu=$(menu_window)
+    read -r x y w h < <(xwininfo -id "$menu" |
+        awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF} /Width:/ {w=$NF} /Height:/ {h=$NF} END {print x, y, w, h}')
+    xdotool mousemove $((x + w / 2)) $((y + h * 37 / 100))
+    sleep 0.2
+    xdotool click 1
     wait_for 5 menu_hidden || fail "the menu stayed open after choosing an entry"
 }
 
