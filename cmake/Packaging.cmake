@@ -27,9 +27,12 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # show up there and are named by hand.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-image-formats-plugins, qt6-qpa-plugins, fonts-material-design-icons-iconfont")
-# Without a CJK font, Chinese and Japanese texts in the history show as empty boxes.
-# Emoji need a colour font; Qt's own dialogs speak the user's language with its translations.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, fonts-noto-color-emoji, qt6-translations-l10n")
+# Without a CJK font, Chinese and Japanese texts in the history show as empty boxes, and without an
+# emoji font copied emoji do. Qt's own dialogs speak the user's language with its translations.
+# GNOME Shell shows tray icons only with the AppIndicator extension; the program still runs without
+# it, opening its history as a window.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "fonts-noto-cjk, fonts-noto-color-emoji, qt6-translations-l10n, gnome-shell-extension-appindicator")
 # Copied HEIF photos are decoded by libheif, which the program opens only when it meets one.
 string(APPEND CPACK_DEBIAN_PACKAGE_RECOMMENDS ", libheif1")
 

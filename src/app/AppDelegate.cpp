@@ -1,7 +1,9 @@
 #include "AppDelegate.h"
 
+#include "PanelWindow.h"
 #include "PopoverPlacement.h"
 #include "PopoverWindow.h"
+#include "TrayController.h"
 #include "core/ClipboardMonitor.h"
 #include "core/StandardOutput.h"
 #include "core/StorageManager.h"
@@ -24,10 +26,10 @@
 #include "widget/WidgetWindow.h"
 #include "widget/WindowDragHandler.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCursor>
 #include <QLabel>
-#include <QPainter>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QToolTip>
@@ -37,27 +39,6 @@
 namespace {
 
 AppDelegate* sharedDelegate = nullptr;
-
-QIcon statusIcon()
-{
-    // Monochrome, light glyph with a dark rim: readable on light and dark panels alike.
-    QIcon icon;
-    for (int side : {16, 22, 24, 32, 48, 64}) {
-        QPixmap pixmap(side, side);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        const qreal points = side / 1.5;
-        for (const QPointF offset : {QPointF(-1, 0), QPointF(1, 0), QPointF(0, -1), QPointF(0, 1)}) {
-            SymbolIcon::paint(painter, QRectF(offset, QSizeF(side, side)), QStringLiteral("list.clipboard.fill"),
-                              QColor(0, 0, 0, 110), points, QFont::Medium);
-        }
-        SymbolIcon::paint(painter, QRectF(0, 0, side, side), QStringLiteral("list.clipboard.fill"),
-                          QColor(245, 245, 245), points, QFont::Medium);
-        painter.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
-}
 
 QRect availableGeometryAt(const QPoint& point)
 {
@@ -89,6 +70,16 @@ WidgetWindow* AppDelegate::widgetWindow() const
     return m_widgetWindow.data();
 }
 
+QSystemTrayIcon* AppDelegate::statusItem() const
+{
+    return m_tray ? m_tray->icon() : nullptr;
+}
+
+QWidget* AppDelegate::panelWindow() const
+{
+    return m_panelWindow.data();
+}
+
 AppDelegate* AppDelegate::shared()
 {
     return sharedDelegate;
@@ -107,7 +98,8 @@ AppDelegate::~AppDelegate()
     delete m_settingsPopover;
     delete m_activePreviewWindow;
     delete m_privacyPolicyWindow;
-    delete m_statusItem;
+    delete m_panelWindow;
+    delete m_tray;
     // Thumbnails may still be decoding from the store.
     ThumbnailLoader::waitForDone();
     // The monitor refers to the store, the clipboard and the preferences; it goes first. The store's
@@ -170,16 +162,55 @@ void AppDelegate::startUp()
     handlePopoverPersistence();
 }
 
-void AppDelegate::createStatusItem()
+void AppDelegate::createStatusItem(std::function<bool()> trayProbe, int trayGraceMs)
 {
-    m_statusItem = new QSystemTrayIcon(statusIcon(), this);
-    m_statusItem->setToolTip(QStringLiteral("Pellamor"));
-    connect(m_statusItem, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+    m_tray = new TrayController(*m_preferences, this);
+    if (trayProbe)
+        m_tray->trayProbe = std::move(trayProbe);
+    connect(m_tray, &TrayController::panelRequested, this, &AppDelegate::togglePopover);
+    // The open menu may take the focus, and the panel with it: the menu toggles what the user saw.
+    connect(m_tray, &TrayController::menuAboutToShow, this, [this] { m_panelOpenAtMenu = m_popover->isVisible(); });
+    connect(m_tray->openAction(), &QAction::triggered, this, [this] {
+        if (m_panelOpenAtMenu && m_popover->isVisible())
+            closePanel();
+        else if (!m_panelOpenAtMenu && !m_popover->isVisible())
             togglePopover();
     });
-    // Shown even while no tray exists: the icon appears once a tray does.
-    m_statusItem->show();
+    connect(m_tray, &TrayController::settingsRequested, this, &AppDelegate::showSettingsAlone);
+    connect(m_tray, &TrayController::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    connect(m_tray, &TrayController::noTrayFound, this, &AppDelegate::handleNoTray);
+    // The window the user may have open stays; from now on the panel hangs from the icon.
+    connect(m_tray, &TrayController::trayAppeared, this, [this] { m_panelAsWindow = false; });
+    m_tray->show(trayGraceMs);
+}
+
+void AppDelegate::handleNoTray()
+{
+    m_panelAsWindow = true;
+    printLine(QStringLiteral("No system tray found: the history opens as a window; bind the command pellamor to a "
+                             "shortcut to open it."));
+    showPanelWindow();
+}
+
+void AppDelegate::presentPanel()
+{
+    if (m_panelAsWindow)
+        showPanelWindow();
+    else
+        togglePopover();
+}
+
+void AppDelegate::showPanelWindow()
+{
+    if (!m_panelWindow) {
+        auto* view = new ContentView(*m_clipboardMonitor, *m_storageManager, *m_preferences);
+        connect(view, &ContentView::settingsRequested, this, &AppDelegate::showSettingsPopover);
+        connect(view, &ContentView::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        m_panelWindow = new PanelWindow(
+            view, QSize(panelWidth, panelHeight(m_clipboardMonitor->items().size(), m_preferences->displayCount())));
+    }
+    updateAppearance();
+    m_panelWindow->present();
 }
 
 void AppDelegate::applicationWillTerminate()
@@ -203,7 +234,7 @@ int AppDelegate::panelHeight(qsizetype entryCount, int displayCount, int content
 
 QRect AppDelegate::trayGeometry() const
 {
-    return m_statusItem ? m_statusItem->geometry() : QRect();
+    return statusItem() ? statusItem()->geometry() : QRect();
 }
 
 void AppDelegate::togglePopover()
@@ -385,7 +416,7 @@ bool AppDelegate::pointerOnGear() const
     return gear->isVisible() && QRect(gear->mapToGlobal(QPoint(0, 0)), gear->size()).contains(QCursor::pos());
 }
 
-void AppDelegate::showSettingsPopover(QWidget* anchor)
+PopoverWindow* AppDelegate::ensureSettingsPopover()
 {
     if (!m_settingsPopover) {
         auto* settings = new SettingsView(*m_clipboardMonitor, *m_preferences, *m_loginItem);
@@ -394,6 +425,29 @@ void AppDelegate::showSettingsPopover(QWidget* anchor)
         m_settingsPopover = new PopoverWindow(settings);
         m_settingsPopover->setObjectName(QStringLiteral("settingsPopover"));
     }
+    return m_settingsPopover;
+}
+
+void AppDelegate::showSettingsAlone()
+{
+    PopoverWindow* settings = ensureSettingsPopover();
+    updateAppearance();
+    settings->setFloating(keepsPanelOpen());
+    const QSize size(SettingsView::panelWidth, SettingsView::panelHeight);
+    const QRect tray = trayGeometry();
+    const QPoint pointer = QCursor::pos();
+    settings->setFrame(
+        PopoverPlacement::place(tray, size, availableGeometryAt(tray.isValid() ? tray.center() : pointer), pointer)
+            .frame,
+        false);
+    settings->show();
+    settings->raise();
+    settings->activateWindow();
+}
+
+void AppDelegate::showSettingsPopover(QWidget* anchor)
+{
+    ensureSettingsPopover();
     if (m_settingsPopover->isVisible()) {
         m_settingsPopover->hide();
         return;

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QRect>
 
+#include <functional>
 #include <memory>
 
 class ClipboardMonitor;
@@ -15,12 +16,14 @@ class DesktopAppearance;
 class InstanceLock;
 class LoginItem;
 class Pasteboard;
+class PanelWindow;
 class PopoverWindow;
 class Preferences;
 class QSystemTrayIcon;
 class QWidget;
 class QWindow;
 class StorageManager;
+class TrayController;
 class WidgetWindow;
 
 // The shell: owns the single-instance lock, the preferences, the history store and the clipboard
@@ -60,7 +63,13 @@ public:
     PopoverWindow* settingsPopover() const;
     QWidget* activePreviewWindow() const;
     QWidget* privacyPolicyWindow() const;
-    QSystemTrayIcon* statusItem() const { return m_statusItem; }
+    QSystemTrayIcon* statusItem() const;
+    TrayController* trayController() const { return m_tray; }
+    // The panel as an ordinary window, for desktops without a tray; null until first needed.
+    QWidget* panelWindow() const;
+    // The tray icon with its menu. Tests pass a probe in place of asking the desktop for a tray, and
+    // a shorter wait for one.
+    void createStatusItem(std::function<bool()> trayProbe = {}, int trayGraceMs = 3000);
     WidgetWindow* widgetWindow() const;
 
     // The panel's height: what its content needs (contentHeight, measured by the panel), up to the
@@ -80,6 +89,13 @@ public Q_SLOTS:
     void showSettingsPopover(QWidget* anchor);
     void showPreviewWindow(const ClipboardItem& item);
     void showPrivacyPolicyWindow();
+    // The settings on their own, placed like the panel: the tray menu's and the launcher's "设置".
+    void showSettingsAlone();
+    // What starting the program again asks for by default: the window where there is no tray,
+    // otherwise the panel toggled under the icon.
+    void presentPanel();
+    // Shows the panel as an ordinary window, centred the first time.
+    void showPanelWindow();
     // The clear confirmation over the widget; clears on "清空".
     void confirmClearFromWidget();
     // What clicking elsewhere does: focus moving to another application (null) or to another of our
@@ -89,7 +105,8 @@ public Q_SLOTS:
 private:
     void startUp();
     void setupWidgetWindow();
-    void createStatusItem();
+    void handleNoTray();
+    PopoverWindow* ensureSettingsPopover();
     QRect trayGeometry() const;
     bool belongsToPanel(QWindow* window) const;
     bool belongsToSettings(QWindow* window) const;
@@ -104,7 +121,10 @@ private:
     std::unique_ptr<ClipboardMonitor> m_clipboardMonitor;
     std::unique_ptr<LoginItem> m_loginItem;
     DesktopAppearance* m_desktopAppearance = nullptr;
-    QSystemTrayIcon* m_statusItem = nullptr;
+    TrayController* m_tray = nullptr;
+    QPointer<PanelWindow> m_panelWindow;
+    bool m_panelAsWindow = false;
+    bool m_panelOpenAtMenu = false;
     PopoverWindow* m_popover = nullptr;
     ContentView* m_contentView = nullptr;
     bool m_popoverGrowsUp = false;

@@ -97,6 +97,10 @@ void ClipboardMonitor::checkClipboard()
     // Every change is looked at exactly once, whatever becomes of it.
     m_lastChangeCount = changeCount;
 
+    // Paused: the change is noted above and dropped here, so resuming never catches up on it.
+    if (m_preferences.monitoringPaused())
+        return;
+
     if (shouldIgnorePasteboard())
         return;
     enforceAutoClear();

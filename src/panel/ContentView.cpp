@@ -3,6 +3,7 @@
 #include "ClipItemView.h"
 #include "ImagePreviewView.h"
 #include "PanelButtons.h"
+#include "PausedCapsule.h"
 #include "SymbolIcon.h"
 #include "TextPreviewView.h"
 #include "Theme.h"
@@ -172,6 +173,10 @@ QWidget* ContentView::buildHeader()
     row->addWidget(title);
     row->addStretch(1);
 
+    // While recording is paused; a click resumes it.
+    m_pausedCapsule = new PausedCapsule(header);
+    m_pausedCapsule->setObjectName(QStringLiteral("pausedCapsule"));
+    connect(m_pausedCapsule, &QAbstractButton::clicked, this, [this] { m_preferences.setMonitoringPaused(false); });
     m_lockButton = new CircleSymbolButton(header);
     m_lockButton->setObjectName(QStringLiteral("lockButton"));
     connect(m_lockButton, &QAbstractButton::clicked, this,
@@ -192,6 +197,7 @@ QWidget* ContentView::buildHeader()
     m_settingsAnchor->setAttribute(Qt::WA_TransparentForMouseEvents);
     connect(m_settingsButton, &QAbstractButton::clicked, this, [this] { Q_EMIT settingsRequested(m_settingsAnchor); });
 
+    row->addWidget(m_pausedCapsule);
     row->addWidget(m_lockButton);
     row->addWidget(m_pinButton);
     row->addWidget(m_settingsButton);
@@ -282,6 +288,7 @@ void ContentView::resetScrollArea()
 
 void ContentView::refreshHeader()
 {
+    m_pausedCapsule->setVisible(m_preferences.monitoringPaused());
     const bool stayOpen = m_preferences.popoverStayOpen();
     m_lockButton->setSymbol(
         stayOpen ? QStringLiteral("lock.fill") : QStringLiteral("lock.open.fill"),
@@ -299,7 +306,8 @@ void ContentView::refreshHeader()
 void ContentView::onPreferenceChanged(const QString& key)
 {
     if (key == QLatin1String(Preferences::Keys::popoverPinned) ||
-        key == QLatin1String(Preferences::Keys::popoverStayOpen))
+        key == QLatin1String(Preferences::Keys::popoverStayOpen) ||
+        key == QLatin1String(Preferences::Keys::monitoringPaused))
         refreshHeader();
     else if (key == QLatin1String(Preferences::Keys::displayCount))
         rebuildList();

@@ -12,6 +12,7 @@ class CircleSymbolButton;
 class ClipItemView;
 class ClipboardMonitor;
 class FooterButton;
+class PausedCapsule;
 class Preferences;
 class QLabel;
 class QScrollArea;
@@ -72,6 +73,7 @@ private:
     StorageManager& m_storage;
     Preferences& m_preferences;
 
+    PausedCapsule* m_pausedCapsule = nullptr;
     CircleSymbolButton* m_lockButton = nullptr;
     CircleSymbolButton* m_pinButton = nullptr;
     CircleSymbolButton* m_settingsButton = nullptr;

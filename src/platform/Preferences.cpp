@@ -130,6 +130,11 @@ int Preferences::autoClearPreference() const
     return readInt(Keys::autoClearPreference, Defaults::autoClearPreference);
 }
 
+bool Preferences::monitoringPaused() const
+{
+    return readBool(Keys::monitoringPaused, false);
+}
+
 void Preferences::setDisplayCount(int value)
 {
     write(Keys::displayCount, value);
@@ -183,6 +188,11 @@ void Preferences::setIgnoreSensitive(bool value)
 void Preferences::setAutoClearPreference(int value)
 {
     write(Keys::autoClearPreference, value);
+}
+
+void Preferences::setMonitoringPaused(bool value)
+{
+    write(Keys::monitoringPaused, value);
 }
 
 bool Preferences::contains(const char* key) const

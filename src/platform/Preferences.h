@@ -28,6 +28,7 @@ public:
         static constexpr const char* launchAtLogin = "launchAtLogin";
         static constexpr const char* ignoreSensitive = "ignoreSensitive";
         static constexpr const char* autoClearPreference = "autoClearPreference";
+        static constexpr const char* monitoringPaused = "monitoringPaused";
     };
 
     struct Defaults
@@ -63,6 +64,8 @@ public:
     bool ignoreSensitive() const;
     // 0 never, 1 one day, 2 seven days; any other value never cleans up.
     int autoClearPreference() const;
+    // While true no clipboard change becomes an entry; kept across restarts.
+    bool monitoringPaused() const;
 
     void setDisplayCount(int value);
     void setShortcutKey(const QString& value);
@@ -75,6 +78,7 @@ public:
     void setLaunchAtLogin(bool value);
     void setIgnoreSensitive(bool value);
     void setAutoClearPreference(int value);
+    void setMonitoringPaused(bool value);
 
     bool contains(const char* key) const;
     void remove(const char* key);

@@ -125,10 +125,11 @@ const QList<PrivacyPolicyView::Section>& PrivacyPolicyView::sections()
          QStringLiteral("我们绝不出售您的任何数据。Pellamor 不含任何第三方的广告 SDK 或数据分析插件，也不会通过网络"
                         "发送您的任何数据。")},
         {QStringLiteral("7. 用户权利"),
-         QStringLiteral("您对自己的数据拥有完全的控制权：\n"
-                        "• 一键清空：您可以随时在设置中删除全部未置顶的本地历史记录，置顶的记录可在面板中逐条删除。\n"
-                        "• 开关控制：退出 Pellamor 即会停止一切剪贴板监听；敏感内容过滤开启时，被标记为敏感的内容会被"
-                        "直接跳过。")},
+         QStringLiteral(
+             "您对自己的数据拥有完全的控制权：\n"
+             "• 一键清空：您可以随时在设置中删除全部未置顶的本地历史记录，置顶的记录可在面板中逐条删除。\n"
+             "• 开关控制：您可以随时在设置的「隐私与订阅」中打开「暂停记录」，或在托盘菜单中选择「暂停记录」，"
+             "暂停期间复制的内容不会被记录，恢复后也不会补录。")},
         {QStringLiteral("8. 联系与建议"),
          QStringLiteral("如果您对本政策有任何疑问，请通过以下邮箱联系我们：support@pellamor.example")},
     };

@@ -197,6 +197,12 @@ QWidget* SettingsView::buildPrivacySection()
             [this](bool on) { m_preferences.setIgnoreSensitive(on); });
     section->addWidget(controlRow(rowLabel(QStringLiteral("忽略密码、验证码等敏感内容"), box), m_sensitiveSwitch,
                                   QMargins(8, 6, 8, 6), box));
+    section->addWidget(new SettingsDivider(4, box));
+    m_pauseSwitch = new ToggleSwitch(box);
+    m_pauseSwitch->setObjectName(QStringLiteral("monitoringPausedSwitch"));
+    connect(m_pauseSwitch, &ToggleSwitch::toggleRequested, this,
+            [this](bool on) { m_preferences.setMonitoringPaused(on); });
+    section->addWidget(controlRow(rowLabel(QStringLiteral("暂停记录"), box), m_pauseSwitch, QMargins(8, 6, 8, 6), box));
     return section;
 }
 
@@ -300,6 +306,7 @@ void SettingsView::refreshControls()
     m_launchSwitch->setOn(m_preferences.launchAtLogin());
     m_desktopWidgetSwitch->setOn(m_preferences.showDesktopWidget());
     m_sensitiveSwitch->setOn(m_preferences.ignoreSensitive());
+    m_pauseSwitch->setOn(m_preferences.monitoringPaused());
     m_shortcutButton->setShortcut(m_preferences.shortcutKey());
     // The raw stored numbers: a value that is none of the choices highlights none of them.
     m_themePicker->setSelection(m_preferences.themePreference());

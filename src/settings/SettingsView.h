@@ -83,6 +83,7 @@ private:
     ToggleSwitch* m_launchSwitch = nullptr;
     ToggleSwitch* m_desktopWidgetSwitch = nullptr;
     ToggleSwitch* m_sensitiveSwitch = nullptr;
+    ToggleSwitch* m_pauseSwitch = nullptr;
     ShortcutButton* m_shortcutButton = nullptr;
     ShortcutRecorder* m_recorder = nullptr;
     SegmentedPicker* m_themePicker = nullptr;

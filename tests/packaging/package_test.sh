@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs a build into a scratch root and builds the Debian package from it, then checks what a desktop
 # and apt would see: every file in place, launcher and software-centre data accepted by the desktop's
-# own validators and pointing at each other, and a package with the right files and dependencies.
+# own validators and pointing at each other, and a package with the right files and dependencies that
+# lintian passes without errors or warnings.
 #
 # Usage: package_test.sh BUILD_DIR CMAKE CPACK VERSION
 # Exits 77 (skipped) when the packaging tools are not installed.
@@ -20,7 +21,7 @@ app_id=com.pellamor.app
 icon_sizes=(16 24 32 48 64 128 256)
 
 missing=()
-for tool in "$cpack" dpkg-deb dpkg-shlibdeps desktop-file-validate appstreamcli file; do
+for tool in "$cpack" dpkg-deb dpkg-shlibdeps desktop-file-validate appstreamcli file lintian; do
     command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
 done
 if [ ${#missing[@]} -ne 0 ]; then
@@ -72,6 +73,8 @@ expected_files() {
             echo "usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png"
         done
         echo usr/share/doc/pellamor/copyright
+        echo usr/share/doc/pellamor/changelog.gz
+        echo usr/share/man/man1/pellamor.1.gz
     } | LC_ALL=C sort
 }
 
@@ -129,6 +132,17 @@ if [ -e "$desktop" ]; then
         fail "Icon=$icon in the desktop file names no installed icon"
     grep -q '^GenericName\[zh_CN\]=.' "$desktop" || fail "the desktop file has no Chinese GenericName"
     grep -q '^Comment\[zh_CN\]=.' "$desktop" || fail "the desktop file has no Chinese Comment"
+    # The launcher's actions start the program again, which the running instance answers.
+    [ "$(desktop_value Actions "$desktop")" = "open-history;settings;" ] ||
+        fail "the desktop file's actions are '$(desktop_value Actions "$desktop")', not open-history;settings;"
+    action_value() { # ACTION KEY
+        sed -n '/^\[Desktop Action '"$1"'\]/,/^\[/{s/^'"$2"'=//p}' "$desktop" | head -n 1
+    }
+    [ "$(action_value open-history 'Name\[zh_CN\]')" = 打开剪贴板历史 ] || fail "the open-history action is not named 打开剪贴板历史"
+    [ "$(action_value settings 'Name\[zh_CN\]')" = 设置 ] || fail "the settings action is not named 设置"
+    [ "$(action_value open-history Exec)" = pellamor ] || fail "the open-history action runs '$(action_value open-history Exec)'"
+    [ "$(action_value settings Exec)" = "pellamor --surface=settings" ] ||
+        fail "the settings action runs '$(action_value settings Exec)'"
 fi
 if [ -e "$metainfo" ]; then
     appstreamcli validate --no-net "$metainfo" || fail "appstreamcli rejects $app_id.metainfo.xml"
@@ -182,7 +196,10 @@ for dependency in libqt6widgets6 libqt6gui6 libqt6core6 qt6-image-formats-plugin
     fonts-material-design-icons-iconfont; do
     grep -qx "$dependency" <<<"$depends" || fail "Depends lacks $dependency: $(field Depends)"
 done
-grep -qx fonts-noto-cjk <<<"$(field_names Recommends)" || fail "Recommends lacks fonts-noto-cjk"
+recommends=$(field_names Recommends)
+for recommended in fonts-noto-cjk fonts-noto-color-emoji gnome-shell-extension-appindicator; do
+    grep -qx "$recommended" <<<"$recommends" || fail "Recommends lacks $recommended: $(field Recommends)"
+done
 # Maintainer scripts are the only way a package could act on removal, for example on home folders.
 control_members=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | sed 's|^\./||' | grep -v '^$')
 for script in preinst postinst prerm postrm config; do
@@ -202,6 +219,21 @@ while read -r path; do
 done <"$scratch/expected.txt"
 grep -Eq '^-rwxr-xr-x root/root .* \./usr/bin/pellamor$' "$scratch/contents.txt" ||
     fail "/usr/bin/pellamor is not a root-owned executable in the package: $(grep 'usr/bin/pellamor' "$scratch/contents.txt")"
+
+echo "== lintian"
+# Errors and warnings fail; informational tags and pedantic hints are printed for the reader.
+if ! lintian --fail-on error,warning --display-info "$deb" >"$scratch/lintian.log" 2>&1; then
+    cat "$scratch/lintian.log"
+    fail "lintian reports errors or warnings"
+else
+    cat "$scratch/lintian.log"
+fi
+# The manual page must format without groff complaints.
+if command -v man >/dev/null 2>&1; then
+    man_warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z \
+        "$root/usr/share/man/man1/pellamor.1.gz" 2>&1 >/dev/null)
+    [ -z "$man_warnings" ] || fail "the manual page formats with warnings: $man_warnings"
+fi
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures packaging check(s) failed"

@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# A desktop without a system tray: under a private Xvfb with a window manager (openbox) but no tray
+# host, the history must open by itself as an ordinary window within 5 s, say so in one line, keep
+# recording, hide when closed; once a tray appears (trayer), the icon docks and opens the panel.
+#
+#   no_tray_test.sh PATH/TO/pellamor
+#
+# Exits 77 when Xvfb, openbox, trayer, xdotool, xclip, xprop, xwininfo or python3 is missing.
+set -u
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+if [[ $# -ne 1 || ! -x $1 ]]; then
+    echo "usage: $0 PATH/TO/pellamor" >&2
+    exit 2
+fi
+program=$(realpath "$1")
+for tool in Xvfb openbox trayer xdotool xclip xprop xwininfo python3; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "no_tray_test: $tool is not installed; skipping" >&2
+        exit 77
+    fi
+done
+if [[ -z ${DISPLAY:-} || ${PELLAMOR_XVFB_DISPLAY:-} != "${DISPLAY:-}" ]]; then
+    exec bash "$here/run-under-xvfb.sh" bash "${BASH_SOURCE[0]}" "$program"
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/pellamor-notray.XXXXXX") || exit 1
+pids=()
+cleanup() {
+    local pid
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+export HOME=$work/home
+unset XDG_DATA_HOME
+export XDG_CONFIG_HOME=$work/config
+export XDG_RUNTIME_DIR=$work/runtime
+export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus
+mkdir -p "$HOME" "$XDG_CONFIG_HOME"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+history=$HOME/.local/share/Pellamor/history.json
+message='No system tray found: the history opens as a window; bind the command pellamor to a shortcut to open it.'
+
+fail() {
+    echo "no_tray_test: FAIL: $*" >&2
+    [[ -f $work/app.log ]] && sed 's/^/  pellamor: /' "$work/app.log" >&2
+    exit 1
+}
+
+wait_for() {
+    local limit=$1
+    shift
+    local deadline=$((SECONDS + limit))
+    until "$@"; do
+        ((SECONDS >= deadline)) && return 1
+        sleep 0.1
+    done
+}
+
+# A window manager draws the frames and keeps the task bar's list; no tray anywhere.
+openbox --sm-disable >/dev/null 2>&1 &
+pids+=($!)
+has_wm() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+wait_for 5 has_wm || fail "openbox did not start"
+
+# The first mapped window of ours whose first window type is the given one (the docked icon's window
+# lists an override type before NORMAL, the panel UTILITY before it).
+window_of_type() { # TYPE
+    local id
+    for id in $(xdotool search --onlyvisible --classname pellamor 2>/dev/null); do
+        if xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -Eq "= _NET_WM_WINDOW_TYPE_$1(,|\$)"; then
+            echo "$id"
+            return
+        fi
+    done
+}
+history_window() { window_of_type NORMAL; }
+has_history_window() { [[ -n $(history_window) ]]; }
+
+start=$(date +%s%N)
+QT_QPA_PLATFORM=xcb "$program" >"$work/app.log" 2>&1 &
+pids+=($!)
+app_pid=$!
+wait_for 5 has_history_window || fail "no history window appeared within 5 s"
+elapsed_ms=$((($(date +%s%N) - start) / 1000000))
+echo "no_tray_test: the window appeared after $elapsed_ms ms"
+window=$(history_window)
+
+[[ $(xprop -id "$window" WM_NAME) == 'WM_NAME(STRING) = "Pellamor"' ||
+    $(xprop -id "$window" _NET_WM_NAME) == '_NET_WM_NAME(UTF8_STRING) = "Pellamor"' ]] ||
+    fail "the window is titled $(xprop -id "$window" _NET_WM_NAME)"
+grep -qxF "$message" "$work/app.log" || fail "the one-line message is missing"
+[[ $(grep -c 'No system tray' "$work/app.log") -eq 1 ]] || fail "the message was printed more than once"
+
+# Decorated by the window manager, listed in the task bar, centred on the 1280 x 1024 screen.
+extents=$(xprop -id "$window" _NET_FRAME_EXTENTS | sed 's/.*= //')
+[[ -n $extents && $extents != "0, 0, 0, 0" && $extents == *,* ]] || fail "the window has no frame: '$extents'"
+xprop -id "$window" _NET_WM_STATE | grep -q SKIP_TASKBAR && fail "the window is kept out of the task bar"
+read -r x y w h < <(xwininfo -id "$window" |
+    awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF} /Width:/ {w=$NF} /Height:/ {h=$NF} END {print x, y, w, h}')
+[[ $w -eq 340 ]] || fail "the window is $w wide, not 340"
+centre_x=$((x + w / 2))
+centre_y=$((y + h / 2))
+((centre_x >= 620 && centre_x <= 660 && centre_y >= 480 && centre_y <= 545)) ||
+    fail "the window (${w}x$h at $x,$y) is not centred on the screen"
+
+# Recording goes on.
+printf 'copied without a tray' | xclip -selection clipboard
+has_entry() { python3 -c 'import json,sys; sys.exit(0 if any(e["content"] == sys.argv[2] for e in json.load(open(sys.argv[1]))) else 1)' "$history" "$1" 2>/dev/null; }
+wait_for 5 has_entry 'copied without a tray' || fail "a copy was not captured while windowed"
+
+# The window manager's close (Alt+F4) hides it; the program keeps running.
+xdotool windowactivate --sync "$window" >/dev/null 2>&1
+xdotool key --clearmodifiers alt+F4
+window_gone() { ! has_history_window; }
+wait_for 5 window_gone || fail "closing the window did not hide it"
+sleep 0.5
+kill -0 "$app_pid" 2>/dev/null || fail "closing the window ended the program"
+
+# A tray turns up: the icon docks, and a click on it drops the panel down under it.
+trayer --edge top --align right --widthtype request --height 28 --SetDockType true >/dev/null 2>&1 &
+pids+=($!)
+icon_geometry() { xwininfo -root -tree | awk '/\("pellamor" "Pellamor"\)/ && / [0-9]+x[0-9]+\+/ && $0 !~ /340x/ {print $(NF-1), $NF}' | head -n 1; }
+has_icon() { [[ -n $(icon_geometry) ]]; }
+wait_for 10 has_icon || fail "the tray icon never docked"
+sleep 1
+read -r icon_size icon_position < <(icon_geometry)
+icon_x=${icon_position#+}
+icon_y=${icon_x#*+}
+icon_x=${icon_x%%+*}
+icon_w=${icon_size%%x*}
+icon_h=${icon_size#*x}
+icon_h=${icon_h%%+*}
+xdotool mousemove $((icon_x + icon_w / 2)) $((icon_y + icon_h / 2)) click 1
+panel_window() { window_of_type UTILITY; }
+has_panel() { [[ -n $(panel_window) ]]; }
+wait_for 5 has_panel || fail "clicking the docked icon showed no panel"
+has_history_window && fail "the docked icon opened the window instead of the panel"
+echo "no_tray_test: passed"

@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# The tray menu, as a person uses it: under a private Xvfb with a tray host (trayer), a right click on
+# Pellamor's icon shows its menu; choosing "暂停记录" stops captures (xclip as the other application,
+# history.json as the witness) and marks the icon, choosing it again resumes; what was copied during
+# the pause never shows up.
+#
+#   tray_menu_test.sh PATH/TO/pellamor
+#
+# Exits 77 when Xvfb, trayer, xdotool, xclip, xprop, xwininfo or python3 is missing.
+set -u
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+if [[ $# -ne 1 || ! -x $1 ]]; then
+    echo "usage: $0 PATH/TO/pellamor" >&2
+    exit 2
+fi
+program=$(realpath "$1")
+for tool in Xvfb trayer xdotool xclip xprop xwininfo python3; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "tray_menu_test: $tool is not installed; skipping" >&2
+        exit 77
+    fi
+done
+if [[ -z ${DISPLAY:-} || ${PELLAMOR_XVFB_DISPLAY:-} != "${DISPLAY:-}" ]]; then
+    exec bash "$here/run-under-xvfb.sh" bash "${BASH_SOURCE[0]}" "$program"
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/pellamor-traymenu.XXXXXX") || exit 1
+pids=()
+cleanup() {
+    local pid
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+export HOME=$work/home
+unset XDG_DATA_HOME
+export XDG_CONFIG_HOME=$work/config
+export XDG_RUNTIME_DIR=$work/runtime
+export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus
+mkdir -p "$HOME" "$XDG_CONFIG_HOME"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+history=$HOME/.local/share/Pellamor/history.json
+settings=$XDG_CONFIG_HOME/Pellamor/Pellamor.conf
+
+fail() {
+    echo "tray_menu_test: FAIL: $*" >&2
+    [[ -f $work/app.log ]] && sed 's/^/  pellamor: /' "$work/app.log" >&2
+    exit 1
+}
+
+wait_for() {
+    local limit=$1
+    shift
+    local deadline=$((SECONDS + limit))
+    until "$@"; do
+        ((SECONDS >= deadline)) && return 1
+        sleep 0.1
+    done
+}
+
+trayer --edge top --align right --widthtype request --height 28 --SetDockType true >/dev/null 2>&1 &
+pids+=($!)
+sleep 0.5
+QT_QPA_PLATFORM=xcb "$program" >"$work/app.log" 2>&1 &
+pids+=($!)
+
+icon_geometry() { xwininfo -root -tree | awk '/\("pellamor" "Pellamor"\)/ && / [0-9]+x[0-9]+\+/ {print $(NF-1), $NF}' | head -n 1; }
+has_icon() { [[ -n $(icon_geometry) ]]; }
+wait_for 10 has_icon || fail "the tray icon never appeared"
+sleep 0.5
+read -r icon_size icon_position < <(icon_geometry)
+icon_x=${icon_position#+}
+icon_y=${icon_x#*+}
+icon_x=${icon_x%%+*}
+icon_w=${icon_size%%x*}
+icon_h=${icon_size#*x}
+icon_h=${icon_h%%+*}
+icon_shot() { import -window root -crop "${icon_w}x${icon_h}+$icon_x+$icon_y" +repage rgb:- 2>/dev/null | md5sum; }
+
+copy() { printf '%s' "$1" | xclip -selection clipboard; }
+has_entry() { python3 -c 'import json,sys; sys.exit(0 if any(e["content"] == sys.argv[2] for e in json.load(open(sys.argv[1]))) else 1)' "$history" "$1" 2>/dev/null; }
+paused_setting() { sed -n 's/^monitoringPaused=//p' "$settings" 2>/dev/null; }
+
+# The menu: a mapped override-redirect window of ours, neither the icon's nor a tooltip.
+icon_id=$(printf '%d' "$(xwininfo -root -tree | awk '/\("pellamor" "Pellamor"\)/ && / [0-9]+x[0-9]+\+/ {print $1}' | head -n 1)")
+menu_window() {
+    local id
+    for id in $(xdotool search --onlyvisible --classname pellamor 2>/dev/null); do
+        [[ $id == "$icon_id" ]] && continue
+        if xwininfo -id "$id" 2>/dev/null | grep -q 'Override Redirect State: yes' &&
+            ! xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q TOOLTIP; then
+            echo "$id"
+            return
+        fi
+    done
+}
+menu_shown() { [[ -n $(menu_window) ]]; }
+menu_hidden() { ! menu_shown; }
+
+# Right click on the icon, then a click on the menu's second entry, "暂停记录". The menu holds four
+# entries of one height and a thin separator above the last: the second entry's middle lies at about
+# 37 % of the menu's height.
+choose_pause() {
+    xdotool mousemove $((icon_x + icon_w / 2)) $((icon_y + icon_h / 2)) click 3
+    wait_for 5 menu_shown || fail "a right click on the tray icon showed no menu"
+    sleep 0.3
+    local menu x y w h
+    menu=$(menu_window)
+    read -r x y w h < <(xwininfo -id "$menu" |
+        awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF} /Width:/ {w=$NF} /Height:/ {h=$NF} END {print x, y, w, h}')
+    xdotool mousemove $((x + w / 2)) $((y + h * 37 / 100))
+    sleep 0.2
+    xdotool click 1
+    wait_for 5 menu_hidden || fail "the menu stayed open after choosing an entry"
+}
+
+copy "before the pause"
+wait_for 5 has_entry "before the pause" || fail "a copy before the pause was not captured"
+command -v import >/dev/null 2>&1 && icon_before=$(icon_shot)
+
+choose_pause
+wait_for 5 test "$(paused_setting)" = true || fail "choosing 暂停记录 did not pause (monitoringPaused=$(paused_setting))"
+if [[ -n ${icon_before:-} ]]; then
+    sleep 0.5
+    [[ $(icon_shot) != "$icon_before" ]] || fail "the tray icon looks the same while paused"
+fi
+copy "during the pause"
+sleep 1.5
+has_entry "during the pause" && fail "a copy during the pause was captured"
+
+choose_pause
+wait_for 5 test "$(paused_setting)" = false || fail "choosing 暂停记录 again did not resume (monitoringPaused=$(paused_setting))"
+[[ -z ${icon_before:-} || $(icon_shot) == "$icon_before" ]] || fail "the tray icon still looks paused"
+sleep 1.2
+has_entry "during the pause" && fail "the copy made during the pause was caught up on after resuming"
+copy "after the pause"
+wait_for 5 has_entry "after the pause" || fail "a copy after resuming was not captured"
+has_entry "during the pause" && fail "the copy made during the pause showed up after resuming"
+echo "tray_menu_test: passed"
