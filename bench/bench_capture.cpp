@@ -1,7 +1,7 @@
-// Main-thread time per captured change, for a 100 KB text and a 4000 x 3000 PNG that another application
-// offers: on X11 QtPasteboard against X11Pasteboard with xclip as the other application, on Wayland
-// WaylandPasteboard with wl-copy (QClipboard would see no change there at all without focus). Needs a
-// display server of its own; run it as
+// Main-thread time per captured change, for a 100 KB text, a 4000 x 3000 PNG and a list of 20 copied
+// 4000 x 3000 PNG files that another application offers: on X11 QtPasteboard against X11Pasteboard with xclip as the
+// other application, on Wayland WaylandPasteboard with wl-copy (QClipboard would see no change there at all without
+// focus). Needs a display server of its own; run it as
 //
 //   tests/e2e/run-under-xvfb.sh BUILD/bench/pellamor_bench_capture [REPEATS]
 //   tests/e2e/run-under-sway.sh BUILD/bench/pellamor_bench_capture [REPEATS]
@@ -21,12 +21,14 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
 #include <cstdio>
@@ -141,6 +143,16 @@ int main(int argc, char** argv)
     for (qsizetype i = 0; i < text.size(); ++i)
         text[i] = char('a' + QRandomGenerator::global()->bounded(26));
     const QByteArray png = ImageCodec::encodePng(noiseImage(4000, 3000));
+    // The same picture in 20 files, as a file manager offers them when they are copied together.
+    QTemporaryDir files;
+    QByteArray fileList;
+    for (int i = 0; i < 20; ++i) {
+        const QString path = files.filePath(QStringLiteral("photo%1.png").arg(i));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size())
+            return 1;
+        fileList += QUrl::fromLocalFile(path).toEncoded() + "\r\n";
+    }
 
     struct Case
     {
@@ -148,7 +160,9 @@ int main(int argc, char** argv)
         QByteArray payload;
         QString target;
     };
-    const Case cases[] = {{"100 KB text", text, {}}, {"4000x3000 PNG", png, QStringLiteral("image/png")}};
+    const Case cases[] = {{"100 KB text", text, {}},
+                          {"4000x3000 PNG", png, QStringLiteral("image/png")},
+                          {"20 PNG files", fileList, QStringLiteral("text/uri-list")}};
     std::printf("%-16s %-17s %12s %12s  (ms of main thread per captured change, %d runs; PNG is %lld bytes)\n",
                 "payload", "pasteboard", "median", "max", repeats, qlonglong(png.size()));
     for (const Case& c : cases) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ClipboardItem.h"
+#include "platform/ClipboardSnapshot.h"
 
 #include <QImage>
 #include <QObject>
@@ -12,17 +13,17 @@ class Pasteboard;
 class Preferences;
 class StorageManager;
 
-// The single owner of the history. Polls the clipboard twice a second (and at once when the clipboard
-// reports a change), turns new contents into entries, and offers every operation that changes the
-// history. Everything runs on the main thread; saves and file deletions go to the storage worker with
-// a snapshot.
+// The single owner of the history. Runs its poll step whenever the clipboard reports a change (and, for a
+// clipboard that cannot report every change, twice a second), turns new contents into entries, and offers
+// every operation that changes the history. Everything runs on the main thread; saves and file deletions go
+// to the storage worker with a snapshot.
 class ClipboardMonitor : public QObject
 {
     Q_OBJECT
 
 public:
     static constexpr int maxItems = 1000;
-    static constexpr int maxFileUrls = 20;
+    static constexpr int maxFileUrls = ClipboardReading::maxFileUrls;
     static constexpr int pollIntervalMs = 500;
     // How long a clear or a delete can be taken back; the image files of the removed entries stay on
     // disk until then.
@@ -36,6 +37,20 @@ public:
         ClipboardItems items;
     };
 
+    // What one change of the clipboard adds to the history.
+    struct Capture
+    {
+        // Marked as a secret while the filter is on: the change is passed over and nothing else runs.
+        bool skipped = false;
+        // One image entry each, added in this order.
+        QList<QImage> images;
+        // A text entry, when there is no image.
+        std::optional<QString> text;
+    };
+    // The capture rules over one change's contents, in their order: the markers, the files' images, the
+    // clipboard's image, the text and the duplicate rule, which compares with newest (the first entry).
+    static Capture captureFrom(const ClipboardContents& contents, bool ignoreSensitive, const ClipboardItem* newest);
+
     // Loads and sorts the stored history. Whatever is on the clipboard now is never captured.
     ClipboardMonitor(StorageManager& storage, Pasteboard& pasteboard, Preferences& preferences,
                      QObject* parent = nullptr);
@@ -45,7 +60,9 @@ public:
     // Pinned entries first in the order they were pinned, then the rest newest first.
     const ClipboardItems& items() const { return m_items; }
     qint64 lastChangeCount() const { return m_lastChangeCount; }
-    bool isMonitoring() const { return m_timer.isActive(); }
+    bool isMonitoring() const { return m_monitoring; }
+    // Whether the 0.5 s poll runs: only for a clipboard that does not report every change itself.
+    bool isPolling() const { return m_timer.isActive(); }
 
     void startMonitoring();
     void stopMonitoring();
@@ -88,9 +105,8 @@ Q_SIGNALS:
     void pendingRemovalChanged();
 
 private:
-    bool shouldIgnorePasteboard() const;
-    QList<QImage> imagesFromFiles() const;
-    QImage getImageFromPasteboard() const;
+    // The first entry of the history once the entries queued by addItem are in.
+    const ClipboardItem* firstEntry() const;
     void sortItems();
     void saveItems();
     void publish();
@@ -101,8 +117,13 @@ private:
     Pasteboard& m_pasteboard;
     Preferences& m_preferences;
     ClipboardItems m_items;
+    // Queued by addItem, not yet in m_items; oldest first.
+    ClipboardItems m_pending;
     QTimer m_timer;
     qint64 m_lastChangeCount = 0;
+    bool m_monitoring = false;
+    // Inside copyToClipboard: the changes of our own write are not captured.
+    bool m_writingBack = false;
     QMetaObject::Connection m_changeConnection;
     std::optional<Removal> m_pendingRemoval;
     QTimer m_undoTimer;

@@ -1,9 +1,58 @@
 #include "ClipboardSnapshot.h"
 
+#include "ImageCodec.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace {
+
+const QString plainText = QStringLiteral("text/plain");
+const QString uriList = QStringLiteral("text/uri-list");
+const QString pngType = QStringLiteral("image/png");
+const QString tiffType = QStringLiteral("image/tiff");
+
+// PNG and TIFF come first, then the one other image type the reader took when neither was offered.
+QStringList imageTypesInOrder(const QHash<QString, QByteArray>& values)
+{
+    QStringList types;
+    for (const QString& type : {pngType, tiffType}) {
+        if (values.contains(type))
+            types.append(type);
+    }
+    for (auto value = values.cbegin(); value != values.cend(); ++value) {
+        if (value.key().startsWith(u"image/") && value.key() != pngType && value.key() != tiffType)
+            types.append(value.key());
+    }
+    return types;
+}
+
+} // namespace
+
 namespace ClipboardReading {
 
-Outcome readOffered(const QList<QByteArray>& offered, const QStringList& valueTypes, const Fetch& fetch,
-                    ClipboardSnapshot& snapshot)
+const QStringList& imageFileExtensions()
+{
+    static const QStringList extensions = {
+        QStringLiteral("png"),  QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("heic"),
+        QStringLiteral("tiff"), QStringLiteral("gif"), QStringLiteral("webp"),
+    };
+    return extensions;
+}
+
+bool isSecret(const QStringList& types, const QHash<QString, QByteArray>& markerValues, const QStringList& markers)
+{
+    for (const QString& marker : markers) {
+        if (marker != passwordManagerHint && types.contains(marker))
+            return true;
+    }
+    // A hint whose value could not be read counts as a secret too.
+    return types.contains(passwordManagerHint) && markerValues.value(passwordManagerHint) != "public";
+}
+
+Outcome readOffered(const QList<QByteArray>& offered, const QStringList& markers, bool ignoreSensitive,
+                    const Fetch& fetch, ClipboardSnapshot& snapshot)
 {
     for (const QByteArray& name : offered) {
         const QString type = QString::fromUtf8(name);
@@ -24,15 +73,16 @@ Outcome readOffered(const QList<QByteArray>& offered, const QStringList& valueTy
     };
     const auto stops = [](Outcome outcome) { return outcome != Outcome::Done && outcome != Outcome::Refused; };
 
-    for (const QString& marker : valueTypes) {
-        const QByteArray name = marker.toUtf8();
-        if (!offered.contains(name))
-            continue;
-        if (const Outcome outcome = read(name, marker); stops(outcome))
+    // The markers are tested before anything else is asked for: a secret never travels into this process.
+    if (offered.contains(passwordManagerHint.toUtf8())) {
+        if (const Outcome outcome = read(passwordManagerHint.toUtf8(), passwordManagerHint); stops(outcome))
             return outcome;
     }
+    if (ignoreSensitive && isSecret(snapshot.types, snapshot.values, markers)) {
+        snapshot.withheld = true;
+        return Outcome::Done;
+    }
 
-    const QString plainText = QStringLiteral("text/plain");
     for (const QByteArray& name : {QByteArrayLiteral("UTF8_STRING"), QByteArrayLiteral("text/plain;charset=utf-8"),
                                    QByteArrayLiteral("text/plain"), QByteArrayLiteral("STRING")}) {
         if (!offered.contains(name))
@@ -66,6 +116,61 @@ Outcome readOffered(const QList<QByteArray>& offered, const QStringList& valueTy
             return outcome;
     }
     return Outcome::Done;
+}
+
+QList<QUrl> urlsOf(const QByteArray& uriList)
+{
+    QList<QUrl> urls;
+    for (QByteArray line : uriList.split('\n')) {
+        line = line.trimmed();
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        const QUrl url = QUrl::fromEncoded(line);
+        if (url.isValid())
+            urls.append(url);
+    }
+    return urls;
+}
+
+QList<QImage> decodeImageFiles(const QList<QUrl>& urls)
+{
+    QList<QImage> images;
+    const qsizetype count = std::min<qsizetype>(urls.size(), maxFileUrls);
+    for (qsizetype i = 0; i < count; ++i) {
+        // Only local files are read: a web address is never fetched, so no change waits on the network.
+        if (!urls[i].isLocalFile())
+            continue;
+        const QFileInfo file(urls[i].toLocalFile());
+        if (!imageFileExtensions().contains(file.suffix().toLower()) || !file.isFile())
+            continue;
+        const QImage image = ImageCodec::decodeFile(file.filePath(), keptImageDimension);
+        if (!image.isNull())
+            images.append(image);
+    }
+    return images;
+}
+
+ClipboardContents prepare(const ClipboardSnapshot& snapshot)
+{
+    ClipboardContents contents;
+    contents.types = snapshot.types;
+    if (const auto hint = snapshot.values.constFind(passwordManagerHint); hint != snapshot.values.cend())
+        contents.markerValues.insert(passwordManagerHint, *hint);
+    contents.withheld = snapshot.withheld;
+    if (snapshot.withheld)
+        return contents;
+
+    contents.fileImages = decodeImageFiles(urlsOf(snapshot.values.value(uriList)));
+    if (!contents.fileImages.isEmpty())
+        return contents;
+    for (const QString& type : imageTypesInOrder(snapshot.values)) {
+        contents.image = ImageCodec::decode(snapshot.values.value(type), keptImageDimension);
+        if (!contents.image.isNull())
+            return contents;
+    }
+    if (const auto text = snapshot.values.constFind(plainText); text != snapshot.values.cend())
+        contents.text = QString::fromUtf8(*text);
+    return contents;
 }
 
 } // namespace ClipboardReading

@@ -2,10 +2,13 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QImage>
 #include <QList>
 #include <QStringList>
+#include <QUrl>
 
 #include <functional>
+#include <optional>
 
 // What a clipboard reader found after one change of the clipboard's owner.
 struct ClipboardSnapshot
@@ -18,19 +21,51 @@ struct ClipboardSnapshot
     bool initial = false;
     // The owner did not answer in time or went away mid-transfer; nothing of it may be used.
     bool abandoned = false;
+    // The markers said secret while the filter was on: only the type list and the marker values were read.
+    bool withheld = false;
     // Type names as the owner offers them, plus "text/plain" when a text type could be read.
     QStringList types;
     // The values read, by type; text of any text type is stored as UTF-8 under "text/plain".
     QHash<QString, QByteArray> values;
 };
 
-// Limits every reader of another application's clipboard keeps to.
+// Everything one change offers the history, prepared so that the capture rules only have to decide:
+// the images are decoded and already no larger than the history keeps them.
+struct ClipboardContents
+{
+    QStringList types;
+    // The values of the marker types that were offered (the password managers' hint).
+    QHash<QString, QByteArray> markerValues;
+    // Marked as a secret while the filter was on: nothing but the types and the marker values was read.
+    bool withheld = false;
+    // The images of the image files among the first URLs, in order.
+    QList<QImage> fileImages;
+    // The clipboard's own image (PNG, then TIFF, then any other image type); read only when no file gave one.
+    QImage image;
+    // The plain text; read only when there is no image at all.
+    std::optional<QString> text;
+};
+
+// Limits and rules every reader of another application's clipboard keeps to.
 namespace ClipboardReading {
 
 // The whole change, from the type list to the last value; an owner slower than this is given up on.
 inline constexpr int changeBudgetMs = 2000;
 // Per type; anything larger is left out of the snapshot.
 inline constexpr qint64 maxTypeBytes = qint64(64) * 1024 * 1024;
+// URLs examined per change: copying a thousand files reads at most this many.
+inline constexpr int maxFileUrls = 20;
+// Images are kept with neither side longer than this.
+inline constexpr int keptImageDimension = 1200;
+
+// Password managers on Linux mark secrets with this type; only the value "public" may be kept.
+inline const QString passwordManagerHint = QStringLiteral("x-kde-passwordManagerHint");
+// Extensions, lower case, of the files on the clipboard that are read as images.
+const QStringList& imageFileExtensions();
+
+// Whether contents with these types and marker values are marked as a secret: any of markers is offered,
+// or the password managers' hint is and says anything but "public".
+bool isSecret(const QStringList& types, const QHash<QString, QByteArray>& markerValues, const QStringList& markers);
 
 enum class Outcome {
     Done,
@@ -48,11 +83,22 @@ enum class Outcome {
 using Fetch = std::function<Outcome(const QByteArray& type, QByteArray& out)>;
 
 // Reads what the history needs of the offered types into snapshot, in the order its rules look at them:
-// the values of the marker types (valueTypes) first, then the first text type that can be read, the
-// URL list, PNG, TIFF and, when neither of those is offered, one other image type. offered is the owner's
-// type list without the protocol's own meta targets; it becomes snapshot.types. A type the owner refuses
-// or that is too large is left out; any other failure ends the change and is returned.
-Outcome readOffered(const QList<QByteArray>& offered, const QStringList& valueTypes, const Fetch& fetch,
-                    ClipboardSnapshot& snapshot);
+// the value of the password managers' hint first; then, when ignoreSensitive is on and the contents are
+// marked as a secret (see isSecret), nothing more (snapshot.withheld); otherwise the first text type that
+// can be read, the URL list, PNG, TIFF and, when neither of those is offered, one other image type.
+// offered is the owner's type list without the protocol's own meta targets; it becomes snapshot.types.
+// A type the owner refuses or that is too large is left out; any other failure ends the change and is
+// returned.
+Outcome readOffered(const QList<QByteArray>& offered, const QStringList& markers, bool ignoreSensitive,
+                    const Fetch& fetch, ClipboardSnapshot& snapshot);
+
+// The local files among the first maxFileUrls URLs of a "text/uri-list" value, in order.
+QList<QUrl> urlsOf(const QByteArray& uriList);
+// Reads and decodes the image files among the first maxFileUrls of urls, in order: local files only, with
+// one of the image extensions, no folders, nothing unreadable or empty; each no larger than kept.
+QList<QImage> decodeImageFiles(const QList<QUrl>& urls);
+// Prepares what a snapshot holds for the capture rules: the image files it names, else its own image,
+// else its text. Decoding is the slow part; readers call this on their own thread.
+ClipboardContents prepare(const ClipboardSnapshot& snapshot);
 
 } // namespace ClipboardReading

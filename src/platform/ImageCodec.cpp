@@ -5,6 +5,7 @@
 #include <QImageReader>
 #include <QImageWriter>
 
+#include <algorithm>
 #include <mutex>
 #include <optional>
 
@@ -127,7 +128,27 @@ void applyAllocationLimit()
     std::call_once(once, [] { QImageReader::setAllocationLimit(allocationLimitMiB); });
 }
 
-QImage decode(const QByteArray& data)
+QSize keptSize(const QSize& size, int maxDimension)
+{
+    if (maxDimension <= 0 || size.isEmpty() || (size.width() <= maxDimension && size.height() <= maxDimension))
+        return size;
+    const qreal ratio = qreal(size.width()) / qreal(size.height());
+    const QSizeF kept =
+        ratio > 1 ? QSizeF(maxDimension, maxDimension / ratio) : QSizeF(maxDimension * ratio, maxDimension);
+    return {std::max(1, qRound(kept.width())), std::max(1, qRound(kept.height()))};
+}
+
+QImage scaledToKept(const QImage& image, int maxDimension)
+{
+    if (image.isNull() || image.width() <= 0 || image.height() <= 0)
+        return {};
+    const QSize kept = keptSize(image.size(), maxDimension);
+    if (kept == image.size())
+        return image;
+    return image.scaled(kept, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+QImage decode(const QByteArray& data, int maxDimension)
 {
     if (data.isEmpty())
         return {};
@@ -142,23 +163,26 @@ QImage decode(const QByteArray& data)
         // Formats that cannot tell their size up front are still bounded by the reader's allocation limit.
         if (size.isValid() && !fitsLimit(size.width(), size.height()))
             return {};
+        // PNG and JPEG then decode row by row into the smaller picture; other formats are scaled after.
+        if (size.isValid() && keptSize(size, maxDimension) != size)
+            reader.setScaledSize(keptSize(size, maxDimension));
         QImage image = reader.read();
         if (!image.isNull())
-            return image;
+            return maxDimension > 0 ? scaledToKept(image, maxDimension) : image;
     }
 #ifdef PELLAMOR_HAVE_LIBHEIF
     if (looksLikeHeif(data))
-        return decodeHeif(data);
+        return maxDimension > 0 ? scaledToKept(decodeHeif(data), maxDimension) : decodeHeif(data);
 #endif
     return {};
 }
 
-QImage decodeFile(const QString& path)
+QImage decodeFile(const QString& path, int maxDimension)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > maxFileBytes)
         return {};
-    return decode(file.readAll());
+    return decode(file.readAll(), maxDimension);
 }
 
 QByteArray encodePng(const QImage& image)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ClipboardSnapshot.h"
 #include "ImageCodec.h"
 
 #include <QByteArray>
@@ -9,11 +10,12 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <atomic>
 #include <optional>
 
 // The system clipboard as the history core sees it. The change counter grows whenever anyone changes
 // the clipboard (this program included); reading it is cheap and never talks to the clipboard owner.
-// The content readers describe the current contents.
+// contents() is what the capture reads; the other readers describe the current contents piece by piece.
 class Pasteboard : public QObject
 {
     Q_OBJECT
@@ -22,6 +24,10 @@ public:
     using QObject::QObject;
 
     virtual qint64 changeCount() const = 0;
+    // Everything the current contents offer the history, prepared (see ClipboardContents). Contents marked
+    // with one of markers are withheld while ignoreSensitive() is on. This default reads through the
+    // readers below, on the calling thread; clipboards with a reader thread of their own answer at once.
+    virtual ClipboardContents contents(const QStringList& markers) const;
     // Format names of the current contents (MIME types and the owner's own target names).
     virtual QStringList types() const = 0;
     virtual QList<QUrl> urls() const = 0;
@@ -33,6 +39,12 @@ public:
     // An image decoded from whatever image format the contents offer; null when there is none.
     virtual QImage image() const = 0;
 
+    // True when every change raises changed() by itself, so nobody needs to poll changeCount().
+    virtual bool reportsChanges() const { return false; }
+    // Whether contents marked as a secret are withheld: their payload is then never read. On by default.
+    virtual void setIgnoreSensitive(bool on) { m_ignoreSensitive = on; }
+    bool ignoreSensitive() const { return m_ignoreSensitive; }
+
     virtual void clearContents() = 0;
     virtual void writeString(const QString& text) = 0;
     virtual void writeImage(const QImage& image) = 0;
@@ -40,4 +52,7 @@ public:
 Q_SIGNALS:
     // The change counter moved.
     void changed();
+
+private:
+    std::atomic<bool> m_ignoreSensitive{true};
 };

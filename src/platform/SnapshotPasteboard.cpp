@@ -7,55 +7,25 @@ namespace {
 const QString plainText = QStringLiteral("text/plain");
 const QString uriList = QStringLiteral("text/uri-list");
 const QString pngType = QStringLiteral("image/png");
-const QString tiffType = QStringLiteral("image/tiff");
 
 } // namespace
 
-QStringList SnapshotPasteboard::markerTypes(const QStringList& valueTypes)
-{
-    QStringList wanted = valueTypes;
-    const QString passwordManagerHint = QStringLiteral("x-kde-passwordManagerHint");
-    if (!wanted.contains(passwordManagerHint))
-        wanted.append(passwordManagerHint);
-    return wanted;
-}
-
-// PNG and TIFF come first, then the one other image type the reader took when neither was offered.
-static QStringList imageTypesInOrder(const QHash<QString, QByteArray>& values)
-{
-    QStringList types;
-    for (const QString& type : {pngType, tiffType}) {
-        if (values.contains(type))
-            types.append(type);
-    }
-    for (auto value = values.cbegin(); value != values.cend(); ++value) {
-        if (value.key().startsWith(u"image/") && value.key() != pngType && value.key() != tiffType)
-            types.append(value.key());
-    }
-    return types;
-}
-
 void SnapshotPasteboard::post(ClipboardSnapshot snapshot)
 {
-    // Decoding a large image takes longer than reading it: done here, the main thread only gets the pixels.
-    QImage decoded;
-    QString decodedType;
-    for (const QString& type : imageTypesInOrder(snapshot.values)) {
-        decoded = ImageCodec::decode(snapshot.values.value(type));
-        if (!decoded.isNull()) {
-            decodedType = type;
-            break;
-        }
-    }
+    // Reading files and decoding images take longer than the transfer: done here, so the main thread
+    // only decides.
+    ClipboardContents prepared;
+    if (!snapshot.ownedByUs && !snapshot.abandoned)
+        prepared = ClipboardReading::prepare(snapshot);
     QMetaObject::invokeMethod(
         this,
-        [this, snapshot = std::move(snapshot), decoded = std::move(decoded), decodedType]() mutable {
-            accept(std::move(snapshot), std::move(decoded), decodedType);
+        [this, snapshot = std::move(snapshot), prepared = std::move(prepared)]() mutable {
+            accept(std::move(snapshot), std::move(prepared));
         },
         Qt::QueuedConnection);
 }
 
-void SnapshotPasteboard::accept(ClipboardSnapshot snapshot, QImage decoded, const QString& decodedType)
+void SnapshotPasteboard::accept(ClipboardSnapshot snapshot, ClipboardContents prepared)
 {
     if (snapshot.ownedByUs) {
         // Our own write, already counted when it was made.
@@ -72,7 +42,7 @@ void SnapshotPasteboard::accept(ClipboardSnapshot snapshot, QImage decoded, cons
         Q_EMIT changeAbandoned();
         return;
     }
-    m_contents = Contents{std::move(snapshot.types), std::move(snapshot.values), {}, std::move(decoded), decodedType};
+    m_contents = Contents{std::move(snapshot.types), std::move(snapshot.values), {}, std::move(prepared)};
     // What was there before we started watching is readable, but not a change.
     if (snapshot.initial)
         return;
@@ -83,6 +53,10 @@ void SnapshotPasteboard::accept(ClipboardSnapshot snapshot, QImage decoded, cons
 void SnapshotPasteboard::wrote(Contents contents, bool awaitOwn)
 {
     m_contents = std::move(contents);
+    m_contents.prepared.types = m_contents.types;
+    if (const auto text = m_contents.values.constFind(plainText); text != m_contents.values.cend())
+        m_contents.prepared.text = QString::fromUtf8(*text);
+    m_contents.prepared.image = ImageCodec::scaledToKept(m_contents.image, ClipboardReading::keptImageDimension);
     if (awaitOwn) {
         m_awaitingOwn = true;
         m_sinceWrite.start();
@@ -91,19 +65,16 @@ void SnapshotPasteboard::wrote(Contents contents, bool awaitOwn)
     Q_EMIT changed();
 }
 
+ClipboardContents SnapshotPasteboard::contents(const QStringList&) const
+{
+    return m_contents.prepared;
+}
+
 QList<QUrl> SnapshotPasteboard::urls() const
 {
-    QList<QUrl> urls;
-    const QByteArray list = m_contents.values.value(uriList);
-    for (QByteArray line : list.split('\n')) {
-        line = line.trimmed();
-        if (line.isEmpty() || line.startsWith('#'))
-            continue;
-        const QUrl url = QUrl::fromEncoded(line);
-        // Anything else would have to be fetched, and no read may wait on the network.
-        if (url.isValid() && url.isLocalFile())
-            urls.append(url);
-    }
+    QList<QUrl> urls = ClipboardReading::urlsOf(m_contents.values.value(uriList));
+    // Anything else would have to be fetched, and no read may wait on the network.
+    urls.removeIf([](const QUrl& url) { return !url.isLocalFile(); });
     return urls;
 }
 
@@ -126,8 +97,6 @@ QImage SnapshotPasteboard::imageData(const QString& type) const
 {
     if (type == pngType && !m_contents.image.isNull())
         return m_contents.image;
-    if (type == m_contents.decodedType)
-        return m_contents.decoded;
     return ImageCodec::decode(m_contents.values.value(type));
 }
 
@@ -135,10 +104,5 @@ QImage SnapshotPasteboard::image() const
 {
     if (!m_contents.image.isNull())
         return m_contents.image;
-    for (const QString& type : imageTypesInOrder(m_contents.values)) {
-        const QImage image = imageData(type);
-        if (!image.isNull())
-            return image;
-    }
-    return {};
+    return m_contents.prepared.image;
 }

@@ -7,8 +7,9 @@
 #include <QHash>
 #include <QImage>
 
-// A clipboard read by a reader thread of our own: every change of the owner arrives as a snapshot, and
-// all reads answer from the newest completed one, so none of them ever waits on another application.
+// A clipboard read by a reader thread of our own: every change of the owner is read and prepared there
+// (the markers first, then the payload, decoded), and arrives as a snapshot in one queued call; all reads
+// answer from the newest completed one, so none of them ever waits on another application.
 // The change counter counts completed snapshots and our own writes.
 class SnapshotPasteboard : public Pasteboard
 {
@@ -27,12 +28,15 @@ public:
     qint64 abandonedChanges() const { return m_abandoned; }
 
     qint64 changeCount() const override { return m_changeCount; }
+    // As prepared on the reader thread, with the markers it was given.
+    ClipboardContents contents(const QStringList& markers) const override;
     QStringList types() const override { return m_contents.types; }
     QList<QUrl> urls() const override;
     std::optional<QString> string() const override;
     QByteArray data(const QString& type) const override;
     QImage imageData(const QString& type) const override;
     QImage image() const override;
+    bool reportsChanges() const override { return m_watching; }
 
 Q_SIGNALS:
     // A change was given up on (see abandonedChanges()).
@@ -45,16 +49,13 @@ protected:
         QHash<QString, QByteArray> values;
         // What we wrote ourselves; encoded to PNG only if someone asks for the bytes.
         QImage image;
-        // The first image value that decodes, decoded on the reader thread; its type.
-        QImage decoded;
-        QString decodedType;
+        // What the capture reads, prepared on the reader thread.
+        ClipboardContents prepared;
     };
 
-    // valueTypes plus the markers every desktop's password managers set.
-    static QStringList markerTypes(const QStringList& valueTypes);
-    // Hands a snapshot from the reader thread to this object's thread, with its image decoded there.
+    // Prepares a snapshot on the reader thread and hands it to this object's thread.
     void post(ClipboardSnapshot snapshot);
-    void accept(ClipboardSnapshot snapshot, QImage decoded, const QString& decodedType);
+    void accept(ClipboardSnapshot snapshot, ClipboardContents prepared);
     // Our own write: counted at once, so the counter read right after the write includes it. When
     // awaitOwn is set, snapshots until the reader reports our contents describe the clipboard from
     // before the write and are ignored.

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -115,7 +116,8 @@ struct OwnSource
 
 struct WaylandClipboardReader::Impl
 {
-    QStringList valueTypes;
+    QStringList markers;
+    std::atomic<bool> ignoreSensitive{true};
     Sink sink;
     QByteArray displayName;
 
@@ -441,7 +443,8 @@ bool WaylandClipboardReader::Impl::pump(Clock::time_point deadline, int watch)
         until = std::min(until, transfer.deadline);
     }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
-    const int timeout = int(std::clamp<long long>(left + 1, 0, 1000));
+    // No periodic wake-up: events, the wake pipe, a paste we serve or the deadline end the wait.
+    const int timeout = int(std::clamp<long long>(left + 1, 0, std::numeric_limits<int>::max()));
     if (::poll(fds.data(), nfds_t(fds.size()), timeout) < 0 && errno != EINTR) {
         wl_display_cancel_read(display);
         broken = true;
@@ -556,7 +559,7 @@ void WaylandClipboardReader::Impl::readChange()
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(changeBudgetMs);
     const QList<QByteArray> offered = offers[offer];
     Outcome outcome = ClipboardReading::readOffered(
-        offered, valueTypes,
+        offered, markers, ignoreSensitive.load(),
         [&](const QByteArray& type, QByteArray& out) { return receive(offer, type, out, deadline, change); }, snapshot);
     if (outcome == Outcome::Done)
         outcome = settle(deadline, change);
@@ -596,10 +599,10 @@ WaylandClipboardReader::Protocol WaylandClipboardReader::offeredProtocol(const Q
     return globals.ext ? Protocol::Ext : globals.wlr ? Protocol::Wlr : Protocol::None;
 }
 
-WaylandClipboardReader::WaylandClipboardReader(QStringList valueTypes, Sink sink, QByteArray displayName)
+WaylandClipboardReader::WaylandClipboardReader(QStringList markers, Sink sink, QByteArray displayName)
     : d(std::make_unique<Impl>())
 {
-    d->valueTypes = std::move(valueTypes);
+    d->markers = std::move(markers);
     d->sink = std::move(sink);
     d->displayName = std::move(displayName);
 }
@@ -635,6 +638,11 @@ void WaylandClipboardReader::stop()
     [[maybe_unused]] const ssize_t written = ::write(d->wakeWrite, &wake, 1);
     d->thread.join();
     d->close();
+}
+
+void WaylandClipboardReader::setIgnoreSensitive(bool on)
+{
+    d->ignoreSensitive = on;
 }
 
 WaylandClipboardReader::Protocol WaylandClipboardReader::protocol() const

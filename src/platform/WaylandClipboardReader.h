@@ -36,8 +36,8 @@ public:
     // when there is no compositor to connect to or it has no seat. displayName empty: WAYLAND_DISPLAY.
     static Protocol offeredProtocol(const QByteArray& displayName = {});
 
-    // valueTypes: types whose values are read whenever they are offered (the sensitive markers).
-    WaylandClipboardReader(QStringList valueTypes, Sink sink, QByteArray displayName = {});
+    // markers: the types that mark contents as a secret.
+    WaylandClipboardReader(QStringList markers, Sink sink, QByteArray displayName = {});
     ~WaylandClipboardReader();
 
     WaylandClipboardReader(const WaylandClipboardReader&) = delete;
@@ -48,6 +48,9 @@ public:
     void stop();
     // The interface in use once started.
     Protocol protocol() const;
+    // Whether a change marked as a secret (see ClipboardReading::isSecret) is withheld: then only its type
+    // list and marker values are ever asked for. On by default; callable from any thread.
+    void setIgnoreSensitive(bool on);
 
     // Makes offer the clipboard's contents (an offer without types empties the clipboard). Served until
     // another client takes the clipboard. Callable from any thread.

@@ -2,11 +2,11 @@
 
 #include "ImageCodec.h"
 
-WaylandPasteboard::WaylandPasteboard(const QStringList& valueTypes, QObject* parent, const QByteArray& displayName)
+WaylandPasteboard::WaylandPasteboard(const QStringList& markers, QObject* parent, const QByteArray& displayName)
     : SnapshotPasteboard(parent)
 {
     m_reader = std::make_unique<WaylandClipboardReader>(
-        markerTypes(valueTypes), [this](ClipboardSnapshot snapshot) { post(std::move(snapshot)); }, displayName);
+        markers, [this](ClipboardSnapshot snapshot) { post(std::move(snapshot)); }, displayName);
     setWatching(m_reader->start());
 }
 
@@ -14,6 +14,12 @@ WaylandPasteboard::~WaylandPasteboard()
 {
     // Joined before the members go: the reader's sink refers to this object.
     m_reader.reset();
+}
+
+void WaylandPasteboard::setIgnoreSensitive(bool on)
+{
+    SnapshotPasteboard::setIgnoreSensitive(on);
+    m_reader->setIgnoreSensitive(on);
 }
 
 void WaylandPasteboard::clearContents()
@@ -30,7 +36,7 @@ void WaylandPasteboard::writeString(const QString& text)
         {{QStringLiteral("text/plain;charset=utf-8"), QStringLiteral("text/plain"), QStringLiteral("UTF8_STRING")},
          [utf8](const QString&) { return utf8; }});
     const QString plainText = QStringLiteral("text/plain");
-    wrote({{plainText}, {{plainText, utf8}}, {}, {}, {}}, true);
+    wrote({{plainText}, {{plainText, utf8}}, {}, {}}, true);
 }
 
 void WaylandPasteboard::writeImage(const QImage& image)
@@ -38,5 +44,5 @@ void WaylandPasteboard::writeImage(const QImage& image)
     // Encoded on the reader thread, and only once someone pastes it.
     m_reader->publish(
         {{QStringLiteral("image/png")}, [image](const QString&) { return ImageCodec::encodePng(image); }});
-    wrote({{QStringLiteral("image/png")}, {}, image, {}, {}}, true);
+    wrote({{QStringLiteral("image/png")}, {}, image, {}}, true);
 }

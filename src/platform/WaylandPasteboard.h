@@ -13,14 +13,15 @@ class WaylandPasteboard : public SnapshotPasteboard
     Q_OBJECT
 
 public:
-    // valueTypes: types whose values are read whenever they are offered (the sensitive markers).
+    // markers: the types that mark contents as a secret, tested before anything else is read.
     // displayName empty: the compositor of WAYLAND_DISPLAY.
-    explicit WaylandPasteboard(const QStringList& valueTypes, QObject* parent = nullptr,
+    explicit WaylandPasteboard(const QStringList& markers, QObject* parent = nullptr,
                                const QByteArray& displayName = {});
     ~WaylandPasteboard() override;
 
     WaylandClipboardReader::Protocol protocol() const { return m_reader->protocol(); }
 
+    void setIgnoreSensitive(bool on) override;
     void clearContents() override;
     void writeString(const QString& text) override;
     void writeImage(const QImage& image) override;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <limits>
 #include <optional>
 #include <poll.h>
 #include <thread>
@@ -44,7 +45,8 @@ using Owned = std::unique_ptr<T, FreeDeleter>;
 
 struct X11ClipboardReader::Impl
 {
-    QStringList valueTypes;
+    QStringList markers;
+    std::atomic<bool> ignoreSensitive{true};
     quint32 ownIdBase = 0;
     quint32 ownIdMask = 0;
     Sink sink;
@@ -128,7 +130,7 @@ bool X11ClipboardReader::Impl::open()
                                 "SAVE_TARGETS", "DELETE"};
     for (int i = 0; i < propertyPoolSize; ++i)
         wanted.append("PELLAMOR_SELECTION_" + QByteArray::number(i));
-    for (const QString& type : std::as_const(valueTypes))
+    for (const QString& type : std::as_const(markers))
         wanted.append(type.toUtf8());
     internAll(wanted);
     clipboardAtom = atom("CLIPBOARD");
@@ -253,8 +255,9 @@ Owned<xcb_generic_event_t> X11ClipboardReader::Impl::waitFor(Clock::time_point d
             why = Outcome::Abandoned;
             return nullptr;
         }
+        // No periodic wake-up: the X connection or the wake pipe ends the wait, or the deadline does.
         pollfd fds[2] = {{xcb_get_file_descriptor(connection), POLLIN, 0}, {wakeRead, POLLIN, 0}};
-        ::poll(fds, 2, int(std::min<long long>(left, 1000)));
+        ::poll(fds, 2, int(std::min<long long>(left, std::numeric_limits<int>::max())));
     }
 }
 
@@ -368,7 +371,7 @@ Outcome X11ClipboardReader::Impl::readChange(ClipboardSnapshot& snapshot)
             offeredNames.append(name);
     }
     return ClipboardReading::readOffered(
-        offeredNames, valueTypes,
+        offeredNames, markers, ignoreSensitive.load(),
         [&](const QByteArray& name, QByteArray& out) { return convert(atom(name), deadline, out, type); }, snapshot);
 }
 
@@ -423,10 +426,10 @@ void X11ClipboardReader::Impl::run()
     }
 }
 
-X11ClipboardReader::X11ClipboardReader(QStringList valueTypes, quint32 ownIdBase, quint32 ownIdMask, Sink sink)
+X11ClipboardReader::X11ClipboardReader(QStringList markers, quint32 ownIdBase, quint32 ownIdMask, Sink sink)
     : d(std::make_unique<Impl>())
 {
-    d->valueTypes = std::move(valueTypes);
+    d->markers = std::move(markers);
     d->ownIdBase = ownIdBase;
     d->ownIdMask = ownIdMask;
     d->sink = std::move(sink);
@@ -458,4 +461,9 @@ void X11ClipboardReader::stop()
     [[maybe_unused]] const ssize_t written = ::write(d->wakeWrite, &wake, 1);
     d->thread.join();
     d->close();
+}
+
+void X11ClipboardReader::setIgnoreSensitive(bool on)
+{
+    d->ignoreSensitive = on;
 }

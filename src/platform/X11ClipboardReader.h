@@ -16,10 +16,10 @@ public:
 
     using Sink = std::function<void(ClipboardSnapshot)>;
 
-    // valueTypes: targets whose values are read whenever they are offered (the sensitive markers).
+    // markers: the types that mark contents as a secret.
     // ownIdBase and ownIdMask describe the resource ids of this process's own X connection, so that our
     // own ownership is recognised without asking anyone.
-    X11ClipboardReader(QStringList valueTypes, quint32 ownIdBase, quint32 ownIdMask, Sink sink);
+    X11ClipboardReader(QStringList markers, quint32 ownIdBase, quint32 ownIdMask, Sink sink);
     ~X11ClipboardReader();
 
     X11ClipboardReader(const X11ClipboardReader&) = delete;
@@ -28,6 +28,9 @@ public:
     // Connects to the display of DISPLAY and starts watching; false when there is no X server or no XFixes.
     bool start();
     void stop();
+    // Whether a change marked as a secret (see ClipboardReading::isSecret) is withheld: then only its type
+    // list and marker values are ever asked for. On by default; callable from any thread.
+    void setIgnoreSensitive(bool on);
 
 private:
     struct Impl;

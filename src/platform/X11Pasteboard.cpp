@@ -5,7 +5,7 @@
 
 #include <xcb/xcb.h>
 
-X11Pasteboard::X11Pasteboard(QClipboard* clipboard, const QStringList& valueTypes, QObject* parent)
+X11Pasteboard::X11Pasteboard(QClipboard* clipboard, const QStringList& markers, QObject* parent)
     : SnapshotPasteboard(parent)
     , m_clipboard(clipboard)
 {
@@ -20,7 +20,7 @@ X11Pasteboard::X11Pasteboard(QClipboard* clipboard, const QStringList& valueType
             idMask = setup->resource_id_mask;
         }
     }
-    m_reader = std::make_unique<X11ClipboardReader>(markerTypes(valueTypes), idBase, idMask,
+    m_reader = std::make_unique<X11ClipboardReader>(markers, idBase, idMask,
                                                     [this](ClipboardSnapshot snapshot) { post(std::move(snapshot)); });
     setWatching(m_reader->start());
     if (!isWatching())
@@ -33,6 +33,12 @@ X11Pasteboard::~X11Pasteboard()
     m_reader.reset();
 }
 
+void X11Pasteboard::setIgnoreSensitive(bool on)
+{
+    SnapshotPasteboard::setIgnoreSensitive(on);
+    m_reader->setIgnoreSensitive(on);
+}
+
 void X11Pasteboard::clearContents()
 {
     m_clipboard->clear(QClipboard::Clipboard);
@@ -43,11 +49,11 @@ void X11Pasteboard::writeString(const QString& text)
 {
     m_clipboard->setText(text, QClipboard::Clipboard);
     const QString plainText = QStringLiteral("text/plain");
-    wrote({{plainText}, {{plainText, text.toUtf8()}}, {}, {}, {}}, true);
+    wrote({{plainText}, {{plainText, text.toUtf8()}}, {}, {}}, true);
 }
 
 void X11Pasteboard::writeImage(const QImage& image)
 {
     m_clipboard->setImage(image, QClipboard::Clipboard);
-    wrote({{QStringLiteral("image/png")}, {}, image, {}, {}}, true);
+    wrote({{QStringLiteral("image/png")}, {}, image, {}}, true);
 }

@@ -15,10 +15,11 @@ class X11Pasteboard : public SnapshotPasteboard
     Q_OBJECT
 
 public:
-    // valueTypes: targets whose values are read whenever they are offered (the sensitive markers).
-    X11Pasteboard(QClipboard* clipboard, const QStringList& valueTypes, QObject* parent = nullptr);
+    // markers: the types that mark contents as a secret, tested before anything else is read.
+    X11Pasteboard(QClipboard* clipboard, const QStringList& markers, QObject* parent = nullptr);
     ~X11Pasteboard() override;
 
+    void setIgnoreSensitive(bool on) override;
     void clearContents() override;
     void writeString(const QString& text) override;
     void writeImage(const QImage& image) override;

@@ -36,7 +36,21 @@ QStringList contentsOf(const ClipboardItems& items)
     return contents;
 }
 
+// One change's contents as a clipboard reader prepares them.
+ClipboardContents offered(std::optional<QString> text, const QStringList& types = {}, int files = 0, QImage image = {})
+{
+    ClipboardContents contents;
+    contents.types = types;
+    contents.text = std::move(text);
+    for (int i = 0; i < files; ++i)
+        contents.fileImages << (i == 1 ? QImage() : solidImage(i + 1, 1));
+    contents.image = std::move(image);
+    return contents;
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(ClipboardContents)
 
 class TestClipboardMonitor : public QObject
 {
@@ -46,6 +60,8 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
+    void captureRule_data();
+    void captureRule();
     void textAtLaunchIsNotCaptured();
     void duplicateRuleComparesFirstEntryOnly();
     void whichTextsAreCaptured();
@@ -133,6 +149,80 @@ ClipboardItems TestClipboardMonitor::savedHistory()
 {
     m_storage->waitForBackgroundWork();
     return m_storage->load();
+}
+
+void TestClipboardMonitor::captureRule_data()
+{
+    QTest::addColumn<ClipboardContents>("contents");
+    QTest::addColumn<bool>("ignoreSensitive");
+    // The newest entry's text; empty: an image entry, null: no entry.
+    QTest::addColumn<QString>("newest");
+    QTest::addColumn<bool>("skipped");
+    // Widths of the image entries, in order.
+    QTest::addColumn<QList<int>>("images");
+    QTest::addColumn<QString>("text");
+
+    const QString none;
+    const QString concealed = QStringLiteral("org.nspasteboard.ConcealedType");
+    const QString transient = QStringLiteral("org.nspasteboard.TransientType");
+    const QString hint = ClipboardReading::passwordManagerHint;
+    const auto hinted = [&](const QByteArray& value) {
+        ClipboardContents contents = offered(QStringLiteral("token"), {hint});
+        contents.markerValues.insert(hint, value);
+        return contents;
+    };
+    ClipboardContents withheld = offered(std::nullopt, {concealed});
+    withheld.withheld = true;
+
+    QTest::newRow("text") << offered(QStringLiteral("a")) << true << none << false << QList<int>() << "a";
+    QTest::newRow("spaces") << offered(QStringLiteral("   ")) << true << none << false << QList<int>() << "   ";
+    QTest::newRow("empty text") << offered(QString()) << true << none << false << QList<int>() << none;
+    QTest::newRow("no text") << offered(std::nullopt) << true << none << false << QList<int>() << none;
+    QTest::newRow("same as newest") << offered(QStringLiteral("a")) << true << "a" << false << QList<int>() << none;
+    QTest::newRow("canonically the same")
+        << offered(QStringLiteral("cafe\u0301")) << true << "caf\u00e9" << false << QList<int>() << none;
+    QTest::newRow("newest is an image") << offered(QStringLiteral("a")) << true << "" << false << QList<int>() << "a";
+    QTest::newRow("image over caption") << offered(QStringLiteral("caption"), {}, 0, solidImage(7, 2)) << true << none
+                                        << false << QList<int>{7} << none;
+    // The second file did not decode; the clipboard's own image is not looked at once a file gave one.
+    QTest::newRow("files before image") << offered(QStringLiteral("names"), {}, 3, solidImage(7, 2)) << true << none
+                                        << false << QList<int>{1, 3} << none;
+    QTest::newRow("concealed") << offered(QStringLiteral("pw"), {concealed}) << true << none << true << QList<int>()
+                               << none;
+    QTest::newRow("transient") << offered(QStringLiteral("pw"), {transient}) << true << none << true << QList<int>()
+                               << none;
+    QTest::newRow("concealed, filter off")
+        << offered(QStringLiteral("pw"), {concealed}) << false << none << false << QList<int>() << "pw";
+    QTest::newRow("hint secret") << hinted("secret") << true << none << true << QList<int>() << none;
+    QTest::newRow("hint unread") << offered(QStringLiteral("token"), {hint}) << true << none << true << QList<int>()
+                                 << none;
+    QTest::newRow("hint public") << hinted("public") << true << none << false << QList<int>() << "token";
+    QTest::newRow("marker in other case")
+        << offered(QStringLiteral("pw"), {concealed.toLower()}) << true << none << false << QList<int>() << "pw";
+    // Judged a secret when it was read: nothing of it is there to keep, whatever the filter says now.
+    QTest::newRow("withheld, filter off since") << withheld << false << none << true << QList<int>() << none;
+}
+
+void TestClipboardMonitor::captureRule()
+{
+    QFETCH(ClipboardContents, contents);
+    QFETCH(bool, ignoreSensitive);
+    QFETCH(QString, newest);
+    QFETCH(bool, skipped);
+    QFETCH(QList<int>, images);
+    QFETCH(QString, text);
+
+    const ClipboardItem newestEntry =
+        ClipboardItem::captured(newest.isEmpty() ? ClipboardItemType::Image : ClipboardItemType::Text,
+                                newest.isEmpty() ? QStringLiteral("x.png") : newest);
+    const ClipboardMonitor::Capture capture =
+        ClipboardMonitor::captureFrom(contents, ignoreSensitive, newest.isNull() ? nullptr : &newestEntry);
+    QCOMPARE(capture.skipped, skipped);
+    QList<int> widths;
+    for (const QImage& image : capture.images)
+        widths << image.width();
+    QCOMPARE(widths, images);
+    QCOMPARE(capture.text, text.isNull() ? std::nullopt : std::optional(text));
 }
 
 void TestClipboardMonitor::textAtLaunchIsNotCaptured()

@@ -34,10 +34,12 @@ private Q_SLOTS:
     void largePngArrivesWhole();
     void burstOfChangesGivesOneEntryPerText();
     void copiedBackEntryIsServedAndNotCaptured();
+    void secretIsNeverRead_data();
+    void secretIsNeverRead();
 
 private:
     // Starts x11_stubborn_owner and waits until it owns the clipboard.
-    [[nodiscard]] QProcess* startStubborn(const QString& mode);
+    [[nodiscard]] QProcess* startStubborn(const QStringList& arguments);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<StorageManager> m_storage;
@@ -84,12 +86,12 @@ void TestX11Reader::cleanup()
     m_dir.reset();
 }
 
-QProcess* TestX11Reader::startStubborn(const QString& mode)
+QProcess* TestX11Reader::startStubborn(const QStringList& arguments)
 {
     auto* process = new QProcess;
     m_xclip.adopt(process);
     process->setStandardErrorFile(QProcess::nullDevice());
-    process->start(QStringLiteral(PELLAMOR_STUBBORN_OWNER), {mode});
+    process->start(QStringLiteral(PELLAMOR_STUBBORN_OWNER), arguments);
     if (!process->waitForStarted(5000))
         return nullptr;
     const QDeadlineTimer deadline(5000);
@@ -107,7 +109,7 @@ void TestX11Reader::silentOwnerFreezesNothingAndIsGivenUp()
     ticker.setInterval(10);
     connect(&ticker, &QTimer::timeout, this, [&ticks] { ++ticks; });
 
-    QVERIFY(startStubborn(QStringLiteral("silent")));
+    QVERIFY(startStubborn({QStringLiteral("silent")}));
     clock.start();
     ticker.start();
     QTRY_COMPARE_WITH_TIMEOUT(m_pasteboard->abandonedChanges(), qint64(1), 4000);
@@ -133,7 +135,7 @@ void TestX11Reader::silentOwnerFreezesNothingAndIsGivenUp()
 
 void TestX11Reader::ownerDyingMidTransferLeavesNoEntry()
 {
-    QProcess* owner = startStubborn(QStringLiteral("dies-mid-incr"));
+    QProcess* owner = startStubborn({QStringLiteral("dies-mid-incr")});
     QVERIFY(owner);
     // It exits once the reader has asked for a few pieces of its image.
     QTRY_COMPARE_WITH_TIMEOUT(owner->state(), QProcess::NotRunning, 4000);
@@ -216,6 +218,53 @@ void TestX11Reader::copiedBackEntryIsServedAndNotCaptured()
     QVERIFY(m_xclip.offer(QByteArrayLiteral("older entry")));
     QTRY_COMPARE(m_monitor->items().size(), 3);
     QCOMPARE(m_monitor->items().first().content, QStringLiteral("older entry"));
+}
+
+void TestX11Reader::secretIsNeverRead_data()
+{
+    QTest::addColumn<QStringList>("offered");
+    QTest::addColumn<bool>("ignoreSensitive");
+    // Every request the owner receives, in order.
+    QTest::addColumn<QStringList>("requests");
+    QTest::addColumn<int>("entries");
+
+    const QString hint = QStringLiteral("x-kde-passwordManagerHint");
+    const QStringList payload = {QStringLiteral("UTF8_STRING=hunter2"), QStringLiteral("text/plain=hunter2"),
+                                 QStringLiteral("image/png=not really a png"),
+                                 QStringLiteral("text/uri-list=file:///tmp/secret.png")};
+    QTest::newRow("hint says secret") << payload + QStringList{hint + "=secret"} << true << QStringList{"TARGETS", hint}
+                                      << 0;
+    QTest::newRow("concealed") << payload + QStringList{"org.nspasteboard.ConcealedType="} << true
+                               << QStringList{"TARGETS"} << 0;
+    QTest::newRow("transient") << payload + QStringList{"org.nspasteboard.TransientType="} << true
+                               << QStringList{"TARGETS"} << 0;
+    const QStringList everything = {"TARGETS", hint, "UTF8_STRING", "text/uri-list", "image/png"};
+    QTest::newRow("hint says public") << payload + QStringList{hint + "=public"} << true << everything << 1;
+    QTest::newRow("filter off") << payload + QStringList{hint + "=secret"} << false << everything << 1;
+}
+
+void TestX11Reader::secretIsNeverRead()
+{
+    QFETCH(QStringList, offered);
+    QFETCH(bool, ignoreSensitive);
+    QFETCH(QStringList, requests);
+    QFETCH(int, entries);
+    m_preferences->setIgnoreSensitive(ignoreSensitive);
+
+    const qint64 before = m_pasteboard->changeCount();
+    QProcess* owner = startStubborn(QStringList{QStringLiteral("records")} + offered);
+    QVERIFY(owner);
+    QTRY_VERIFY(m_pasteboard->changeCount() > before);
+    QTRY_COMPARE(m_monitor->items().size(), entries);
+    // Time for a request that should not come.
+    QTest::qWait(300);
+    QStringList received;
+    for (const QByteArray& line : owner->readAllStandardOutput().split('\n')) {
+        if (line.startsWith("request "))
+            received << QString::fromUtf8(line.mid(8));
+    }
+    QCOMPARE(received, requests);
+    QCOMPARE(m_monitor->items().size(), entries);
 }
 
 QTEST_MAIN(TestX11Reader)

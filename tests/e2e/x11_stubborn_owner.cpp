@@ -3,11 +3,15 @@
 //   x11_stubborn_owner silent        takes CLIPBOARD and never answers any request
 //   x11_stubborn_owner dies-mid-incr answers TARGETS (image/png), starts a large INCR transfer of
 //                                    image/png and exits after a few pieces
+//   x11_stubborn_owner records TYPE=VALUE...
+//                                    offers the given types with their values, answers every request,
+//                                    and prints "request TYPE" for each one it receives (TARGETS included)
 //
 // Prints "ready" on standard output once it owns the clipboard, and exits when it loses it.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 #include <xcb/xcb.h>
@@ -58,8 +62,10 @@ void notify(xcb_connection_t* connection, const xcb_selection_request_event_t& r
 
 int main(int argc, char** argv)
 {
-    if (argc != 2 || (std::strcmp(argv[1], "silent") != 0 && std::strcmp(argv[1], "dies-mid-incr") != 0)) {
-        std::fprintf(stderr, "usage: %s silent|dies-mid-incr\n", argv[0]);
+    const bool records = argc >= 2 && std::strcmp(argv[1], "records") == 0;
+    if (!records &&
+        (argc != 2 || (std::strcmp(argv[1], "silent") != 0 && std::strcmp(argv[1], "dies-mid-incr") != 0))) {
+        std::fprintf(stderr, "usage: %s silent|dies-mid-incr|records TYPE=VALUE...\n", argv[0]);
         return 2;
     }
     const bool silent = std::strcmp(argv[1], "silent") == 0;
@@ -83,6 +89,16 @@ int main(int argc, char** argv)
     const xcb_atom_t incr = intern(connection, "INCR");
     const xcb_atom_t png = intern(connection, "image/png");
     const xcb_atom_t stamp = intern(connection, "STUBBORN_OWNER_TIME");
+    std::map<xcb_atom_t, std::string> values;
+    std::vector<xcb_atom_t> recordedTargets = {targets};
+    for (int i = 2; records && i < argc; ++i) {
+        const char* equals = std::strchr(argv[i], '=');
+        if (!equals)
+            return 2;
+        const xcb_atom_t type = intern(connection, std::string(argv[i], size_t(equals - argv[i])).c_str());
+        values[type] = equals + 1;
+        recordedTargets.push_back(type);
+    }
 
     xcb_set_selection_owner(connection, window, clipboard, serverTime(connection, window, stamp));
     xcb_get_selection_owner_reply_t* owner =
@@ -108,7 +124,29 @@ int main(int argc, char** argv)
             std::free(event);
             break;
         }
-        if (type == XCB_SELECTION_REQUEST && !silent) {
+        if (type == XCB_SELECTION_REQUEST && records) {
+            const auto request = *reinterpret_cast<xcb_selection_request_event_t*>(event);
+            const xcb_atom_t property = request.property == XCB_NONE ? request.target : request.property;
+            xcb_get_atom_name_reply_t* name =
+                xcb_get_atom_name_reply(connection, xcb_get_atom_name(connection, request.target), nullptr);
+            if (name) {
+                std::printf("request %.*s\n", xcb_get_atom_name_name_length(name), xcb_get_atom_name_name(name));
+                std::fflush(stdout);
+                std::free(name);
+            }
+            const auto value = values.find(request.target);
+            if (request.target == targets) {
+                xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor, property, XCB_ATOM_ATOM, 32,
+                                    uint32_t(recordedTargets.size()), recordedTargets.data());
+                notify(connection, request, property);
+            } else if (value != values.end()) {
+                xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor, property, request.target, 8,
+                                    uint32_t(value->second.size()), value->second.data());
+                notify(connection, request, property);
+            } else {
+                notify(connection, request, XCB_NONE);
+            }
+        } else if (type == XCB_SELECTION_REQUEST && !silent) {
             const auto request = *reinterpret_cast<xcb_selection_request_event_t*>(event);
             const xcb_atom_t property = request.property == XCB_NONE ? request.target : request.property;
             if (request.target == targets) {

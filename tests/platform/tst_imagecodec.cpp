@@ -63,6 +63,8 @@ private Q_SLOTS:
     void decodesCommonFormats();
     void refusesWhatIsNotAnImage();
     void refusesImagesBeyondTheLimit();
+    void decodesAtTheKeptSize_data();
+    void decodesAtTheKeptSize();
     void encodesPng();
     void decodesHeic();
 };
@@ -119,6 +121,36 @@ void TestImageCodec::refusesImagesBeyondTheLimit()
     buffer.setData(pngClaiming(60000, 60000));
     reader.setDevice(&buffer);
     QCOMPARE(reader.size(), QSize(60000, 60000));
+}
+
+void TestImageCodec::decodesAtTheKeptSize_data()
+{
+    QTest::addColumn<QByteArray>("format");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QSize>("kept");
+    QTest::newRow("wide png") << QByteArray("PNG") << QSize(4000, 1000) << QSize(1200, 300);
+    QTest::newRow("tall jpeg") << QByteArray("JPEG") << QSize(1000, 4000) << QSize(300, 1200);
+    QTest::newRow("tiff, just over") << QByteArray("TIFF") << QSize(1201, 1201) << QSize(1200, 1200);
+    QTest::newRow("png, just fits") << QByteArray("PNG") << QSize(1200, 1200) << QSize(1200, 1200);
+    QTest::newRow("thin bmp") << QByteArray("BMP") << QSize(5000, 2) << QSize(1200, 1);
+}
+
+void TestImageCodec::decodesAtTheKeptSize()
+{
+    QFETCH(QByteArray, format);
+    QFETCH(QSize, size);
+    QFETCH(QSize, kept);
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    const QByteArray bytes = encoded(image, format.constData());
+    QCOMPARE(ImageCodec::keptSize(size, 1200), kept);
+    const QImage decoded = ImageCodec::decode(bytes, 1200);
+    QCOMPARE(decoded.size(), kept);
+    QVERIFY(qAbs(QColor(decoded.pixel(kept.width() / 2, kept.height() / 2)).green() - QColor(Qt::darkCyan).green()) <
+            8);
+    QCOMPARE(ImageCodec::decode(bytes).size(), size);
+    // What the whole picture would take is checked first, whatever size it is kept at.
+    QVERIFY(ImageCodec::decode(pngClaiming(9000, 9000), 1200).isNull());
 }
 
 void TestImageCodec::encodesPng()

@@ -1,0 +1,27 @@
+#include "Pasteboard.h"
+
+ClipboardContents Pasteboard::contents(const QStringList& markers) const
+{
+    using namespace ClipboardReading;
+    ClipboardContents contents;
+    contents.types = types();
+    if (contents.types.contains(passwordManagerHint))
+        contents.markerValues.insert(passwordManagerHint, data(passwordManagerHint));
+    if (ignoreSensitive() && isSecret(contents.types, contents.markerValues, markers)) {
+        contents.withheld = true;
+        return contents;
+    }
+    contents.fileImages = decodeImageFiles(urls());
+    if (!contents.fileImages.isEmpty())
+        return contents;
+    for (const QString& type : {QStringLiteral("image/png"), QStringLiteral("image/tiff")}) {
+        contents.image = ImageCodec::decode(data(type), keptImageDimension);
+        if (!contents.image.isNull())
+            return contents;
+    }
+    contents.image = ImageCodec::scaledToKept(image(), keptImageDimension);
+    if (!contents.image.isNull())
+        return contents;
+    contents.text = string();
+    return contents;
+}
