@@ -3,6 +3,8 @@
 #include "PanelWindow.h"
 #include "PopoverPlacement.h"
 #include "PopoverWindow.h"
+#include "ShortcutBinder.h"
+#include "SingleInstance.h"
 #include "TrayController.h"
 #include "core/ClipboardMonitor.h"
 #include "core/StandardOutput.h"
@@ -16,7 +18,7 @@
 #include "panel/ThumbnailLoader.h"
 #include "platform/AutostartLoginItem.h"
 #include "platform/DesktopAppearance.h"
-#include "platform/InstanceLock.h"
+#include "platform/GlobalShortcut.h"
 #include "platform/Preferences.h"
 #include "platform/SystemPasteboard.h"
 #include "settings/ConfirmClearDialog.h"
@@ -93,6 +95,7 @@ AppDelegate::AppDelegate(QObject* parent)
 
 AppDelegate::~AppDelegate()
 {
+    delete m_shortcutBinder;
     delete m_widgetWindow;
     delete m_popover;
     delete m_settingsPopover;
@@ -113,11 +116,11 @@ AppDelegate::~AppDelegate()
 
 bool AppDelegate::applicationDidFinishLaunching()
 {
-    m_instanceLock = std::make_unique<InstanceLock>(QString::fromLatin1(applicationId));
-    if (!m_instanceLock->tryAcquire()) {
-        printLine(QStringLiteral("Duplicate instance detected. Quitting."));
+    m_singleInstance = new SingleInstance(QString::fromLatin1(applicationId), {}, this);
+    const QString surface = SingleInstance::requestedSurface(QCoreApplication::arguments());
+    if (!m_singleInstance->start(surface))
         return false;
-    }
+    connect(m_singleInstance, &SingleInstance::surfaceRequested, this, &AppDelegate::openSurface);
     m_preferences = std::make_unique<Preferences>();
     m_storageManager = std::make_unique<StorageManager>();
     // Read on a thread of its own wherever the session allows, so a hung owner never freezes the panel.
@@ -125,7 +128,29 @@ bool AppDelegate::applicationDidFinishLaunching()
     m_loginItem = std::make_unique<AutostartLoginItem>();
     startUp();
     createStatusItem();
+    bindGlobalShortcut(GlobalShortcut::createForSession());
+    if (surface != SingleInstance::panelSurface)
+        openSurface(surface);
     return true;
+}
+
+void AppDelegate::bindGlobalShortcut(std::unique_ptr<GlobalShortcut> shortcut)
+{
+    delete m_shortcutBinder;
+    m_shortcutBinder = new ShortcutBinder(*m_preferences, std::move(shortcut), this);
+    connect(m_shortcutBinder, &ShortcutBinder::activated, this, &AppDelegate::togglePopover);
+    if (auto* settings = m_settingsPopover ? qobject_cast<SettingsView*>(m_settingsPopover->content()) : nullptr) {
+        settings->setShortcutProblem(m_shortcutBinder->problem());
+        connect(m_shortcutBinder, &ShortcutBinder::problemChanged, settings, &SettingsView::setShortcutProblem);
+    }
+}
+
+void AppDelegate::openSurface(const QString& surface)
+{
+    if (surface == SingleInstance::settingsSurface)
+        showSettingsPopover(nullptr);
+    else
+        togglePopover();
 }
 
 void AppDelegate::launchWith(std::unique_ptr<Preferences> preferences, std::unique_ptr<StorageManager> storage,
@@ -424,6 +449,10 @@ PopoverWindow* AppDelegate::ensureSettingsPopover()
         connect(settings, &SettingsView::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
         m_settingsPopover = new PopoverWindow(settings);
         m_settingsPopover->setObjectName(QStringLiteral("settingsPopover"));
+        if (m_shortcutBinder) {
+            settings->setShortcutProblem(m_shortcutBinder->problem());
+            connect(m_shortcutBinder, &ShortcutBinder::problemChanged, settings, &SettingsView::setShortcutProblem);
+        }
     }
     return m_settingsPopover;
 }

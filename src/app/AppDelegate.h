@@ -13,7 +13,7 @@
 class ClipboardMonitor;
 class ContentView;
 class DesktopAppearance;
-class InstanceLock;
+class GlobalShortcut;
 class LoginItem;
 class Pasteboard;
 class PanelWindow;
@@ -22,6 +22,8 @@ class Preferences;
 class QSystemTrayIcon;
 class QWidget;
 class QWindow;
+class ShortcutBinder;
+class SingleInstance;
 class StorageManager;
 class TrayController;
 class WidgetWindow;
@@ -55,6 +57,10 @@ public:
     void launchWith(std::unique_ptr<Preferences> preferences, std::unique_ptr<StorageManager> storage,
                     std::unique_ptr<Pasteboard> pasteboard, std::unique_ptr<LoginItem> loginItem);
 
+    // Binds the stored shortcut through `shortcut` from now on, replacing any earlier binding.
+    void bindGlobalShortcut(std::unique_ptr<GlobalShortcut> shortcut);
+    ShortcutBinder* shortcutBinder() const { return m_shortcutBinder; }
+
     ClipboardMonitor* clipboardMonitor() const { return m_clipboardMonitor.get(); }
     StorageManager* storageManager() const { return m_storageManager.get(); }
     Preferences* preferences() const { return m_preferences.get(); }
@@ -79,6 +85,9 @@ public:
 
 public Q_SLOTS:
     void togglePopover();
+    // What a later start of the program or the global shortcut asks for: "settings" toggles the settings,
+    // anything else the panel.
+    void openSurface(const QString& surface);
     void updatePopoverSize();
     void updateAppearance();
     void handlePreferenceChange();
@@ -114,7 +123,8 @@ private:
     void closePanel();
     bool pointerOnGear() const;
 
-    std::unique_ptr<InstanceLock> m_instanceLock;
+    SingleInstance* m_singleInstance = nullptr;
+    ShortcutBinder* m_shortcutBinder = nullptr;
     std::unique_ptr<Preferences> m_preferences;
     std::unique_ptr<StorageManager> m_storageManager;
     std::unique_ptr<Pasteboard> m_pasteboard;

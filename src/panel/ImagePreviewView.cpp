@@ -6,6 +6,7 @@
 #include "core/StorageManager.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QPainter>
 
 namespace {
@@ -25,6 +26,9 @@ ImagePreviewView::ImagePreviewView(StorageManager& storage, const QString& filen
 {
     setObjectName(QStringLiteral("imagePreview"));
     setFixedSize(frameSize);
+    // Holds the keyboard focus of its window, so Escape reaches it.
+    setFocusPolicy(Qt::StrongFocus);
+    setFocus();
     m_closeButton = new PreviewCloseButton(this);
     connect(static_cast<PreviewCloseButton*>(m_closeButton), &QAbstractButton::clicked, this, [this] {
         if (m_onDismiss)
@@ -81,6 +85,16 @@ void ImagePreviewView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     layoutCloseButton();
+}
+
+void ImagePreviewView::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        if (m_onDismiss)
+            m_onDismiss();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void ImagePreviewView::paintEvent(QPaintEvent*)

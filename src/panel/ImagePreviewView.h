@@ -7,7 +7,7 @@
 class StorageManager;
 
 // A stored image at a readable size: fitted into 460 x 340, never cropped; a placeholder when the file
-// is gone. The close button runs the dismiss action of whoever hosts the view.
+// is gone. The close button and Escape run the dismiss action of whoever hosts the view.
 class ImagePreviewView : public QWidget
 {
     Q_OBJECT
@@ -29,6 +29,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QImage currentImage() const;

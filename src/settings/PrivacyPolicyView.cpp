@@ -4,6 +4,7 @@
 #include "panel/Theme.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -232,4 +233,14 @@ void PrivacyPolicyView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), Theme::palette().windowBackground);
+}
+
+void PrivacyPolicyView::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) ||
+        event->matches(QKeySequence::Close)) {
+        window()->close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }

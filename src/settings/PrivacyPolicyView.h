@@ -27,6 +27,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // Escape and Ctrl+W close the window the view is in.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void applyTheme();

@@ -163,7 +163,19 @@ QWidget* SettingsView::buildGeneralSection()
 
     m_shortcutButton = new ShortcutButton(box);
     m_shortcutButton->setObjectName(QStringLiteral("shortcutButton"));
-    section->addWidget(controlRow(rowLabel(QStringLiteral("全局快捷键"), box), m_shortcutButton, none, box));
+    auto* shortcutText = new QWidget(box);
+    auto* shortcutTextColumn = new QVBoxLayout(shortcutText);
+    shortcutTextColumn->setContentsMargins(0, 0, 0, 0);
+    shortcutTextColumn->setSpacing(2);
+    shortcutTextColumn->addWidget(rowLabel(QStringLiteral("全局快捷键"), shortcutText));
+    m_shortcutProblem = new SettingsLabel(
+        QString(), pixelFont(10), [] { return Theme::palette().secondary; }, shortcutText);
+    m_shortcutProblem->setObjectName(QStringLiteral("shortcutProblem"));
+    m_shortcutProblem->setWordWrap(true);
+    m_shortcutProblem->hide();
+    shortcutTextColumn->addWidget(m_shortcutProblem);
+    shortcutText->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    section->addWidget(controlRow(shortcutText, m_shortcutButton, none, box));
     section->addWidget(new SettingsDivider(4, box));
 
     m_themePicker =
@@ -276,6 +288,17 @@ QWidget* SettingsView::buildAboutSection()
     connect(quit, &QAbstractButton::clicked, this, &SettingsView::quitRequested);
     section->addWidget(quit);
     return section;
+}
+
+void SettingsView::setShortcutProblem(const QString& problem)
+{
+    m_shortcutProblem->setText(problem);
+    m_shortcutProblem->setVisible(!problem.isEmpty());
+}
+
+QString SettingsView::shortcutProblem() const
+{
+    return m_shortcutProblem->isHidden() ? QString() : m_shortcutProblem->text();
 }
 
 bool SettingsView::isRecordingShortcut() const

@@ -12,6 +12,7 @@ class LoginItem;
 class Preferences;
 class PortalFileChooser;
 class QFileDialog;
+class QLabel;
 class QScrollArea;
 class SegmentedPicker;
 class SettingsClickableRow;
@@ -46,6 +47,10 @@ public:
     // When set, called with the suggested file name instead of showing the save dialog; its answer is
     // the chosen path, empty for a cancelled dialog. Tests answer through it.
     std::function<QString(const QString& suggestedFileName)> exportPathChooser;
+
+    // The line under the shortcut row: why the shortcut is not bound; empty (and hidden) while it is.
+    void setShortcutProblem(const QString& problem);
+    QString shortcutProblem() const;
 
     // The "强制关闭所有自启动项" row: removes the login item whatever the switch shows.
     void resetLoginItem();
@@ -85,6 +90,7 @@ private:
     ToggleSwitch* m_sensitiveSwitch = nullptr;
     ToggleSwitch* m_pauseSwitch = nullptr;
     ShortcutButton* m_shortcutButton = nullptr;
+    QLabel* m_shortcutProblem = nullptr;
     ShortcutRecorder* m_recorder = nullptr;
     SegmentedPicker* m_themePicker = nullptr;
     CountPicker* m_countPicker = nullptr;

@@ -102,6 +102,48 @@ QString shortcutText(Qt::KeyboardModifiers modifiers, int key, const QString& te
     return parts.join(QStringLiteral(" + "));
 }
 
+std::optional<QKeyCombination> parseShortcutText(const QString& text)
+{
+    static const QString separator = QStringLiteral(" + ");
+    static const std::pair<QChar, Qt::KeyboardModifier> symbols[] = {{QChar(0x2303), Qt::ControlModifier},
+                                                                     {QChar(0x2325), Qt::AltModifier},
+                                                                     {QChar(0x21e7), Qt::ShiftModifier},
+                                                                     {QChar(0x2318), Qt::MetaModifier}};
+    const auto modifierOf = [](QChar c) {
+        for (const auto& [symbol, modifier] : symbols) {
+            if (symbol == c)
+                return modifier;
+        }
+        return Qt::NoModifier;
+    };
+    Qt::KeyboardModifiers modifiers;
+    qsizetype at = 0;
+    while (text.size() - at >= 1 + separator.size() && modifierOf(text.at(at)) != Qt::NoModifier &&
+           QStringView(text).mid(at + 1, separator.size()) == separator) {
+        modifiers |= modifierOf(text.at(at));
+        at += 1 + separator.size();
+    }
+    const QString keyPart = text.mid(at);
+    int key = 0;
+    const QList<uint> characters = keyPart.toUcs4();
+    if (keyPart == QLatin1String("Space")) {
+        key = Qt::Key_Space;
+    } else if (characters.size() == 1) {
+        const char32_t character = characters.front();
+        if (!QChar::isPrint(character) || modifierOf(QChar(character)) != Qt::NoModifier)
+            return std::nullopt;
+        key = int(QChar::toUpper(character));
+    } else if (!keyPart.isEmpty()) {
+        const QKeySequence sequence = QKeySequence::fromString(keyPart, QKeySequence::PortableText);
+        if (sequence.count() != 1 || sequence[0].keyboardModifiers() != Qt::NoModifier)
+            return std::nullopt;
+        key = sequence[0].key();
+    }
+    if (key == 0 || key == Qt::Key_unknown || isModifierKey(key) || isDeadKey(key))
+        return std::nullopt;
+    return QKeyCombination(modifiers, Qt::Key(key));
+}
+
 ShortcutRecorder::ShortcutRecorder(QWidget* scope)
     : QObject(scope)
     , m_scope(scope)

@@ -3,12 +3,19 @@
 #include <QAbstractButton>
 #include <QPointer>
 
+#include <optional>
+
 // The display text of a pressed key combination: the symbols of the held modifiers in the fixed order
 // ⌃ (Control), ⌥ (Alt), ⇧ (Shift), ⌘ (Super/Meta), then the key, all joined by " + ". The key is its
 // character without modifiers, upper-cased (the space bar gives a single space); keys without a
 // character give their readable name ("F1", "Return", "Left"). Empty for a key that names nothing on
 // its own, such as a modifier pressed alone: recording goes on.
 QString shortcutText(Qt::KeyboardModifiers modifiers, int key, const QString& text);
+
+// The stored text turned back into a key combination: modifier symbols each followed by " + ", then
+// the key (one character, "Space", or a key name such as "F1" or "Return"). Empty for text that names
+// no single key, such as "", "⌥ + " or an unknown name.
+std::optional<QKeyCombination> parseShortcutText(const QString& text);
 
 // Waits for one key combination pressed in the window of `scope`. While recording it watches every key
 // press the application receives and consumes the ones it uses, so they reach no widget and trigger no

@@ -1,11 +1,14 @@
+#include "../StdoutCapture.h"
 #include "app/AppDelegate.h"
 #include "app/PopoverPlacement.h"
 #include "app/PopoverWindow.h"
+#include "app/ShortcutBinder.h"
 #include "core/ClipboardMonitor.h"
 #include "core/StorageManager.h"
 #include "panel/ContentView.h"
 #include "panel/PanelButtons.h"
 #include "panel/Theme.h"
+#include "platform/FakeGlobalShortcut.h"
 #include "platform/FakeLoginItem.h"
 #include "platform/FakePasteboard.h"
 #include "platform/Preferences.h"
@@ -13,6 +16,7 @@
 #include "settings/SettingsView.h"
 #include "widget/WidgetWindow.h"
 
+#include <QApplication>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -45,6 +49,10 @@ private Q_SLOTS:
     void settingsHostTheSettingsView();
     void privacyWindowIsSingle();
     void widgetClearAsksFirst();
+    void surfacesFromLaterStartsAndTheShortcut();
+    void settingsShowWhyTheShortcutIsNotBound();
+    void escapeClosesOnlyTheTopmostSurface_data();
+    void escapeClosesOnlyTheTopmostSurface();
 
 private:
     void copy(const QString& text);
@@ -392,6 +400,98 @@ void TestAppDelegate::widgetClearAsksFirst()
     QTest::mouseClick(dialog->clearButton(), Qt::LeftButton);
     QCOMPARE(m_delegate->clipboardMonitor()->items().size(), 1);
     QCOMPARE(m_delegate->clipboardMonitor()->items().first().content, QStringLiteral("keep"));
+}
+
+void TestAppDelegate::surfacesFromLaterStartsAndTheShortcut()
+{
+    auto shortcut = std::make_unique<FakeGlobalShortcut>();
+    FakeGlobalShortcut* fake = shortcut.get();
+    m_delegate->bindGlobalShortcut(std::move(shortcut));
+    QCOMPARE(fake->bound, QList<QKeyCombination>{Qt::ALT | Qt::Key_Space});
+    PopoverWindow* panel = m_delegate->popover();
+    // The shortcut toggles the panel as a tray click does; with no tray the panel opens at the pointer.
+    QCursor::setPos(QPoint(400, 300));
+    fake->press();
+    QVERIFY(panel->isVisible());
+    QVERIFY(panel->geometry().contains(QPoint(400, 300 + PopoverPlacement::gap + 1)) ||
+            panel->geometry().contains(QPoint(400, 300 - PopoverPlacement::gap - 1)));
+    QVERIFY(QGuiApplication::primaryScreen()->availableGeometry().contains(panel->geometry()));
+    QVERIFY(QTest::qWaitForWindowActive(panel));
+    fake->press();
+    QVERIFY(!panel->isVisible());
+    // A later start asks for the panel or for the settings.
+    m_delegate->openSurface(QStringLiteral("panel"));
+    QVERIFY(panel->isVisible());
+    m_delegate->openSurface(QStringLiteral("settings"));
+    QVERIFY(m_delegate->settingsPopover() && m_delegate->settingsPopover()->isVisible());
+    m_delegate->openSurface(QStringLiteral("settings"));
+    QVERIFY(!m_delegate->settingsPopover()->isVisible());
+    m_delegate->openSurface(QStringLiteral("no such surface"));
+    QVERIFY(!panel->isVisible());
+    // A new shortcut is bound again.
+    m_preferences->setShortcutKey(QStringLiteral("⌃ + ⇧ + V"));
+    QCOMPARE(fake->bound.size(), 2);
+    QCOMPARE(fake->bound.last(), Qt::CTRL | Qt::SHIFT | Qt::Key_V);
+}
+
+void TestAppDelegate::settingsShowWhyTheShortcutIsNotBound()
+{
+    auto shortcut = std::make_unique<FakeGlobalShortcut>();
+    shortcut->answer = GlobalShortcut::Status::Taken;
+    FakeGlobalShortcut* fake = shortcut.get();
+    StdoutCapture output;
+    m_delegate->bindGlobalShortcut(std::move(shortcut));
+    m_delegate->showSettingsPopover(nullptr);
+    auto* settings = qobject_cast<SettingsView*>(m_delegate->settingsPopover()->content());
+    QCOMPARE(settings->shortcutProblem(),
+             QStringLiteral("已被其他程序占用，可在系统设置中将快捷键绑定到命令 pellamor"));
+    fake->answer = GlobalShortcut::Status::Bound;
+    m_preferences->setShortcutKey(QStringLiteral("⌘ + F2"));
+    QCOMPARE(settings->shortcutProblem(), QString());
+    // Qt's own warnings may be among the output; ours is one line.
+    const QByteArray printed = output.text();
+    QCOMPARE(printed.count("Failed to bind shortcut: "), 1);
+    QVERIFY(printed.contains("Failed to bind shortcut: ⌥ + Space is taken by another program\n"));
+}
+
+void TestAppDelegate::escapeClosesOnlyTheTopmostSurface_data()
+{
+    QTest::addColumn<QString>("surface");
+    QTest::addColumn<QKeyCombination>("key");
+    QTest::newRow("image preview") << "image" << QKeyCombination(Qt::Key_Escape);
+    QTest::newRow("text preview") << "text" << QKeyCombination(Qt::Key_Escape);
+    QTest::newRow("privacy, escape") << "privacy" << QKeyCombination(Qt::Key_Escape);
+    QTest::newRow("privacy, control W") << "privacy" << (Qt::CTRL | Qt::Key_W);
+    QTest::newRow("settings") << "settings" << QKeyCombination(Qt::Key_Escape);
+}
+
+void TestAppDelegate::escapeClosesOnlyTheTopmostSurface()
+{
+    QFETCH(QString, surface);
+    QFETCH(QKeyCombination, key);
+    m_preferences->setPopoverStayOpen(true);
+    m_delegate->togglePopover();
+    QVERIFY(QTest::qWaitForWindowActive(m_delegate->popover()));
+    QPointer<QWidget> window;
+    if (surface == QLatin1String("image") || surface == QLatin1String("text")) {
+        const bool image = surface == QLatin1String("image");
+        m_delegate->showPreviewWindow(
+            ClipboardItem::captured(image ? ClipboardItemType::Image : ClipboardItemType::Text,
+                                    image ? QStringLiteral("gone.png") : QStringLiteral("a")));
+        window = m_delegate->activePreviewWindow();
+    } else if (surface == QLatin1String("privacy")) {
+        m_delegate->showPrivacyPolicyWindow();
+        window = m_delegate->privacyPolicyWindow();
+    } else {
+        m_delegate->showSettingsPopover(nullptr);
+        window = m_delegate->settingsPopover();
+    }
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : window.data();
+    QCOMPARE(target->window(), window);
+    QTest::keyClick(target, key.key(), key.keyboardModifiers());
+    QTRY_VERIFY(!window || !window->isVisible());
+    QVERIFY(m_delegate->popover()->isVisible());
 }
 
 QTEST_MAIN(TestAppDelegate)

@@ -72,6 +72,8 @@ void TestPreviews::imageCloseRunsDismiss()
     view.show();
     QTest::mouseClick(view.findChild<QAbstractButton*>(QStringLiteral("closeButton")), Qt::LeftButton);
     QCOMPARE(dismissed, 1);
+    QTest::keyClick(&view, Qt::Key_Escape);
+    QCOMPARE(dismissed, 2);
 }
 
 void TestPreviews::saveEditsInPlace()
