@@ -107,12 +107,12 @@ run_theme() {
     xdotool key Escape
     sleep 0.3
     # "清除全部", then the footer's offer to take it back.
-    local panel
-    panel=$(xwininfo -root -tree | awk '/"Pellamor"/ && / 340x[0-9]+\+/ {print $(NF-1)}' | head -n 1)
-    local px=${panel#*+} ph=${panel#340x}
+    local size position
+    read -r size position < <(xwininfo -root -tree | awk '/"Pellamor"/ && / 340x[0-9]+\+/ {print $(NF-1), $NF}' | head -n 1)
+    local ph=${size#340x} px=${position#+}
     local py=${px#*+}
-    px=${px%%+*}
     ph=${ph%%+*}
+    px=${px%%+*}
     xdotool mousemove $((px + 340 - 50)) $((py + ph - 21)) click 1
     sleep 0.5
     shoot 380x300+900+20 panel-undo

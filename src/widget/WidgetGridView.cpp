@@ -64,9 +64,10 @@ WidgetGridView::WidgetGridView(ClipboardMonitor& monitor, StorageManager& storag
     setSelectionMode(QAbstractItemView::NoSelection);
     setGridSize(QSize(WidgetGridItem::side + columnSpacing, WidgetGridItem::side + rowSpacing));
     setSpacing(0);
-    // Three columns centred between equal margins; the scroll indicator lies over the right margin
-    // instead of taking width from the grid.
-    setViewportMargins(margin, margin, 0, 0);
+    // Three columns centred between equal margins (the view centres each tile in its grid cell, half
+    // the spacing in from the cell's edge); the scroll indicator lies over the right margin instead of
+    // taking width from the grid.
+    setViewportMargins(margin - columnSpacing / 2, margin, 0, 0);
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

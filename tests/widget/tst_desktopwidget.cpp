@@ -36,6 +36,7 @@ private Q_SLOTS:
 
     void emptyBoard();
     void tilesFollowTheHistory();
+    void gridIsCentred();
     void tileLayout_data();
     void tileLayout();
     void clickCopiesWithoutCapture();
@@ -116,6 +117,21 @@ void TestDesktopWidget::tilesFollowTheHistory()
     QCOMPARE(first.size(), QSize(100, 100));
     QCOMPARE(third.top(), first.top());
     QVERIFY(fourth.top() >= first.bottom() + WidgetGridView::rowSpacing);
+}
+
+void TestDesktopWidget::gridIsCentred()
+{
+    for (const char* text : {"a", "b", "c", "d"})
+        m_fixture->copyText(QLatin1String(text));
+    WidgetGridView* grid = board().grid();
+    QList<int> lefts;
+    for (int row = 0; row < 4; ++row) {
+        const QRect tile = grid->tileRect(grid->model()->index(row, 0));
+        lefts << grid->viewport()->mapTo(&board(), tile.topLeft()).x();
+    }
+    // Three 100-wide columns, 8 apart, 12 from either edge; the fourth tile starts a new row.
+    QCOMPARE(lefts, QList<int>({12, 120, 228, 12}));
+    QCOMPARE(DesktopWidgetView::boardSide - (lefts[2] + 100), 12);
 }
 
 void TestDesktopWidget::tileLayout_data()
