@@ -139,6 +139,27 @@ run_theme() {
     shoot 480x620+400+90 privacy
     stop_app
 
+    # Recording paused: the tray menu with its check mark, and the panel's 已暂停 capsule.
+    printf '[General]\nthemePreference=%s\nmonitoringPaused=true\n' "$theme" >"$home/.config/Pellamor/Pellamor.conf"
+    start_app
+    click_tray
+    shoot 380x220+900+20 panel-paused
+    xdotool key Escape
+    sleep 0.3
+    local icon
+    icon=$(xwininfo -root -tree | awk '/\("pellamor" "Pellamor"\)/ {print $NF}' | tail -n 1)
+    local ix=${icon#+} iy
+    iy=${ix#*+}
+    ix=${ix%%+*}
+    xdotool mousemove $((ix + 11)) $((iy + 12)) click 3
+    sleep 0.8
+    xdotool mousemove 1200 47
+    sleep 0.4
+    shoot 320x130+960+0 tray-menu
+    xdotool key Escape
+    stop_app
+    printf '[General]\nthemePreference=%s\n' "$theme" >"$home/.config/Pellamor/Pellamor.conf"
+
     # The desktop widget, full and, with a fresh history, empty.
     printf '[General]\nthemePreference=%s\nshowDesktopWidget=true\n' "$theme" >"$home/.config/Pellamor/Pellamor.conf"
     start_app

@@ -226,8 +226,10 @@ void TestTrayShell::noTrayOpensTheHistoryAsAWindow()
     launch([&tray] { return tray; }, 60);
     QTRY_VERIFY_WITH_TIMEOUT(m_delegate->panelWindow() && m_delegate->panelWindow()->isVisible(), 3000);
     QWidget* window = m_delegate->panelWindow();
-    QCOMPARE(output.text(), QByteArray("No system tray found: the history opens as a window; bind the command "
-                                       "pellamor to a shortcut to open it.\n"));
+    // Qt Test logs to standard output as well: only the program's line is looked at.
+    const QByteArray message = "No system tray found: the history opens as a window; bind the command pellamor to a "
+                               "shortcut to open it.";
+    QCOMPARE(output.text().split('\n').count(message), 1);
 
     // An ordinary window: decorated, titled, in the task bar, centred.
     QCOMPARE(window->windowTitle(), QStringLiteral("Pellamor"));
@@ -265,7 +267,7 @@ void TestTrayShell::noTrayOpensTheHistoryAsAWindow()
     m_delegate->presentPanel();
     QVERIFY(m_delegate->popover()->isVisible());
     QVERIFY(!window->isVisible());
-    QCOMPARE(output.text().count('\n'), 1);
+    QCOMPARE(output.text().split('\n').count(message), 1);
 }
 
 QTEST_MAIN(TestTrayShell)
