@@ -138,7 +138,7 @@ void AppDelegate::bindGlobalShortcut(std::unique_ptr<GlobalShortcut> shortcut)
 {
     delete m_shortcutBinder;
     m_shortcutBinder = new ShortcutBinder(*m_preferences, std::move(shortcut), this);
-    connect(m_shortcutBinder, &ShortcutBinder::activated, this, &AppDelegate::togglePopover);
+    connect(m_shortcutBinder, &ShortcutBinder::activated, this, &AppDelegate::presentPanel);
     if (auto* settings = m_settingsPopover ? qobject_cast<SettingsView*>(m_settingsPopover->content()) : nullptr) {
         settings->setShortcutProblem(m_shortcutBinder->problem());
         connect(m_shortcutBinder, &ShortcutBinder::problemChanged, settings, &SettingsView::setShortcutProblem);
@@ -148,9 +148,9 @@ void AppDelegate::bindGlobalShortcut(std::unique_ptr<GlobalShortcut> shortcut)
 void AppDelegate::openSurface(const QString& surface)
 {
     if (surface == SingleInstance::settingsSurface)
-        showSettingsPopover(nullptr);
+        showSettingsAlone();
     else
-        togglePopover();
+        presentPanel();
 }
 
 void AppDelegate::launchWith(std::unique_ptr<Preferences> preferences, std::unique_ptr<StorageManager> storage,

@@ -85,8 +85,8 @@ public:
 
 public Q_SLOTS:
     void togglePopover();
-    // What a later start of the program or the global shortcut asks for: "settings" toggles the settings,
-    // anything else the panel.
+    // What a later start of the program asks for: "settings" shows the settings on their own, anything
+    // else presents the panel (as the global shortcut does).
     void openSurface(const QString& surface);
     void updatePopoverSize();
     void updateAppearance();
