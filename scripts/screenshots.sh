@@ -143,7 +143,7 @@ run_theme() {
     printf '[General]\nthemePreference=%s\nmonitoringPaused=true\n' "$theme" >"$home/.config/Pellamor/Pellamor.conf"
     start_app
     click_tray
-    shoot 380x220+900+20 panel-paused
+    shoot 380x200+900+0 panel-paused
     xdotool key Escape
     sleep 0.3
     local icon

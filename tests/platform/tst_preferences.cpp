@@ -48,6 +48,7 @@ void TestPreferences::defaultsOfAnEmptyStore()
     QCOMPARE(preferences.launchAtLogin(), false);
     QCOMPARE(preferences.ignoreSensitive(), true);
     QCOMPARE(preferences.autoClearPreference(), 0);
+    QCOMPARE(preferences.monitoringPaused(), false);
     QVERIFY(!QFile::exists(m_file));
 }
 
@@ -75,6 +76,7 @@ void TestPreferences::valuesSurviveAndAreReadAtUse()
         preferences.setIgnoreSensitive(false);
         preferences.setPopoverPinned(true);
         preferences.setShortcutKey(QStringLiteral("⌃ + ⌥ + F1"));
+        preferences.setMonitoringPaused(true);
     }
     Preferences reopened(m_file);
     QCOMPARE(reopened.displayCount(), 20);
@@ -82,6 +84,7 @@ void TestPreferences::valuesSurviveAndAreReadAtUse()
     QCOMPARE(reopened.ignoreSensitive(), false);
     QCOMPARE(reopened.popoverPinned(), true);
     QCOMPARE(reopened.shortcutKey(), QStringLiteral("⌃ + ⌥ + F1"));
+    QCOMPARE(reopened.monitoringPaused(), true);
 
     // A second handle on the same store sees a write at once: nothing is cached.
     Preferences writer(m_file);
