@@ -33,8 +33,6 @@
 
 namespace {
 
-AppDelegate* sharedDelegate = nullptr;
-
 QIcon statusIcon()
 {
     // Monochrome, light glyph with a dark rim: readable on light and dark panels alike.
@@ -86,16 +84,9 @@ WidgetWindow* AppDelegate::widgetWindow() const
     return m_widgetWindow.data();
 }
 
-AppDelegate* AppDelegate::shared()
-{
-    return sharedDelegate;
-}
-
 AppDelegate::AppDelegate(QObject* parent)
     : QObject(parent)
-{
-    sharedDelegate = this;
-}
+{}
 
 AppDelegate::~AppDelegate()
 {
@@ -112,8 +103,6 @@ AppDelegate::~AppDelegate()
     m_clipboardMonitor.reset();
     m_pasteboard.reset();
     m_storageManager.reset();
-    if (sharedDelegate == this)
-        sharedDelegate = nullptr;
 }
 
 bool AppDelegate::applicationDidFinishLaunching()
@@ -246,7 +235,7 @@ void AppDelegate::handlePreferenceChange()
     updateAppearance();
     handleWidgetToggle();
     handleWidgetPinned();
-    handleWidgetLocked();
+    // Widget locking needs nothing here: the drag surface reads the lock at every press.
     handlePopoverPersistence();
 }
 
@@ -285,11 +274,6 @@ void AppDelegate::handleWidgetPinned()
         return;
     // Every preference write re-orders the widget: pinned in front, otherwise behind other windows.
     m_widgetWindow->applyPinned(m_preferences->widgetPinned());
-}
-
-void AppDelegate::handleWidgetLocked()
-{
-    // The lock is read by the drag surface at every press; nothing of the window changes.
 }
 
 void AppDelegate::handlePopoverPersistence()

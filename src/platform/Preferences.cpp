@@ -185,11 +185,6 @@ void Preferences::setAutoClearPreference(int value)
     write(Keys::autoClearPreference, value);
 }
 
-bool Preferences::contains(const char* key) const
-{
-    return m_settings->contains(QLatin1String(key));
-}
-
 void Preferences::remove(const char* key)
 {
     m_settings->remove(QLatin1String(key));

@@ -76,7 +76,6 @@ public:
     void setIgnoreSensitive(bool value);
     void setAutoClearPreference(int value);
 
-    bool contains(const char* key) const;
     void remove(const char* key);
     QString fileName() const;
 
