@@ -40,7 +40,6 @@
 
 namespace {
 
-AppDelegate* sharedDelegate = nullptr;
 
 QRect availableGeometryAt(const QPoint& point)
 {
@@ -82,16 +81,9 @@ QWidget* AppDelegate::panelWindow() const
     return m_panelWindow.data();
 }
 
-AppDelegate* AppDelegate::shared()
-{
-    return sharedDelegate;
-}
-
 AppDelegate::AppDelegate(QObject* parent)
     : QObject(parent)
-{
-    sharedDelegate = this;
-}
+{}
 
 AppDelegate::~AppDelegate()
 {
@@ -110,8 +102,6 @@ AppDelegate::~AppDelegate()
     m_clipboardMonitor.reset();
     m_pasteboard.reset();
     m_storageManager.reset();
-    if (sharedDelegate == this)
-        sharedDelegate = nullptr;
 }
 
 bool AppDelegate::applicationDidFinishLaunching()
@@ -318,7 +308,7 @@ void AppDelegate::handlePreferenceChange()
     updateAppearance();
     handleWidgetToggle();
     handleWidgetPinned();
-    handleWidgetLocked();
+    // Widget locking needs nothing here: the drag surface reads the lock at every press.
     handlePopoverPersistence();
 }
 
@@ -357,11 +347,6 @@ void AppDelegate::handleWidgetPinned()
         return;
     // Every preference write re-orders the widget: pinned in front, otherwise behind other windows.
     m_widgetWindow->applyPinned(m_preferences->widgetPinned());
-}
-
-void AppDelegate::handleWidgetLocked()
-{
-    // The lock is read by the drag surface at every press; nothing of the window changes.
 }
 
 void AppDelegate::handlePopoverPersistence()

@@ -42,9 +42,6 @@ public:
     static constexpr int footerAllowance = 45;
     static constexpr int maxPanelHeight = 750;
 
-    // The shell a view reaches for the shell's windows; null before start-up and in view tests.
-    static AppDelegate* shared();
-
     explicit AppDelegate(QObject* parent = nullptr);
     ~AppDelegate() override;
 
@@ -94,7 +91,6 @@ public Q_SLOTS:
     void handlePopoverPersistence();
     void handleWidgetToggle();
     void handleWidgetPinned();
-    void handleWidgetLocked();
     void showSettingsPopover(QWidget* anchor);
     void showPreviewWindow(const ClipboardItem& item);
     void showPrivacyPolicyWindow();

@@ -101,16 +101,5 @@ void Theme::setDark(bool dark)
     if (dark == m_palette.dark)
         return;
     m_palette = dark ? ThemePalette::darkPalette() : ThemePalette::light();
-    if (m_accent.isValid())
-        m_palette.accent = m_accent;
     Q_EMIT changed();
-}
-
-void Theme::setAccent(const QColor& accent)
-{
-    m_accent = accent;
-    if (accent.isValid() && accent != m_palette.accent) {
-        m_palette.accent = accent;
-        Q_EMIT changed();
-    }
 }

@@ -49,8 +49,6 @@ public:
 
     void setDark(bool dark);
     bool isDark() const { return m_palette.dark; }
-    // The desktop's highlight colour, when it has one worth following.
-    void setAccent(const QColor& accent);
 
 Q_SIGNALS:
     void changed();
@@ -58,5 +56,4 @@ Q_SIGNALS:
 private:
     Theme();
     ThemePalette m_palette;
-    QColor m_accent;
 };

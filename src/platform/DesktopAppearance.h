@@ -15,8 +15,6 @@ public:
     explicit DesktopAppearance(QObject* parent = nullptr);
 
     bool prefersDark() const;
-    // The portal's answer alone: none when it has no preference or does not answer.
-    std::optional<bool> portalPrefersDark() const { return m_portalDark; }
 
 Q_SIGNALS:
     void changed();

@@ -195,11 +195,6 @@ void Preferences::setMonitoringPaused(bool value)
     write(Keys::monitoringPaused, value);
 }
 
-bool Preferences::contains(const char* key) const
-{
-    return m_settings->contains(QLatin1String(key));
-}
-
 void Preferences::remove(const char* key)
 {
     m_settings->remove(QLatin1String(key));

@@ -80,7 +80,6 @@ public:
     void setAutoClearPreference(int value);
     void setMonitoringPaused(bool value);
 
-    bool contains(const char* key) const;
     void remove(const char* key);
     QString fileName() const;
 
