@@ -87,14 +87,15 @@ void TestAppDelegate::panelHeight_data()
     QTest::addColumn<int>("entries");
     QTest::addColumn<int>("displayCount");
     QTest::addColumn<int>("height");
-    QTest::newRow("empty") << 0 << 6 << 150;
-    QTest::newRow("one") << 1 << 6 << 150;
-    QTest::newRow("six") << 6 << 6 << 475;
-    QTest::newRow("more than listed") << 30 << 6 << 475;
-    QTest::newRow("ten") << 10 << 10 << 735;
+    // Each with the search field's 36.
+    QTest::newRow("empty") << 0 << 6 << 186;
+    QTest::newRow("one") << 1 << 6 << 186;
+    QTest::newRow("six") << 6 << 6 << 511;
+    QTest::newRow("more than listed") << 30 << 6 << 511;
+    QTest::newRow("nine") << 9 << 10 << 706;
     QTest::newRow("capped") << 30 << 20 << 750;
-    QTest::newRow("zero count") << 8 << 0 << 475;
-    QTest::newRow("negative count") << 8 << -2 << 475;
+    QTest::newRow("zero count") << 8 << 0 << 511;
+    QTest::newRow("negative count") << 8 << -2 << 511;
 }
 
 void TestAppDelegate::panelHeight()
@@ -153,7 +154,7 @@ void TestAppDelegate::toggleOpensAndCloses()
     QVERIFY(!popover->isVisible());
     m_delegate->togglePopover();
     QVERIFY(popover->isVisible());
-    QCOMPARE(popover->size(), QSize(340, 150));
+    QCOMPARE(popover->size(), QSize(340, 150 + ContentView::searchBarHeight));
     QVERIFY(popover->windowFlags() & Qt::Tool);
     m_delegate->togglePopover();
     QVERIFY(!popover->isVisible());
@@ -165,14 +166,14 @@ void TestAppDelegate::panelGrowsWithTheHistory()
     PopoverWindow* popover = m_delegate->popover();
     copy(QStringLiteral("one"));
     copy(QStringLiteral("two"));
-    QCOMPARE(popover->targetFrame().height(), 2 * 65 + 85);
-    QTRY_COMPARE(popover->height(), 2 * 65 + 85);
+    QCOMPARE(popover->targetFrame().height(), 2 * 65 + 85 + ContentView::searchBarHeight);
+    QTRY_COMPARE(popover->height(), 2 * 65 + 85 + ContentView::searchBarHeight);
     m_preferences->setDisplayCount(1);
-    QCOMPARE(popover->targetFrame().height(), 150);
+    QCOMPARE(popover->targetFrame().height(), 150 + ContentView::searchBarHeight);
     // Closed, the size is set at once.
     m_delegate->togglePopover();
     m_preferences->setDisplayCount(10);
-    QCOMPARE(popover->height(), 2 * 65 + 85);
+    QCOMPARE(popover->height(), 2 * 65 + 85 + ContentView::searchBarHeight);
 }
 
 void TestAppDelegate::closeRules_data()
