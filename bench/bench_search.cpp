@@ -117,6 +117,19 @@ void BM_Keystroke50KBEntries(benchmark::State& state)
 }
 BENCHMARK(BM_Keystroke50KBEntries)->Unit(benchmark::kMillisecond)->Iterations(30);
 
+// Filtering alone, without the list: the share of the keystroke the matching takes.
+void BM_FilterShortEntries(benchmark::State& state)
+{
+    Setup setup(history(20, 2000));
+    HistorySearchModel search(HistoryModel::of(*setup.monitor));
+    const QStringList queries = {QStringLiteral("h"),    QStringLiteral("hy"),  QStringLiteral("会议 not"),
+                                 QStringLiteral("repo"), QStringLiteral("xyz"), QString()};
+    int step = 0;
+    for (auto _ : state)
+        search.setQuery(queries.at(step++ % queries.size())), benchmark::DoNotOptimize(search.rowCount());
+}
+BENCHMARK(BM_FilterShortEntries)->Unit(benchmark::kMillisecond)->Iterations(60);
+
 // The tray click to the painted panel, 1000 entries in the history, the field empty.
 void BM_OpenPanel1000Entries(benchmark::State& state)
 {

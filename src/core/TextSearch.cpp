@@ -266,4 +266,35 @@ QList<Range> matchRanges(QStringView text, const Query& query, int limit)
     return merged;
 }
 
+QList<Range> highlightRanges(QStringView text, const Key& key, const Query& query)
+{
+    constexpr qsizetype head = 1000;
+    constexpr qsizetype before = 300;
+    constexpr qsizetype window = 1500;
+    QList<Range> ranges = matchRanges(text.left(head), query);
+    if (!ranges.isEmpty() || text.size() <= head || query.isEmpty())
+        return ranges;
+    // Folding keeps most texts about as long as they are, so the first match in the key lies near the
+    // same place in the text.
+    qsizetype first = -1;
+    for (const QString& word : query.words) {
+        qsizetype at = key.folded.indexOf(word);
+        if (at < 0 && key.hasHan && wantsPinyin(word))
+            at = PinyinFinder(word).find(key.folded, 0).start;
+        if (at >= 0 && (first < 0 || at < first))
+            first = at;
+    }
+    if (first < 0)
+        return ranges;
+    qsizetype start = qMax<qsizetype>(0, qMin(first, text.size()) - before);
+    if (start > 0 && text[start].isLowSurrogate())
+        --start;
+    ranges = matchRanges(text.mid(start, window), query);
+    if (ranges.isEmpty())
+        return matchRanges(text, query);
+    for (Range& range : ranges)
+        range.start += start;
+    return ranges;
+}
+
 } // namespace TextSearch

@@ -49,4 +49,8 @@ bool matches(const Key& key, const Query& query);
 // sorted and merged; each word's occurrences are all listed, up to `limit` ranges in all.
 QList<Range> matchRanges(QStringView text, const Query& query, int limit = 200);
 
+// The same for a row or a tile: only the beginning of the text, or the stretch around the first match
+// that `key` (the text's own key) locates, is folded, so a long entry costs what a short one does.
+QList<Range> highlightRanges(QStringView text, const Key& key, const Query& query);
+
 } // namespace TextSearch

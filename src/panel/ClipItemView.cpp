@@ -27,9 +27,6 @@ constexpr int hoverInset = 8;
 constexpr int blockSpacing = 8;
 constexpr int infoHeight = 18;
 
-// How much of a long entry is searched for the marks first; only without a match there the rest.
-constexpr qsizetype highlightWindow = 4000;
-
 } // namespace
 
 ClipItemView::ClipItemView(ClipboardMonitor& monitor, StorageManager& storage, QWidget* parent)
@@ -69,7 +66,8 @@ void ClipItemView::setItem(const ClipboardItem& item)
     m_item = item;
     if (contentChanged) {
         m_text.reset();
-        updateHighlights();
+        m_highlights.clear();
+        m_highlightsStale = true;
         m_cachedImage = QImage();
         if (m_item.isImage() && isVisible())
             loadThumbnail();
@@ -94,11 +92,13 @@ void ClipItemView::setFocusRing(bool ring)
     update();
 }
 
-void ClipItemView::setQuery(const TextSearch::Query& query)
+void ClipItemView::setQuery(const TextSearch::Query& query, const TextSearch::Key& key)
 {
-    if (query.words == m_query.words)
+    if (query.words == m_query.words && !m_highlightsStale)
         return;
     m_query = query;
+    m_key = key;
+    m_highlightsStale = false;
     updateHighlights();
     m_text.reset();
     update();
@@ -109,9 +109,7 @@ void ClipItemView::updateHighlights()
     m_highlights.clear();
     if (m_query.isEmpty() || !m_item.isText())
         return;
-    m_highlights = TextSearch::matchRanges(QStringView(m_item.content).left(highlightWindow), m_query);
-    if (m_highlights.isEmpty() && m_item.content.size() > highlightWindow)
-        m_highlights = TextSearch::matchRanges(m_item.content, m_query);
+    m_highlights = TextSearch::highlightRanges(m_item.content, m_key, m_query);
 }
 
 const EntryText& ClipItemView::entryTextFor(int rowWidth) const

@@ -42,8 +42,9 @@ public:
     // The keyboard's focus ring around the highlighted block, while the list has focus.
     void setFocusRing(bool ring);
     bool hasFocusRing() const { return m_focusRing; }
-    // Marks the search's matches in the text; an empty query marks nothing.
-    void setQuery(const TextSearch::Query& query);
+    // Marks the search's matches in the text, found with the help of the entry's search key; an empty
+    // query marks nothing.
+    void setQuery(const TextSearch::Query& query, const TextSearch::Key& key = {});
     const QList<TextSearch::Range>& highlights() const { return m_highlights; }
     // The text as laid out at the row's width.
     const EntryText& entryText() const;
@@ -99,6 +100,8 @@ private:
     bool m_hovered = false;
     bool m_focusRing = false;
     TextSearch::Query m_query;
+    TextSearch::Key m_key;
+    bool m_highlightsStale = false;
     QList<TextSearch::Range> m_highlights;
     mutable std::unique_ptr<EntryText> m_text;
     mutable int m_textWidth = -1;

@@ -415,12 +415,15 @@ void ContentView::rebuildList()
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const bool searching = m_search->isSearching();
     QList<std::pair<QString, ClipboardItems>> sections;
+    QHash<QUuid, TextSearch::Key> keys;
     if (searching) {
         // Every match of the whole history, in history order, grouped like the plain list; rows are
         // made for the first matches only and for more as the list scrolls.
         const int shown = qMin(m_resultBudget, m_search->rowCount());
         for (int row = 0; row < shown; ++row) {
-            const ClipboardItem& item = m_search->itemAt(row);
+            const int sourceRow = m_search->mapToSource(m_search->index(row, 0)).row();
+            const ClipboardItem& item = m_search->history().itemAt(sourceRow);
+            keys.insert(item.id, m_search->history().keyAt(sourceRow));
             const std::optional<ItemGroup> group = groupForItem(item, now);
             const QString title = group ? itemGroupTitle(*group) : olderTitle;
             if (sections.isEmpty() || sections.last().first != title)
@@ -456,7 +459,7 @@ void ContentView::rebuildList()
                 connect(row, &ClipItemView::previewRequested, this, &ContentView::presentPreview);
             }
             row->setItem(item);
-            row->setQuery(query);
+            row->setQuery(query, keys.value(item.id));
             row->setLastInGroup(i == sectionItems.size() - 1);
             row->setHovered(m_hoveredId == item.id);
             m_listLayout->addWidget(row);

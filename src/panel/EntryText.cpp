@@ -54,7 +54,7 @@ void EntryText::layOut(const QString& text, qsizetype from, bool leadingEllipsis
 {
     m_offset = from;
     m_leadingEllipsis = leadingEllipsis;
-    QString laid = forLayout(QStringView(text).mid(from, laidOutLength));
+    QString laid = forLayout(QStringView(text).mid(from, laidOutLength()));
     const bool truncatedSource = from + laid.size() < text.size();
     if (leadingEllipsis)
         laid.prepend(ellipsis);
@@ -88,6 +88,12 @@ void EntryText::layOut(const QString& text, qsizetype from, bool leadingEllipsis
     m_layout->endLayout();
     if (m_lineCount == 0)
         m_height = QFontMetricsF(m_font).height();
+}
+
+qsizetype EntryText::laidOutLength() const
+{
+    const qreal narrowest = qMax<qreal>(1, QFontMetricsF(m_font).horizontalAdvance(QLatin1Char('i')) * 0.8);
+    return qsizetype(m_maxLines * (m_width / narrowest + 2)) + 1;
 }
 
 QList<qreal> EntryText::lineHeights() const

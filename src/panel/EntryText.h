@@ -32,8 +32,9 @@ public:
 
     void draw(QPainter& painter, const QPointF& topLeft, const QColor& color, const QColor& highlight) const;
 
-    // The characters laid out at most: a 30 MB entry costs what a short one does.
-    static constexpr qsizetype laidOutLength = 2000;
+    // The characters laid out at most: what the lines can hold if every character were a narrow one,
+    // so a 30 MB entry costs what a short one does.
+    qsizetype laidOutLength() const;
 
 private:
     void layOut(const QString& text, qsizetype from, bool leadingEllipsis);

@@ -23,18 +23,10 @@ void paintButtonShadow(QPainter& painter, const QRect& circle)
     }
 }
 
-// How much of a long entry is searched for the marks first; only without a match there the rest.
-constexpr qsizetype highlightWindow = 4000;
-
 void paintText(QPainter& painter, const QRect& area, const ClipboardItem& item, const TextSearch::Query& query,
-               const ThemePalette& palette)
+               const TextSearch::Key& key, const ThemePalette& palette)
 {
-    QList<TextSearch::Range> highlights;
-    if (!query.isEmpty()) {
-        highlights = TextSearch::matchRanges(QStringView(item.content).left(highlightWindow), query);
-        if (highlights.isEmpty() && item.content.size() > highlightWindow)
-            highlights = TextSearch::matchRanges(item.content, query);
-    }
+    const QList<TextSearch::Range> highlights = TextSearch::highlightRanges(item.content, key, query);
     const EntryText text(item.content, WidgetGridItem::textFont(), area.width(), WidgetGridItem::textLines, highlights);
     painter.save();
     painter.setClipRect(area);
@@ -80,7 +72,7 @@ QFont WidgetGridItem::textFont()
 
 void WidgetGridItem::paint(QPainter& painter, const WidgetTileLayout& layout, const ClipboardItem& item,
                            const QImage& thumbnail, bool hovered, const ThemePalette& palette,
-                           const TextSearch::Query& query)
+                           const TextSearch::Query& query, const TextSearch::Key& key)
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -102,7 +94,7 @@ void WidgetGridItem::paint(QPainter& painter, const WidgetTileLayout& layout, co
             paintSpinner(painter, tile.center());
         }
     } else {
-        paintText(painter, layout.tile.adjusted(8, 8, -8, -8), item, query, palette);
+        paintText(painter, layout.tile.adjusted(8, 8, -8, -8), item, query, key, palette);
     }
 
     // The kind, on a small frosted badge in the corner.

@@ -28,9 +28,10 @@ struct WidgetGridItem
     static constexpr int textLines = 6;
 
     static WidgetTileLayout layout(const QRect& tile, bool hovered, bool pinned);
-    // A text tile marks the query's matches and keeps the first one in view.
+    // A text tile marks the query's matches (found with the help of the entry's search key) and keeps
+    // the first one in view.
     static void paint(QPainter& painter, const WidgetTileLayout& layout, const ClipboardItem& item,
                       const QImage& thumbnail, bool hovered, const ThemePalette& palette,
-                      const TextSearch::Query& query = {});
+                      const TextSearch::Query& query = {}, const TextSearch::Key& key = {});
     static QFont textFont();
 };

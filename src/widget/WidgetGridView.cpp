@@ -38,7 +38,8 @@ public:
         const QRect tile(option.rect.topLeft(), QSize(WidgetGridItem::side, WidgetGridItem::side));
         const QImage thumbnail = item.isImage() ? index.data(WidgetItemModel::ThumbnailRole).value<QImage>() : QImage();
         WidgetGridItem::paint(*painter, WidgetGridItem::layout(tile, hovered, item.isPinned), item, thumbnail, hovered,
-                              Theme::palette(), m_view->itemModel()->searchModel()->query());
+                              Theme::palette(), m_view->itemModel()->searchModel()->query(),
+                              m_view->itemModel()->keyAt(index.row()));
     }
 
 private:

@@ -123,6 +123,12 @@ void TestTextSearch::highlightRanges()
 
 void TestTextSearch::badInput()
 {
+    // Far into a long entry, the marks are still found, from the entry's key.
+    const QString longText = QString(50'000, QLatin1Char('x')) + QStringLiteral(" Needle 会议");
+    const TextSearch::Key longKey = TextSearch::keyFor(longText);
+    QCOMPARE(TextSearch::highlightRanges(longText, longKey, TextSearch::parseQuery(QStringLiteral("needle hy"))),
+             (QList<Range>{{50'001, 6}, {50'008, 2}}));
+
     // Only spaces: no words, so nothing is filtered.
     QVERIFY(TextSearch::parseQuery(QStringLiteral("   \t \u3000")).isEmpty());
 
