@@ -166,6 +166,7 @@ void AppDelegate::startUp()
     connect(m_contentView, &ContentView::updatePopoverSize, this, &AppDelegate::updatePopoverSize);
     connect(m_contentView, &ContentView::settingsRequested, this, &AppDelegate::showSettingsPopover);
     connect(m_contentView, &ContentView::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    connect(m_contentView, &ContentView::closeRequested, this, &AppDelegate::closePanel);
 
     m_desktopAppearance = new DesktopAppearance(this);
     connect(m_desktopAppearance, &DesktopAppearance::changed, this, &AppDelegate::updateAppearance);
@@ -244,7 +245,9 @@ int AppDelegate::panelHeight(qsizetype entryCount, int displayCount, int content
         return std::min(contentHeight, maxPanelHeight);
     const qsizetype limit = displayCount > 0 ? displayCount : 6;
     const qsizetype rows = std::min(std::max<qsizetype>(entryCount, 1), limit);
-    return int(std::min<qsizetype>(rows * rowHeight + headerAllowance + footerAllowance, maxPanelHeight));
+    // The search field's row comes on top, so the list keeps the room the rule gives it.
+    return int(std::min<qsizetype>(rows * rowHeight + headerAllowance + ContentView::searchBarHeight + footerAllowance,
+                                   maxPanelHeight));
 }
 
 QRect AppDelegate::trayGeometry() const

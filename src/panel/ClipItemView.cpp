@@ -1,5 +1,6 @@
 #include "ClipItemView.h"
 
+#include "EntryText.h"
 #include "PressableActionButton.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
@@ -16,6 +17,7 @@
 #include <QPainterPath>
 #include <QTextLayout>
 #include <QUrl>
+#include <QtMath>
 
 namespace {
 
@@ -24,36 +26,6 @@ constexpr int paddingV = 8;
 constexpr int hoverInset = 8;
 constexpr int blockSpacing = 8;
 constexpr int infoHeight = 18;
-
-// Up to two lines of text, the second truncated at the tail.
-QStringList twoLines(const QString& text, const QFont& font, int width)
-{
-    const QFontMetrics metrics(font);
-    QString flat = text;
-    flat.replace(QLatin1Char('\t'), QLatin1Char(' '));
-    QTextLayout layout(flat, font);
-    QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    layout.setTextOption(option);
-    layout.beginLayout();
-    QStringList lines;
-    while (lines.size() < 2) {
-        QTextLine line = layout.createLine();
-        if (!line.isValid())
-            break;
-        line.setLineWidth(width);
-        QString part = flat.mid(line.textStart(), line.textLength());
-        const bool more = line.textStart() + line.textLength() < flat.size();
-        if (lines.size() == 1 && more)
-            part = metrics.elidedText(flat.mid(line.textStart()).simplified(), Qt::ElideRight, width);
-        lines << part.trimmed();
-    }
-    layout.endLayout();
-    // Texts made only of blanks still show a (blank) line.
-    if (lines.isEmpty())
-        lines << QString();
-    return lines;
-}
 
 } // namespace
 
@@ -86,11 +58,16 @@ ClipItemView::ClipItemView(ClipboardMonitor& monitor, StorageManager& storage, Q
     updateButtons();
 }
 
+ClipItemView::~ClipItemView() = default;
+
 void ClipItemView::setItem(const ClipboardItem& item)
 {
     const bool contentChanged = item.content != m_item.content || item.type != m_item.type;
     m_item = item;
     if (contentChanged) {
+        m_text.reset();
+        m_highlights.clear();
+        m_highlightsStale = true;
         m_cachedImage = QImage();
         m_imageMissing = false;
         if (m_item.isImage() && isVisible())
@@ -106,6 +83,49 @@ void ClipItemView::setItem(const ClipboardItem& item)
     }
     updateButtons();
     update();
+}
+
+void ClipItemView::setFocusRing(bool ring)
+{
+    if (ring == m_focusRing)
+        return;
+    m_focusRing = ring;
+    update();
+}
+
+void ClipItemView::setQuery(const TextSearch::Query& query, const TextSearch::Key& key)
+{
+    if (query.words == m_query.words && !m_highlightsStale)
+        return;
+    m_query = query;
+    m_key = key;
+    m_highlightsStale = false;
+    updateHighlights();
+    m_text.reset();
+    update();
+}
+
+void ClipItemView::updateHighlights()
+{
+    m_highlights.clear();
+    if (m_query.isEmpty() || !m_item.isText())
+        return;
+    m_highlights = TextSearch::highlightRanges(m_item.content, m_key, m_query);
+}
+
+const EntryText& ClipItemView::entryTextFor(int rowWidth) const
+{
+    const int width = textWidth(rowWidth);
+    if (!m_text || m_textWidth != width) {
+        m_text = std::make_unique<EntryText>(m_item.content, pixelFont(13), width, 2, m_highlights);
+        m_textWidth = width;
+    }
+    return *m_text;
+}
+
+const EntryText& ClipItemView::entryText() const
+{
+    return entryTextFor(width());
 }
 
 void ClipItemView::setLastInGroup(bool last)
@@ -175,8 +195,7 @@ int ClipItemView::contentHeight(int rowWidth) const
 {
     if (m_item.isImage())
         return m_cachedImage.isNull() ? QFontMetrics(pixelFont(11)).height() : thumbnailHeight;
-    const int lines = twoLines(m_item.content, pixelFont(13), textWidth(rowWidth)).size();
-    return lines * QFontMetrics(pixelFont(13)).lineSpacing();
+    return qCeil(entryTextFor(rowWidth).height());
 }
 
 int ClipItemView::heightForWidth(int width) const
@@ -216,21 +235,19 @@ void ClipItemView::paintEvent(QPaintEvent*)
         painter.setPen(Qt::NoPen);
         painter.setBrush(ThemePalette::withOpacity(palette.accent, 0.15));
         painter.drawRoundedRect(block, 12, 12);
+        if (m_focusRing) {
+            painter.setPen(QPen(ThemePalette::withOpacity(palette.accent, 0.8), 1.5));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRoundedRect(QRectF(block).adjusted(0.75, 0.75, -0.75, -0.75), 12, 12);
+            painter.setPen(Qt::NoPen);
+        }
     }
 
     const QRect content(block.left() + paddingH, block.top() + paddingV, block.width() - 2 * paddingH,
                         contentHeight(width()));
     if (m_item.isText()) {
-        const QFont font = pixelFont(13);
-        painter.setFont(font);
-        painter.setPen(palette.primary);
-        const QFontMetrics metrics(font);
-        int y = content.top();
-        for (const QString& line : twoLines(m_item.content, font, textWidth(width()))) {
-            painter.drawText(QRect(content.left(), y, content.width(), metrics.lineSpacing()),
-                             Qt::AlignLeft | Qt::AlignVCenter, line);
-            y += metrics.lineSpacing();
-        }
+        entryTextFor(width()).draw(painter, content.topLeft(), palette.primary,
+                                   ThemePalette::withOpacity(palette.accent, 0.25));
     } else if (!m_cachedImage.isNull()) {
         QPainterPath clip;
         clip.addRoundedRect(content, 4, 4);

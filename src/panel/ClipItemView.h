@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ClipboardItem.h"
+#include "core/TextSearch.h"
 
 #include <QFutureWatcher>
 #include <QImage>
@@ -9,9 +10,11 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class ClipboardMonitor;
+class EntryText;
 class PressableActionButton;
 class QMimeData;
 class StorageManager;
@@ -28,6 +31,7 @@ public:
     static constexpr int thumbnailHeight = 40;
 
     ClipItemView(ClipboardMonitor& monitor, StorageManager& storage, QWidget* parent = nullptr);
+    ~ClipItemView() override;
 
     void setItem(const ClipboardItem& item);
     const ClipboardItem& item() const { return m_item; }
@@ -35,6 +39,15 @@ public:
     bool isLastInGroup() const { return m_lastInGroup; }
     void setHovered(bool hovered);
     bool isHovered() const { return m_hovered; }
+    // The keyboard's focus ring around the highlighted block, while the list has focus.
+    void setFocusRing(bool ring);
+    bool hasFocusRing() const { return m_focusRing; }
+    // Marks the search's matches in the text, found with the help of the entry's search key; an empty
+    // query marks nothing.
+    void setQuery(const TextSearch::Query& query, const TextSearch::Key& key = {});
+    const QList<TextSearch::Range>& highlights() const { return m_highlights; }
+    // The text as laid out at the row's width.
+    const EntryText& entryText() const;
     void setOnHoverSet(HoverFn onHoverSet) { m_onHoverSet = std::move(onHoverSet); }
 
     bool hasThumbnail() const { return !m_cachedImage.isNull(); }
@@ -76,6 +89,8 @@ private:
     void updateButtons();
     void loadThumbnail();
     int contentHeight(int rowWidth) const;
+    const EntryText& entryTextFor(int rowWidth) const;
+    void updateHighlights();
     static int textWidth(int rowWidth);
     QRect blockRect() const;
 
@@ -84,6 +99,13 @@ private:
     ClipboardItem m_item;
     bool m_lastInGroup = false;
     bool m_hovered = false;
+    bool m_focusRing = false;
+    TextSearch::Query m_query;
+    TextSearch::Key m_key;
+    bool m_highlightsStale = false;
+    QList<TextSearch::Range> m_highlights;
+    mutable std::unique_ptr<EntryText> m_text;
+    mutable int m_textWidth = -1;
     HoverFn m_onHoverSet;
     QImage m_cachedImage;
     // The last load finished and found no image: the file is missing or unreadable.

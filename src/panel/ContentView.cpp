@@ -4,28 +4,37 @@
 #include "ImagePreviewView.h"
 #include "PanelButtons.h"
 #include "PausedCapsule.h"
+#include "SearchField.h"
 #include "SymbolIcon.h"
 #include "TextPreviewView.h"
 #include "Theme.h"
 #include "UndoBar.h"
 #include "core/ClipboardMonitor.h"
+#include "core/HistoryModel.h"
+#include "core/HistorySearchModel.h"
 #include "core/ItemGroup.h"
 #include "core/StorageManager.h"
 #include "platform/Preferences.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
 
 const QString recordingText = QStringLiteral("录制中...");
+// The height of a typical row, for PageUp and PageDown.
+constexpr int AppRowHeight = 65;
+// While searching, entries older than 30 days are listed too, under one more section.
+const QString olderTitle = QStringLiteral("更早");
 
 // A symbol drawn at a fixed size, coloured from the theme at paint time.
 class SymbolLabel : public QWidget
@@ -137,16 +146,23 @@ ContentView::ContentView(ClipboardMonitor& monitor, StorageManager& storage, Pre
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     column->addWidget(buildHeader());
+    column->addWidget(buildSearchBar());
     column->addWidget(new Rule(12, 12, 0.25, this));
     m_stack = new QStackedWidget(this);
     // The panel's height comes from the sizing rule; the list or the empty state fit into what is left.
     m_stack->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Ignored);
     m_emptyState = buildEmptyState();
     m_stack->addWidget(m_emptyState);
+    m_noMatchState = buildNoMatchState();
+    m_stack->addWidget(m_noMatchState);
     column->addWidget(m_stack, 1);
     column->addWidget(new Rule(12, 12, 0.25, this));
     column->addWidget(buildFooter());
 
+    // The history model follows the monitor before the panel redraws from it.
+    m_search = new HistorySearchModel(HistoryModel::of(m_monitor), this);
+    connect(m_search, &HistorySearchModel::resultsReady, this, &ContentView::onResultsReady);
+    connect(m_searchField, &QLineEdit::textChanged, this, &ContentView::onQueryChanged);
     resetScrollArea();
     connect(&m_monitor, &ClipboardMonitor::itemsChanged, this, &ContentView::rebuildList);
     connect(&m_preferences, &Preferences::changed, this, &ContentView::onPreferenceChanged);
@@ -204,6 +220,66 @@ QWidget* ContentView::buildHeader()
     return header;
 }
 
+QWidget* ContentView::buildSearchBar()
+{
+    auto* bar = new QWidget(this);
+    bar->setObjectName(QStringLiteral("searchBar"));
+    bar->setFixedHeight(searchBarHeight);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(12, 0, 12, searchBarHeight - SearchField::fieldHeight);
+    m_searchField = new SearchField(bar);
+    m_searchField->installEventFilter(this);
+    row->addWidget(m_searchField);
+    setFocusProxy(m_searchField);
+    return bar;
+}
+
+QWidget* ContentView::buildNoMatchState()
+{
+    auto* empty = new QWidget(this);
+    empty->setObjectName(QStringLiteral("noMatchState"));
+    auto* column = new QVBoxLayout(empty);
+    column->setContentsMargins(0, 12, 0, 12);
+    column->setSpacing(8);
+    column->addStretch(1);
+    column->addWidget(new SymbolLabel(
+                          QStringLiteral("magnifyingglass"), 24,
+                          [] { return ThemePalette::withOpacity(Theme::palette().secondary, 0.5); }, QFont::Normal,
+                          empty),
+                      0, Qt::AlignHCenter);
+    column->addWidget(
+        new ThemedLabel(
+            QStringLiteral("没有匹配的记录"), pixelFont(13), [] { return Theme::palette().secondary; }, empty),
+        0, Qt::AlignHCenter);
+    column->addStretch(1);
+    return empty;
+}
+
+void ContentView::onQueryChanged(const QString& text)
+{
+    m_search->setQuery(text);
+}
+
+void ContentView::onResultsReady()
+{
+    // A new query starts at the top of its results.
+    m_resultBudget = resultBatch;
+    rebuildList();
+    m_scrollArea->verticalScrollBar()->setValue(0);
+    selectIndex(0);
+}
+
+void ContentView::growResultsNearEnd()
+{
+    if (!m_search->isSearching() || m_resultBudget >= m_search->rowCount())
+        return;
+    const QScrollBar* bar = m_scrollArea->verticalScrollBar();
+    if (bar->value() < bar->maximum() - 2 * m_scrollArea->viewport()->height())
+        return;
+    m_resultBudget += resultBatch;
+    rebuildList();
+}
+
 QWidget* ContentView::buildFooter()
 {
     auto* footer = new QWidget(this);
@@ -226,11 +302,14 @@ QWidget* ContentView::buildFooter()
         [] { return ThemePalette::withOpacity(Theme::palette().red, 0.8); },
         [] { return ThemePalette::withOpacity(Theme::palette().red, 0.1); }, false, footer);
     quit->setObjectName(QStringLiteral("quitButton"));
+    quit->setFocusPolicy(Qt::TabFocus);
+    m_quitButton = quit;
     connect(quit, &QAbstractButton::clicked, this, &ContentView::quitRequested);
     m_clearButton = new FooterButton(
         QStringLiteral("trash"), QStringLiteral("清除全部"), [] { return Theme::palette().secondary; },
         [] { return ThemePalette::withOpacity(Theme::palette().secondary, 0.1); }, true, footer);
     m_clearButton->setObjectName(QStringLiteral("clearButton"));
+    m_clearButton->setFocusPolicy(Qt::TabFocus);
     connect(m_clearButton, &QAbstractButton::clicked, this, [this] { m_monitor.clearAll(); });
     row->addWidget(quit);
     row->addWidget(m_clearButton);
@@ -283,6 +362,14 @@ void ContentView::resetScrollArea()
     // Rows that change height (a thumbnail arriving, an edited text) re-size the panel too.
     m_listContainer->installEventFilter(this);
     m_stack->addWidget(m_scrollArea);
+    connect(m_scrollArea->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            [this] { QTimer::singleShot(0, this, &ContentView::growResultsNearEnd); });
+    // Tab goes from the field to the list to the footer's buttons.
+    m_scrollArea->setFocusPolicy(Qt::TabFocus);
+    m_scrollArea->installEventFilter(this);
+    setTabOrder(m_searchField, m_scrollArea);
+    setTabOrder(m_scrollArea, m_quitButton);
+    setTabOrder(m_quitButton, m_clearButton);
     applyTheme();
 }
 
@@ -320,9 +407,30 @@ void ContentView::onPreferenceChanged(const QString& key)
 void ContentView::rebuildList()
 {
     const ClipboardItems& items = m_monitor.items();
-    // Hand-edited negative counts list nothing rather than misbehave.
-    const int displayCount = qMax(0, m_preferences.displayCount());
-    const QList<ItemSection> sections = groupedItems(items.mid(0, displayCount), QDateTime::currentDateTimeUtc());
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const bool searching = m_search->isSearching();
+    QList<std::pair<QString, ClipboardItems>> sections;
+    QHash<QUuid, TextSearch::Key> keys;
+    if (searching) {
+        // Every match of the whole history, in history order, grouped like the plain list; rows are
+        // made for the first matches only and for more as the list scrolls.
+        const int shown = qMin(m_resultBudget, m_search->rowCount());
+        for (int row = 0; row < shown; ++row) {
+            const int sourceRow = m_search->mapToSource(m_search->index(row, 0)).row();
+            const ClipboardItem& item = m_search->history().itemAt(sourceRow);
+            keys.insert(item.id, m_search->history().keyAt(sourceRow));
+            const std::optional<ItemGroup> group = groupForItem(item, now);
+            const QString title = group ? itemGroupTitle(*group) : olderTitle;
+            if (sections.isEmpty() || sections.last().first != title)
+                sections.append({title, {}});
+            sections.last().second.append(item);
+        }
+    } else {
+        // Hand-edited negative counts list nothing rather than misbehave.
+        const int displayCount = qMax(0, m_preferences.displayCount());
+        for (const ItemSection& section : groupedItems(items.mid(0, displayCount), now))
+            sections.append({itemGroupTitle(section.group), section.items});
+    }
 
     while (QLayoutItem* child = m_listLayout->takeAt(0)) {
         if (QWidget* widget = child->widget()) {
@@ -334,10 +442,11 @@ void ContentView::rebuildList()
         delete child;
     }
     QHash<QUuid, ClipItemView*> kept;
-    for (const ItemSection& section : sections) {
-        m_listLayout->addWidget(sectionHeader(itemGroupTitle(section.group), m_listContainer));
-        for (qsizetype i = 0; i < section.items.size(); ++i) {
-            const ClipboardItem& item = section.items[i];
+    const TextSearch::Query& query = m_search->query();
+    for (const auto& [title, sectionItems] : sections) {
+        m_listLayout->addWidget(sectionHeader(title, m_listContainer));
+        for (qsizetype i = 0; i < sectionItems.size(); ++i) {
+            const ClipboardItem& item = sectionItems[i];
             ClipItemView* row = m_rows.take(item.id);
             if (!row) {
                 row = new ClipItemView(m_monitor, m_storage, m_listContainer);
@@ -345,7 +454,8 @@ void ContentView::rebuildList()
                 connect(row, &ClipItemView::previewRequested, this, &ContentView::presentPreview);
             }
             row->setItem(item);
-            row->setLastInGroup(i == section.items.size() - 1);
+            row->setQuery(query, keys.value(item.id));
+            row->setLastInGroup(i == sectionItems.size() - 1);
             row->setHovered(m_hoveredId == item.id);
             m_listLayout->addWidget(row);
             row->show();
@@ -359,8 +469,11 @@ void ContentView::rebuildList()
     if (m_hoveredId && !m_rows.contains(*m_hoveredId))
         m_hoveredId.reset();
 
-    m_stack->setCurrentWidget(sections.isEmpty() ? m_emptyState : static_cast<QWidget*>(m_scrollArea));
-    m_countLabel->setText(QString::number(items.size()) + QStringLiteral(" 条记录"));
+    if (!sections.isEmpty())
+        m_stack->setCurrentWidget(m_scrollArea);
+    else
+        m_stack->setCurrentWidget(searching ? m_noMatchState : m_emptyState);
+    m_countLabel->setText(countText());
     m_clearButton->setEnabled(!items.isEmpty());
 
     const int rawDisplayCount = m_preferences.displayCount();
@@ -404,6 +517,8 @@ int ContentView::preferredHeight() const
     }
     if (showsEmptyState())
         return height + m_emptyState->minimumSizeHint().height();
+    if (showsNoMatchState())
+        return height + m_noMatchState->minimumSizeHint().height();
     return height + m_listLayout->totalHeightForWidth(panelWidth);
 }
 
@@ -419,12 +534,141 @@ bool ContentView::showsEmptyState() const
     return m_stack->currentWidget() == m_emptyState;
 }
 
+bool ContentView::showsNoMatchState() const
+{
+    return m_stack->currentWidget() == m_noMatchState;
+}
+
+QString ContentView::countText() const
+{
+    QString text = QString::number(m_monitor.items().size()) + QStringLiteral(" 条记录");
+    if (m_search->isSearching())
+        text += QStringLiteral(" · 匹配 %1 条").arg(m_search->rowCount());
+    return text;
+}
+
 void ContentView::setHoveredItem(std::optional<QUuid> id)
 {
     // The last report wins, so at most one row is drawn hovered.
     m_hoveredId = id;
     for (auto it = m_rows.cbegin(); it != m_rows.cend(); ++it)
         it.value()->setHovered(id == it.key());
+    updateFocusRing();
+}
+
+ClipItemView* ContentView::selectedRow() const
+{
+    return m_hoveredId ? m_rows.value(*m_hoveredId) : nullptr;
+}
+
+void ContentView::selectIndex(int index)
+{
+    const QList<ClipItemView*> listed = rows();
+    if (listed.isEmpty()) {
+        setHoveredItem(std::nullopt);
+        return;
+    }
+    ClipItemView* row = listed.at(qBound(0, index, int(listed.size()) - 1));
+    setHoveredItem(row->item().id);
+    m_scrollArea->ensureWidgetVisible(row, 0, 0);
+    updateFocusRing();
+}
+
+void ContentView::updateFocusRing()
+{
+    const bool listFocused = m_scrollArea->hasFocus();
+    for (auto it = m_rows.cbegin(); it != m_rows.cend(); ++it)
+        it.value()->setFocusRing(listFocused && m_hoveredId == it.key());
+}
+
+bool ContentView::eventFilter(QObject* watched, QEvent* event)
+{
+    if ((watched == m_searchField || watched == m_scrollArea) && event->type() == QEvent::KeyPress)
+        return handleKey(watched, static_cast<QKeyEvent*>(event));
+    if (watched == m_scrollArea && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
+        updateFocusRing();
+    return QWidget::eventFilter(watched, event);
+}
+
+bool ContentView::handleKey(QObject* watched, QKeyEvent* event)
+{
+    const bool inField = watched == m_searchField;
+    const QList<ClipItemView*> listed = rows();
+    ClipItemView* selected = selectedRow();
+    const int current = selected ? int(listed.indexOf(selected)) : -1;
+    // About as many rows as the list shows at once.
+    const int page = qMax(1, m_scrollArea->viewport()->height() / AppRowHeight);
+    switch (event->key()) {
+    case Qt::Key_Up:
+        selectIndex(current - 1);
+        return true;
+    case Qt::Key_Down:
+        selectIndex(current + 1);
+        return true;
+    case Qt::Key_PageUp:
+        selectIndex(current - page);
+        return true;
+    case Qt::Key_PageDown:
+        selectIndex(current < 0 ? page - 1 : current + page);
+        return true;
+    case Qt::Key_Home:
+        selectIndex(0);
+        return true;
+    case Qt::Key_End:
+        if (m_search->isSearching() && m_resultBudget < m_search->rowCount()) {
+            m_resultBudget = m_search->rowCount();
+            rebuildList();
+        }
+        selectIndex(int(rows().size()) - 1);
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (selected) {
+            m_monitor.copyToClipboard(selected->item());
+            if (!m_preferences.popoverPinned() && !m_preferences.popoverStayOpen())
+                Q_EMIT closeRequested();
+        }
+        return true;
+    case Qt::Key_Escape:
+        if (!m_searchField->text().isEmpty())
+            m_searchField->clear();
+        else
+            Q_EMIT closeRequested();
+        return true;
+    case Qt::Key_Delete:
+        // In the field, Delete still deletes the character after the cursor.
+        if (!selected || (inField && m_searchField->cursorPosition() < m_searchField->text().size()))
+            return false;
+        m_monitor.deleteItem(selected->item());
+        selectIndex(current);
+        return true;
+    case Qt::Key_F3:
+        if (selected)
+            presentPreview(selected->item());
+        return true;
+    case Qt::Key_Space:
+        // A space in a query separates its words.
+        if (inField && !m_searchField->text().isEmpty())
+            return false;
+        if (selected)
+            presentPreview(selected->item());
+        return true;
+    case Qt::Key_P:
+        if (event->modifiers() == Qt::ControlModifier) {
+            if (selected) {
+                const QUuid id = selected->item().id;
+                m_monitor.togglePin(id);
+                if (m_rows.contains(id)) {
+                    setHoveredItem(id);
+                    m_scrollArea->ensureWidgetVisible(m_rows.value(id), 0, 0);
+                }
+            }
+            return true;
+        }
+        return false;
+    default:
+        return false;
+    }
 }
 
 void ContentView::presentPreview(const ClipboardItem& item)
@@ -466,6 +710,9 @@ void ContentView::presentPreview(const ClipboardItem& item)
 void ContentView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    // The user can type a search at once, and Return takes the first listed entry.
+    m_searchField->setFocus(Qt::PopupFocusReason);
+    selectIndex(0);
     // A recording interrupted by closing the panel must not leave its transient text behind.
     if (m_preferences.shortcutKey() == recordingText)
         m_preferences.setShortcutKey(QString::fromUtf8(Preferences::Defaults::shortcutKey));

@@ -12,8 +12,11 @@ class CircleSymbolButton;
 class ClipItemView;
 class ClipboardMonitor;
 class FooterButton;
+class HistorySearchModel;
 class PausedCapsule;
 class Preferences;
+class SearchField;
+class QKeyEvent;
 class QLabel;
 class QScrollArea;
 class QStackedWidget;
@@ -28,6 +31,10 @@ class ContentView : public QWidget
 
 public:
     static constexpr int panelWidth = 340;
+    // The search field's row under the header: the field and the space below it.
+    static constexpr int searchBarHeight = 36;
+    // Result rows made at once while searching; more are made as the list scrolls towards its end.
+    static constexpr int resultBatch = 40;
 
     ContentView(ClipboardMonitor& monitor, StorageManager& storage, Preferences& preferences,
                 QWidget* parent = nullptr);
@@ -37,8 +44,14 @@ public:
     QList<ClipItemView*> rows() const;
     QStringList sectionTitles() const;
     bool showsEmptyState() const;
+    bool showsNoMatchState() const;
+    SearchField* searchField() const { return m_searchField; }
+    HistorySearchModel* searchModel() const { return m_search; }
+    QString countText() const;
     std::optional<QUuid> hoveredItemId() const { return m_hoveredId; }
     void setHoveredItem(std::optional<QUuid> id);
+    // The row the keys act on: the hovered one, which arrow keys move.
+    ClipItemView* selectedRow() const;
     QWidget* openSheet() const { return m_sheet; }
     CircleSymbolButton* settingsButton() const { return m_settingsButton; }
     // The height that shows the header, the listed rows with their section headers (or the empty
@@ -53,6 +66,8 @@ Q_SIGNALS:
     void updatePopoverSize();
     void settingsRequested(QWidget* anchor);
     void quitRequested();
+    // Return copied the selected entry, or Escape found nothing left to clear: the panel should close.
+    void closeRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -63,6 +78,14 @@ private:
     QWidget* buildHeader();
     QWidget* buildFooter();
     QWidget* buildEmptyState();
+    QWidget* buildSearchBar();
+    QWidget* buildNoMatchState();
+    void onQueryChanged(const QString& text);
+    void onResultsReady();
+    void growResultsNearEnd();
+    bool handleKey(QObject* watched, QKeyEvent* event);
+    void selectIndex(int index);
+    void updateFocusRing();
     void rebuildList();
     void resetScrollArea();
     void refreshHeader();
@@ -83,8 +106,13 @@ private:
     QWidget* m_listContainer = nullptr;
     QVBoxLayout* m_listLayout = nullptr;
     QWidget* m_emptyState = nullptr;
+    QWidget* m_noMatchState = nullptr;
+    SearchField* m_searchField = nullptr;
+    HistorySearchModel* m_search = nullptr;
+    int m_resultBudget = resultBatch;
     QLabel* m_countLabel = nullptr;
     FooterButton* m_clearButton = nullptr;
+    FooterButton* m_quitButton = nullptr;
     QHash<QUuid, ClipItemView*> m_rows;
     std::optional<QUuid> m_hoveredId;
     QPointer<QWidget> m_sheet;

@@ -49,6 +49,12 @@ void ScaleButton::paintEvent(QPaintEvent*)
 
     if (qAbs(amount) < 0.001) {
         paintFace(painter, bounds);
+        // Reached with Tab: a visible focus ring.
+        if (hasFocus()) {
+            painter.setPen(QPen(ThemePalette::withOpacity(Theme::palette().accent, 0.8), 1.5));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRoundedRect(bounds.adjusted(0.75, 0.75, -0.75, -0.75), 5, 5);
+        }
         return;
     }
     QPainterPath clip;

@@ -36,6 +36,7 @@ const QHash<QString, Symbol>& symbols()
         {QStringLiteral("photo.badge.exclamationmark"), {0xe3ad, false, "image-missing"}},
         {QStringLiteral("xmark.circle.fill"), {0xe5c9, false, "window-close"}},
         {QStringLiteral("tray"), {0xe156, false, "mail-inbox"}},
+        {QStringLiteral("magnifyingglass"), {0xe8b6, false, "edit-find"}},
         {QStringLiteral("square.and.arrow.up"), {0xe6b8, false, "document-export"}},
         {QStringLiteral("hand.raised.shield.fill"), {0xe9e0, false, "security-high", 0xe769}},
         {QStringLiteral("envelope"), {0xe158, false, "mail-send"}},

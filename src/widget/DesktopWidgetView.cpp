@@ -1,8 +1,11 @@
 #include "DesktopWidgetView.h"
 
 #include "WidgetGridView.h"
+#include "WidgetItemModel.h"
 #include "WindowDragHandler.h"
 #include "core/ClipboardMonitor.h"
+#include "core/HistorySearchModel.h"
+#include "panel/SearchField.h"
 #include "panel/SymbolIcon.h"
 #include "panel/Theme.h"
 #include "panel/UndoBar.h"
@@ -195,6 +198,15 @@ DesktopWidgetView::DesktopWidgetView(ClipboardMonitor& monitor, StorageManager& 
     auto* sheet = new GridSheet(m_content);
     auto* sheetLayout = new QVBoxLayout(sheet);
     sheetLayout->setContentsMargins(0, 0, 0, 0);
+    sheetLayout->setSpacing(0);
+    // A slim search field over the grid; the counter in the header keeps counting every entry.
+    m_searchField = new SearchField(sheet);
+    m_searchField->setFixedHeight(searchFieldHeight);
+    m_searchField->setFont(pixelFont(12));
+    auto* searchRow = new QHBoxLayout;
+    searchRow->setContentsMargins(WidgetGridView::margin, 8, WidgetGridView::margin, 0);
+    searchRow->addWidget(m_searchField);
+    sheetLayout->addLayout(searchRow);
     m_grid = new WidgetGridView(monitor, storage, sheet);
     m_grid->setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
     sheetLayout->addWidget(m_grid);
@@ -208,6 +220,11 @@ DesktopWidgetView::DesktopWidgetView(ClipboardMonitor& monitor, StorageManager& 
     placeUndoToast();
 
     connect(m_grid, &WidgetGridView::previewRequested, this, &DesktopWidgetView::previewRequested);
+    connect(m_searchField, &QLineEdit::textChanged, m_grid->itemModel()->searchModel(), &HistorySearchModel::setQuery);
+    connect(m_grid->itemModel()->searchModel(), &HistorySearchModel::resultsReady, m_grid, [this] {
+        m_grid->scrollToTop();
+        m_grid->viewport()->update();
+    });
     connect(&m_monitor, &ClipboardMonitor::itemsChanged, this, &DesktopWidgetView::refresh);
     connect(&m_preferences, &Preferences::changed, this, &DesktopWidgetView::refreshButtons);
     connect(&Theme::instance(), &Theme::changed, this, qOverload<>(&QWidget::update));

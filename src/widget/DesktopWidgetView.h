@@ -8,6 +8,7 @@
 class ClipboardMonitor;
 class Preferences;
 class QStackedWidget;
+class SearchField;
 class StorageManager;
 class UndoBar;
 class WidgetGridView;
@@ -24,12 +25,14 @@ public:
     static constexpr int boardSide = 340;
     static constexpr int headerHeight = 52;
     static constexpr int cornerRadius = 24;
+    static constexpr int searchFieldHeight = 26;
     static QColor pellamorBlue();
 
     DesktopWidgetView(ClipboardMonitor& monitor, StorageManager& storage, Preferences& preferences,
                       QWidget* parent = nullptr);
 
     WidgetGridView* grid() const { return m_grid; }
+    SearchField* searchField() const { return m_searchField; }
     WindowDragHandler* dragSurface() const { return m_dragSurface; }
     bool showsEmptyState() const;
     UndoBar* undoToast() const { return m_undoToast; }
@@ -59,6 +62,7 @@ private:
     QWidget* m_emptyState;
     WidgetGridView* m_grid;
     UndoBar* m_undoToast;
+    SearchField* m_searchField;
 };
 
 // A white symbol on a faint white circle, 30 x 30, without button chrome.

@@ -1,12 +1,12 @@
 #include "WidgetGridItem.h"
 
+#include "panel/EntryText.h"
 #include "panel/SymbolIcon.h"
 #include "panel/Theme.h"
 
 #include <QApplication>
 #include <QPainter>
 #include <QPainterPath>
-#include <QTextLayout>
 
 namespace {
 
@@ -23,31 +23,15 @@ void paintButtonShadow(QPainter& painter, const QRect& circle)
     }
 }
 
-void paintText(QPainter& painter, const QRect& area, const QString& text, const QColor& color)
+void paintText(QPainter& painter, const QRect& area, const ClipboardItem& item, const TextSearch::Query& query,
+               const TextSearch::Key& key, const ThemePalette& palette)
 {
-    QFont font = QApplication::font();
-    font.setPixelSize(10);
-    QTextLayout layout(text, font);
-    QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    layout.setTextOption(option);
-    layout.setCacheEnabled(true);
-    const QFontMetrics metrics(font);
-    layout.beginLayout();
-    qreal y = 0;
-    for (int line = 0; line < WidgetGridItem::textLines; ++line) {
-        QTextLine textLine = layout.createLine();
-        if (!textLine.isValid())
-            break;
-        textLine.setLineWidth(area.width());
-        textLine.setPosition(QPointF(0, y));
-        y += metrics.lineSpacing();
-    }
-    layout.endLayout();
+    const QList<TextSearch::Range> highlights = TextSearch::highlightRanges(item.content, key, query);
+    const EntryText text(item.content, WidgetGridItem::textFont(), area.width(), WidgetGridItem::textLines, highlights);
     painter.save();
     painter.setClipRect(area);
-    painter.setPen(color);
-    layout.draw(&painter, area.topLeft());
+    text.draw(painter, area.topLeft(), ThemePalette::withOpacity(palette.primary, 0.8),
+              ThemePalette::withOpacity(palette.accent, 0.25));
     painter.restore();
 }
 
@@ -81,8 +65,14 @@ WidgetTileLayout WidgetGridItem::layout(const QRect& tile, bool hovered, bool pi
     return result;
 }
 
+QFont WidgetGridItem::textFont()
+{
+    return pixelFont(10);
+}
+
 void WidgetGridItem::paint(QPainter& painter, const WidgetTileLayout& layout, const ClipboardItem& item,
-                           const QImage& thumbnail, bool hovered, const ThemePalette& palette, bool imageMissing)
+                           const QImage& thumbnail, bool hovered, const ThemePalette& palette, bool imageMissing,
+                           const TextSearch::Query& query, const TextSearch::Key& key)
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -113,8 +103,7 @@ void WidgetGridItem::paint(QPainter& painter, const WidgetTileLayout& layout, co
             paintSpinner(painter, tile.center());
         }
     } else {
-        paintText(painter, layout.tile.adjusted(8, 8, -8, -8), item.content,
-                  ThemePalette::withOpacity(palette.primary, 0.8));
+        paintText(painter, layout.tile.adjusted(8, 8, -8, -8), item, query, key, palette);
     }
 
     // The kind, on a small frosted badge in the corner.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ClipboardItem.h"
+#include "core/TextSearch.h"
 
 #include <QImage>
 #include <QRect>
@@ -27,6 +28,10 @@ struct WidgetGridItem
     static constexpr int textLines = 6;
 
     static WidgetTileLayout layout(const QRect& tile, bool hovered, bool pinned);
+    // A text tile marks the query's matches (found with the help of the entry's search key) and keeps
+    // the first one in view.
     static void paint(QPainter& painter, const WidgetTileLayout& layout, const ClipboardItem& item,
-                      const QImage& thumbnail, bool hovered, const ThemePalette& palette, bool imageMissing = false);
+                      const QImage& thumbnail, bool hovered, const ThemePalette& palette, bool imageMissing = false,
+                      const TextSearch::Query& query = {}, const TextSearch::Key& key = {});
+    static QFont textFont();
 };

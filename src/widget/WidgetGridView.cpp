@@ -3,6 +3,7 @@
 #include "WidgetGridItem.h"
 #include "WidgetItemModel.h"
 #include "core/ClipboardMonitor.h"
+#include "core/HistorySearchModel.h"
 #include "core/StorageManager.h"
 #include "panel/Theme.h"
 
@@ -37,7 +38,8 @@ public:
         const QRect tile(option.rect.topLeft(), QSize(WidgetGridItem::side, WidgetGridItem::side));
         const QImage thumbnail = item.isImage() ? index.data(WidgetItemModel::ThumbnailRole).value<QImage>() : QImage();
         WidgetGridItem::paint(*painter, WidgetGridItem::layout(tile, hovered, item.isPinned), item, thumbnail, hovered,
-                              Theme::palette(), index.data(WidgetItemModel::ImageMissingRole).toBool());
+                              Theme::palette(), index.data(WidgetItemModel::ImageMissingRole).toBool(),
+                              m_view->itemModel()->searchModel()->query(), m_view->itemModel()->keyAt(index.row()));
     }
 
 private:
@@ -187,6 +189,18 @@ void WidgetGridView::mouseDoubleClickEvent(QMouseEvent* event)
         }
     }
     event->accept();
+}
+
+void WidgetGridView::paintEvent(QPaintEvent* event)
+{
+    QListView::paintEvent(event);
+    if (m_model->rowCount() > 0 || !m_model->searchModel()->isSearching())
+        return;
+    QPainter painter(viewport());
+    painter.setPen(Theme::palette().secondary);
+    painter.setFont(pixelFont(12));
+    painter.drawText(viewport()->rect().adjusted(0, 0, -margin, -margin), Qt::AlignCenter,
+                     QStringLiteral("没有匹配的记录"));
 }
 
 void WidgetGridView::leaveEvent(QEvent* event)

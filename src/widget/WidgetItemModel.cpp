@@ -1,62 +1,54 @@
 #include "WidgetItemModel.h"
 
 #include "core/ClipboardMonitor.h"
+#include "core/HistorySearchModel.h"
 #include "core/StorageManager.h"
 #include "panel/ThumbnailLoader.h"
 
 #include <QFutureWatcher>
-#include <QPointer>
 
 WidgetItemModel::WidgetItemModel(ClipboardMonitor& monitor, StorageManager& storage, QObject* parent)
-    : QAbstractListModel(parent)
-    , m_monitor(monitor)
+    : QIdentityProxyModel(parent)
     , m_storage(storage)
-    , m_items(monitor.items())
+    , m_search(new HistorySearchModel(HistoryModel::of(monitor), this))
 {
-    connect(&m_monitor, &ClipboardMonitor::itemsChanged, this, &WidgetItemModel::reload);
+    setSourceModel(m_search);
+    connect(&monitor, &ClipboardMonitor::itemsChanged, this, [this] { m_missing.clear(); });
 }
 
-void WidgetItemModel::reload()
+const ClipboardItem& WidgetItemModel::itemAt(int row) const
 {
-    beginResetModel();
-    m_items = m_monitor.items();
-    m_missing.clear();
-    endResetModel();
+    return m_search->itemAt(row);
 }
 
-int WidgetItemModel::rowCount(const QModelIndex& parent) const
+const TextSearch::Key& WidgetItemModel::keyAt(int row) const
 {
-    return parent.isValid() ? 0 : int(m_items.size());
+    return m_search->history().keyAt(m_search->mapToSource(m_search->index(row, 0)).row());
 }
 
 QHash<int, QByteArray> WidgetItemModel::roleNames() const
 {
-    return {{ItemRole, "item"}, {ThumbnailRole, "thumbnail"}, {Qt::DisplayRole, "display"}};
+    QHash<int, QByteArray> names = QIdentityProxyModel::roleNames();
+    names.insert(ThumbnailRole, "thumbnail");
+    return names;
 }
 
 QVariant WidgetItemModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_items.size())
+    if (role != ThumbnailRole && role != ImageMissingRole)
+        return QIdentityProxyModel::data(index, role);
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid))
         return {};
-    const ClipboardItem& item = m_items.at(index.row());
-    switch (role) {
-    case ItemRole:
-        return QVariant::fromValue(item);
-    case Qt::DisplayRole:
-        return item.content;
-    case ThumbnailRole: {
-        if (!item.isImage())
-            return {};
-        const QImage cached = m_storage.cachedThumbnail(item.content, m_thumbnailSize);
-        if (cached.isNull())
-            requestThumbnail(item.content);
-        return cached;
-    }
-    case ImageMissingRole:
-        return item.isImage() && m_missing.contains(item.content);
-    default:
+    const ClipboardItem& item = itemAt(index.row());
+    if (!item.isImage())
         return {};
-    }
+    if (role == ImageMissingRole)
+        return m_missing.contains(item.content);
+        return {};
+    const QImage cached = m_storage.cachedThumbnail(item.content, m_thumbnailSize);
+    if (cached.isNull())
+        requestThumbnail(item.content);
+    return cached;
 }
 
 void WidgetItemModel::requestThumbnail(const QString& name) const
@@ -72,9 +64,9 @@ void WidgetItemModel::requestThumbnail(const QString& name) const
         // Missing or undecodable: the tile says so, and painting asks no more.
         if (watcher->result().isNull())
             self->m_missing.insert(name);
-        for (int row = 0; row < self->m_items.size(); ++row) {
-            if (self->m_items.at(row).content == name) {
-                const QModelIndex changed = self->index(row);
+        for (int row = 0; row < self->rowCount(); ++row) {
+            if (self->itemAt(row).content == name) {
+                const QModelIndex changed = self->index(row, 0);
                 Q_EMIT self->dataChanged(changed, changed, {ThumbnailRole, ImageMissingRole});
             }
         }

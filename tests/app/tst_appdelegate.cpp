@@ -96,14 +96,15 @@ void TestAppDelegate::panelHeight_data()
     QTest::addColumn<int>("displayCount");
     QTest::addColumn<int>("contentHeight");
     QTest::addColumn<int>("height");
-    QTest::newRow("empty") << 0 << 6 << 0 << 150;
-    QTest::newRow("one") << 1 << 6 << 0 << 150;
-    QTest::newRow("six") << 6 << 6 << 0 << 475;
-    QTest::newRow("more than listed") << 30 << 6 << 0 << 475;
-    QTest::newRow("ten") << 10 << 10 << 0 << 735;
+    // Without a measure, each with the search field's 36.
+    QTest::newRow("empty") << 0 << 6 << 0 << 186;
+    QTest::newRow("one") << 1 << 6 << 0 << 186;
+    QTest::newRow("six") << 6 << 6 << 0 << 511;
+    QTest::newRow("more than listed") << 30 << 6 << 0 << 511;
+    QTest::newRow("nine") << 9 << 10 << 0 << 706;
     QTest::newRow("capped") << 30 << 20 << 0 << 750;
-    QTest::newRow("zero count") << 8 << 0 << 0 << 475;
-    QTest::newRow("negative count") << 8 << -2 << 0 << 475;
+    QTest::newRow("zero count") << 8 << 0 << 0 << 511;
+    QTest::newRow("negative count") << 8 << -2 << 0 << 511;
     QTest::newRow("measured: what the rows and headers need") << 3 << 6 << 318 << 318;
     QTest::newRow("measured: capped") << 20 << 20 << 1400 << 750;
 }

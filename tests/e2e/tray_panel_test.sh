@@ -115,9 +115,10 @@ icon_centre=$((icon_x + icon_w / 2))
 ((panel_x + 340 <= 1280)) || fail "the panel ($panel) sticks out of the screen"
 ((centre == icon_centre || panel_x + 340 == 1280)) || fail "the panel ($panel) is not centred under the icon"
 
-# The second listed entry ("the older entry"): header, separator, section title, one row, then it.
+# The second listed entry ("the older entry"): header, search field, separator, section title, one
+# row, then it.
 # Clicking its text copies it back once the double-click interval has passed.
-row_y=$((panel_y + 53 + 1 + 36 + 62 + 16))
+row_y=$((panel_y + 53 + 36 + 1 + 36 + 62 + 16))
 xdotool mousemove $((panel_x + 100)) "$row_y" click 1
 clipboard_is() { [[ $(xclip -selection clipboard -o 2>/dev/null) == "$1" ]]; }
 wait_for 5 clipboard_is "the older entry" ||

@@ -321,8 +321,8 @@ void TestDesktopWidget::missingImageIsNotAskedForAgain()
     m_fixture->setHistory({gone, present});
     WidgetItemModel* model = board().grid()->itemModel();
     QTRY_COMPARE(model->pendingThumbnails(), 0);
-    QTRY_VERIFY(!model->data(model->index(1), WidgetItemModel::ThumbnailRole).value<QImage>().isNull());
-    QVERIFY(model->data(model->index(0), WidgetItemModel::ThumbnailRole).value<QImage>().isNull());
+    QTRY_VERIFY(!model->data(model->index(1, 0), WidgetItemModel::ThumbnailRole).value<QImage>().isNull());
+    QVERIFY(model->data(model->index(0, 0), WidgetItemModel::ThumbnailRole).value<QImage>().isNull());
     QCOMPARE(model->pendingThumbnails(), 0);
     // The tile shows the missing-image state, not a spinner for ever.
     QVERIFY(model->data(model->index(0), WidgetItemModel::ImageMissingRole).toBool());

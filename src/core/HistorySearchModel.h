@@ -1,0 +1,65 @@
+#pragma once
+
+#include "HistoryModel.h"
+#include "TextSearch.h"
+
+#include <QHash>
+#include <QSortFilterProxyModel>
+
+#include <atomic>
+#include <memory>
+
+// The history filtered by the search text, in history order. An empty query lets every entry through.
+//
+// Small histories are filtered at once on the main thread. Once the text to search is larger than
+// `backgroundThreshold` characters, the matching runs on a worker thread: each query gets a new
+// generation, a newer query cancels the running search, and at most one query waits behind it (the
+// newest), so fast typing never queues work. Until its results arrive the list keeps the previous ones.
+class HistorySearchModel : public QSortFilterProxyModel
+{
+    Q_OBJECT
+
+public:
+    static constexpr qsizetype defaultBackgroundThreshold = 4'000'000;
+
+    explicit HistorySearchModel(HistoryModel& history, QObject* parent = nullptr);
+    ~HistorySearchModel() override;
+
+    void setQuery(const QString& text);
+    QString queryText() const { return m_queryText; }
+    // The query whose results are shown: the newest one, or the one before while a search runs.
+    const TextSearch::Query& query() const { return m_shownQuery; }
+    bool isSearching() const { return !m_shownQuery.isEmpty(); }
+    // A search is running on the worker thread.
+    bool isBusy() const { return m_running; }
+    quint64 generation() const { return m_generation; }
+
+    HistoryModel& history() const { return m_history; }
+    const ClipboardItem& itemAt(int row) const;
+
+    void setBackgroundThreshold(qsizetype characters) { m_backgroundThreshold = characters; }
+
+Q_SIGNALS:
+    // The rows now shown belong to the newest query.
+    void resultsReady();
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+
+private:
+    void startBackgroundSearch();
+
+    HistoryModel& m_history;
+    QString m_queryText;
+    TextSearch::Query m_query;
+    TextSearch::Query m_shownQuery;
+    quint64 m_generation = 0;
+    qsizetype m_backgroundThreshold = defaultBackgroundThreshold;
+    // Results of the last background search, by entry, with the revision they were computed for.
+    QHash<QUuid, quint64> m_matched;
+    QHash<QUuid, quint64> m_unmatched;
+    bool m_useStoredResults = false;
+    bool m_running = false;
+    bool m_pending = false;
+    std::shared_ptr<std::atomic_bool> m_cancel;
+};

@@ -1,0 +1,300 @@
+#include "TextSearch.h"
+
+#include "PinyinTable.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+namespace {
+
+constexpr char32_t denseFirst = 0x3400;
+constexpr char32_t denseLast = 0x9FFF;
+
+bool isDroppedMark(char32_t point)
+{
+    const QChar::Category category = QChar::category(point);
+    return category == QChar::Mark_NonSpacing || category == QChar::Mark_Enclosing;
+}
+
+void appendPoint(QString& out, char32_t point)
+{
+    if (QChar::requiresSurrogates(point)) {
+        out.append(QChar(QChar::highSurrogate(point)));
+        out.append(QChar(QChar::lowSurrogate(point)));
+    } else {
+        out.append(QChar(char16_t(point)));
+    }
+}
+
+// Folds the first `limit` UTF-16 units of `text`. With `map`, records for every unit written the
+// position in `text` of the character it came from, plus one closing entry for the end.
+QString foldText(QStringView text, qsizetype limit, QList<qsizetype>* map)
+{
+    const qsizetype end = std::min(text.size(), limit);
+    QString out;
+    out.reserve(end);
+    if (map) {
+        map->clear();
+        map->reserve(end + 1);
+    }
+    qsizetype i = 0;
+    while (i < end) {
+        const qsizetype start = i;
+        char32_t point = text[i].unicode();
+        ++i;
+        if (QChar::isHighSurrogate(point) && i < text.size() && text[i].isLowSurrogate()) {
+            point = QChar::surrogateToUcs4(char16_t(point), text[i].unicode());
+            ++i;
+        }
+        const qsizetype before = out.size();
+        if (point < 0x80) {
+            out.append(QChar(char16_t(point >= 'A' && point <= 'Z' ? point + 32 : point)));
+        } else if (point >= denseFirst && point <= denseLast) {
+            // Chinese characters neither decompose nor have case.
+            out.append(QChar(char16_t(point)));
+        } else if (QChar::decompositionTag(point) != QChar::NoDecomposition) {
+            const QString decomposed = QString::fromUcs4(&point, 1).normalized(QString::NormalizationForm_KD);
+            for (const char32_t part : decomposed.toUcs4()) {
+                if (!isDroppedMark(part))
+                    appendPoint(out, QChar::toCaseFolded(part));
+            }
+        } else if (!isDroppedMark(point)) {
+            appendPoint(out, QChar::toCaseFolded(point));
+        }
+        if (map) {
+            for (qsizetype k = before; k < out.size(); ++k)
+                map->append(start);
+        }
+    }
+    if (map)
+        map->append(end);
+    return out;
+}
+
+// For every character of the dense range, the first letters of its readings as a bit set (bit 0: 'a').
+const std::vector<quint32>& initialMasks()
+{
+    static const std::vector<quint32> masks = [] {
+        std::vector<quint32> result(denseLast - denseFirst + 1, 0);
+        for (char32_t point = denseFirst; point <= denseLast; ++point) {
+            for (const unsigned short reading : PinyinTable::readings(point))
+                result[point - denseFirst] |= 1u << (PinyinTable::syllable(reading)[0] - 'a');
+        }
+        return result;
+    }();
+    return masks;
+}
+
+bool isAsciiLetter(QChar c)
+{
+    return c >= QLatin1Char('a') && c <= QLatin1Char('z');
+}
+
+// Finds where `word` matches `text` with Chinese characters read as pinyin.
+class PinyinFinder
+{
+public:
+    explicit PinyinFinder(QStringView word)
+        : m_word(word)
+        , m_side(word.size() + 1)
+        , m_failed(size_t(2 * m_side * m_side), 0)
+    {}
+
+    // The first match starting at or after `from`, or a negative start.
+    TextSearch::Range find(QStringView text, qsizetype from)
+    {
+        m_text = text;
+        const QChar first = m_word.front();
+        const quint32 firstBit = isAsciiLetter(first) ? 1u << (first.unicode() - 'a') : 0;
+        const std::vector<quint32>& masks = initialMasks();
+        for (qsizetype i = from; i < text.size(); ++i) {
+            const char16_t unit = text[i].unicode();
+            bool candidate = unit == first.unicode();
+            if (!candidate && firstBit) {
+                if (unit >= denseFirst && unit <= denseLast)
+                    candidate = masks[unit - denseFirst] & firstBit;
+                else if (QChar::isHighSurrogate(unit))
+                    candidate = true;
+            }
+            if (!candidate)
+                continue;
+            ++m_stamp;
+            m_start = i;
+            qsizetype end = 0;
+            if (matchAt(i, 0, end))
+                return {i, end - i};
+        }
+        return {-1, 0};
+    }
+
+private:
+    bool matchAt(qsizetype i, qsizetype j, qsizetype& end)
+    {
+        if (j == m_word.size()) {
+            end = i;
+            return true;
+        }
+        if (i >= m_text.size())
+            return false;
+        // Every step takes at least one character of the word and at most two units of the text, so
+        // i - m_start <= 2 * j.
+        quint32& failed = m_failed[size_t((i - m_start) * m_side + j)];
+        if (failed == m_stamp)
+            return false;
+
+        char32_t point = m_text[i].unicode();
+        qsizetype width = 1;
+        if (QChar::isHighSurrogate(point) && i + 1 < m_text.size() && m_text[i + 1].isLowSurrogate()) {
+            point = QChar::surrogateToUcs4(char16_t(point), m_text[i + 1].unicode());
+            width = 2;
+        }
+        if (m_word.mid(j).startsWith(m_text.mid(i, width)) && matchAt(i + width, j + width, end))
+            return true;
+        for (const unsigned short reading : PinyinTable::readings(point)) {
+            const char* syllable = PinyinTable::syllable(reading);
+            qsizetype common = 0;
+            while (syllable[common] && j + common < m_word.size() &&
+                   m_word[j + common] == QLatin1Char(syllable[common]))
+                ++common;
+            // The whole syllable first, then ever shorter beginnings down to the initial.
+            for (qsizetype taken = common; taken >= 1; --taken) {
+                if (matchAt(i + width, j + taken, end))
+                    return true;
+            }
+        }
+        failed = m_stamp;
+        return false;
+    }
+
+    QStringView m_word;
+    QStringView m_text;
+    qsizetype m_side;
+    std::vector<quint32> m_failed;
+    quint32 m_stamp = 0;
+    qsizetype m_start = 0;
+};
+
+bool wantsPinyin(QStringView word)
+{
+    return word.size() <= TextSearch::longestPinyinWord && std::any_of(word.begin(), word.end(), isAsciiLetter);
+}
+
+} // namespace
+
+namespace TextSearch {
+
+QString fold(QStringView text)
+{
+    return foldText(text, text.size(), nullptr);
+}
+
+Key keyFor(QStringView text)
+{
+    Key key;
+    key.folded = foldText(text, searchedLength, nullptr);
+    for (qsizetype i = 0; i < key.folded.size() && !key.hasHan; ++i) {
+        const char16_t unit = key.folded[i].unicode();
+        if (unit >= denseFirst && unit <= denseLast)
+            key.hasHan = !PinyinTable::readings(unit).empty();
+        else if (QChar::isHighSurrogate(unit) && i + 1 < key.folded.size())
+            key.hasHan = !PinyinTable::readings(QChar::surrogateToUcs4(unit, key.folded[i + 1].unicode())).empty();
+    }
+    key.folded.squeeze();
+    return key;
+}
+
+Query parseQuery(const QString& text)
+{
+    Query query;
+    const QString folded = fold(text);
+    qsizetype start = -1;
+    for (qsizetype i = 0; i <= folded.size(); ++i) {
+        const bool space = i == folded.size() || folded[i].isSpace();
+        if (space && start >= 0) {
+            query.words.append(folded.mid(start, i - start));
+            start = -1;
+        } else if (!space && start < 0) {
+            start = i;
+        }
+    }
+    return query;
+}
+
+bool matches(const Key& key, const Query& query)
+{
+    for (const QString& word : query.words) {
+        if (key.folded.contains(word))
+            continue;
+        if (!key.hasHan || !wantsPinyin(word) || PinyinFinder(word).find(key.folded, 0).start < 0)
+            return false;
+    }
+    return true;
+}
+
+QList<Range> matchRanges(QStringView text, const Query& query, int limit)
+{
+    QList<Range> found;
+    if (query.isEmpty())
+        return found;
+    QList<qsizetype> map;
+    const QString folded = foldText(text, searchedLength, &map);
+    const auto add = [&](qsizetype start, qsizetype length) {
+        found.append({map[start], map[start + length] - map[start]});
+    };
+    for (const QString& word : query.words) {
+        for (qsizetype at = folded.indexOf(word); at >= 0 && found.size() < limit;
+             at = folded.indexOf(word, at + word.size()))
+            add(at, word.size());
+        if (!wantsPinyin(word))
+            continue;
+        PinyinFinder finder(word);
+        for (Range range = finder.find(folded, 0); range.start >= 0 && found.size() < limit;
+             range = finder.find(folded, range.start + range.length))
+            add(range.start, range.length);
+    }
+    std::sort(found.begin(), found.end(), [](const Range& a, const Range& b) { return a.start < b.start; });
+    QList<Range> merged;
+    for (const Range& range : std::as_const(found)) {
+        if (!merged.isEmpty() && range.start <= merged.last().start + merged.last().length) {
+            Range& last = merged.last();
+            last.length = std::max(last.start + last.length, range.start + range.length) - last.start;
+        } else {
+            merged.append(range);
+        }
+    }
+    return merged;
+}
+
+QList<Range> highlightRanges(QStringView text, const Key& key, const Query& query)
+{
+    constexpr qsizetype head = 1000;
+    constexpr qsizetype before = 300;
+    constexpr qsizetype window = 1500;
+    QList<Range> ranges = matchRanges(text.left(head), query);
+    if (!ranges.isEmpty() || text.size() <= head || query.isEmpty())
+        return ranges;
+    // Folding keeps most texts about as long as they are, so the first match in the key lies near the
+    // same place in the text.
+    qsizetype first = -1;
+    for (const QString& word : query.words) {
+        qsizetype at = key.folded.indexOf(word);
+        if (at < 0 && key.hasHan && wantsPinyin(word))
+            at = PinyinFinder(word).find(key.folded, 0).start;
+        if (at >= 0 && (first < 0 || at < first))
+            first = at;
+    }
+    if (first < 0)
+        return ranges;
+    qsizetype start = qMax<qsizetype>(0, qMin(first, text.size()) - before);
+    if (start > 0 && text[start].isLowSurrogate())
+        --start;
+    ranges = matchRanges(text.mid(start, window), query);
+    if (ranges.isEmpty())
+        return matchRanges(text, query);
+    for (Range& range : ranges)
+        range.start += start;
+    return ranges;
+}
+
+} // namespace TextSearch

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// How the search matches an entry's text against what the user typed.
+//
+// Both sides are folded the same way: compatibility decomposition (NFKD, which also maps full-width
+// forms to half-width ones), combining marks dropped, case folded. The query is split on white space
+// and every word must occur in the text as a plain substring (no pattern characters). Chinese
+// characters also match by their pinyin: each character takes its own symbol, a whole syllable of
+// any of its readings, or the beginning of one (so "huiyi", "hui yi", "hy" and "会y" all find 会议);
+// tones are ignored.
+namespace TextSearch {
+
+// Only the beginning of very long texts is searched, so one 30 MB entry costs no more than this.
+inline constexpr qsizetype searchedLength = 100000;
+// Longer query words match as plain text only.
+inline constexpr qsizetype longestPinyinWord = 64;
+
+// What an entry keeps for searching, computed once when its text is set.
+struct Key
+{
+    QString folded; // the folded first searchedLength characters
+    bool hasHan = false;
+};
+
+struct Query
+{
+    QStringList words; // folded, non-empty
+    bool isEmpty() const { return words.isEmpty(); }
+};
+
+struct Range
+{
+    qsizetype start = 0;
+    qsizetype length = 0;
+    friend bool operator==(const Range&, const Range&) = default;
+};
+
+QString fold(QStringView text);
+Key keyFor(QStringView text);
+Query parseQuery(const QString& text);
+
+bool matches(const Key& key, const Query& query);
+
+// Where the query's words occur in `text` (positions in `text` itself, not in its folded form),
+// sorted and merged; each word's occurrences are all listed, up to `limit` ranges in all.
+QList<Range> matchRanges(QStringView text, const Query& query, int limit = 200);
+
+// The same for a row or a tile: only the beginning of the text, or the stretch around the first match
+// that `key` (the text's own key) locates, is folded, so a long entry costs what a short one does.
+QList<Range> highlightRanges(QStringView text, const Key& key, const Query& query);
+
+} // namespace TextSearch

@@ -1,0 +1,148 @@
+#include "core/ClipboardMonitor.h"
+#include "core/HistoryModel.h"
+#include "core/HistorySearchModel.h"
+#include "core/StorageManager.h"
+#include "platform/FakePasteboard.h"
+#include "platform/Preferences.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QStringList contentsOf(const QAbstractItemModel& model)
+{
+    QStringList contents;
+    for (int row = 0; row < model.rowCount(); ++row)
+        contents << model.index(row, 0).data().toString();
+    return contents;
+}
+
+} // namespace
+
+class TestHistoryModel : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void followsEveryOperationWithoutResets();
+    void searchFiltersAndFollowsChanges();
+    void backgroundSearchKeepsOnlyTheNewestQuery();
+
+private:
+    void copy(const QString& text);
+
+    std::unique_ptr<QTemporaryDir> m_root;
+    std::unique_ptr<StorageManager> m_storage;
+    std::unique_ptr<FakePasteboard> m_pasteboard;
+    std::unique_ptr<Preferences> m_preferences;
+    std::unique_ptr<ClipboardMonitor> m_monitor;
+};
+
+void TestHistoryModel::init()
+{
+    m_root = std::make_unique<QTemporaryDir>();
+    m_storage = std::make_unique<StorageManager>(m_root->filePath(QStringLiteral("Pellamor")));
+    m_pasteboard = std::make_unique<FakePasteboard>();
+    m_preferences = std::make_unique<Preferences>(m_root->filePath(QStringLiteral("prefs.conf")));
+    m_monitor = std::make_unique<ClipboardMonitor>(*m_storage, *m_pasteboard, *m_preferences);
+}
+
+void TestHistoryModel::cleanup()
+{
+    m_monitor.reset();
+    m_storage.reset();
+}
+
+void TestHistoryModel::copy(const QString& text)
+{
+    m_pasteboard->copyText(text);
+    m_monitor->checkClipboard();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+}
+
+void TestHistoryModel::followsEveryOperationWithoutResets()
+{
+    for (const char* text : {"one", "two", "three", "four"})
+        copy(QString::fromLatin1(text));
+    HistoryModel& model = HistoryModel::of(*m_monitor);
+    QCOMPARE(&HistoryModel::of(*m_monitor), &model);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    QSignalSpy moves(&model, &QAbstractItemModel::rowsMoved);
+    QSignalSpy removals(&model, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
+
+    const auto check = [&] {
+        QStringList expected;
+        for (const ClipboardItem& item : m_monitor->items())
+            expected << item.content;
+        QCOMPARE(contentsOf(model), expected);
+    };
+    check();
+    copy(QStringLiteral("five"));
+    check();
+    m_monitor->togglePin(m_monitor->items().at(3).id); // "two" moves to the top
+    check();
+    QCOMPARE(moves.size(), 1);
+    m_monitor->updateItem(m_monitor->items().at(2), QStringLiteral("edited"));
+    check();
+    QCOMPARE(changes.size(), 2); // the pin, then the edit
+    m_monitor->deleteItem(m_monitor->items().at(1));
+    check();
+    QCOMPARE(removals.size(), 1);
+    m_monitor->clearAll();
+    check();
+    QCOMPARE(contentsOf(model), QStringList{QStringLiteral("two")});
+    QCOMPARE(resets.size(), 0);
+    QCOMPARE(model.searchedTextSize(), 3);
+}
+
+void TestHistoryModel::searchFiltersAndFollowsChanges()
+{
+    for (const char* text : {"会议纪要", "alpha", "Alpha beta", "gamma"})
+        copy(QString::fromUtf8(text));
+    HistorySearchModel search(HistoryModel::of(*m_monitor));
+    QAbstractItemModelTester tester(&search, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    search.setQuery(QStringLiteral("ALPHA"));
+    QCOMPARE(contentsOf(search), (QStringList{QStringLiteral("Alpha beta"), QStringLiteral("alpha")}));
+    copy(QStringLiteral("alphabet"));
+    QCOMPARE(search.rowCount(), 3);
+    QCOMPARE(search.itemAt(0).content, QStringLiteral("alphabet"));
+    m_monitor->updateItem(m_monitor->items().at(0), QStringLiteral("renamed"));
+    QCOMPARE(search.rowCount(), 2);
+    search.setQuery(QStringLiteral("hyjy"));
+    QCOMPARE(contentsOf(search), QStringList{QStringLiteral("会议纪要")});
+    search.setQuery(QStringLiteral("  "));
+    QCOMPARE(search.rowCount(), m_monitor->items().size());
+}
+
+void TestHistoryModel::backgroundSearchKeepsOnlyTheNewestQuery()
+{
+    for (int i = 0; i < 200; ++i)
+        copy(QStringLiteral("entry %1 ").arg(i) + QString(2000, QLatin1Char('x')));
+    HistorySearchModel search(HistoryModel::of(*m_monitor));
+    QAbstractItemModelTester tester(&search, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    search.setBackgroundThreshold(1000);
+    QSignalSpy ready(&search, &HistorySearchModel::resultsReady);
+
+    // Typed faster than any search finishes: only the first and the newest query ever run.
+    for (const char* typed : {"e", "en", "ent", "entry 1", "entry 19"})
+        search.setQuery(QString::fromLatin1(typed));
+    QVERIFY(search.isBusy());
+    QTRY_VERIFY(!search.isBusy());
+    QCOMPARE(ready.size(), 1);
+    QCOMPARE(search.query().words, (QStringList{QStringLiteral("entry"), QStringLiteral("19")}));
+    QCOMPARE(search.rowCount(), 12); // 19, 119 and 190 to 199
+
+    // An entry captured after the search is matched when it arrives.
+    copy(QStringLiteral("entry 19 again"));
+    QCOMPARE(search.rowCount(), 13);
+}
+
+QTEST_GUILESS_MAIN(TestHistoryModel)
+#include "tst_historymodel.moc"

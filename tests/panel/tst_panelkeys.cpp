@@ -1,0 +1,179 @@
+#include "../PanelFixture.h"
+#include "panel/ClipItemView.h"
+#include "panel/ContentView.h"
+#include "panel/SearchField.h"
+
+#include <QApplication>
+#include <QScrollArea>
+#include <QSignalSpy>
+#include <QTest>
+
+// The panel driven by keys: the field keeps focus, the keys act on the selected row.
+class TestPanelKeys : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void arrowsMoveTheSelection_data();
+    void arrowsMoveTheSelection();
+    void returnCopiesAndCloses_data();
+    void returnCopiesAndCloses();
+    void escapeClearsThenCloses();
+    void deletePinAndPreview();
+    void tabReachesListAndFooter();
+
+private:
+    ContentView& panel();
+    int selectedIndex();
+    void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        panel();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), modifiers);
+    }
+
+    std::unique_ptr<PanelFixture> m_fixture;
+    std::unique_ptr<ContentView> m_panel;
+};
+
+void TestPanelKeys::init()
+{
+    m_fixture = std::make_unique<PanelFixture>();
+    for (int i = 9; i >= 0; --i)
+        m_fixture->copyText(QStringLiteral("entry %1").arg(i));
+    m_fixture->preferences.setDisplayCount(10);
+}
+
+void TestPanelKeys::cleanup()
+{
+    m_panel.reset();
+    m_fixture.reset();
+}
+
+ContentView& TestPanelKeys::panel()
+{
+    if (!m_panel) {
+        m_panel = std::make_unique<ContentView>(*m_fixture->monitor, *m_fixture->storage, m_fixture->preferences);
+        m_panel->resize(340, 400);
+        m_panel->show();
+        QApplication::setActiveWindow(m_panel.get());
+        if (!QTest::qWaitForWindowActive(m_panel.get()))
+            qWarning("panel not active");
+    }
+    return *m_panel;
+}
+
+int TestPanelKeys::selectedIndex()
+{
+    return int(panel().rows().indexOf(panel().selectedRow()));
+}
+
+void TestPanelKeys::arrowsMoveTheSelection_data()
+{
+    QTest::addColumn<QList<int>>("keys");
+    QTest::addColumn<int>("selected");
+    QTest::newRow("on open") << QList<int>{} << 0;
+    QTest::newRow("down twice") << QList<int>{Qt::Key_Down, Qt::Key_Down} << 2;
+    QTest::newRow("up at the top") << QList<int>{Qt::Key_Up} << 0;
+    QTest::newRow("down, down, up") << QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Up} << 1;
+    QTest::newRow("end") << QList<int>{Qt::Key_End} << 9;
+    QTest::newRow("down at the end") << QList<int>{Qt::Key_End, Qt::Key_Down} << 9;
+    QTest::newRow("end, home") << QList<int>{Qt::Key_End, Qt::Key_Home} << 0;
+    QTest::newRow("page down, page up") << QList<int>{Qt::Key_PageDown, Qt::Key_PageUp} << 0;
+}
+
+void TestPanelKeys::arrowsMoveTheSelection()
+{
+    QFETCH(QList<int>, keys);
+    QFETCH(int, selected);
+    QCOMPARE(QApplication::focusWidget(), panel().searchField());
+    for (int k : keys)
+        key(k);
+    QCOMPARE(selectedIndex(), selected);
+    // The selection is drawn like the hover highlight, on one row only.
+    int hovered = 0;
+    for (ClipItemView* row : panel().rows())
+        hovered += row->isHovered();
+    QCOMPARE(hovered, 1);
+    QVERIFY(panel().selectedRow()->isHovered());
+}
+
+void TestPanelKeys::returnCopiesAndCloses_data()
+{
+    QTest::addColumn<bool>("stayOpen");
+    QTest::newRow("closes") << false;
+    QTest::newRow("kept open") << true;
+}
+
+void TestPanelKeys::returnCopiesAndCloses()
+{
+    QFETCH(bool, stayOpen);
+    m_fixture->preferences.setPopoverStayOpen(stayOpen);
+    QSignalSpy close(&panel(), &ContentView::closeRequested);
+    key(Qt::Key_Down);
+    key(Qt::Key_Down);
+    key(Qt::Key_Return);
+    QCOMPARE(m_fixture->pasteboard.string(), std::optional(QStringLiteral("entry 2")));
+    QCOMPARE(close.size(), stayOpen ? 0 : 1);
+}
+
+void TestPanelKeys::escapeClearsThenCloses()
+{
+    QSignalSpy close(&panel(), &ContentView::closeRequested);
+    QTest::keyClicks(panel().searchField(), QStringLiteral("entry 7"));
+    QCOMPARE(panel().rows().size(), 1);
+    QCOMPARE(selectedIndex(), 0);
+    key(Qt::Key_Escape);
+    QVERIFY(panel().searchField()->text().isEmpty());
+    QCOMPARE(panel().rows().size(), 10);
+    QCOMPARE(close.size(), 0);
+    key(Qt::Key_Escape);
+    QCOMPARE(close.size(), 1);
+}
+
+void TestPanelKeys::deletePinAndPreview()
+{
+    key(Qt::Key_Down);
+    key(Qt::Key_Delete);
+    QCOMPARE(m_fixture->monitor->items().size(), 9);
+    QCOMPARE(panel().selectedRow()->item().content, QStringLiteral("entry 2"));
+
+    key(Qt::Key_P, Qt::ControlModifier);
+    QVERIFY(m_fixture->monitor->items().first().isPinned);
+    QCOMPARE(panel().selectedRow()->item().content, QStringLiteral("entry 2"));
+
+    // Delete and Space edit a non-empty query instead.
+    QTest::keyClicks(panel().searchField(), QStringLiteral("entry"));
+    panel().searchField()->setCursorPosition(0);
+    key(Qt::Key_Delete);
+    QCOMPARE(panel().searchField()->text(), QStringLiteral("ntry"));
+    QCOMPARE(m_fixture->monitor->items().size(), 9);
+    panel().searchField()->clear();
+
+    key(Qt::Key_Space);
+    QVERIFY(panel().openSheet());
+    panel().openSheet()->close();
+    QTRY_VERIFY(!panel().openSheet());
+    QTest::keyClick(panel().searchField(), Qt::Key_F3);
+    QVERIFY(panel().openSheet());
+}
+
+void TestPanelKeys::tabReachesListAndFooter()
+{
+    auto* list = panel().findChild<QScrollArea*>(QStringLiteral("historyList"));
+    key(Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), list);
+    QVERIFY(panel().selectedRow()->hasFocusRing());
+    key(Qt::Key_Down);
+    QCOMPARE(selectedIndex(), 1);
+    key(Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("quitButton"));
+    QVERIFY(!panel().selectedRow()->hasFocusRing());
+    key(Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("clearButton"));
+}
+
+QTEST_MAIN(TestPanelKeys)
+#include "tst_panelkeys.moc"
