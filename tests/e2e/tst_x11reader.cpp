@@ -57,6 +57,8 @@ void TestX11Reader::init()
 {
     setUpCase(std::make_unique<X11Pasteboard>(QGuiApplication::clipboard(), ClipboardMonitor::sensitiveMarkerTypes()));
     QVERIFY(m_pasteboard->isWatching());
+    // The reader reports every change: nothing polls.
+    QVERIFY(!m_monitor->isPolling());
 }
 
 void TestX11Reader::cleanup()
