@@ -105,7 +105,8 @@ double captureOnce(Kind kind, const QByteArray& payload, const QString& target)
 
     QEventLoop loop;
     QObject::connect(&monitor, &ClipboardMonitor::itemsChanged, &loop, &QEventLoop::quit);
-    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+    // Twenty large files take a while to decode on the reader thread of a busy machine.
+    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
     loop.exec();
     const double busy = double(busyNs) / 1e6;
     const bool captured = !monitor.items().isEmpty();

@@ -17,6 +17,7 @@ void SnapshotPasteboard::post(ClipboardSnapshot snapshot)
     ClipboardContents prepared;
     if (!snapshot.ownedByUs && !snapshot.abandoned)
         prepared = ClipboardReading::prepare(snapshot);
+    ++m_inFlight;
     QMetaObject::invokeMethod(
         this,
         [this, snapshot = std::move(snapshot), prepared = std::move(prepared)]() mutable {
@@ -27,27 +28,39 @@ void SnapshotPasteboard::post(ClipboardSnapshot snapshot)
 
 void SnapshotPasteboard::accept(ClipboardSnapshot snapshot, ClipboardContents prepared)
 {
+    if (take(std::move(snapshot), std::move(prepared)))
+        m_unreported = true;
+    // A change already followed by a newer snapshot is counted but not reported on its own: whoever reads
+    // the contents on the next report sees the clipboard as it is then, as a poll between them would.
+    if (--m_inFlight > 0 || !m_unreported)
+        return;
+    m_unreported = false;
+    Q_EMIT changed();
+}
+
+bool SnapshotPasteboard::take(ClipboardSnapshot snapshot, ClipboardContents prepared)
+{
     if (snapshot.ownedByUs) {
         // Our own write, already counted when it was made.
         m_awaitingOwn = false;
-        return;
+        return false;
     }
     // The display server orders our ownership before any later change, so whatever the reader reports
     // before it describes the clipboard as it was before our write.
     if (m_awaitingOwn && m_sinceWrite.isValid() && m_sinceWrite.elapsed() < ownChangeWaitMs)
-        return;
+        return false;
     m_awaitingOwn = false;
     if (snapshot.abandoned) {
         ++m_abandoned;
         Q_EMIT changeAbandoned();
-        return;
+        return false;
     }
     m_contents = Contents{std::move(snapshot.types), std::move(snapshot.values), {}, std::move(prepared)};
     // What was there before we started watching is readable, but not a change.
     if (snapshot.initial)
-        return;
+        return false;
     ++m_changeCount;
-    Q_EMIT changed();
+    return true;
 }
 
 void SnapshotPasteboard::wrote(Contents contents, bool awaitOwn)

@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QImage>
 
+#include <atomic>
+
 // A clipboard read by a reader thread of our own: every change of the owner is read and prepared there
 // (the markers first, then the payload, decoded), and arrives as a snapshot in one queued call; all reads
 // answer from the newest completed one, so none of them ever waits on another application.
@@ -56,6 +58,8 @@ protected:
     // Prepares a snapshot on the reader thread and hands it to this object's thread.
     void post(ClipboardSnapshot snapshot);
     void accept(ClipboardSnapshot snapshot, ClipboardContents prepared);
+    // Takes the snapshot's contents; true when it is a change (the counter moved).
+    bool take(ClipboardSnapshot snapshot, ClipboardContents prepared);
     // Our own write: counted at once, so the counter read right after the write includes it. When
     // awaitOwn is set, snapshots until the reader reports our contents describe the clipboard from
     // before the write and are ignored.
@@ -69,4 +73,8 @@ private:
     bool m_watching = false;
     bool m_awaitingOwn = false;
     QElapsedTimer m_sinceWrite;
+    // Snapshots posted by the reader thread and not yet accepted here.
+    std::atomic<int> m_inFlight{0};
+    // A change was counted but changed() not yet emitted for it.
+    bool m_unreported = false;
 };

@@ -1,3 +1,4 @@
+#include "RealClipboardTest.h"
 #include "WlClipboard.h"
 #include "core/ClipboardMonitor.h"
 #include "core/StorageManager.h"
@@ -18,7 +19,7 @@
 // WaylandPasteboard and the monitor against a real compositor's data-control interface, with wl-copy,
 // wl-paste and wayland_owner as the other applications. This process has no window at all, let alone focus. Needs a
 // compositor of its own (run-under-sway.sh).
-class TestWaylandPasteboard : public QObject
+class TestWaylandPasteboard : public RealClipboardTest<WaylandPasteboard>
 {
     Q_OBJECT
 
@@ -40,11 +41,6 @@ private:
     // Starts wayland_owner and waits until its first offer is out.
     [[nodiscard]] QProcess* startOwner(const QStringList& arguments);
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<StorageManager> m_storage;
-    std::unique_ptr<Preferences> m_preferences;
-    std::unique_ptr<WaylandPasteboard> m_pasteboard;
-    std::unique_ptr<ClipboardMonitor> m_monitor;
     WlClipboard m_wl;
 };
 
@@ -59,27 +55,14 @@ void TestWaylandPasteboard::initTestCase()
 
 void TestWaylandPasteboard::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_storage = std::make_unique<StorageManager>(m_dir->filePath(QStringLiteral("Pellamor")));
-    m_preferences = std::make_unique<Preferences>(m_dir->filePath(QStringLiteral("Pellamor.conf")));
-    m_pasteboard = std::make_unique<WaylandPasteboard>(ClipboardMonitor::sensitiveMarkerTypes());
+    setUpCase(std::make_unique<WaylandPasteboard>(ClipboardMonitor::sensitiveMarkerTypes()));
     QVERIFY(m_pasteboard->isWatching());
-    m_monitor = std::make_unique<ClipboardMonitor>(*m_storage, *m_pasteboard, *m_preferences);
-    m_monitor->startMonitoring();
 }
 
 void TestWaylandPasteboard::cleanup()
 {
-    if (m_monitor)
-        m_monitor->stopMonitoring();
-    if (m_storage)
-        m_storage->waitForBackgroundWork();
-    m_monitor.reset();
     // Whatever this process published goes with its connection.
-    m_pasteboard.reset();
-    m_storage.reset();
-    m_preferences.reset();
+    tearDownCase();
     m_wl.stopOwners();
     QTest::qWait(100);
     m_dir.reset();

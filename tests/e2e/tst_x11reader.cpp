@@ -1,3 +1,4 @@
+#include "RealClipboardTest.h"
 #include "Xclip.h"
 #include "core/ClipboardMonitor.h"
 #include "core/StorageManager.h"
@@ -20,7 +21,7 @@
 
 // X11Pasteboard and the monitor against owners that misbehave, huge contents and bursts of changes, with
 // xclip and x11_stubborn_owner as the other applications. Needs an X server of its own (run-under-xvfb.sh).
-class TestX11Reader : public QObject
+class TestX11Reader : public RealClipboardTest<X11Pasteboard>
 {
     Q_OBJECT
 
@@ -41,11 +42,6 @@ private:
     // Starts x11_stubborn_owner and waits until it owns the clipboard.
     [[nodiscard]] QProcess* startStubborn(const QStringList& arguments);
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<StorageManager> m_storage;
-    std::unique_ptr<Preferences> m_preferences;
-    std::unique_ptr<X11Pasteboard> m_pasteboard;
-    std::unique_ptr<ClipboardMonitor> m_monitor;
     Xclip m_xclip;
 };
 
@@ -59,27 +55,15 @@ void TestX11Reader::initTestCase()
 
 void TestX11Reader::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_storage = std::make_unique<StorageManager>(m_dir->filePath(QStringLiteral("Pellamor")));
-    m_preferences = std::make_unique<Preferences>(m_dir->filePath(QStringLiteral("Pellamor.conf")));
-    m_pasteboard =
-        std::make_unique<X11Pasteboard>(QGuiApplication::clipboard(), ClipboardMonitor::sensitiveMarkerTypes());
+    setUpCase(std::make_unique<X11Pasteboard>(QGuiApplication::clipboard(), ClipboardMonitor::sensitiveMarkerTypes()));
     QVERIFY(m_pasteboard->isWatching());
-    m_monitor = std::make_unique<ClipboardMonitor>(*m_storage, *m_pasteboard, *m_preferences);
-    m_monitor->startMonitoring();
+    // The reader reports every change: nothing polls.
+    QVERIFY(!m_monitor->isPolling());
 }
 
 void TestX11Reader::cleanup()
 {
-    if (m_monitor)
-        m_monitor->stopMonitoring();
-    if (m_storage)
-        m_storage->waitForBackgroundWork();
-    m_monitor.reset();
-    m_pasteboard.reset();
-    m_storage.reset();
-    m_preferences.reset();
+    tearDownCase();
     m_xclip.stopOwners();
     QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
     QTest::qWait(200);

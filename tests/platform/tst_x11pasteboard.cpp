@@ -1,3 +1,4 @@
+#include "../e2e/RealClipboardTest.h"
 #include "../e2e/Xclip.h"
 #include "core/ClipboardMonitor.h"
 #include "core/StorageManager.h"
@@ -18,7 +19,7 @@
 
 // The real clipboard path: QtPasteboard over the xcb QClipboard, with xclip as the other application.
 // Needs an X server of its own (run-under-xvfb.sh) and QT_QPA_PLATFORM=xcb.
-class TestX11Pasteboard : public QObject
+class TestX11Pasteboard : public RealClipboardTest<QtPasteboard>
 {
     Q_OBJECT
 
@@ -41,11 +42,6 @@ private:
     static QByteArray png(const QImage& image);
     static QImage comparable(const QImage& image) { return image.convertToFormat(QImage::Format_ARGB32); }
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<StorageManager> m_storage;
-    std::unique_ptr<Preferences> m_preferences;
-    std::unique_ptr<QtPasteboard> m_pasteboard;
-    std::unique_ptr<ClipboardMonitor> m_monitor;
     Xclip m_xclip;
 };
 
@@ -59,25 +55,12 @@ void TestX11Pasteboard::initTestCase()
 
 void TestX11Pasteboard::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_storage = std::make_unique<StorageManager>(m_dir->filePath(QStringLiteral("Pellamor")));
-    m_preferences = std::make_unique<Preferences>(m_dir->filePath(QStringLiteral("Pellamor.conf")));
-    m_pasteboard = std::make_unique<QtPasteboard>(QGuiApplication::clipboard());
-    m_monitor = std::make_unique<ClipboardMonitor>(*m_storage, *m_pasteboard, *m_preferences);
-    m_monitor->startMonitoring();
+    setUpCase(std::make_unique<QtPasteboard>(QGuiApplication::clipboard()));
 }
 
 void TestX11Pasteboard::cleanup()
 {
-    if (m_monitor)
-        m_monitor->stopMonitoring();
-    if (m_storage)
-        m_storage->waitForBackgroundWork();
-    m_monitor.reset();
-    m_pasteboard.reset();
-    m_storage.reset();
-    m_preferences.reset();
+    tearDownCase();
     m_xclip.stopOwners();
     // Nothing of this case may reach the next one: give up whatever this process still owns and let the
     // resulting clipboard events arrive while no monitor listens.
