@@ -12,7 +12,7 @@ build_packages=(
 )
 run_packages=(fonts-noto-cjk fonts-material-design-icons-iconfont)
 test_packages=(libbenchmark-dev xvfb xauth xclip x11-utils xdotool trayer python3 clang-format
-    desktop-file-utils appstream dpkg-dev file sway wl-clipboard)
+    desktop-file-utils appstream dpkg-dev file sway wl-clipboard openbox dbus)
 
 packages=("${build_packages[@]}" "${run_packages[@]}")
 [ "$purpose" = test ] && packages+=("${test_packages[@]}")
