@@ -2,7 +2,6 @@
 // as the user would.
 #include "platform/X11GlobalShortcut.h"
 
-#include <QGuiApplication>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
