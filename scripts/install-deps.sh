@@ -13,7 +13,7 @@ build_packages=(
 )
 run_packages=(fonts-noto-cjk fonts-material-design-icons-iconfont fonts-noto-color-emoji qt6-translations-l10n)
 test_packages=(libbenchmark-dev xvfb xauth xclip x11-utils xdotool trayer python3 clang-format
-    desktop-file-utils appstream dpkg-dev file lintian sway wl-clipboard openbox)
+    desktop-file-utils appstream dpkg-dev file lintian sway wl-clipboard openbox dbus)
 
 packages=("${build_packages[@]}" "${run_packages[@]}")
 [ "$purpose" = test ] && packages+=("${test_packages[@]}")

@@ -68,8 +68,7 @@ PortalGlobalShortcut::PortalGlobalShortcut(const QString& applicationId, const Q
             });
     // From any sender: the session path, which the portal made for us alone, tells ours apart.
     m_bus.connect(QString(), QString::fromLatin1(objectPath), QString::fromLatin1(interfaceName),
-                  QStringLiteral("Activated"), this,
-                  SLOT(handleActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+                  QStringLiteral("Activated"), this, SLOT(handleActivated(QDBusMessage)));
 }
 
 PortalGlobalShortcut::~PortalGlobalShortcut()
@@ -239,10 +238,14 @@ void PortalGlobalShortcut::bindShortcuts()
             });
 }
 
-void PortalGlobalShortcut::handleActivated(const QDBusObjectPath& session, const QString& id, qulonglong,
-                                           const QVariantMap&)
+void PortalGlobalShortcut::handleActivated(const QDBusMessage& message)
 {
-    if (!m_session.isEmpty() && session.path() == m_session && id == QLatin1String(shortcutId) &&
-        status() == Status::Bound)
+    const QList<QVariant> arguments = message.arguments();
+    if (arguments.size() < 2 || m_session.isEmpty() || status() != Status::Bound)
+        return;
+    const QVariant session = arguments.at(0);
+    const QString path = session.userType() == qMetaTypeId<QDBusObjectPath>() ? session.value<QDBusObjectPath>().path()
+                                                                              : session.toString();
+    if (path == m_session && arguments.at(1).toString() == QLatin1String(shortcutId))
         Q_EMIT activated();
 }

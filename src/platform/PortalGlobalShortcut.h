@@ -39,8 +39,7 @@ public:
 
 private Q_SLOTS:
     void handleResponse(uint response, const QVariantMap& results, const QDBusMessage& message);
-    void handleActivated(const QDBusObjectPath& session, const QString& id, qulonglong timestamp,
-                         const QVariantMap& options);
+    void handleActivated(const QDBusMessage& message);
 
 private:
     using ResponseHandler = std::function<void(uint response, const QVariantMap& results)>;

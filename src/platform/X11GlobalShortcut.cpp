@@ -207,7 +207,9 @@ void X11GlobalShortcut::Impl::ungrab()
             xcb_ungrab_key(connection, code, root, uint16_t(grabbedModifiers | lock));
     }
     grabbedCodes.clear();
-    xcb_flush(connection);
+    // A round trip: the keys are free for other clients before anyone hears that they are.
+    Owned<xcb_get_input_focus_reply_t> sync(
+        xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
 }
 
 void X11GlobalShortcut::Impl::grab()

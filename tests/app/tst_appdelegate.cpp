@@ -51,6 +51,8 @@ private Q_SLOTS:
     void widgetClearAsksFirst();
     void surfacesFromLaterStartsAndTheShortcut();
     void settingsShowWhyTheShortcutIsNotBound();
+    void unreadableShortcutBindsNothing_data();
+    void unreadableShortcutBindsNothing();
     void escapeClosesOnlyTheTopmostSurface_data();
     void escapeClosesOnlyTheTopmostSurface();
 
@@ -453,6 +455,37 @@ void TestAppDelegate::settingsShowWhyTheShortcutIsNotBound()
     const QByteArray printed = output.text();
     QCOMPARE(printed.count("Failed to bind shortcut: "), 1);
     QVERIFY(printed.contains("Failed to bind shortcut: ⌥ + Space is taken by another program\n"));
+}
+
+void TestAppDelegate::unreadableShortcutBindsNothing_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty") << "";
+    QTest::newRow("modifier without key") << "⌥ + ";
+    QTest::newRow("unknown name") << "⌥ + Sapce";
+}
+
+void TestAppDelegate::unreadableShortcutBindsNothing()
+{
+    QFETCH(QString, text);
+    m_preferences->setShortcutKey(text);
+    auto shortcut = std::make_unique<FakeGlobalShortcut>();
+    FakeGlobalShortcut* fake = shortcut.get();
+    StdoutCapture output;
+    m_delegate->bindGlobalShortcut(std::move(shortcut));
+    QVERIFY(fake->bound.isEmpty());
+    QCOMPARE(m_delegate->shortcutBinder()->problem(),
+             QStringLiteral("无法识别此快捷键，可在系统设置中将快捷键绑定到命令 pellamor"));
+    const QByteArray printed = output.text();
+    QCOMPARE(printed.count("Failed to bind shortcut: "), 1);
+    QVERIFY(printed.contains(
+        QStringLiteral("Failed to bind shortcut: cannot read the shortcut \"%1\"\n").arg(text).toUtf8()));
+    // The panel still opens from the tray, and a readable shortcut is bound once stored.
+    m_delegate->togglePopover();
+    QVERIFY(m_delegate->popover()->isVisible());
+    m_preferences->setShortcutKey(QStringLiteral("⌃ + F1"));
+    QCOMPARE(fake->bound, QList<QKeyCombination>{Qt::CTRL | Qt::Key_F1});
+    QCOMPARE(m_delegate->shortcutBinder()->problem(), QString());
 }
 
 void TestAppDelegate::escapeClosesOnlyTheTopmostSurface_data()

@@ -213,7 +213,8 @@ void TestPortalGlobalShortcut::cleanup()
 void TestPortalGlobalShortcut::startPortal()
 {
     QDBusConnection bus(m_portalConnection);
-    QVERIFY(bus.registerVirtualObject(QString::fromLatin1(PortalGlobalShortcut::objectPath), m_portal.get()));
+    QVERIFY(bus.registerVirtualObject(QString::fromLatin1(PortalGlobalShortcut::objectPath), m_portal.get(),
+                                      QDBusConnection::SubPath));
     QVERIFY(bus.registerService(QString::fromLatin1(PortalGlobalShortcut::serviceName)));
 }
 
