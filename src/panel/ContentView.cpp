@@ -522,13 +522,6 @@ int ContentView::preferredHeight() const
     return height + m_listLayout->totalHeightForWidth(panelWidth);
 }
 
-bool ContentView::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == m_listContainer && event->type() == QEvent::LayoutRequest)
-        Q_EMIT updatePopoverSize();
-    return QWidget::eventFilter(watched, event);
-}
-
 bool ContentView::showsEmptyState() const
 {
     return m_stack->currentWidget() == m_emptyState;
@@ -583,6 +576,9 @@ void ContentView::updateFocusRing()
 
 bool ContentView::eventFilter(QObject* watched, QEvent* event)
 {
+    // Rows that change height (a thumbnail arriving, an edited text) re-size the panel too.
+    if (watched == m_listContainer && event->type() == QEvent::LayoutRequest)
+        Q_EMIT updatePopoverSize();
     if ((watched == m_searchField || watched == m_scrollArea) && event->type() == QEvent::KeyPress)
         return handleKey(watched, static_cast<QKeyEvent*>(event));
     if (watched == m_scrollArea && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
