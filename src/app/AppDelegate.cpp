@@ -210,10 +210,15 @@ void AppDelegate::handleNoTray()
 
 void AppDelegate::presentPanel()
 {
-    if (m_panelAsWindow)
-        showPanelWindow();
-    else
+    if (!m_panelAsWindow) {
         togglePopover();
+        return;
+    }
+    // Like the tray click: the window the user is looking at goes away, any other state brings it up.
+    if (m_panelWindow && m_panelWindow->isVisible() && m_panelWindow->isActiveWindow())
+        m_panelWindow->hide();
+    else
+        showPanelWindow();
 }
 
 void AppDelegate::showPanelWindow()
@@ -222,6 +227,7 @@ void AppDelegate::showPanelWindow()
         auto* view = new ContentView(*m_clipboardMonitor, *m_storageManager, *m_preferences);
         connect(view, &ContentView::settingsRequested, this, &AppDelegate::showSettingsPopover);
         connect(view, &ContentView::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        connect(view, &ContentView::closeRequested, this, [this] { m_panelWindow->hide(); });
         m_panelWindow = new PanelWindow(
             view, QSize(panelWidth, panelHeight(m_clipboardMonitor->items().size(), m_preferences->displayCount())));
     }

@@ -96,8 +96,8 @@ public Q_SLOTS:
     void showPrivacyPolicyWindow();
     // The settings on their own, placed like the panel: the tray menu's and the launcher's "设置".
     void showSettingsAlone();
-    // What starting the program again asks for by default: the window where there is no tray,
-    // otherwise the panel toggled under the icon.
+    // What starting the program again or the shortcut asks for by default: the panel toggled under the
+    // icon, or where there is no tray the window, hidden when it is in front and brought up otherwise.
     void presentPanel();
     // Shows the panel as an ordinary window, centred the first time.
     void showPanelWindow();

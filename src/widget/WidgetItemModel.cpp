@@ -44,7 +44,6 @@ QVariant WidgetItemModel::data(const QModelIndex& index, int role) const
         return {};
     if (role == ImageMissingRole)
         return m_missing.contains(item.content);
-        return {};
     const QImage cached = m_storage.cachedThumbnail(item.content, m_thumbnailSize);
     if (cached.isNull())
         requestThumbnail(item.content);

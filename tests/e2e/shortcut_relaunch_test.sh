@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # The panel without the mouse, as a person uses it: under a private Xvfb with a window manager
-# (openbox) and no tray, pressing the bound shortcut (xdotool) drops the panel down at the pointer with
-# the keyboard focus in it, and starting `pellamor` again toggles it. A lock file and a socket left by a
-# crash do not block the start, and fifty starts in a burst leave the running program responsive.
+# (openbox) and no tray, the history comes up as a window; pressing the bound shortcut (xdotool) hides it
+# and brings it back with the keyboard focus, starting `pellamor` again does the same, and Down, Down,
+# Return copies the third listed entry. A lock file and a socket left by a crash do not block the start,
+# and fifty starts in a burst leave the running program responsive.
 #
 #   shortcut_relaunch_test.sh PATH/TO/pellamor
 #
-# Exits 77 when Xvfb, openbox, xdotool, xwininfo or python3 is missing.
+# Exits 77 when Xvfb, openbox, xdotool, xwininfo, xclip or python3 is missing.
 set -u
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -15,7 +16,7 @@ if [[ $# -ne 1 || ! -x $1 ]]; then
     exit 2
 fi
 program=$(realpath "$1")
-for tool in Xvfb openbox xdotool xwininfo python3; do
+for tool in Xvfb openbox xdotool xwininfo xclip python3; do
     if ! command -v "$tool" >/dev/null 2>&1; then
         echo "shortcut_relaunch_test: $tool is not installed; skipping" >&2
         exit 77
@@ -113,17 +114,21 @@ panel_id() {
 panel_shown() { [[ -n $(panel_id) ]]; }
 panel_hidden() { ! panel_shown; }
 
-xdotool key ctrl+alt+v
-wait_for 5 panel_shown || fail "Control+Alt+V showed no panel"
+# No tray here: after its wait for one, the program shows the history as a window, once.
+wait_for 10 panel_shown || fail "no history window appeared without a tray"
+grep -q "^No system tray found" "$work/app.log" || fail "no line says that there is no tray"
 id=$(panel_id)
-read -r x y < <(xwininfo -id "$id" | awk '/Absolute upper-left X/ {x = $NF} /Absolute upper-left Y/ {y = $NF} END {print x, y}')
-((x <= 600 && 600 <= x + 340 && y >= 300 && y <= 320)) || fail "the panel at $x,$y is not at the pointer (600,300)"
+xdotool windowactivate --sync "$id" 2>/dev/null
 has_focus() { [[ $(xdotool getwindowfocus 2>/dev/null) == $((id)) ]]; }
-wait_for 3 has_focus || fail "the panel ($((id))) does not have the keyboard focus ($(xdotool getwindowfocus 2>/dev/null))"
-pass "Control+Alt+V opens the panel at the pointer, with the keyboard focus"
+wait_for 3 has_focus || fail "the window ($((id))) cannot take the focus ($(xdotool getwindowfocus 2>/dev/null))"
+
 xdotool key ctrl+alt+v
-wait_for 5 panel_hidden || fail "Control+Alt+V again did not close the panel"
-pass "Control+Alt+V again closes it"
+wait_for 5 panel_hidden || fail "Control+Alt+V did not hide the window in front"
+xdotool key ctrl+alt+v
+wait_for 5 panel_shown || fail "Control+Alt+V again did not bring the window back"
+id=$(panel_id)
+wait_for 3 has_focus || fail "the window ($((id))) does not have the keyboard focus ($(xdotool getwindowfocus 2>/dev/null))"
+pass "Control+Alt+V hides the window in front and brings it back with the keyboard focus"
 
 second_start() {
     local output status
@@ -133,16 +138,32 @@ second_start() {
         fail "a second start exited $status with '$output'"
 }
 second_start
-wait_for 5 panel_shown || fail "starting pellamor again did not show the panel"
+wait_for 5 panel_hidden || fail "starting pellamor again did not hide the window in front"
 second_start
-wait_for 5 panel_hidden || fail "starting pellamor once more did not close the panel"
-pass "starting pellamor again toggles the panel, and the second start quits with the line"
+wait_for 5 panel_shown || fail "starting pellamor once more did not bring the window back"
+pass "starting pellamor again toggles the window, and the second start quits with the line"
 
-# ---------------------------------------------------------------------------------------------------
-# TODO(panel keys): once the panel list takes Up, Down and Return, open the panel with the shortcut, copy
-# three entries beforehand, type `xdotool key Down Down Return` and check that `xclip -o -selection
-# clipboard` gives the third listed entry. Not checked here yet.
-# ---------------------------------------------------------------------------------------------------
+# The list from the keyboard: the first row is selected, Down moves, Return copies.
+for text in first second third; do
+    printf '%s' "$text" | xclip -selection clipboard -i
+    sleep 0.6
+done
+printf '%s' fourth | xclip -selection clipboard -i
+clipboard_is() { [[ $(xclip -o -selection clipboard 2>/dev/null) == "$1" ]]; }
+wait_for 5 grep -q fourth "$HOME/.local/share/Pellamor/history.json" || fail "the copies were not captured"
+id=$(panel_id)
+xdotool windowactivate --sync "$id" 2>/dev/null
+wait_for 3 has_focus || fail "the window does not take the focus back"
+# Opening selects the first row: hide and bring back the window.
+xdotool key ctrl+alt+v
+wait_for 5 panel_hidden || fail "Control+Alt+V did not hide the window"
+xdotool key ctrl+alt+v
+wait_for 5 panel_shown || fail "Control+Alt+V did not bring the window back"
+id=$(panel_id)
+wait_for 3 has_focus || fail "the window has no focus for the keys"
+xdotool key Down Down Return
+wait_for 5 clipboard_is second || fail "Down, Down, Return put '$(xclip -o -selection clipboard 2>/dev/null)' on the clipboard, not the third listed entry"
+pass "Down, Down, Return copies the third listed entry"
 
 burst=()
 for _ in $(seq 50); do
