@@ -28,6 +28,9 @@ WidgetWindow::WidgetWindow(DesktopWidgetView* board, bool pinned)
     setObjectName(QStringLiteral("WidgetWindow"));
     setWindowTitle(QStringLiteral("Pellamor 看板"));
     setAttribute(Qt::WA_TranslucentBackground);
+    // Shown or re-stacked, the board sits on the desktop without taking the focus: a window manager that
+    // focused it would close the panel the user just opened. A click on it still focuses it.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     // The board is rarely the active window: its buttons explain themselves all the same.
     setAttribute(Qt::WA_AlwaysShowToolTips);
     auto* layout = new QVBoxLayout(this);

@@ -10,6 +10,7 @@
 #include "platform/FakeLoginItem.h"
 #include "platform/FakePasteboard.h"
 #include "platform/Preferences.h"
+#include "widget/WidgetWindow.h"
 
 #include <QProcess>
 #include <QScrollArea>
@@ -31,9 +32,10 @@ private Q_SLOTS:
     void shortPanelShowsItsLastRowWhole_data();
     void shortPanelShowsItsLastRowWhole();
     void gearOpensAndCloses();
+    void panelOpensBesideTheBoard();
 
 private:
-    void launch(const ClipboardItems& history);
+    void launch(const ClipboardItems& history, bool board = false);
     void openPanel();
     static void click(const QPoint& global);
 
@@ -77,13 +79,15 @@ void TestPanelWindows::cleanup()
     m_dir.reset();
 }
 
-void TestPanelWindows::launch(const ClipboardItems& history)
+void TestPanelWindows::launch(const ClipboardItems& history, bool board)
 {
     auto storage = std::make_unique<StorageManager>(m_dir->filePath(QStringLiteral("Pellamor")));
     storage->save(history);
+    auto preferences = std::make_unique<Preferences>(m_dir->filePath(QStringLiteral("prefs.conf")));
+    preferences->setShowDesktopWidget(board);
     m_delegate = std::make_unique<AppDelegate>();
-    m_delegate->launchWith(std::make_unique<Preferences>(m_dir->filePath(QStringLiteral("prefs.conf"))),
-                           std::move(storage), std::make_unique<FakePasteboard>(), std::make_unique<FakeLoginItem>());
+    m_delegate->launchWith(std::move(preferences), std::move(storage), std::make_unique<FakePasteboard>(),
+                           std::make_unique<FakeLoginItem>());
 }
 
 void TestPanelWindows::openPanel()
@@ -165,6 +169,30 @@ void TestPanelWindows::gearOpensAndCloses()
     QTest::qWait(500);
     click(centre);
     QTRY_VERIFY(m_delegate->settingsPopover()->isVisible());
+}
+
+void TestPanelWindows::panelOpensBesideTheBoard()
+{
+    // A board just shown, at start or switched on, must not be handed the focus by the window manager
+    // while the panel opens: that would close the panel at once.
+    launch({ClipboardItem(QUuid::createUuid(), ClipboardItemType::Text, QStringLiteral("entry"), false, std::nullopt,
+                          ClipboardItem::currentMoment())},
+           true);
+    Preferences* preferences = m_delegate->preferences();
+    for (int round = 0; round < 4; ++round) {
+        preferences->setShowDesktopWidget(true);
+        QVERIFY(m_delegate->widgetWindow());
+        QVERIFY(QTest::qWaitForWindowExposed(m_delegate->widgetWindow()));
+        QTest::qWait(100 * round);
+        openPanel();
+        QTest::qWait(700);
+        QVERIFY2(m_delegate->popover()->isVisible(), qPrintable(QStringLiteral("closed in round %1").arg(round)));
+        QVERIFY(QGuiApplication::focusWindow() != m_delegate->widgetWindow()->windowHandle());
+        m_delegate->togglePopover();
+        QTRY_VERIFY(!m_delegate->popover()->isVisible());
+        preferences->setShowDesktopWidget(false);
+        QTRY_VERIFY(!m_delegate->widgetWindow());
+    }
 }
 
 QTEST_MAIN(TestPanelWindows)
