@@ -11,6 +11,7 @@
 
 class ClipboardMonitor;
 class ContentView;
+class ImageTextIndex;
 class DesktopAppearance;
 class InstanceLock;
 class LoginItem;
@@ -21,6 +22,7 @@ class QSystemTrayIcon;
 class QWidget;
 class QWindow;
 class StorageManager;
+class TextRecognizer;
 class WidgetWindow;
 
 // The shell: owns the single-instance lock, the preferences, the history store and the clipboard
@@ -99,6 +101,8 @@ private:
     std::unique_ptr<StorageManager> m_storageManager;
     std::unique_ptr<Pasteboard> m_pasteboard;
     std::unique_ptr<ClipboardMonitor> m_clipboardMonitor;
+    std::unique_ptr<TextRecognizer> m_textRecognizer;
+    std::unique_ptr<ImageTextIndex> m_imageTextIndex;
     std::unique_ptr<LoginItem> m_loginItem;
     DesktopAppearance* m_desktopAppearance = nullptr;
     QSystemTrayIcon* m_statusItem = nullptr;

@@ -28,6 +28,7 @@ public:
         static constexpr const char* launchAtLogin = "launchAtLogin";
         static constexpr const char* ignoreSensitive = "ignoreSensitive";
         static constexpr const char* autoClearPreference = "autoClearPreference";
+        static constexpr const char* recognizeImageText = "recognizeImageText";
     };
 
     struct Defaults
@@ -61,6 +62,7 @@ public:
     bool widgetLocked() const;
     bool launchAtLogin() const;
     bool ignoreSensitive() const;
+    bool recognizeImageText() const;
     // 0 never, 1 one day, 2 seven days; any other value never cleans up.
     int autoClearPreference() const;
 
@@ -74,6 +76,7 @@ public:
     void setWidgetLocked(bool value);
     void setLaunchAtLogin(bool value);
     void setIgnoreSensitive(bool value);
+    void setRecognizeImageText(bool value);
     void setAutoClearPreference(int value);
 
     bool contains(const char* key) const;

@@ -11,6 +11,7 @@ class CountPicker;
 class LoginItem;
 class Preferences;
 class QFileDialog;
+class QLabel;
 class QScrollArea;
 class SegmentedPicker;
 class SettingsClickableRow;
@@ -45,6 +46,9 @@ public:
     // When set, called with the suggested file name instead of showing the save dialog; its answer is
     // the chosen path, empty for a cancelled dialog. Tests answer through it.
     std::function<QString(const QString& suggestedFileName)> exportPathChooser;
+
+    // Where text recognition cannot run on this machine, its switch is disabled and shows why.
+    void setImageTextUnavailableReason(const QString& reason);
 
     // The "强制关闭所有自启动项" row: removes the login item whatever the switch shows.
     void resetLoginItem();
@@ -81,6 +85,8 @@ private:
     ToggleSwitch* m_launchSwitch = nullptr;
     ToggleSwitch* m_desktopWidgetSwitch = nullptr;
     ToggleSwitch* m_sensitiveSwitch = nullptr;
+    ToggleSwitch* m_imageTextSwitch = nullptr;
+    QLabel* m_imageTextReason = nullptr;
     ShortcutButton* m_shortcutButton = nullptr;
     ShortcutRecorder* m_recorder = nullptr;
     SegmentedPicker* m_themePicker = nullptr;
