@@ -26,7 +26,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # platform plugin, the image format plugins for copied images) and the icon font do not
 # show up there and are named by hand.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-image-formats-plugins, qt6-qpa-plugins, fonts-material-design-icons-iconfont")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "qt6-image-formats-plugins, qt6-qpa-plugins, fonts-material-design-icons-iconfont, tesseract-ocr-chi-sim, tesseract-ocr-eng")
 # Without a CJK font, Chinese and Japanese texts in the history show as empty boxes, and without an
 # emoji font copied emoji do. Qt's own dialogs speak the user's language with its translations.
 # GNOME Shell shows tray icons only with the AppIndicator extension; the program still runs without

@@ -9,9 +9,10 @@ build_packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-image-formats-plugins qt6-qpa-plugins libgl-dev
     libheif-dev qt6-svg-dev libxcb1-dev libxcb-xfixes0-dev libwayland-dev libwayland-bin
-    python3 unicode-data
+    python3 unicode-data libtesseract-dev
 )
-run_packages=(fonts-noto-cjk fonts-material-design-icons-iconfont fonts-noto-color-emoji qt6-translations-l10n)
+run_packages=(fonts-noto-cjk fonts-material-design-icons-iconfont fonts-noto-color-emoji qt6-translations-l10n
+    tesseract-ocr-chi-sim tesseract-ocr-eng)
 test_packages=(libbenchmark-dev xvfb xauth xclip x11-utils xdotool trayer python3 clang-format
     desktop-file-utils appstream dpkg-dev file lintian sway wl-clipboard openbox dbus)
 

@@ -7,6 +7,8 @@
 #include "SingleInstance.h"
 #include "TrayController.h"
 #include "core/ClipboardMonitor.h"
+#include "core/HistoryModel.h"
+#include "core/ImageTextIndex.h"
 #include "core/StandardOutput.h"
 #include "core/StorageManager.h"
 #include "panel/ContentView.h"
@@ -21,6 +23,7 @@
 #include "platform/GlobalShortcut.h"
 #include "platform/Preferences.h"
 #include "platform/SystemPasteboard.h"
+#include "platform/TesseractRecognizer.h"
 #include "settings/ConfirmClearDialog.h"
 #include "settings/PrivacyPolicyView.h"
 #include "settings/SettingsView.h"
@@ -97,6 +100,10 @@ AppDelegate::~AppDelegate()
     delete m_tray;
     // Thumbnails may still be decoding from the store.
     ThumbnailLoader::waitForDone();
+    // The text index reads the monitor's entries and the store's files.
+    if (m_imageTextIndex)
+        HistoryModel::of(*m_clipboardMonitor).setImageTextSource({});
+    m_imageTextIndex.reset();
     // The monitor refers to the store, the clipboard and the preferences; it goes first. The store's
     // destructor then finishes every save already requested.
     m_clipboardMonitor.reset();
@@ -158,6 +165,15 @@ void AppDelegate::startUp()
     // Constructing the monitor loads and sorts the stored history.
     m_clipboardMonitor = std::make_unique<ClipboardMonitor>(*m_storageManager, *m_pasteboard, *m_preferences);
     m_clipboardMonitor->startMonitoring();
+
+    // Text read from image entries, searched like the text of text entries.
+    if (!m_textRecognizer)
+        m_textRecognizer = std::make_unique<TesseractRecognizer>();
+    m_imageTextIndex =
+        std::make_unique<ImageTextIndex>(*m_clipboardMonitor, *m_storageManager, *m_preferences, *m_textRecognizer);
+    HistoryModel& history = HistoryModel::of(*m_clipboardMonitor);
+    history.setImageTextSource([index = m_imageTextIndex.get()](const QString& name) { return index->textOf(name); });
+    connect(m_imageTextIndex.get(), &ImageTextIndex::textChanged, &history, &HistoryModel::refreshImageText);
 
     m_contentView = new ContentView(*m_clipboardMonitor, *m_storageManager, *m_preferences);
     m_popover = new PopoverWindow(m_contentView);
@@ -439,6 +455,7 @@ PopoverWindow* AppDelegate::ensureSettingsPopover()
 {
     if (!m_settingsPopover) {
         auto* settings = new SettingsView(*m_clipboardMonitor, *m_preferences, *m_loginItem);
+        settings->setImageTextUnavailableReason(m_imageTextIndex->unavailableReason());
         connect(settings, &SettingsView::privacyPolicyRequested, this, &AppDelegate::showPrivacyPolicyWindow);
         connect(settings, &SettingsView::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
         m_settingsPopover = new PopoverWindow(settings);

@@ -12,6 +12,7 @@
 
 class ClipboardMonitor;
 class ContentView;
+class ImageTextIndex;
 class DesktopAppearance;
 class GlobalShortcut;
 class LoginItem;
@@ -26,6 +27,7 @@ class ShortcutBinder;
 class SingleInstance;
 class StorageManager;
 class TrayController;
+class TextRecognizer;
 class WidgetWindow;
 
 // The shell: owns the single-instance lock, the preferences, the history store and the clipboard
@@ -125,6 +127,8 @@ private:
     std::unique_ptr<StorageManager> m_storageManager;
     std::unique_ptr<Pasteboard> m_pasteboard;
     std::unique_ptr<ClipboardMonitor> m_clipboardMonitor;
+    std::unique_ptr<TextRecognizer> m_textRecognizer;
+    std::unique_ptr<ImageTextIndex> m_imageTextIndex;
     std::unique_ptr<LoginItem> m_loginItem;
     DesktopAppearance* m_desktopAppearance = nullptr;
     TrayController* m_tray = nullptr;

@@ -24,8 +24,11 @@ HistoryModel::HistoryModel(ClipboardMonitor& monitor)
 HistoryModel::Entry HistoryModel::entryFor(const ClipboardItem& item)
 {
     Entry entry{item, {}, m_nextRevision++};
-    // Image entries match nothing: their content is a file name.
-    if (item.isText()) {
+    // An image entry's content is a file name: it matches by the text read from it, if any.
+    if (item.isImage()) {
+        if (m_imageTextSource)
+            entry.key = TextSearch::keyFor(m_imageTextSource(item.content));
+    } else {
         entry.key = TextSearch::keyFor(item.content);
         // Where folding changes nothing, the key shares the entry's own text.
         if (entry.key.folded == QStringView(item.content))
@@ -33,6 +36,24 @@ HistoryModel::Entry HistoryModel::entryFor(const ClipboardItem& item)
     }
     m_searchedTextSize += entry.key.folded.size();
     return entry;
+}
+
+void HistoryModel::setImageTextSource(std::function<QString(const QString&)> source)
+{
+    m_imageTextSource = std::move(source);
+    refreshImageText();
+}
+
+void HistoryModel::refreshImageText(const QString& imageName)
+{
+    for (int row = 0; row < m_entries.size(); ++row) {
+        Entry& entry = m_entries[row];
+        if (!entry.item.isImage() || (!imageName.isEmpty() && entry.item.content != imageName))
+            continue;
+        m_searchedTextSize -= entry.key.folded.size();
+        entry = entryFor(entry.item);
+        Q_EMIT dataChanged(index(row), index(row));
+    }
 }
 
 int HistoryModel::rowCount(const QModelIndex& parent) const

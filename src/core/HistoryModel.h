@@ -5,6 +5,8 @@
 
 #include <QAbstractListModel>
 
+#include <functional>
+
 class ClipboardMonitor;
 
 // The history as a list model, in history order (pinned first, then newest first). It follows the
@@ -43,11 +45,18 @@ public:
     };
     const QList<Entry>& entries() const { return m_entries; }
 
+    // Where image entries get the text they are searched by (the text read from them); without a source
+    // they match nothing.
+    void setImageTextSource(std::function<QString(const QString& imageName)> source);
+    // The source's text of this image changed (an empty name: of every image): its entries get new keys.
+    void refreshImageText(const QString& imageName = {});
+
 private:
     void sync();
     Entry entryFor(const ClipboardItem& item);
 
     ClipboardMonitor& m_monitor;
+    std::function<QString(const QString&)> m_imageTextSource;
     QList<Entry> m_entries;
     quint64 m_nextRevision = 1;
     qsizetype m_searchedTextSize = 0;

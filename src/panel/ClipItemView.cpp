@@ -260,6 +260,16 @@ void ClipItemView::paintEvent(QPaintEvent*)
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.drawImage(target, m_cachedImage);
         painter.restore();
+        // During a search an image is listed only for the text read from it: say so on the thumbnail.
+        if (!m_query.isEmpty()) {
+            const QRectF badge(content.right() - 36, content.top() + 6, 30, 18);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(ThemePalette::withOpacity(palette.accent, 0.9));
+            painter.drawRoundedRect(badge, 5, 5);
+            painter.setFont(pixelFont(10, QFont::DemiBold));
+            painter.setPen(Qt::white);
+            painter.drawText(badge, Qt::AlignCenter, QStringLiteral("文字"));
+        }
     } else {
         const QColor secondary = palette.secondary;
         SymbolIcon::paint(painter, QRectF(content.left(), content.top(), 14, content.height()),

@@ -125,6 +125,11 @@ bool Preferences::ignoreSensitive() const
     return readBool(Keys::ignoreSensitive, Defaults::ignoreSensitive);
 }
 
+bool Preferences::recognizeImageText() const
+{
+    return readBool(Keys::recognizeImageText, false);
+}
+
 int Preferences::autoClearPreference() const
 {
     return readInt(Keys::autoClearPreference, Defaults::autoClearPreference);
@@ -183,6 +188,11 @@ void Preferences::setLaunchAtLogin(bool value)
 void Preferences::setIgnoreSensitive(bool value)
 {
     write(Keys::ignoreSensitive, value);
+}
+
+void Preferences::setRecognizeImageText(bool value)
+{
+    write(Keys::recognizeImageText, value);
 }
 
 void Preferences::setAutoClearPreference(int value)

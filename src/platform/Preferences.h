@@ -29,6 +29,7 @@ public:
         static constexpr const char* ignoreSensitive = "ignoreSensitive";
         static constexpr const char* autoClearPreference = "autoClearPreference";
         static constexpr const char* monitoringPaused = "monitoringPaused";
+        static constexpr const char* recognizeImageText = "recognizeImageText";
     };
 
     struct Defaults
@@ -62,6 +63,7 @@ public:
     bool widgetLocked() const;
     bool launchAtLogin() const;
     bool ignoreSensitive() const;
+    bool recognizeImageText() const;
     // 0 never, 1 one day, 2 seven days; any other value never cleans up.
     int autoClearPreference() const;
     // While true no clipboard change becomes an entry; kept across restarts.
@@ -77,6 +79,7 @@ public:
     void setWidgetLocked(bool value);
     void setLaunchAtLogin(bool value);
     void setIgnoreSensitive(bool value);
+    void setRecognizeImageText(bool value);
     void setAutoClearPreference(int value);
     void setMonitoringPaused(bool value);
 

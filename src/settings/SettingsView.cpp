@@ -215,6 +215,25 @@ QWidget* SettingsView::buildPrivacySection()
     connect(m_pauseSwitch, &ToggleSwitch::toggleRequested, this,
             [this](bool on) { m_preferences.setMonitoringPaused(on); });
     section->addWidget(controlRow(rowLabel(QStringLiteral("暂停记录"), box), m_pauseSwitch, QMargins(8, 6, 8, 6), box));
+    section->addWidget(new SettingsDivider(4, box));
+    auto* ocrText = new QWidget(box);
+    auto* ocrTextColumn = new QVBoxLayout(ocrText);
+    ocrTextColumn->setContentsMargins(0, 0, 0, 0);
+    ocrTextColumn->setSpacing(2);
+    ocrTextColumn->addWidget(rowLabel(QStringLiteral("识别图片中的文字（仅在本机处理）"), ocrText));
+    // Why the switch cannot be turned on here; shown only then.
+    m_imageTextReason = new SettingsLabel(
+        QString(), pixelFont(10), [] { return Theme::palette().secondary; }, ocrText);
+    m_imageTextReason->setObjectName(QStringLiteral("recognizeImageTextReason"));
+    m_imageTextReason->setWordWrap(true);
+    m_imageTextReason->hide();
+    ocrTextColumn->addWidget(m_imageTextReason);
+    ocrText->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_imageTextSwitch = new ToggleSwitch(box);
+    m_imageTextSwitch->setObjectName(QStringLiteral("recognizeImageTextSwitch"));
+    connect(m_imageTextSwitch, &ToggleSwitch::toggleRequested, this,
+            [this](bool on) { m_preferences.setRecognizeImageText(on); });
+    section->addWidget(controlRow(ocrText, m_imageTextSwitch, QMargins(8, 6, 8, 6), box));
     return section;
 }
 
@@ -324,12 +343,22 @@ void SettingsView::onPreferenceChanged(const QString& key)
         refreshControls();
 }
 
+void SettingsView::setImageTextUnavailableReason(const QString& reason)
+{
+    m_imageTextSwitch->setEnabled(reason.isEmpty());
+    m_imageTextSwitch->setToolTip(reason);
+    m_imageTextReason->setText(reason);
+    m_imageTextReason->setVisible(!reason.isEmpty());
+    refreshControls();
+}
+
 void SettingsView::refreshControls()
 {
     m_launchSwitch->setOn(m_preferences.launchAtLogin());
     m_desktopWidgetSwitch->setOn(m_preferences.showDesktopWidget());
     m_sensitiveSwitch->setOn(m_preferences.ignoreSensitive());
     m_pauseSwitch->setOn(m_preferences.monitoringPaused());
+    m_imageTextSwitch->setOn(m_preferences.recognizeImageText() && m_imageTextSwitch->isEnabled());
     m_shortcutButton->setShortcut(m_preferences.shortcutKey());
     // The raw stored numbers: a value that is none of the choices highlights none of them.
     m_themePicker->setSelection(m_preferences.themePreference());

@@ -51,6 +51,8 @@ public:
     // The line under the shortcut row: why the shortcut is not bound; empty (and hidden) while it is.
     void setShortcutProblem(const QString& problem);
     QString shortcutProblem() const;
+    // Where text recognition cannot run on this machine, its switch is disabled and shows why.
+    void setImageTextUnavailableReason(const QString& reason);
 
     // The "强制关闭所有自启动项" row: removes the login item whatever the switch shows.
     void resetLoginItem();
@@ -89,6 +91,8 @@ private:
     ToggleSwitch* m_desktopWidgetSwitch = nullptr;
     ToggleSwitch* m_sensitiveSwitch = nullptr;
     ToggleSwitch* m_pauseSwitch = nullptr;
+    ToggleSwitch* m_imageTextSwitch = nullptr;
+    QLabel* m_imageTextReason = nullptr;
     ShortcutButton* m_shortcutButton = nullptr;
     QLabel* m_shortcutProblem = nullptr;
     ShortcutRecorder* m_recorder = nullptr;

@@ -325,8 +325,8 @@ void TestDesktopWidget::missingImageIsNotAskedForAgain()
     QVERIFY(model->data(model->index(0, 0), WidgetItemModel::ThumbnailRole).value<QImage>().isNull());
     QCOMPARE(model->pendingThumbnails(), 0);
     // The tile shows the missing-image state, not a spinner for ever.
-    QVERIFY(model->data(model->index(0), WidgetItemModel::ImageMissingRole).toBool());
-    QVERIFY(!model->data(model->index(1), WidgetItemModel::ImageMissingRole).toBool());
+    QVERIFY(model->data(model->index(0, 0), WidgetItemModel::ImageMissingRole).toBool());
+    QVERIFY(!model->data(model->index(1, 0), WidgetItemModel::ImageMissingRole).toBool());
 }
 
 QTEST_MAIN(TestDesktopWidget)

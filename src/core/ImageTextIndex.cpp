@@ -1,0 +1,220 @@
+#include "ImageTextIndex.h"
+
+#include "ClipboardMonitor.h"
+#include "StorageManager.h"
+#include "platform/Preferences.h"
+#include "platform/TextRecognizer.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <algorithm>
+#include <sys/resource.h>
+#include <unistd.h>
+
+ImageTextIndex::ImageTextIndex(ClipboardMonitor& monitor, StorageManager& storage, Preferences& preferences,
+                               TextRecognizer& recognizer, QObject* parent)
+    : QObject(parent)
+    , m_monitor(monitor)
+    , m_storage(storage)
+    , m_preferences(preferences)
+    , m_recognizer(recognizer)
+    , m_unavailableReason(recognizer.unavailableReason())
+    , m_store(QDir(storage.appSupportDir()).filePath(QStringLiteral("ocr.json")))
+    , m_savePending(std::make_shared<std::atomic_bool>(false))
+{
+    m_store.load();
+
+    m_context = new QObject;
+    m_releaseTimer = new QTimer(m_context);
+    m_releaseTimer->setSingleShot(true);
+    m_releaseTimer->setInterval(defaultReleaseDelayMs);
+    connect(m_releaseTimer, &QTimer::timeout, m_context, [this] { m_recognizer.release(); });
+    m_context->moveToThread(&m_thread);
+    m_thread.setObjectName(QStringLiteral("ImageText"));
+    connect(&m_thread, &QThread::started, m_context, [] {
+        // Below every other thread of the desktop: the scheduler's idle class, and nice 19.
+        setpriority(PRIO_PROCESS, id_t(gettid()), 19);
+    });
+    m_thread.start(QThread::IdlePriority);
+
+    m_settle.setSingleShot(true);
+    m_settle.setInterval(defaultSettleDelayMs);
+    connect(&m_settle, &QTimer::timeout, this, &ImageTextIndex::startNext);
+
+    connect(&monitor, &ClipboardMonitor::itemsChanged, this, &ImageTextIndex::historyChanged);
+    connect(&preferences, &Preferences::changed, this, [this](const QString& key) {
+        if (key == QLatin1String(Preferences::Keys::recognizeImageText))
+            applyPreference();
+    });
+    applyPreference();
+    // Text of entries that left the history while the program was not running.
+    if (m_store.retainOnly([this] {
+            QSet<QString> names;
+            for (const ClipboardItem& item : m_monitor.items()) {
+                if (item.isImage())
+                    names.insert(item.content);
+            }
+            return names;
+        }()))
+        saveLater();
+}
+
+ImageTextIndex::~ImageTextIndex()
+{
+    if (m_cancel)
+        m_cancel->store(true);
+    QMetaObject::invokeMethod(m_context, [this] {
+        m_releaseTimer->stop();
+        m_recognizer.release();
+        delete m_context;
+    });
+    m_thread.quit();
+    m_thread.wait();
+}
+
+void ImageTextIndex::setReleaseDelay(int ms)
+{
+    QMetaObject::invokeMethod(m_context, [this, ms] { m_releaseTimer->setInterval(ms); });
+}
+
+QString ImageTextIndex::textOf(const QString& imageName) const
+{
+    return m_enabled ? m_store.textOf(imageName) : QString();
+}
+
+void ImageTextIndex::applyPreference()
+{
+    const bool enabled = m_preferences.recognizeImageText() && m_unavailableReason.isEmpty();
+    if (enabled == m_enabled) {
+        if (!enabled && !m_store.isEmpty()) {
+            m_store.clear();
+            saveLater();
+        }
+        return;
+    }
+    m_enabled = enabled;
+    if (enabled) {
+        queueMissing();
+        return;
+    }
+    // Off: nothing more is read, and everything read is forgotten, on disk too.
+    ++m_generation;
+    if (m_cancel)
+        m_cancel->store(true);
+    m_queue.clear();
+    m_settle.stop();
+    m_store.clear();
+    saveLater();
+    QMetaObject::invokeMethod(m_context, [this] {
+        m_releaseTimer->stop();
+        m_recognizer.release();
+    });
+    Q_EMIT textChanged(QString());
+}
+
+void ImageTextIndex::historyChanged()
+{
+    QSet<QString> names;
+    for (const ClipboardItem& item : m_monitor.items()) {
+        if (item.isImage())
+            names.insert(item.content);
+    }
+    if (m_store.retainOnly(names))
+        saveLater();
+    m_queue.removeIf([&names](const QString& name) { return !names.contains(name); });
+    if (m_enabled)
+        queueMissing();
+}
+
+void ImageTextIndex::queueMissing()
+{
+    ClipboardItems images;
+    for (const ClipboardItem& item : m_monitor.items()) {
+        if (item.isImage() && !m_store.contains(item.content) && !m_unreadable.contains(item.content))
+            images.append(item);
+    }
+    std::stable_sort(images.begin(), images.end(),
+                     [](const ClipboardItem& a, const ClipboardItem& b) { return a.timestamp > b.timestamp; });
+    m_queue.clear();
+    for (const ClipboardItem& item : std::as_const(images)) {
+        if (!m_queue.contains(item.content))
+            m_queue.append(item.content);
+    }
+    // The history just changed (a capture, a save): wait until it is quiet.
+    if (!m_queue.isEmpty() && !m_running)
+        m_settle.start();
+    else if (m_queue.isEmpty() && !m_running)
+        Q_EMIT idle();
+}
+
+void ImageTextIndex::startNext()
+{
+    if (m_running || !m_enabled)
+        return;
+    if (m_queue.isEmpty()) {
+        Q_EMIT idle();
+        return;
+    }
+    const QString name = m_queue.takeFirst();
+    const QString path = m_storage.imageURL(name);
+    m_running = true;
+    m_cancel = std::make_shared<std::atomic_bool>(false);
+    QMetaObject::invokeMethod(m_context, [this, name, path, generation = m_generation, cancel = m_cancel] {
+        m_releaseTimer->stop();
+        QByteArray bytes;
+        QFile file(path);
+        const bool read = !path.isEmpty() && file.open(QIODevice::ReadOnly);
+        if (read)
+            bytes = file.readAll();
+        QByteArray hash;
+        QString text;
+        if (read && !cancel->load()) {
+            hash = ImageTextStore::hashOf(bytes);
+            if (const std::optional<QString> known = m_store.textForHash(hash)) {
+                text = *known;
+            } else {
+                QImage image;
+                image.loadFromData(bytes);
+                bytes = QByteArray();
+                text = m_recognizer.recognize(image, cancel.get());
+            }
+        }
+        m_releaseTimer->start();
+        QMetaObject::invokeMethod(
+            this, [this, generation, name, hash, text, read] { finished(generation, name, hash, text, read); });
+    });
+}
+
+void ImageTextIndex::finished(quint64 generation, const QString& name, const QByteArray& hash, const QString& text,
+                              bool read)
+{
+    m_running = false;
+    if (generation != m_generation || !m_enabled)
+        return;
+    const bool stillThere = std::any_of(m_monitor.items().cbegin(), m_monitor.items().cend(),
+                                        [&name](const ClipboardItem& item) { return item.content == name; });
+    if (!read) {
+        m_unreadable.insert(name);
+    } else if (stillThere && !(m_cancel && m_cancel->load())) {
+        m_store.set(name, hash, text);
+        saveLater();
+        if (!text.isEmpty())
+            Q_EMIT textChanged(name);
+    }
+    if (m_queue.isEmpty())
+        Q_EMIT idle();
+    else
+        startNext();
+}
+
+void ImageTextIndex::saveLater()
+{
+    // Saves queued behind one another collapse into one.
+    if (m_savePending->exchange(true))
+        return;
+    QMetaObject::invokeMethod(m_context, [this, pending = m_savePending] {
+        pending->store(false);
+        m_store.save();
+    });
+}

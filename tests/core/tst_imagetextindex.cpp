@@ -1,0 +1,225 @@
+#include "core/ClipboardMonitor.h"
+#include "core/HistoryModel.h"
+#include "core/HistorySearchModel.h"
+#include "core/ImageTextIndex.h"
+#include "core/StorageManager.h"
+#include "platform/FakePasteboard.h"
+#include "platform/FakeTextRecognizer.h"
+#include "platform/Preferences.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The index with a fake engine: an image's "text" is chosen by the colour of its top-left pixel.
+class TestImageTextIndex : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void readsNewestFirstAndSearchFindsTheImage();
+    void samePictureTwiceIsReadOnce();
+    void textLeavesWithItsEntry_data();
+    void textLeavesWithItsEntry();
+    void switchingOffDeletesAllText();
+    void unavailableEngineReadsNothing();
+    void releasesTheEngineWhenIdle();
+
+private:
+    void copyImage(QRgb colour, const QString& text);
+    void waitIdle();
+    QString textOfEntry(int row) const;
+
+    std::unique_ptr<QTemporaryDir> m_root;
+    std::unique_ptr<StorageManager> m_storage;
+    std::unique_ptr<FakePasteboard> m_pasteboard;
+    std::unique_ptr<Preferences> m_preferences;
+    std::unique_ptr<ClipboardMonitor> m_monitor;
+    std::unique_ptr<FakeTextRecognizer> m_recognizer;
+    std::unique_ptr<ImageTextIndex> m_index;
+};
+
+void TestImageTextIndex::init()
+{
+    m_root = std::make_unique<QTemporaryDir>();
+    m_storage = std::make_unique<StorageManager>(m_root->filePath(QStringLiteral("Pellamor")));
+    m_pasteboard = std::make_unique<FakePasteboard>();
+    m_preferences = std::make_unique<Preferences>(m_root->filePath(QStringLiteral("prefs.conf")));
+    m_preferences->setRecognizeImageText(true);
+    m_monitor = std::make_unique<ClipboardMonitor>(*m_storage, *m_pasteboard, *m_preferences);
+    m_recognizer = std::make_unique<FakeTextRecognizer>();
+    m_index = std::make_unique<ImageTextIndex>(*m_monitor, *m_storage, *m_preferences, *m_recognizer);
+    m_index->setSettleDelay(0);
+    HistoryModel& history = HistoryModel::of(*m_monitor);
+    history.setImageTextSource([this](const QString& name) { return m_index->textOf(name); });
+    connect(m_index.get(), &ImageTextIndex::textChanged, &history, &HistoryModel::refreshImageText);
+}
+
+void TestImageTextIndex::cleanup()
+{
+    HistoryModel::of(*m_monitor).setImageTextSource({});
+    m_index.reset();
+    m_monitor.reset();
+    m_storage.reset();
+}
+
+void TestImageTextIndex::copyImage(QRgb colour, const QString& text)
+{
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(colour);
+    m_recognizer->setText(colour, text);
+    m_pasteboard->copyImage(image);
+    m_monitor->checkClipboard();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+    m_storage->waitForBackgroundWork();
+}
+
+void TestImageTextIndex::waitIdle()
+{
+    QTRY_COMPARE_WITH_TIMEOUT(m_index->pendingCount(), 0, 5000);
+    // The file is written on the index's thread after the last result.
+    QTest::qWait(50);
+}
+
+QString TestImageTextIndex::textOfEntry(int row) const
+{
+    return m_index->textOf(m_monitor->items().at(row).content);
+}
+
+void TestImageTextIndex::readsNewestFirstAndSearchFindsTheImage()
+{
+    m_preferences->setRecognizeImageText(false);
+    copyImage(qRgb(10, 0, 0), QStringLiteral("会议纪要 Error 404"));
+    copyImage(qRgb(20, 0, 0), QStringLiteral("nothing here"));
+    m_pasteboard->copyText(QStringLiteral("plain text entry"));
+    m_monitor->checkClipboard();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+    QCOMPARE(m_recognizer->recognizeCount(), 0);
+
+    QSignalSpy changed(m_index.get(), &ImageTextIndex::textChanged);
+    m_preferences->setRecognizeImageText(true);
+    waitIdle();
+    QCOMPARE(m_recognizer->recognizeCount(), 2);
+    // Newest first: the second image's text arrived first.
+    QCOMPARE(changed.first().first().toString(), m_monitor->items().at(1).content);
+
+    HistorySearchModel search(HistoryModel::of(*m_monitor));
+    search.setQuery(QStringLiteral("huiyi error"));
+    QCOMPARE(search.rowCount(), 1);
+    QCOMPARE(search.itemAt(0).content, m_monitor->items().at(2).content);
+    search.setQuery(QStringLiteral("ＥＲＲＯＲ　４０４"));
+    QCOMPARE(search.rowCount(), 1);
+    search.setQuery(QStringLiteral("here"));
+    QCOMPARE(search.rowCount(), 1);
+    search.setQuery(QStringLiteral("text"));
+    QCOMPARE(search.rowCount(), 1);
+    QVERIFY(search.itemAt(0).isText());
+
+    // Kept across runs, private to the user.
+    const QString path = m_index->store().filePath();
+    QCOMPARE(QFile::permissions(path) & 0x00FF, QFileDevice::Permissions());
+    QFile history(m_storage->historyFilePath());
+    QVERIFY(history.open(QIODevice::ReadOnly));
+    QVERIFY(!history.readAll().contains("Error 404"));
+    m_index.reset();
+    m_index = std::make_unique<ImageTextIndex>(*m_monitor, *m_storage, *m_preferences, *m_recognizer);
+    QCOMPARE(textOfEntry(2), QStringLiteral("会议纪要 Error 404"));
+    QCOMPARE(m_index->pendingCount(), 0);
+}
+
+void TestImageTextIndex::samePictureTwiceIsReadOnce()
+{
+    copyImage(qRgb(30, 0, 0), QStringLiteral("twice"));
+    waitIdle();
+    copyImage(qRgb(40, 0, 0), QStringLiteral("between"));
+    copyImage(qRgb(30, 0, 0), QStringLiteral("twice"));
+    waitIdle();
+    QCOMPARE(m_monitor->items().size(), 3);
+    QVERIFY(m_monitor->items().at(0).content != m_monitor->items().at(2).content);
+    QCOMPARE(textOfEntry(0), QStringLiteral("twice"));
+    QCOMPARE(textOfEntry(2), QStringLiteral("twice"));
+    QCOMPARE(m_recognizer->recognizeCount(), 2);
+    QCOMPARE(m_index->store().textCount(), 2);
+}
+
+void TestImageTextIndex::textLeavesWithItsEntry_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::newRow("delete") << QStringLiteral("delete");
+    QTest::newRow("clear") << QStringLiteral("clear");
+    QTest::newRow("length cap") << QStringLiteral("cap");
+}
+
+void TestImageTextIndex::textLeavesWithItsEntry()
+{
+    QFETCH(QString, operation);
+    copyImage(qRgb(50, 0, 0), QStringLiteral("first words"));
+    copyImage(qRgb(60, 0, 0), QStringLiteral("second words"));
+    waitIdle();
+    QCOMPARE(m_index->store().textCount(), 2);
+    const ClipboardItem oldest = m_monitor->items().at(1);
+
+    if (operation == QLatin1String("delete")) {
+        m_monitor->deleteItem(oldest);
+    } else if (operation == QLatin1String("clear")) {
+        m_monitor->togglePin(m_monitor->items().at(0).id);
+        m_monitor->clearAll();
+    } else {
+        for (int i = 0; i < ClipboardMonitor::maxItems; ++i)
+            m_monitor->addItem(ClipboardItem::captured(ClipboardItemType::Text, QString::number(i)));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+    waitIdle();
+    QCOMPARE(m_index->textOf(oldest.content), QString());
+    QVERIFY(m_index->store().textCount() <= 1);
+    QFile file(m_index->store().filePath());
+    QVERIFY(!file.open(QIODevice::ReadOnly) || !file.readAll().contains("first words"));
+}
+
+void TestImageTextIndex::switchingOffDeletesAllText()
+{
+    copyImage(qRgb(70, 0, 0), QStringLiteral("secret words"));
+    waitIdle();
+    QVERIFY(QFile::exists(m_index->store().filePath()));
+    HistorySearchModel search(HistoryModel::of(*m_monitor));
+    search.setQuery(QStringLiteral("secret"));
+    QCOMPARE(search.rowCount(), 1);
+
+    m_preferences->setRecognizeImageText(false);
+    QTRY_VERIFY(!QFile::exists(m_index->store().filePath()));
+    QVERIFY(m_index->store().isEmpty());
+    QCOMPARE(search.rowCount(), 0);
+    QVERIFY(!m_recognizer->isLoaded() || [&] {
+        QTest::qWait(100);
+        return !m_recognizer->isLoaded();
+    }());
+}
+
+void TestImageTextIndex::unavailableEngineReadsNothing()
+{
+    m_index.reset();
+    m_recognizer->setUnavailableReason(QStringLiteral("no language data"));
+    m_index = std::make_unique<ImageTextIndex>(*m_monitor, *m_storage, *m_preferences, *m_recognizer);
+    m_index->setSettleDelay(0);
+    QCOMPARE(m_index->unavailableReason(), QStringLiteral("no language data"));
+    QVERIFY(!m_index->isEnabled());
+    copyImage(qRgb(80, 0, 0), QStringLiteral("words"));
+    QTest::qWait(100);
+    QCOMPARE(m_recognizer->recognizeCount(), 0);
+}
+
+void TestImageTextIndex::releasesTheEngineWhenIdle()
+{
+    m_index->setReleaseDelay(100);
+    copyImage(qRgb(90, 0, 0), QStringLiteral("words"));
+    waitIdle();
+    QTRY_COMPARE_WITH_TIMEOUT(m_recognizer->releaseCount(), 1, 3000);
+    QVERIFY(!m_recognizer->isLoaded());
+}
+
+QTEST_GUILESS_MAIN(TestImageTextIndex)
+#include "tst_imagetextindex.moc"
