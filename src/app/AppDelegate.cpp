@@ -43,7 +43,6 @@
 
 namespace {
 
-
 QRect availableGeometryAt(const QPoint& point)
 {
     QScreen* screen = QGuiApplication::screenAt(point);
