@@ -145,8 +145,10 @@ void AppDelegate::openSurface(const QString& surface)
 {
     if (surface == SingleInstance::settingsSurface)
         showSettingsAlone();
+    else if (m_panelAsWindow)
+        showPanelWindow();
     else
-        presentPanel();
+        togglePopover();
 }
 
 void AppDelegate::launchWith(std::unique_ptr<Preferences> preferences, std::unique_ptr<StorageManager> storage,
@@ -229,8 +231,8 @@ void AppDelegate::presentPanel()
         togglePopover();
         return;
     }
-    // Like the tray click: the window the user is looking at goes away, any other state brings it up.
-    if (m_panelWindow && m_panelWindow->isVisible() && m_panelWindow->isActiveWindow())
+    // Like the tray click on the panel: a shown window goes away, a hidden one comes up.
+    if (m_panelWindow && m_panelWindow->isVisible())
         m_panelWindow->hide();
     else
         showPanelWindow();

@@ -84,8 +84,8 @@ public:
 
 public Q_SLOTS:
     void togglePopover();
-    // What a later start of the program asks for: "settings" shows the settings on their own, anything
-    // else presents the panel (as the global shortcut does).
+    // What a later start of the program asks for: "settings" shows the settings on their own; anything
+    // else toggles the panel, or where there is no tray brings the history window up.
     void openSurface(const QString& surface);
     void updatePopoverSize();
     void updateAppearance();
@@ -98,8 +98,8 @@ public Q_SLOTS:
     void showPrivacyPolicyWindow();
     // The settings on their own, placed like the panel: the tray menu's and the launcher's "设置".
     void showSettingsAlone();
-    // What starting the program again or the shortcut asks for by default: the panel toggled under the
-    // icon, or where there is no tray the window, hidden when it is in front and brought up otherwise.
+    // What the global shortcut does: the panel toggled under the icon, or where there is no tray the
+    // window, hidden when shown and brought up otherwise.
     void presentPanel();
     // Shows the panel as an ordinary window, centred the first time.
     void showPanelWindow();

@@ -191,7 +191,8 @@ void TestAppDelegate::panelGrowsWithTheHistory()
     const int twoRows = popover->height();
     QVERIFY(twoRows > oneRow);
     m_preferences->setDisplayCount(1);
-    QTRY_COMPARE(popover->targetFrame().height(), oneRow);
+    QTRY_COMPARE(popover->targetFrame().height(), panel->preferredHeight());
+    QVERIFY(popover->targetFrame().height() < twoRows);
     // Closed, the size is set at once.
     m_delegate->togglePopover();
     m_preferences->setDisplayCount(10);
@@ -427,8 +428,9 @@ void TestAppDelegate::surfacesFromLaterStartsAndTheShortcut()
     QVERIFY(panel->isVisible());
     m_delegate->openSurface(QStringLiteral("settings"));
     QVERIFY(m_delegate->settingsPopover() && m_delegate->settingsPopover()->isVisible());
+    // The launcher's "设置" shows them; it never hides them.
     m_delegate->openSurface(QStringLiteral("settings"));
-    QVERIFY(!m_delegate->settingsPopover()->isVisible());
+    QVERIFY(m_delegate->settingsPopover()->isVisible());
     m_delegate->openSurface(QStringLiteral("no such surface"));
     QVERIFY(!panel->isVisible());
     // A new shortcut is bound again.

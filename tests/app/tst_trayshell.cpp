@@ -236,7 +236,7 @@ void TestTrayShell::noTrayOpensTheHistoryAsAWindow()
     QCOMPARE(window->windowType(), Qt::Window);
     QVERIFY(!(window->windowFlags() & (Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)));
     QVERIFY(window->findChild<ContentView*>());
-    QCOMPARE(window->size(), QSize(340, 150));
+    QCOMPARE(window->size(), QSize(340, AppDelegate::panelHeight(0, 6)));
     const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
     // Centred as the toolkit places it: the frame's top left at the centre less half the window.
     const QPoint offset = window->frameGeometry().center() - available.center();
@@ -251,7 +251,7 @@ void TestTrayShell::noTrayOpensTheHistoryAsAWindow()
     window->close();
     QVERIFY(!window->isVisible());
     QCOMPARE(m_delegate->panelWindow(), window);
-    m_delegate->presentPanel();
+    m_delegate->openSurface(QStringLiteral("panel"));
     QVERIFY(window->isVisible());
     QCOMPARE(window->pos(), moved);
     window->close();
