@@ -64,13 +64,17 @@ ImageTextIndex::~ImageTextIndex()
 {
     if (m_cancel)
         m_cancel->store(true);
-    QMetaObject::invokeMethod(m_context, [this] {
-        m_releaseTimer->stop();
-        m_recognizer.release();
-        delete m_context;
-    });
+    // Waits for the worker: a queued clean-up could still be pending when the thread's loop quits.
+    QMetaObject::invokeMethod(
+        m_context,
+        [this] {
+            m_releaseTimer->stop();
+            m_recognizer.release();
+        },
+        Qt::BlockingQueuedConnection);
     m_thread.quit();
     m_thread.wait();
+    delete m_context;
 }
 
 void ImageTextIndex::setReleaseDelay(int ms)
