@@ -50,10 +50,11 @@ start_xvfb() {
     local log=$server_scratch/xvfb.log number display=
     # Numbers from 90 up keep clear of the displays a desktop or a developer's own Xvfb usually take.
     # Another server may grab a number between our check and our start; such an Xvfb dies at once and
-    # the next number is tried.
+    # the next number is tried. -noreset: by default Xvfb resets when its last client leaves and refuses
+    # connections while it does, so a test that connects again just after would find no server.
     for number in $(seq 90 189); do
         [[ -e /tmp/.X$number-lock || -e /tmp/.X11-unix/X$number ]] && continue
-        Xvfb ":$number" -nolisten tcp -screen 0 1280x1024x24 >"$log" 2>&1 &
+        Xvfb ":$number" -nolisten tcp -noreset -screen 0 1280x1024x24 >"$log" 2>&1 &
         server_pid=$!
         for _ in $(seq 100); do
             kill -0 "$server_pid" 2>/dev/null || break
