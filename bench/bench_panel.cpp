@@ -9,10 +9,10 @@
 #include "core/StorageManager.h"
 #include "panel/ClipItemView.h"
 #include "panel/ContentView.h"
-#include "panel/ThumbnailLoader.h"
 #include "platform/FakeLoginItem.h"
 #include "platform/FakePasteboard.h"
 #include "platform/Preferences.h"
+#include "ui/ThumbnailLoader.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

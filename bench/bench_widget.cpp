@@ -5,9 +5,9 @@
 #include "ResidentMemory.h"
 #include "core/ClipboardMonitor.h"
 #include "core/StorageManager.h"
-#include "panel/ThumbnailLoader.h"
 #include "platform/FakePasteboard.h"
 #include "platform/Preferences.h"
+#include "ui/ThumbnailLoader.h"
 #include "widget/DesktopWidgetView.h"
 #include "widget/WidgetGridView.h"
 

@@ -1,7 +1,7 @@
 #include "PopoverWindow.h"
 
-#include "panel/Theme.h"
 #include "platform/WindowEffects.h"
+#include "ui/Theme.h"
 
 #include <QKeyEvent>
 #include <QPainter>

@@ -1,7 +1,7 @@
 #include "TrayController.h"
 
-#include "panel/SymbolIcon.h"
 #include "platform/Preferences.h"
+#include "ui/SymbolIcon.h"
 
 #include <QAction>
 #include <QMenu>

@@ -22,6 +22,7 @@ ImageTextIndex::ImageTextIndex(ClipboardMonitor& monitor, StorageManager& storag
     , m_unavailableReason(recognizer.unavailableReason())
     , m_store(QDir(storage.appSupportDir()).filePath(QStringLiteral("ocr.json")))
     , m_savePending(std::make_shared<std::atomic_bool>(false))
+    , m_savesInFlight(std::make_shared<std::atomic_int>(0))
 {
     m_store.load();
 
@@ -217,8 +218,10 @@ void ImageTextIndex::saveLater()
     // Saves queued behind one another collapse into one.
     if (m_savePending->exchange(true))
         return;
-    QMetaObject::invokeMethod(m_context, [this, pending = m_savePending] {
+    m_savesInFlight->fetch_add(1);
+    QMetaObject::invokeMethod(m_context, [this, pending = m_savePending, inFlight = m_savesInFlight] {
         pending->store(false);
         m_store.save();
+        inFlight->fetch_sub(1);
     });
 }

@@ -42,6 +42,8 @@ public:
     QString textOf(const QString& imageName) const;
     // Images waiting or being read.
     int pendingCount() const { return int(m_queue.size()) + (m_running ? 1 : 0); }
+    // A write of the text file is queued or under way.
+    bool isSaving() const { return m_savesInFlight->load() > 0; }
 
     void setReleaseDelay(int ms);
     void setSettleDelay(int ms) { m_settle.setInterval(ms); }
@@ -76,6 +78,7 @@ private:
     quint64 m_generation = 0;
     std::shared_ptr<std::atomic_bool> m_cancel;
     std::shared_ptr<std::atomic_bool> m_savePending;
+    std::shared_ptr<std::atomic_int> m_savesInFlight;
     QTimer m_settle;
 
     QThread m_thread;

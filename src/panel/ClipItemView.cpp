@@ -1,13 +1,13 @@
 #include "ClipItemView.h"
 
 #include "EntryText.h"
-#include "PressableActionButton.h"
-#include "SymbolIcon.h"
-#include "Theme.h"
-#include "ThumbnailLoader.h"
 #include "core/ClipboardMonitor.h"
 #include "core/ItemGroup.h"
 #include "core/StorageManager.h"
+#include "ui/PressableActionButton.h"
+#include "ui/SymbolIcon.h"
+#include "ui/Theme.h"
+#include "ui/ThumbnailLoader.h"
 
 #include <QApplication>
 #include <QDrag>

@@ -2,12 +2,9 @@
 
 #include "ClipItemView.h"
 #include "ImagePreviewView.h"
-#include "PanelButtons.h"
 #include "PausedCapsule.h"
 #include "SearchField.h"
-#include "SymbolIcon.h"
 #include "TextPreviewView.h"
-#include "Theme.h"
 #include "UndoBar.h"
 #include "core/ClipboardMonitor.h"
 #include "core/HistoryModel.h"
@@ -15,6 +12,10 @@
 #include "core/ItemGroup.h"
 #include "core/StorageManager.h"
 #include "platform/Preferences.h"
+#include "ui/CircleSymbolButton.h"
+#include "ui/FooterButton.h"
+#include "ui/SymbolIcon.h"
+#include "ui/Theme.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

@@ -1,9 +1,9 @@
 #include "ImagePreviewView.h"
 
-#include "PreviewChrome.h"
-#include "SymbolIcon.h"
-#include "Theme.h"
 #include "core/StorageManager.h"
+#include "ui/PreviewChrome.h"
+#include "ui/SymbolIcon.h"
+#include "ui/Theme.h"
 
 #include <QApplication>
 #include <QKeyEvent>

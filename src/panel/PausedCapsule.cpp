@@ -1,6 +1,6 @@
 #include "PausedCapsule.h"
 
-#include "Theme.h"
+#include "ui/Theme.h"
 
 #include <QPainter>
 

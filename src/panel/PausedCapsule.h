@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ScaleButton.h"
+#include "ui/ScaleButton.h"
 
 // The header's "已暂停" capsule: shown while recording is paused; a click resumes recording.
 class PausedCapsule : public ScaleButton

@@ -1,7 +1,7 @@
 #include "SearchField.h"
 
-#include "SymbolIcon.h"
-#include "Theme.h"
+#include "ui/SymbolIcon.h"
+#include "ui/Theme.h"
 
 #include <QPainter>
 

@@ -1,8 +1,8 @@
 #include "TextPreviewView.h"
 
-#include "PreviewChrome.h"
-#include "Theme.h"
 #include "core/ClipboardMonitor.h"
+#include "ui/PreviewChrome.h"
+#include "ui/Theme.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

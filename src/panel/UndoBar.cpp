@@ -1,8 +1,8 @@
 #include "UndoBar.h"
 
-#include "PressableActionButton.h"
-#include "Theme.h"
 #include "core/ClipboardMonitor.h"
+#include "ui/PressableActionButton.h"
+#include "ui/Theme.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

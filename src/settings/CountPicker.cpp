@@ -1,8 +1,8 @@
 #include "CountPicker.h"
 
 #include "SettingsWidgets.h"
-#include "panel/Spring.h"
-#include "panel/Theme.h"
+#include "ui/Spring.h"
+#include "ui/Theme.h"
 
 #include <QHBoxLayout>
 #include <QPainter>

@@ -1,7 +1,7 @@
 #include "PrivacyPolicyView.h"
 
 #include "SettingsWidgets.h"
-#include "panel/Theme.h"
+#include "ui/Theme.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>

@@ -1,8 +1,8 @@
 #include "SegmentedPicker.h"
 
 #include "SettingsWidgets.h"
-#include "panel/PanelButtons.h"
-#include "panel/Theme.h"
+#include "ui/SoftShadow.h"
+#include "ui/Theme.h"
 
 #include <QHBoxLayout>
 #include <QPainter>

@@ -1,8 +1,8 @@
 #include "SettingsClickableRow.h"
 
 #include "SettingsWidgets.h"
-#include "panel/SymbolIcon.h"
-#include "panel/Theme.h"
+#include "ui/SymbolIcon.h"
+#include "ui/Theme.h"
 
 #include <QPainter>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "panel/ScaleButton.h"
+#include "ui/ScaleButton.h"
 
 // A settings row that acts when clicked: an optional symbol, the title, and a chevron at the right.
 // Destructive rows are red. Hovering tints the whole row.

@@ -11,10 +11,10 @@
 #include "ToggleSwitch.h"
 #include "core/ClipboardMonitor.h"
 #include "core/StandardOutput.h"
-#include "panel/Theme.h"
 #include "platform/LoginItem.h"
 #include "platform/PortalFileChooser.h"
 #include "platform/Preferences.h"
+#include "ui/Theme.h"
 
 #include <QDesktopServices>
 #include <QDir>

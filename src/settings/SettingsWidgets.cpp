@@ -1,7 +1,7 @@
 #include "SettingsWidgets.h"
 
-#include "panel/SymbolIcon.h"
-#include "panel/Theme.h"
+#include "ui/SymbolIcon.h"
+#include "ui/Theme.h"
 
 #include <QPainter>
 #include <QtMath>

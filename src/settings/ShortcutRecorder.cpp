@@ -1,7 +1,7 @@
 #include "ShortcutRecorder.h"
 
 #include "SettingsWidgets.h"
-#include "panel/Theme.h"
+#include "ui/Theme.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>

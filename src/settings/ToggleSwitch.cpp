@@ -1,9 +1,9 @@
 #include "ToggleSwitch.h"
 
 #include "SettingsWidgets.h"
-#include "panel/PanelButtons.h"
-#include "panel/Spring.h"
-#include "panel/Theme.h"
+#include "ui/SoftShadow.h"
+#include "ui/Spring.h"
+#include "ui/Theme.h"
 
 #include <QPainter>
 

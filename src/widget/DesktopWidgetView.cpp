@@ -6,10 +6,10 @@
 #include "core/ClipboardMonitor.h"
 #include "core/HistorySearchModel.h"
 #include "panel/SearchField.h"
-#include "panel/SymbolIcon.h"
-#include "panel/Theme.h"
 #include "panel/UndoBar.h"
 #include "platform/Preferences.h"
+#include "ui/SymbolIcon.h"
+#include "ui/Theme.h"
 
 #include <QAbstractButton>
 #include <QApplication>

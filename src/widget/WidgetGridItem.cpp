@@ -1,8 +1,8 @@
 #include "WidgetGridItem.h"
 
 #include "panel/EntryText.h"
-#include "panel/SymbolIcon.h"
-#include "panel/Theme.h"
+#include "ui/SymbolIcon.h"
+#include "ui/Theme.h"
 
 #include <QApplication>
 #include <QPainter>

@@ -5,7 +5,7 @@
 #include "core/ClipboardMonitor.h"
 #include "core/HistorySearchModel.h"
 #include "core/StorageManager.h"
-#include "panel/Theme.h"
+#include "ui/Theme.h"
 
 #include <QApplication>
 #include <QDrag>

@@ -3,7 +3,7 @@
 #include "core/ClipboardMonitor.h"
 #include "core/HistorySearchModel.h"
 #include "core/StorageManager.h"
-#include "panel/ThumbnailLoader.h"
+#include "ui/ThumbnailLoader.h"
 
 #include <QFutureWatcher>
 

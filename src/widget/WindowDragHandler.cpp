@@ -1,7 +1,7 @@
 #include "WindowDragHandler.h"
 
-#include "panel/Theme.h"
 #include "platform/Preferences.h"
+#include "ui/Theme.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -6,14 +6,14 @@
 #include "core/ClipboardMonitor.h"
 #include "core/StorageManager.h"
 #include "panel/ContentView.h"
-#include "panel/PanelButtons.h"
-#include "panel/Theme.h"
 #include "platform/FakeGlobalShortcut.h"
 #include "platform/FakeLoginItem.h"
 #include "platform/FakePasteboard.h"
 #include "platform/Preferences.h"
 #include "settings/ConfirmClearDialog.h"
 #include "settings/SettingsView.h"
+#include "ui/CircleSymbolButton.h"
+#include "ui/Theme.h"
 #include "widget/WidgetWindow.h"
 
 #include <QApplication>

@@ -79,9 +79,8 @@ void TestImageTextIndex::copyImage(QRgb colour, const QString& text)
 
 void TestImageTextIndex::waitIdle()
 {
-    QTRY_COMPARE_WITH_TIMEOUT(m_index->pendingCount(), 0, 5000);
-    // The file is written on the index's thread after the last result.
-    QTest::qWait(50);
+    // The file is written on the index's thread, at idle priority, after the last result.
+    QTRY_VERIFY_WITH_TIMEOUT(m_index->pendingCount() == 0 && !m_index->isSaving(), 10000);
 }
 
 QString TestImageTextIndex::textOfEntry(int row) const
@@ -193,10 +192,7 @@ void TestImageTextIndex::switchingOffDeletesAllText()
     QTRY_VERIFY(!QFile::exists(m_index->store().filePath()));
     QVERIFY(m_index->store().isEmpty());
     QCOMPARE(search.rowCount(), 0);
-    QVERIFY(!m_recognizer->isLoaded() || [&] {
-        QTest::qWait(100);
-        return !m_recognizer->isLoaded();
-    }());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_recognizer->isLoaded(), 5000);
 }
 
 void TestImageTextIndex::unavailableEngineReadsNothing()

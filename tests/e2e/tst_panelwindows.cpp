@@ -6,10 +6,10 @@
 #include "core/StorageManager.h"
 #include "panel/ClipItemView.h"
 #include "panel/ContentView.h"
-#include "panel/PanelButtons.h"
 #include "platform/FakeLoginItem.h"
 #include "platform/FakePasteboard.h"
 #include "platform/Preferences.h"
+#include "ui/CircleSymbolButton.h"
 #include "widget/WidgetWindow.h"
 
 #include <QProcess>

@@ -1,6 +1,6 @@
 #include "../PanelFixture.h"
 #include "panel/ClipItemView.h"
-#include "panel/PressableActionButton.h"
+#include "ui/PressableActionButton.h"
 
 #include <QApplication>
 #include <QMimeData>

@@ -1,9 +1,9 @@
 #include "../PanelFixture.h"
 #include "panel/ClipItemView.h"
 #include "panel/ContentView.h"
-#include "panel/PanelButtons.h"
-#include "panel/PressableActionButton.h"
 #include "panel/UndoBar.h"
+#include "ui/CircleSymbolButton.h"
+#include "ui/PressableActionButton.h"
 
 #include <QAbstractButton>
 #include <QLabel>

@@ -1,5 +1,5 @@
 #include "panel/EntryText.h"
-#include "panel/Theme.h"
+#include "ui/Theme.h"
 
 #include <QApplication>
 #include <QFontDatabase>

@@ -1,8 +1,8 @@
-#include "panel/PanelButtons.h"
-#include "panel/ScaleButton.h"
-#include "panel/Spring.h"
-#include "panel/SymbolIcon.h"
-#include "panel/Theme.h"
+#include "ui/CircleSymbolButton.h"
+#include "ui/ScaleButton.h"
+#include "ui/Spring.h"
+#include "ui/SymbolIcon.h"
+#include "ui/Theme.h"
 
 #include <QPainter>
 #include <QSignalSpy>

@@ -1,10 +1,10 @@
 #include "SettingsFixture.h"
-#include "panel/Theme.h"
 #include "settings/ConfirmClearDialog.h"
 #include "settings/CountPicker.h"
 #include "settings/SegmentedPicker.h"
 #include "settings/SettingsClickableRow.h"
 #include "settings/ToggleSwitch.h"
+#include "ui/Theme.h"
 
 #include <QDesktopServices>
 #include <QEnterEvent>

@@ -1,6 +1,6 @@
 #include "../PanelFixture.h"
-#include "panel/PressableActionButton.h"
 #include "panel/UndoBar.h"
+#include "ui/PressableActionButton.h"
 #include "widget/DesktopWidgetView.h"
 #include "widget/WidgetGridItem.h"
 #include "widget/WidgetGridView.h"

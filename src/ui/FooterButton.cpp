@@ -1,55 +1,12 @@
-#include "PanelButtons.h"
+#include "FooterButton.h"
 
+#include "SoftShadow.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
 
 #include <QEvent>
 #include <QPainter>
 #include <QPainterPath>
-
-void paintSoftShadow(QPainter& painter, const QRectF& rect, qreal radius, const QColor& color, qreal blur,
-                     QPointF offset)
-{
-    // A few widening, fading outlines approximate a blurred shadow cheaply.
-    painter.save();
-    painter.setPen(Qt::NoPen);
-    const int steps = qMax(1, qRound(blur * 2));
-    for (int i = steps; i >= 1; --i) {
-        const qreal grow = blur * i / steps;
-        QColor layer = color;
-        layer.setAlphaF(color.alphaF() / steps);
-        painter.setBrush(layer);
-        painter.drawRoundedRect(rect.translated(offset).adjusted(-grow, -grow, grow, grow), radius + grow,
-                                radius + grow);
-    }
-    painter.restore();
-}
-
-CircleSymbolButton::CircleSymbolButton(QWidget* parent)
-    : ScaleButton(parent)
-{
-    setFixedSize(28, 28);
-}
-
-void CircleSymbolButton::setSymbol(const QString& symbol, ColorFn color, QFont::Weight weight)
-{
-    m_symbol = symbol;
-    m_color = std::move(color);
-    m_weight = weight;
-    update();
-}
-
-void CircleSymbolButton::paintFace(QPainter& painter, const QRectF& rect)
-{
-    const ThemePalette& palette = Theme::palette();
-    const QRectF circle = rect.adjusted(3, 3, -3, -3);
-    paintSoftShadow(painter, circle, circle.width() / 2, QColor::fromRgbF(0, 0, 0, 0.1), 2, QPointF(0, 1));
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(palette.windowBackground);
-    painter.drawEllipse(circle);
-    if (m_color)
-        SymbolIcon::paint(painter, circle, m_symbol, m_color(), 11, m_weight);
-}
 
 FooterButton::FooterButton(const QString& symbol, const QString& title, ColorFn content, ColorFn outline, bool shadow,
                            QWidget* parent)

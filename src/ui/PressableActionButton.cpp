@@ -1,6 +1,6 @@
 #include "PressableActionButton.h"
 
-#include "PanelButtons.h"
+#include "SoftShadow.h"
 #include "SymbolIcon.h"
 #include "Theme.h"
 
