@@ -27,6 +27,38 @@ void appendPoint(QString& out, char32_t point)
     }
 }
 
+// Appends the folded form of one character: lower-case ASCII, Chinese characters as they are, the
+// rest decomposed, without combining marks and case folded.
+void foldPoint(QString& out, char32_t point)
+{
+    if (point < 0x80) {
+        out.append(QChar(char16_t(point >= 'A' && point <= 'Z' ? point + 32 : point)));
+    } else if (point >= denseFirst && point <= denseLast) {
+        // Chinese characters neither decompose nor have case.
+        out.append(QChar(char16_t(point)));
+    } else if (QChar::decompositionTag(point) != QChar::NoDecomposition) {
+        const QString decomposed = QString::fromUcs4(&point, 1).normalized(QString::NormalizationForm_KD);
+        for (const char32_t part : decomposed.toUcs4()) {
+            if (!isDroppedMark(part))
+                appendPoint(out, QChar::toCaseFolded(part));
+        }
+    } else if (!isDroppedMark(point)) {
+        appendPoint(out, QChar::toCaseFolded(point));
+    }
+}
+
+// The character of `text` starting at `i`, and where the next one starts.
+char32_t pointAt(QStringView text, qsizetype& i)
+{
+    char32_t point = text[i].unicode();
+    ++i;
+    if (QChar::isHighSurrogate(point) && i < text.size() && text[i].isLowSurrogate()) {
+        point = QChar::surrogateToUcs4(char16_t(point), text[i].unicode());
+        ++i;
+    }
+    return point;
+}
+
 // Folds the first `limit` UTF-16 units of `text`. With `map`, records for every unit written the
 // position in `text` of the character it came from, plus one closing entry for the end.
 QString foldText(QStringView text, qsizetype limit, QList<qsizetype>* map)
@@ -41,27 +73,8 @@ QString foldText(QStringView text, qsizetype limit, QList<qsizetype>* map)
     qsizetype i = 0;
     while (i < end) {
         const qsizetype start = i;
-        char32_t point = text[i].unicode();
-        ++i;
-        if (QChar::isHighSurrogate(point) && i < text.size() && text[i].isLowSurrogate()) {
-            point = QChar::surrogateToUcs4(char16_t(point), text[i].unicode());
-            ++i;
-        }
         const qsizetype before = out.size();
-        if (point < 0x80) {
-            out.append(QChar(char16_t(point >= 'A' && point <= 'Z' ? point + 32 : point)));
-        } else if (point >= denseFirst && point <= denseLast) {
-            // Chinese characters neither decompose nor have case.
-            out.append(QChar(char16_t(point)));
-        } else if (QChar::decompositionTag(point) != QChar::NoDecomposition) {
-            const QString decomposed = QString::fromUcs4(&point, 1).normalized(QString::NormalizationForm_KD);
-            for (const char32_t part : decomposed.toUcs4()) {
-                if (!isDroppedMark(part))
-                    appendPoint(out, QChar::toCaseFolded(part));
-            }
-        } else if (!isDroppedMark(point)) {
-            appendPoint(out, QChar::toCaseFolded(point));
-        }
+        foldPoint(out, pointAt(text, i));
         if (map) {
             for (qsizetype k = before; k < out.size(); ++k)
                 map->append(start);
@@ -70,6 +83,29 @@ QString foldText(QStringView text, qsizetype limit, QList<qsizetype>* map)
     if (map)
         map->append(end);
     return out;
+}
+
+// The position in `text` of the character that unit `foldedIndex` of its folded form came from,
+// found without building the folded text.
+qsizetype sourceIndex(QStringView text, qsizetype foldedIndex)
+{
+    QString scratch;
+    qsizetype folded = 0;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const qsizetype start = i;
+        const char32_t point = pointAt(text, i);
+        if (point < 0x80 || (point >= denseFirst && point <= denseLast)) {
+            ++folded;
+        } else {
+            scratch.clear();
+            foldPoint(scratch, point);
+            folded += scratch.size();
+        }
+        if (folded > foldedIndex)
+            return start;
+    }
+    return text.size();
 }
 
 // For every character of the dense range, the first letters of its readings as a bit set (bit 0: 'a').
@@ -98,12 +134,15 @@ public:
     explicit PinyinFinder(QStringView word)
         : m_word(word)
         , m_side(word.size() + 1)
-        , m_failed(size_t(2 * m_side * m_side), 0)
+        , m_window(2 * m_side)
+        , m_failed(size_t(m_window * m_side), -1)
     {}
 
     // The first match starting at or after `from`, or a negative start.
     TextSearch::Range find(QStringView text, qsizetype from)
     {
+        if (text.data() != m_text.data() || text.size() != m_text.size())
+            std::fill(m_failed.begin(), m_failed.end(), -1);
         m_text = text;
         const QChar first = m_word.front();
         const quint32 firstBit = isAsciiLetter(first) ? 1u << (first.unicode() - 'a') : 0;
@@ -119,8 +158,6 @@ public:
             }
             if (!candidate)
                 continue;
-            ++m_stamp;
-            m_start = i;
             qsizetype end = 0;
             if (matchAt(i, 0, end))
                 return {i, end - i};
@@ -137,10 +174,13 @@ private:
         }
         if (i >= m_text.size())
             return false;
-        // Every step takes at least one character of the word and at most two units of the text, so
-        // i - m_start <= 2 * j.
-        quint32& failed = m_failed[size_t((i - m_start) * m_side + j)];
-        if (failed == m_stamp)
+        // Whether the rest of the word can match from here depends on neither where the match began
+        // nor the text before, so a place found failing is not tried again for a later start: the
+        // work stays linear in the text's length. Every step takes at least one character of the word
+        // and at most two units of the text, so one start looks at no more than m_window positions,
+        // and a ring of m_window rows, each tagged with its text position, holds them all.
+        qsizetype& failed = m_failed[size_t((i % m_window) * m_side + j)];
+        if (failed == i)
             return false;
 
         char32_t point = m_text[i].unicode();
@@ -163,16 +203,15 @@ private:
                     return true;
             }
         }
-        failed = m_stamp;
+        m_failed[size_t((i % m_window) * m_side + j)] = i;
         return false;
     }
 
     QStringView m_word;
     QStringView m_text;
     qsizetype m_side;
-    std::vector<quint32> m_failed;
-    quint32 m_stamp = 0;
-    qsizetype m_start = 0;
+    qsizetype m_window;
+    std::vector<qsizetype> m_failed;
 };
 
 bool wantsPinyin(QStringView word)
@@ -270,28 +309,28 @@ QList<Range> highlightRanges(QStringView text, const Key& key, const Query& quer
 {
     constexpr qsizetype head = 1000;
     constexpr qsizetype before = 300;
-    constexpr qsizetype window = 1500;
+    constexpr qsizetype after = 1200;
     QList<Range> ranges = matchRanges(text.left(head), query);
     if (!ranges.isEmpty() || text.size() <= head || query.isEmpty())
         return ranges;
-    // Folding keeps most texts about as long as they are, so the first match in the key lies near the
-    // same place in the text.
     qsizetype first = -1;
+    qsizetype longest = 0;
     for (const QString& word : query.words) {
         qsizetype at = key.folded.indexOf(word);
         if (at < 0 && key.hasHan && wantsPinyin(word))
             at = PinyinFinder(word).find(key.folded, 0).start;
         if (at >= 0 && (first < 0 || at < first))
             first = at;
+        longest = std::max(longest, word.size());
     }
     if (first < 0)
         return ranges;
-    qsizetype start = qMax<qsizetype>(0, qMin(first, text.size()) - before);
+    // Only the stretch around the first match is folded again, wide enough for the longest word even
+    // where folding shortened the text (combining marks dropped).
+    qsizetype start = qMax<qsizetype>(0, sourceIndex(text, first) - before);
     if (start > 0 && text[start].isLowSurrogate())
         --start;
-    ranges = matchRanges(text.mid(start, window), query);
-    if (ranges.isEmpty())
-        return matchRanges(text, query);
+    ranges = matchRanges(text.mid(start, before + 2 * longest + after), query);
     for (Range& range : ranges)
         range.start += start;
     return ranges;

@@ -111,6 +111,15 @@ void TestTextSearch::highlightRanges_data()
                             << "hy" << QList<Range>{{3, 2}};
     QTest::newRow("emoji before the match") << "😀😀ab"
                                             << "b" << QList<Range>{{5, 1}};
+    // Past the first thousand characters only the stretch around the first match is folded again.
+    QTest::newRow("far, after combining marks") << QString::fromUtf8("e\u0301").repeated(3000) + " Needle"
+                                                << "needle" << QList<Range>{{6001, 6}};
+    QTest::newRow("far, after emoji") << QString::fromUtf8("😀").repeated(3000) + " 会议"
+                                      << "hy" << QList<Range>{{6001, 2}};
+    QTest::newRow("far, right-to-left") << QString::fromUtf8("שלום ").repeated(400) + QString::fromUtf8("עולם")
+                                        << "עולם" << QList<Range>{{2000, 4}};
+    QTest::newRow("far, a word longer than the stretch")
+        << QString(5000, QLatin1Char('x')) + QString(3000, 'y') << QString(3000, 'Y') << QList<Range>{{5000, 3000}};
 }
 
 void TestTextSearch::highlightRanges()
@@ -118,7 +127,7 @@ void TestTextSearch::highlightRanges()
     QFETCH(QString, text);
     QFETCH(QString, query);
     QFETCH(QList<Range>, ranges);
-    QCOMPARE(TextSearch::matchRanges(text, TextSearch::parseQuery(query)), ranges);
+    QCOMPARE(TextSearch::highlightRanges(text, TextSearch::keyFor(text), TextSearch::parseQuery(query)), ranges);
 }
 
 void TestTextSearch::badInput()
