@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -127,6 +128,34 @@ bool isAsciiLetter(QChar c)
     return c >= QLatin1Char('a') && c <= QLatin1Char('z');
 }
 
+// For every lower-case ASCII letter, the UTF-16 units a pinyin match of a word beginning with it can
+// start at: the letter, the Chinese characters with a reading that begins with it, and every high
+// surrogate (the characters beyond the dense range are looked at one by one). One bit test per unit
+// keeps the scan of a long text short.
+using UnitSet = std::array<quint64, 0x10000 / 64>;
+
+const std::array<UnitSet, 26>& startSets()
+{
+    static const std::unique_ptr<std::array<UnitSet, 26>> sets = [] {
+        auto result = std::make_unique<std::array<UnitSet, 26>>();
+        const std::vector<quint32>& masks = initialMasks();
+        for (int letter = 0; letter < 26; ++letter) {
+            UnitSet& set = (*result)[letter];
+            set.fill(0);
+            const auto add = [&set](char32_t unit) { set[unit >> 6] |= quint64(1) << (unit & 63); };
+            add(char32_t('a' + letter));
+            for (char32_t point = denseFirst; point <= denseLast; ++point) {
+                if (masks[point - denseFirst] >> letter & 1)
+                    add(point);
+            }
+            for (char32_t unit = 0xD800; unit <= 0xDBFF; ++unit)
+                add(unit);
+        }
+        return result;
+    }();
+    return *sets;
+}
+
 // Finds where `word` matches `text` with Chinese characters read as pinyin.
 class PinyinFinder
 {
@@ -145,21 +174,19 @@ public:
             std::fill(m_failed.begin(), m_failed.end(), -1);
         m_text = text;
         const QChar first = m_word.front();
-        const quint32 firstBit = isAsciiLetter(first) ? 1u << (first.unicode() - 'a') : 0;
-        const std::vector<quint32>& masks = initialMasks();
-        for (qsizetype i = from; i < text.size(); ++i) {
-            const char16_t unit = text[i].unicode();
-            bool candidate = unit == first.unicode();
-            if (!candidate && firstBit) {
-                if (unit >= denseFirst && unit <= denseLast)
-                    candidate = masks[unit - denseFirst] & firstBit;
-                else if (QChar::isHighSurrogate(unit))
-                    candidate = true;
+        qsizetype end = 0;
+        if (!isAsciiLetter(first)) {
+            for (qsizetype i = text.indexOf(first, from); i >= 0; i = text.indexOf(first, i + 1)) {
+                if (matchAt(i, 0, end))
+                    return {i, end - i};
             }
-            if (!candidate)
-                continue;
-            qsizetype end = 0;
-            if (matchAt(i, 0, end))
+            return {-1, 0};
+        }
+        const UnitSet& starts = startSets()[first.unicode() - 'a'];
+        const char16_t* units = text.utf16();
+        for (qsizetype i = from; i < text.size(); ++i) {
+            const char16_t unit = units[i];
+            if ((starts[unit >> 6] >> (unit & 63) & 1) && matchAt(i, 0, end))
                 return {i, end - i};
         }
         return {-1, 0};
