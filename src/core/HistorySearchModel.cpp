@@ -1,7 +1,10 @@
 #include "HistorySearchModel.h"
 
 #include <QFutureWatcher>
+#include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
 
 namespace {
 
@@ -12,6 +15,25 @@ struct SearchResult
     QHash<QUuid, quint64> matched;
     QHash<QUuid, quint64> unmatched;
 };
+
+// Matches entries [first, last) of `entries`; stops early, marked cancelled, once `cancel` is set.
+SearchResult searchPart(const QList<HistoryModel::Entry>& entries, qsizetype first, qsizetype last,
+                        const TextSearch::Query& query, const std::atomic_bool& cancel)
+{
+    SearchResult result;
+    for (qsizetype i = first; i < last; ++i) {
+        if (cancel.load(std::memory_order_relaxed)) {
+            result.cancelled = true;
+            break;
+        }
+        const HistoryModel::Entry& entry = entries.at(i);
+        if (TextSearch::matches(entry.key, query))
+            result.matched.insert(entry.item.id, entry.revision);
+        else
+            result.unmatched.insert(entry.item.id, entry.revision);
+    }
+    return result;
+}
 
 } // namespace
 
@@ -88,17 +110,24 @@ void HistorySearchModel::startBackgroundSearch()
             startBackgroundSearch();
     });
     watcher->setFuture(QtConcurrent::run([entries, query, generation, cancel = m_cancel] {
-        SearchResult result;
+        // The entries are shared out in equal parts over the pool's threads; this thread searches the
+        // first part. While it waits for the others it gives its place in the pool back, so the parts
+        // never wait for each other.
+        const qsizetype parts = std::clamp<qsizetype>(QThread::idealThreadCount(), 1, 8);
+        const qsizetype size = (entries.size() + parts - 1) / parts;
+        QList<QFuture<SearchResult>> others;
+        for (qsizetype first = size; first < entries.size(); first += size) {
+            const qsizetype last = std::min(entries.size(), first + size);
+            others.append(QtConcurrent::run(
+                [&entries, first, last, &query, &cancel] { return searchPart(entries, first, last, query, *cancel); }));
+        }
+        SearchResult result = searchPart(entries, 0, std::min(size, entries.size()), query, *cancel);
         result.generation = generation;
-        for (const HistoryModel::Entry& entry : entries) {
-            if (cancel->load(std::memory_order_relaxed)) {
-                result.cancelled = true;
-                return result;
-            }
-            if (TextSearch::matches(entry.key, query))
-                result.matched.insert(entry.item.id, entry.revision);
-            else
-                result.unmatched.insert(entry.item.id, entry.revision);
+        for (QFuture<SearchResult>& other : others) {
+            const SearchResult part = other.result();
+            result.cancelled = result.cancelled || part.cancelled;
+            result.matched.insert(part.matched);
+            result.unmatched.insert(part.unmatched);
         }
         return result;
     }));
