@@ -12,10 +12,12 @@ namespace {
 constexpr char32_t denseFirst = 0x3400;
 constexpr char32_t denseLast = 0x9FFF;
 
+// Combining marks, and invisible format characters (direction marks around right-to-left text,
+// zero-width spaces and joiners, soft hyphens), which a query typed or pasted may or may not carry.
 bool isDroppedMark(char32_t point)
 {
     const QChar::Category category = QChar::category(point);
-    return category == QChar::Mark_NonSpacing || category == QChar::Mark_Enclosing;
+    return category == QChar::Mark_NonSpacing || category == QChar::Mark_Enclosing || category == QChar::Other_Format;
 }
 
 void appendPoint(QString& out, char32_t point)

@@ -35,6 +35,10 @@ void TestTextSearch::matching_data()
                                           << "résumé" << true;
     QTest::newRow("combining mark") << "e\u0301te\u0301"
                                     << "ete" << true;
+    QTest::newRow("direction marks are ignored") << "שלום עולם"
+                                                 << "\u200Fעולם\u200E" << true;
+    QTest::newRow("only combining marks: no words") << "abc"
+                                                    << "\u0301 \u0301" << true;
     QTest::newRow("words in any order") << "alpha beta gamma"
                                         << "gamma  alpha" << true;
     QTest::newRow("every word must occur") << "alpha beta"
