@@ -172,7 +172,7 @@ public:
     // The first match starting at or after `from`, or a negative start.
     TextSearch::Range find(QStringView text, qsizetype from)
     {
-        if (text.data() != m_text.data() || text.size() != m_text.size())
+        if (m_text.data() && (text.data() != m_text.data() || text.size() != m_text.size()))
             std::fill(m_failed.begin(), m_failed.end(), -1);
         m_text = text;
         const QChar first = m_word.front();
@@ -208,8 +208,7 @@ private:
         // work stays linear in the text's length. Every step takes at least one character of the word
         // and at most two units of the text, so one start looks at no more than m_window positions,
         // and a ring of m_window rows, each tagged with its text position, holds them all.
-        qsizetype& failed = m_failed[size_t((i % m_window) * m_side + j)];
-        if (failed == i)
+        if (m_failed[size_t((i % m_window) * m_side + j)] == i)
             return false;
 
         char32_t point = m_text[i].unicode();
@@ -232,7 +231,7 @@ private:
                     return true;
             }
         }
-        m_failed[size_t((i % m_window) * m_side + j)] = i;
+        m_failed[size_t((i % m_window) * m_side + j)] = qint32(i);
         return false;
     }
 
@@ -240,7 +239,7 @@ private:
     QStringView m_text;
     qsizetype m_side;
     qsizetype m_window;
-    std::vector<qsizetype> m_failed;
+    std::vector<qint32> m_failed; // the texts searched are folded from at most searchedLength units
 };
 
 bool wantsPinyin(QStringView word)
