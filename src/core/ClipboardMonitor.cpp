@@ -111,11 +111,14 @@ void ClipboardMonitor::checkClipboard()
     m_lastChangeCount = changeCount;
 
     // Paused: the change is noted above and dropped here, so resuming never catches up on it.
-    if (m_preferences.monitoringPaused())
+    if (m_preferences.monitoringPaused()) {
+        m_pasteboard.contentsTaken();
         return;
+    }
 
     const Capture capture =
         captureFrom(m_pasteboard.contents(sensitiveMarkerTypes()), m_preferences.ignoreSensitive(), firstEntry());
+    m_pasteboard.contentsTaken();
     if (capture.skipped)
         return;
     enforceAutoClear();

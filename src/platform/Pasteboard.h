@@ -25,9 +25,13 @@ public:
 
     virtual qint64 changeCount() const = 0;
     // Everything the current contents offer the history, prepared (see ClipboardContents). Contents marked
-    // with one of markers are withheld while ignoreSensitive() is on. This default reads through the
-    // readers below, on the calling thread; clipboards with a reader thread of their own answer at once.
+    // with one of markers are withheld while ignoreSensitive() is on, and all contents while isPaused().
+    // This default reads through the readers below, on the calling thread; clipboards with a reader thread
+    // of their own answer at once.
     virtual ClipboardContents contents(const QStringList& markers) const;
+    // The capture has taken what it needs of the current contents: a clipboard that keeps its own copy of
+    // the payload lets it go, and the readers below then answer as if no payload were offered.
+    virtual void contentsTaken() {}
     // Format names of the current contents (MIME types and the owner's own target names).
     virtual QStringList types() const = 0;
     virtual QList<QUrl> urls() const = 0;

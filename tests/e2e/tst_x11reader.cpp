@@ -144,12 +144,15 @@ void TestX11Reader::largePngArrivesWhole()
     QTRY_COMPARE_WITH_TIMEOUT(m_monitor->items().size(), 1, 20000);
     const ClipboardItem item = m_monitor->items().first();
     QCOMPARE(item.type, ClipboardItemType::Image);
-    // Every byte arrived, in order: a lost or repeated INCR piece would not compare equal.
-    QVERIFY(m_pasteboard->data(QStringLiteral("image/png")) == bytes);
+    // Once captured, the pasteboard keeps no copy of the 40 MB it read.
+    QVERIFY(m_pasteboard->data(QStringLiteral("image/png")).isEmpty());
     m_storage->waitForBackgroundWork();
-    // The history keeps images no larger than its own limit, so the file is the scaled-down original.
+    // The history keeps images no larger than its own limit, so the file is the scaled-down original. Every
+    // byte arrived, in order: a lost or repeated INCR piece would not decode to the same pixels.
     const QImage stored = ImageCodec::decodeFile(m_storage->imageURL(item.content));
     QCOMPARE(stored.size(), QSize(StorageManager::maxImageDimension, StorageManager::maxImageDimension));
+    QVERIFY(stored.convertToFormat(QImage::Format_RGB32) ==
+            ImageCodec::decode(bytes, StorageManager::maxImageDimension).convertToFormat(QImage::Format_RGB32));
 }
 
 void TestX11Reader::burstOfChangesGivesOneEntryPerText()
