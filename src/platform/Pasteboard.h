@@ -48,6 +48,10 @@ public:
     // Whether contents marked as a secret are withheld: their payload is then never read. On by default.
     virtual void setIgnoreSensitive(bool on) { m_ignoreSensitive = on; }
     bool ignoreSensitive() const { return m_ignoreSensitive; }
+    // Whether every change is withheld, as while capture is paused: changes are still counted, but no
+    // payload is ever read. Off by default.
+    virtual void setPaused(bool on) { m_paused = on; }
+    bool isPaused() const { return m_paused; }
 
     virtual void clearContents() = 0;
     virtual void writeString(const QString& text) = 0;
@@ -59,4 +63,5 @@ Q_SIGNALS:
 
 private:
     std::atomic<bool> m_ignoreSensitive{true};
+    std::atomic<bool> m_paused{false};
 };
