@@ -515,6 +515,18 @@ QString StorageManager::imageURL(const QString& name) const
     return m_persistent && isPlainFileName(name) ? m_imagesDir + QLatin1Char('/') + name : QString();
 }
 
+QString StorageManager::ownImagePath(const QString& name) const
+{
+    const QString path = imageURL(name);
+    struct stat status = {};
+    QString error;
+    const int fd = path.isEmpty() ? -1 : openOwnFile(path, status, error);
+    if (fd < 0)
+        return {};
+    ::close(fd);
+    return path;
+}
+
 void StorageManager::deleteImage(const QString& name)
 {
     if (!m_persistent) {
