@@ -38,10 +38,14 @@ ClipboardMonitor::ClipboardMonitor(StorageManager& storage, Pasteboard& pasteboa
     sortItems();
     m_timer.setInterval(pollIntervalMs);
     connect(&m_timer, &QTimer::timeout, this, &ClipboardMonitor::checkClipboard);
-    // The clipboard reader decides on its own thread whether a change is a secret it must not read.
-    m_pasteboard.setIgnoreSensitive(m_preferences.ignoreSensitive());
-    connect(&m_preferences, &Preferences::changed, this,
-            [this] { m_pasteboard.setIgnoreSensitive(m_preferences.ignoreSensitive()); });
+    // The clipboard reader decides on its own thread whether a change is a secret it must not read, and
+    // reads nothing at all while capture is paused.
+    const auto withhold = [this] {
+        m_pasteboard.setIgnoreSensitive(m_preferences.ignoreSensitive());
+        m_pasteboard.setPaused(m_preferences.monitoringPaused());
+    };
+    withhold();
+    connect(&m_preferences, &Preferences::changed, this, withhold);
     m_undoTimer.setSingleShot(true);
     m_undoTimer.setInterval(undoWindowMs);
     connect(&m_undoTimer, &QTimer::timeout, this, &ClipboardMonitor::finishRemoval);
@@ -111,11 +115,14 @@ void ClipboardMonitor::checkClipboard()
     m_lastChangeCount = changeCount;
 
     // Paused: the change is noted above and dropped here, so resuming never catches up on it.
-    if (m_preferences.monitoringPaused())
+    if (m_preferences.monitoringPaused()) {
+        m_pasteboard.contentsTaken();
         return;
+    }
 
     const Capture capture =
         captureFrom(m_pasteboard.contents(sensitiveMarkerTypes()), m_preferences.ignoreSensitive(), firstEntry());
+    m_pasteboard.contentsTaken();
     if (capture.skipped)
         return;
     enforceAutoClear();

@@ -2,6 +2,7 @@
 
 #include "HistoryCodec.h"
 #include "StandardOutput.h"
+#include "platform/FreeMemory.h"
 #include "platform/ImageCodec.h"
 #include "platform/XdgPaths.h"
 
@@ -19,10 +20,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
-
 namespace {
 
 constexpr mode_t privateFileMode = S_IRUSR | S_IWUSR;
@@ -30,21 +27,10 @@ constexpr mode_t privateFolderMode = S_IRWXU;
 constexpr QFileDevice::Permissions privateFolder =
     QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
 constexpr int historySaveTag = 1;
-// After a save or capture of this size, the memory it used is handed back to the system.
-constexpr qsizetype largeBytes = qsizetype(1) << 20;
 
 QString errorText(int code)
 {
     return qt_error_string(code);
-}
-
-// glibc keeps freed memory for reuse, in every thread's arena; after a large capture or save that is
-// tens of megabytes the program will not need again.
-void giveBackFreeMemory()
-{
-#if defined(__GLIBC__)
-    ::malloc_trim(0);
-#endif
 }
 
 // Creates the folder and any missing parents with owner-only access. mkdir never follows a link, so a
@@ -293,8 +279,8 @@ bool StorageManager::save(const ClipboardItems& items)
         size = bytes.size();
         error = replaceFile(m_historyFilePath, bytes);
     }
-    if (std::max(size, m_lastSaveBytes.exchange(size)) >= largeBytes)
-        giveBackFreeMemory();
+    if (std::max(size, m_lastSaveBytes.exchange(size)) >= FreeMemory::largeBytes)
+        FreeMemory::giveBack();
     if (error.isEmpty())
         return true;
     printLine(QStringLiteral("Pellamor: Failed to save history: ") + error);
@@ -401,7 +387,7 @@ QString StorageManager::saveImage(const QImage& image)
         else
             storeImageBytes(name, bytes);
         // The capture that produced this image may have decoded and scaled far larger ones.
-        giveBackFreeMemory();
+        FreeMemory::giveBack();
     });
     return name;
 }
@@ -527,6 +513,18 @@ QImage StorageManager::cachedThumbnail(const QString& name, const QSize& size)
 QString StorageManager::imageURL(const QString& name) const
 {
     return m_persistent && isPlainFileName(name) ? m_imagesDir + QLatin1Char('/') + name : QString();
+}
+
+QString StorageManager::ownImagePath(const QString& name) const
+{
+    const QString path = imageURL(name);
+    struct stat status = {};
+    QString error;
+    const int fd = path.isEmpty() ? -1 : openOwnFile(path, status, error);
+    if (fd < 0)
+        return {};
+    ::close(fd);
+    return path;
 }
 
 void StorageManager::deleteImage(const QString& name)

@@ -78,6 +78,8 @@ public:
     // which then behaves as a missing file everywhere, and empty for every name when the data folder
     // was refused.
     QString imageURL(const QString& name) const;
+    // imageURL(name) when a regular file of ours stands there, else empty: a link is never handed on.
+    QString ownImagePath(const QString& name) const;
     void deleteImage(const QString& name);
 
     void saveInBackground(ClipboardItems snapshot);

@@ -22,6 +22,7 @@ struct ClipboardSnapshot
     // The owner did not answer in time or went away mid-transfer; nothing of it may be used.
     bool abandoned = false;
     // The markers said secret while the filter was on: only the type list and the marker values were read.
+    // Or capture was paused: nothing at all was read.
     bool withheld = false;
     // Type names as the owner offers them, plus "text/plain" when a text type could be read.
     QStringList types;
@@ -36,7 +37,8 @@ struct ClipboardContents
     QStringList types;
     // The values of the marker types that were offered (the password managers' hint).
     QHash<QString, QByteArray> markerValues;
-    // Marked as a secret while the filter was on: nothing but the types and the marker values was read.
+    // Marked as a secret while the filter was on, or arrived while capture was paused: nothing but the types
+    // and the marker values was read.
     bool withheld = false;
     // The images of the image files among the first URLs, in order.
     QList<QImage> fileImages;

@@ -4,6 +4,10 @@ ClipboardContents Pasteboard::contents(const QStringList& markers) const
 {
     using namespace ClipboardReading;
     ClipboardContents contents;
+    if (isPaused()) {
+        contents.withheld = true;
+        return contents;
+    }
     contents.types = types();
     if (contents.types.contains(passwordManagerHint))
         contents.markerValues.insert(passwordManagerHint, data(passwordManagerHint));

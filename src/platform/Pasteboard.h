@@ -25,9 +25,13 @@ public:
 
     virtual qint64 changeCount() const = 0;
     // Everything the current contents offer the history, prepared (see ClipboardContents). Contents marked
-    // with one of markers are withheld while ignoreSensitive() is on. This default reads through the
-    // readers below, on the calling thread; clipboards with a reader thread of their own answer at once.
+    // with one of markers are withheld while ignoreSensitive() is on, and all contents while isPaused().
+    // This default reads through the readers below, on the calling thread; clipboards with a reader thread
+    // of their own answer at once.
     virtual ClipboardContents contents(const QStringList& markers) const;
+    // The capture has taken what it needs of the current contents: a clipboard that keeps its own copy of
+    // the payload lets it go, and the readers below then answer as if no payload were offered.
+    virtual void contentsTaken() {}
     // Format names of the current contents (MIME types and the owner's own target names).
     virtual QStringList types() const = 0;
     virtual QList<QUrl> urls() const = 0;
@@ -44,6 +48,10 @@ public:
     // Whether contents marked as a secret are withheld: their payload is then never read. On by default.
     virtual void setIgnoreSensitive(bool on) { m_ignoreSensitive = on; }
     bool ignoreSensitive() const { return m_ignoreSensitive; }
+    // Whether every change is withheld, as while capture is paused: changes are still counted, but no
+    // payload is ever read. Off by default.
+    virtual void setPaused(bool on) { m_paused = on; }
+    bool isPaused() const { return m_paused; }
 
     virtual void clearContents() = 0;
     virtual void writeString(const QString& text) = 0;
@@ -55,4 +63,5 @@ Q_SIGNALS:
 
 private:
     std::atomic<bool> m_ignoreSensitive{true};
+    std::atomic<bool> m_paused{false};
 };

@@ -1,5 +1,6 @@
 #include "SnapshotPasteboard.h"
 
+#include "FreeMemory.h"
 #include "ImageCodec.h"
 
 namespace {
@@ -81,6 +82,26 @@ void SnapshotPasteboard::wrote(Contents contents, bool awaitOwn)
 ClipboardContents SnapshotPasteboard::contents(const QStringList&) const
 {
     return m_contents.prepared;
+}
+
+void SnapshotPasteboard::contentsTaken()
+{
+    qsizetype released = 0;
+    for (const QByteArray& value : std::as_const(m_contents.values))
+        released += value.size();
+    if (m_contents.prepared.text)
+        released += m_contents.prepared.text->size() * qsizetype(sizeof(QChar));
+    for (const QImage& image : std::as_const(m_contents.prepared.fileImages))
+        released += image.sizeInBytes();
+    released += m_contents.prepared.image.sizeInBytes();
+    m_contents.values.clear();
+    m_contents.prepared.fileImages.clear();
+    m_contents.prepared.image = QImage();
+    m_contents.prepared.text.reset();
+    // The history shares what it kept; what goes here is the copy as read, and the transfer's buffers on the
+    // reader thread went before it.
+    if (released >= FreeMemory::largeBytes)
+        FreeMemory::giveBack();
 }
 
 QList<QUrl> SnapshotPasteboard::urls() const

@@ -32,6 +32,8 @@ public:
     qint64 changeCount() const override { return m_changeCount; }
     // As prepared on the reader thread, with the markers it was given.
     ClipboardContents contents(const QStringList& markers) const override;
+    // Lets the values read from the owner go; only the type list and the marker values stay.
+    void contentsTaken() override;
     QStringList types() const override { return m_contents.types; }
     QList<QUrl> urls() const override;
     std::optional<QString> string() const override;

@@ -118,6 +118,7 @@ struct WaylandClipboardReader::Impl
 {
     QStringList markers;
     std::atomic<bool> ignoreSensitive{true};
+    std::atomic<bool> paused{false};
     Sink sink;
     QByteArray displayName;
 
@@ -556,6 +557,11 @@ void WaylandClipboardReader::Impl::readChange()
         sink(std::move(snapshot));
         return;
     }
+    if (paused.load()) {
+        snapshot.withheld = true;
+        sink(std::move(snapshot));
+        return;
+    }
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(changeBudgetMs);
     const QList<QByteArray> offered = offers[offer];
     Outcome outcome = ClipboardReading::readOffered(
@@ -643,6 +649,11 @@ void WaylandClipboardReader::stop()
 void WaylandClipboardReader::setIgnoreSensitive(bool on)
 {
     d->ignoreSensitive = on;
+}
+
+void WaylandClipboardReader::setPaused(bool on)
+{
+    d->paused = on;
 }
 
 WaylandClipboardReader::Protocol WaylandClipboardReader::protocol() const

@@ -51,6 +51,9 @@ public:
     // Whether a change marked as a secret (see ClipboardReading::isSecret) is withheld: then only its type
     // list and marker values are ever asked for. On by default; callable from any thread.
     void setIgnoreSensitive(bool on);
+    // Whether every change is withheld (capture is paused): then nothing of it is received. Off by default;
+    // callable from any thread.
+    void setPaused(bool on);
 
     // Makes offer the clipboard's contents (an offer without types empties the clipboard). Served until
     // another client takes the clipboard. Callable from any thread.

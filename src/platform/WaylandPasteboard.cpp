@@ -22,6 +22,12 @@ void WaylandPasteboard::setIgnoreSensitive(bool on)
     m_reader->setIgnoreSensitive(on);
 }
 
+void WaylandPasteboard::setPaused(bool on)
+{
+    SnapshotPasteboard::setPaused(on);
+    m_reader->setPaused(on);
+}
+
 void WaylandPasteboard::clearContents()
 {
     m_reader->publish({});

@@ -22,6 +22,7 @@ public:
     WaylandClipboardReader::Protocol protocol() const { return m_reader->protocol(); }
 
     void setIgnoreSensitive(bool on) override;
+    void setPaused(bool on) override;
     void clearContents() override;
     void writeString(const QString& text) override;
     void writeImage(const QImage& image) override;

@@ -47,6 +47,7 @@ struct X11ClipboardReader::Impl
 {
     QStringList markers;
     std::atomic<bool> ignoreSensitive{true};
+    std::atomic<bool> paused{false};
     quint32 ownIdBase = 0;
     quint32 ownIdMask = 0;
     Sink sink;
@@ -351,6 +352,10 @@ Outcome X11ClipboardReader::Impl::convert(xcb_atom_t target, Clock::time_point d
 
 Outcome X11ClipboardReader::Impl::readChange(ClipboardSnapshot& snapshot)
 {
+    if (paused.load()) {
+        snapshot.withheld = true;
+        return Outcome::Done;
+    }
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(X11ClipboardReader::changeBudgetMs);
     QByteArray bytes;
     xcb_atom_t type = XCB_NONE;
@@ -466,4 +471,9 @@ void X11ClipboardReader::stop()
 void X11ClipboardReader::setIgnoreSensitive(bool on)
 {
     d->ignoreSensitive = on;
+}
+
+void X11ClipboardReader::setPaused(bool on)
+{
+    d->paused = on;
 }

@@ -31,6 +31,9 @@ public:
     // Whether a change marked as a secret (see ClipboardReading::isSecret) is withheld: then only its type
     // list and marker values are ever asked for. On by default; callable from any thread.
     void setIgnoreSensitive(bool on);
+    // Whether every change is withheld (capture is paused): then nothing of it is asked for, not even its
+    // type list. Off by default; callable from any thread.
+    void setPaused(bool on);
 
 private:
     struct Impl;

@@ -39,6 +39,12 @@ void X11Pasteboard::setIgnoreSensitive(bool on)
     m_reader->setIgnoreSensitive(on);
 }
 
+void X11Pasteboard::setPaused(bool on)
+{
+    SnapshotPasteboard::setPaused(on);
+    m_reader->setPaused(on);
+}
+
 void X11Pasteboard::clearContents()
 {
     m_clipboard->clear(QClipboard::Clipboard);

@@ -20,6 +20,7 @@ public:
     ~X11Pasteboard() override;
 
     void setIgnoreSensitive(bool on) override;
+    void setPaused(bool on) override;
     void clearContents() override;
     void writeString(const QString& text) override;
     void writeImage(const QImage& image) override;

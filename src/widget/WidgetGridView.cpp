@@ -215,7 +215,8 @@ QMimeData* WidgetGridView::createDragData(const ClipboardItem& item, StorageMana
     if (item.isText()) {
         data->setText(item.content);
     } else {
-        const QString path = storage.imageURL(item.content);
+        // Only a file of ours: a link planted in the image folder is not handed to the drop target.
+        const QString path = storage.ownImagePath(item.content);
         if (!path.isEmpty())
             data->setUrls({QUrl::fromLocalFile(path)});
     }

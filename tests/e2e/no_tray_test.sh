@@ -8,57 +8,9 @@
 # Exits 77 when Xvfb, openbox, trayer, xdotool, xclip, xprop, xwininfo or python3 is missing.
 set -u
 
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-if [[ $# -ne 1 || ! -x $1 ]]; then
-    echo "usage: $0 PATH/TO/pellamor" >&2
-    exit 2
-fi
-program=$(realpath "$1")
-for tool in Xvfb openbox trayer xdotool xclip xprop xwininfo python3; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "no_tray_test: $tool is not installed; skipping" >&2
-        exit 77
-    fi
-done
-if [[ -z ${DISPLAY:-} || ${PELLAMOR_XVFB_DISPLAY:-} != "${DISPLAY:-}" ]]; then
-    exec bash "$here/run-under-xvfb.sh" bash "${BASH_SOURCE[0]}" "$program"
-fi
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/pellamor-notray.XXXXXX") || exit 1
-pids=()
-cleanup() {
-    local pid
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-export HOME=$work/home
-unset XDG_DATA_HOME
-export XDG_CONFIG_HOME=$work/config
-export XDG_RUNTIME_DIR=$work/runtime
-export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus
-mkdir -p "$HOME" "$XDG_CONFIG_HOME"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-history=$HOME/.local/share/Pellamor/history.json
+source "$(dirname "${BASH_SOURCE[0]}")/e2e-common.sh"
+e2e_setup no_tray_test xvfb "Xvfb openbox trayer xdotool xclip xprop xwininfo python3" "$@"
 message='No system tray found: the history opens as a window; bind the command pellamor to a shortcut to open it.'
-
-fail() {
-    echo "no_tray_test: FAIL: $*" >&2
-    [[ -f $work/app.log ]] && sed 's/^/  pellamor: /' "$work/app.log" >&2
-    exit 1
-}
-
-wait_for() {
-    local limit=$1
-    shift
-    local deadline=$((SECONDS + limit))
-    until "$@"; do
-        ((SECONDS >= deadline)) && return 1
-        sleep 0.1
-    done
-}
 
 # A window manager draws the frames and keeps the task bar's list; no tray anywhere.
 openbox --sm-disable >/dev/null 2>&1 &
@@ -81,9 +33,7 @@ history_window() { window_of_type NORMAL; }
 has_history_window() { [[ -n $(history_window) ]]; }
 
 start=$(date +%s%N)
-QT_QPA_PLATFORM=xcb "$program" >"$work/app.log" 2>&1 &
-pids+=($!)
-app_pid=$!
+start_program || fail "$start_error"
 wait_for 5 has_history_window || fail "no history window appeared within 5 s"
 elapsed_ms=$((($(date +%s%N) - start) / 1000000))
 echo "no_tray_test: the window appeared after $elapsed_ms ms"
@@ -92,8 +42,8 @@ window=$(history_window)
 [[ $(xprop -id "$window" WM_NAME) == 'WM_NAME(STRING) = "Pellamor"' ||
     $(xprop -id "$window" _NET_WM_NAME) == '_NET_WM_NAME(UTF8_STRING) = "Pellamor"' ]] ||
     fail "the window is titled $(xprop -id "$window" _NET_WM_NAME)"
-grep -qxF "$message" "$work/app.log" || fail "the one-line message is missing"
-[[ $(grep -c 'No system tray' "$work/app.log") -eq 1 ]] || fail "the message was printed more than once"
+grep -qxF "$message" "$app_log" || fail "the one-line message is missing"
+[[ $(grep -c 'No system tray' "$app_log") -eq 1 ]] || fail "the message was printed more than once"
 
 # Decorated by the window manager, listed in the task bar, centred on the 1280 x 1024 screen.
 extents=$(xprop -id "$window" _NET_FRAME_EXTENTS | sed 's/.*= //')

@@ -7,61 +7,12 @@
 # Exits 77 when Xvfb, trayer, xdotool, xclip or python3 is missing.
 set -u
 
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-if [[ $# -ne 1 || ! -x $1 ]]; then
-    echo "usage: $0 PATH/TO/pellamor" >&2
-    exit 2
-fi
-program=$(realpath "$1")
-for tool in Xvfb trayer xdotool xclip xwininfo python3; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "search_panel_test: $tool is not installed; skipping" >&2
-        exit 77
-    fi
-done
-if [[ -z ${DISPLAY:-} || ${PELLAMOR_XVFB_DISPLAY:-} != "${DISPLAY:-}" ]]; then
-    exec bash "$here/run-under-xvfb.sh" bash "${BASH_SOURCE[0]}" "$program"
-fi
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/pellamor-search.XXXXXX") || exit 1
-pids=()
-cleanup() {
-    local pid
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-export HOME=$work/home
-unset XDG_DATA_HOME
-export XDG_CONFIG_HOME=$work/config
-export XDG_RUNTIME_DIR=$work/runtime
-export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus
-mkdir -p "$HOME" "$XDG_CONFIG_HOME"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-history=$HOME/.local/share/Pellamor/history.json
-
-fail() {
-    echo "search_panel_test: FAIL: $*" >&2
-    [[ -f $work/app.log ]] && sed 's/^/  pellamor: /' "$work/app.log" >&2
-    exit 1
-}
-
-wait_for() {
-    local limit=$1
-    shift
-    local deadline=$((SECONDS + limit))
-    until "$@"; do
-        ((SECONDS >= deadline)) && return 1
-        sleep 0.1
-    done
-}
+source "$(dirname "${BASH_SOURCE[0]}")/e2e-common.sh"
+e2e_setup search_panel_test xvfb "Xvfb trayer xdotool xclip xwininfo python3" "$@"
 
 trayer --edge top --align right --widthtype request --height 28 --SetDockType true >/dev/null 2>&1 &
 pids+=($!)
-QT_QPA_PLATFORM=xcb "$program" >"$work/app.log" 2>&1 &
-pids+=($!)
+start_program || fail "$start_error"
 
 icon_geometry() { xwininfo -root -tree | awk '/\("pellamor" "Pellamor"\)/ && $0 ~ /[0-9]+x[0-9]+\+/ {print $(NF-1), $NF}' | head -n 1; }
 has_icon() { [[ -n $(icon_geometry) ]]; }

@@ -10,59 +10,9 @@
 # Exits 77 when Xvfb, openbox, xdotool, xwininfo, xclip or python3 is missing.
 set -u
 
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-if [[ $# -ne 1 || ! -x $1 ]]; then
-    echo "usage: $0 PATH/TO/pellamor" >&2
-    exit 2
-fi
-program=$(realpath "$1")
-for tool in Xvfb openbox xdotool xwininfo xclip python3; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "shortcut_relaunch_test: $tool is not installed; skipping" >&2
-        exit 77
-    fi
-done
-if [[ -z ${DISPLAY:-} || ${PELLAMOR_XVFB_DISPLAY:-} != "${DISPLAY:-}" ]]; then
-    exec bash "$here/run-under-xvfb.sh" bash "${BASH_SOURCE[0]}" "$program"
-fi
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/pellamor-keys.XXXXXX") || exit 1
-pids=()
-cleanup() {
-    local pid
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-umask 022
-export HOME=$work/home
-unset XDG_DATA_HOME
-export XDG_CONFIG_HOME=$work/config
-export XDG_RUNTIME_DIR=$work/runtime
-export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus
-mkdir -p "$HOME" "$XDG_CONFIG_HOME"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-lock_file=$XDG_RUNTIME_DIR/com.pellamor.app.lock
-socket_file=$XDG_RUNTIME_DIR/com.pellamor.app.socket
-
-fail() {
-    echo "shortcut_relaunch_test: FAIL: $*" >&2
-    [[ -f $work/app.log ]] && sed 's/^/  pellamor: /' "$work/app.log" >&2
-    exit 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/e2e-common.sh"
+e2e_setup shortcut_relaunch_test xvfb "Xvfb openbox xdotool xwininfo xclip python3" "$@"
 pass() { echo "shortcut_relaunch_test: ok: $*"; }
-
-wait_for() {
-    local limit=$1
-    shift
-    local deadline=$((SECONDS + limit))
-    until "$@"; do
-        ((SECONDS >= deadline)) && return 1
-        sleep 0.1
-    done
-}
 
 openbox --sm-disable >/dev/null 2>&1 &
 pids+=($!)
@@ -73,22 +23,20 @@ printf '\x01garbage' >"$lock_file"
 python3 -c 'import socket, sys; s = socket.socket(socket.AF_UNIX); s.bind(sys.argv[1])' "$socket_file" ||
     fail "could not leave a dead socket"
 
-start_program() {
-    QT_QPA_PLATFORM=xcb "$program" >"$work/app.log" 2>&1 &
-    app_pid=$!
-    pids+=($app_pid)
-    holds_lock() { [[ $(head -n 1 "$lock_file" 2>/dev/null) == "$app_pid" ]]; }
-    wait_for 10 holds_lock || fail "the program did not take the lock"
+# Each start with an empty log: what a start says is checked by itself.
+start_listening() {
+    : >"$app_log"
+    start_program || fail "$start_error"
     wait_for 10 listens || fail "nothing listens at $socket_file"
     sleep 1
 }
 listens() { [[ -S $socket_file ]] && python3 -c 'import socket, sys; s = socket.socket(socket.AF_UNIX); s.connect(sys.argv[1])' "$socket_file" 2>/dev/null; }
 
 # Openbox keeps Alt+Space for its window menu: the default shortcut is taken, and the program says so.
-start_program
+start_listening
 [[ $(stat -c %a "$lock_file") == 600 ]] || fail "the lock file is $(stat -c %a "$lock_file"), not 600"
 pass "a garbage lock file and a dead socket do not block the start; the lock file is 0600"
-grep -qx "Failed to bind shortcut: ⌥ + Space is taken by another program" "$work/app.log" ||
+grep -qx "Failed to bind shortcut: ⌥ + Space is taken by another program" "$app_log" ||
     fail "no line says that Alt+Space is taken"
 pass "Alt+Space, taken by the window manager, is reported"
 kill "$app_pid"
@@ -98,25 +46,12 @@ wait "$app_pid"
 mkdir -p "$XDG_CONFIG_HOME/Pellamor"
 printf '[General]\nshortcutKey=⌃ + ⌥ + V\n' >"$XDG_CONFIG_HOME/Pellamor/Pellamor.conf"
 xdotool mousemove 600 300
-start_program
-grep -q "Failed to bind shortcut" "$work/app.log" && fail "Control+Alt+V was not bound"
-
-# The panel: a mapped 340 wide window.
-panel_id() {
-    local id
-    for id in $(xwininfo -root -tree | awk '/"Pellamor"/ && / 340x[0-9]+\+/ {print $1}'); do
-        if xwininfo -id "$id" | grep -q 'Map State: IsViewable'; then
-            echo "$id"
-            return
-        fi
-    done
-}
-panel_shown() { [[ -n $(panel_id) ]]; }
-panel_hidden() { ! panel_shown; }
+start_listening
+grep -q "Failed to bind shortcut" "$app_log" && fail "Control+Alt+V was not bound"
 
 # No tray here: after its wait for one, the program shows the history as a window, once.
 wait_for 10 panel_shown || fail "no history window appeared without a tray"
-grep -q "^No system tray found" "$work/app.log" || fail "no line says that there is no tray"
+grep -q "^No system tray found" "$app_log" || fail "no line says that there is no tray"
 id=$(panel_id)
 xdotool windowactivate --sync "$id" 2>/dev/null
 has_focus() { [[ $(xdotool getwindowfocus 2>/dev/null) == $((id)) ]]; }

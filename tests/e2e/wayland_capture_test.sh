@@ -9,47 +9,8 @@
 # client would have missed. Exits 77 when sway, wl-clipboard or python3 is missing.
 set -u
 
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-
-if [[ $# -ne 1 || ! -x $1 ]]; then
-    echo "usage: $0 PATH/TO/pellamor" >&2
-    exit 2
-fi
-program=$(realpath "$1")
-
-for tool in sway wl-copy wl-paste python3; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "wayland_capture_test: $tool is not installed; skipping" >&2
-        exit 77
-    fi
-done
-
-# Never against the session's own compositor: its clipboard and its running copy of the program are not ours.
-if [[ -z ${WAYLAND_DISPLAY:-} || ${PELLAMOR_SWAY_DISPLAY:-} != "${WAYLAND_DISPLAY:-}" ]]; then
-    exec bash "$here/run-under-sway.sh" bash "${BASH_SOURCE[0]}" "$program"
-fi
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/pellamor-e2e.XXXXXX") || exit 1
-app_pid=
-owner_pids=()
-cleanup() {
-    local pid
-    if [[ -n $app_pid ]] && kill -0 "$app_pid" 2>/dev/null; then
-        kill -KILL "$app_pid" 2>/dev/null
-        wait "$app_pid" 2>/dev/null
-    fi
-    for pid in "${owner_pids[@]}"; do
-        kill "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_RUNTIME_DIR=$work/runtime
-unset XDG_DATA_HOME
-mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
-history=$HOME/.local/share/Pellamor/history.json
+source "$(dirname "${BASH_SOURCE[0]}")/e2e-common.sh"
+e2e_setup wayland_capture_test sway "sway wl-copy wl-paste python3" "$@"
 failures=0
 
 fail() {
@@ -64,7 +25,7 @@ copy() { # TEXT-OR-FILE [TYPE]
     else
         printf '%s' "$1" | wl-copy --foreground 2>/dev/null &
     fi
-    owner_pids+=($!)
+    pids+=($!)
 }
 
 # The entries of history.json as "type<TAB>content" lines, newest first.
@@ -84,8 +45,7 @@ wait_for_entries() { # COUNT
     return 1
 }
 
-"$program" >"$work/out.txt" 2>"$work/err.txt" &
-app_pid=$!
+start_program || { fail "$start_error"; exit 1; }
 sleep 1.5
 
 copy $'text from a Wayland client, 你好\nsecond line'
@@ -118,8 +78,8 @@ else
 fi
 
 # With data-control the program has nothing to say about how it watches the clipboard.
-if grep -q "cannot watch" "$work/out.txt"; then
-    fail "the program says it cannot watch the clipboard: $(cat "$work/out.txt")"
+if grep -q "cannot watch" "$app_log"; then
+    fail "the program says it cannot watch the clipboard: $(cat "$app_log")"
 fi
 
 kill -TERM "$app_pid"
@@ -130,7 +90,7 @@ app_pid=
 
 if [[ $failures -ne 0 ]]; then
     echo "--- program output" >&2
-    cat "$work/out.txt" "$work/err.txt" >&2
+    cat "$app_log" >&2
     exit 1
 fi
 echo "wayland_capture_test: all checks passed"

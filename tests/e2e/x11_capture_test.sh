@@ -9,70 +9,13 @@
 # xclip or python3 is missing.
 set -u
 
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/e2e-common.sh"
+e2e_setup x11_capture_test xvfb "Xvfb xclip python3" "$@"
 
-if [[ $# -ne 1 || ! -x $1 ]]; then
-    echo "usage: $0 PATH/TO/pellamor" >&2
-    exit 2
-fi
-program=$(realpath "$1")
-
-for tool in Xvfb xclip python3; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "x11_capture_test: $tool is not installed; skipping" >&2
-        exit 77
-    fi
-done
-
-# Never against the desktop's own display: its clipboard and its running copy of the program are not ours.
-if [[ -z ${DISPLAY:-} || ${PELLAMOR_XVFB_DISPLAY:-} != "${DISPLAY:-}" ]]; then
-    exec bash "$here/run-under-xvfb.sh" bash "${BASH_SOURCE[0]}" "$program"
-fi
-
-# ---------------------------------------------------------------------------------------------------
-# Surroundings
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/pellamor-e2e.XXXXXX") || exit 1
-owner_pids=()
-app_pid=
-
-cleanup() {
-    local pid
-    if [[ -n $app_pid ]] && kill -0 "$app_pid" 2>/dev/null; then
-        kill -KILL "$app_pid" 2>/dev/null
-        wait "$app_pid" 2>/dev/null
-    fi
-    for pid in "${owner_pids[@]}"; do
-        kill "$pid" 2>/dev/null
-    done
-    for pid in "${owner_pids[@]}"; do
-        wait "$pid" 2>/dev/null
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-
-# A common umask, so that private modes must come from the program and not from us.
-umask 022
-export HOME=$work/home
-unset XDG_DATA_HOME
-export XDG_CONFIG_HOME=$work/config
-export XDG_CACHE_HOME=$work/cache
-export XDG_RUNTIME_DIR=$work/runtime
-# A bus address that leads nowhere: the program must not reach the session bus of whoever runs the test.
-export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus
 # Far from UTC with an odd offset, so that a local time written as UTC shows.
 export TZ=PLM-5:45
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$work/files"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-
-data_dir=$HOME/.local/share/Pellamor
-history=$data_dir/history.json
+mkdir -p "$work/files"
 images_dir=$data_dir/images
-lock_file=$XDG_RUNTIME_DIR/com.pellamor.app.lock
-app_log=$work/pellamor.log
 
 # ---------------------------------------------------------------------------------------------------
 # Helpers in Python: PNG files written and decoded without extra modules, and questions about the
@@ -344,7 +287,7 @@ offer_file() { # FILE [TARGET]
     local arguments=(-quiet -selection clipboard -in "$1")
     [[ $# -ge 2 ]] && arguments+=(-target "$2")
     xclip "${arguments[@]}" >/dev/null 2>>"$work/xclip.log" &
-    owner_pids+=($!)
+    pids+=($!)
 }
 offer_counter=0
 offer_text() { # TEXT [TARGET]
@@ -357,22 +300,9 @@ file_url() {
     python3 -c 'import pathlib, sys; print(pathlib.Path(sys.argv[1]).as_uri())' "$1"
 }
 
-start_program() {
-    "$program" >>"$app_log" 2>&1 &
-    app_pid=$!
-    local _ locked=
-    # The lock file names its owner's process id on its first line.
-    for _ in $(seq 200); do
-        if [[ -e $lock_file && $(head -n 1 "$lock_file" 2>/dev/null) == "$app_pid" ]]; then
-            locked=1
-            break
-        fi
-        kill -0 "$app_pid" 2>/dev/null || break
-        sleep 0.05
-    done
-    kill -0 "$app_pid" 2>/dev/null || abort "the program exited right after its start"
-    [[ -n $locked ]] || abort "the program took no lock at $lock_file within 10 s"
-    # Past its start: the first poll ticks have run when the caller looks.
+# Started, holding its lock, and past its first poll ticks when the caller looks.
+start_settled() {
+    start_program || abort "$start_error"
     sleep 1.2
 }
 
@@ -410,7 +340,7 @@ echo "== start: what is on the clipboard at launch stays out"
 
 offer_text "copied before the start"
 sleep 0.3
-start_program
+start_settled
 if history_holds 0 'not h'; then
     pass "nothing captured at launch"
 else
@@ -646,7 +576,7 @@ failure_lines=$(grep -c 'Failed to' "$app_log")
 echo "== restart"
 
 tool entries "$history" >"$work/before-restart.json"
-start_program
+start_settled
 tool entries "$history" >"$work/after-restart.json"
 if cmp -s "$work/before-restart.json" "$work/after-restart.json"; then
     pass "after a restart the history is the same, and the clipboard at launch stays out"

@@ -9,9 +9,11 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QFile>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -45,6 +47,7 @@ private Q_SLOTS:
     void headerButtons();
     void lockStopsMoving();
     void headerFollowsThePointerWithoutWindowManager();
+    void dragData_data();
     void dragData();
     void missingImageIsNotAskedForAgain();
 
@@ -302,14 +305,30 @@ void TestDesktopWidget::headerFollowsThePointerWithoutWindowManager()
     QCOMPARE(window->pos(), start + QPoint(30, 20));
 }
 
+void TestDesktopWidget::dragData_data()
+{
+    QTest::addColumn<bool>("linked");
+    QTest::newRow("file of ours") << false;
+    QTest::newRow("link to a file elsewhere") << true;
+}
+
 void TestDesktopWidget::dragData()
 {
+    QFETCH(bool, linked);
     std::unique_ptr<QMimeData> text(
         WidgetGridView::createDragData(PanelFixture::text(QStringLiteral("all\nof it")), *m_fixture->storage));
     QCOMPARE(text->text(), QStringLiteral("all\nof it"));
     const ClipboardItem image = m_fixture->image(QSize(8, 8));
+    m_fixture->storage->waitForBackgroundWork();
+    const QString path = m_fixture->storage->imageURL(image.content);
+    QTemporaryDir elsewhere;
+    if (linked) {
+        const QString outside = elsewhere.filePath(QStringLiteral("outside.png"));
+        QVERIFY(QFile::rename(path, outside));
+        QVERIFY(QFile::link(outside, path));
+    }
     std::unique_ptr<QMimeData> file(WidgetGridView::createDragData(image, *m_fixture->storage));
-    QCOMPARE(file->urls(), QList<QUrl>{QUrl::fromLocalFile(m_fixture->storage->imageURL(image.content))});
+    QCOMPARE(file->urls(), linked ? QList<QUrl>() : QList<QUrl>{QUrl::fromLocalFile(path)});
     QVERIFY(!file->hasImage());
 }
 

@@ -1,0 +1,132 @@
+# The common start of the end-to-end scripts, sourced by each of them:
+#
+#   source "$(dirname "${BASH_SOURCE[0]}")/e2e-common.sh"
+#   e2e_setup NAME SERVER "TOOL..." "$@"
+#
+# SERVER is xvfb or sway. e2e_setup takes the script's one argument, the program; exits 77 when a tool is
+# missing; runs the calling script again under a display server of its own (run-under-SERVER.sh beside
+# this file) unless it already runs under one; and gives it a throw-away HOME, configuration, cache and
+# runtime folder, a session bus address that leads nowhere, and a clean-up on exit that ends the program
+# and every process in pids and removes $work.
+#
+# Sets program, work, pids, app_pid, app_log, data_dir, history, lock_file and socket_file. Defines fail
+# (prints the program's output and exits 1; a script may define its own after e2e_setup), wait_for,
+# start_program and panel_id.
+
+e2e_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+e2e_setup() { # NAME SERVER "TOOL..." PROGRAM
+    e2e_name=$1
+    e2e_server=$2
+    local tools=$3 tool
+    shift 3
+    if [[ $# -ne 1 || ! -x $1 ]]; then
+        echo "usage: $0 PATH/TO/pellamor" >&2
+        exit 2
+    fi
+    program=$(realpath "$1")
+    for tool in $tools; do
+        if ! command -v "$tool" >/dev/null 2>&1; then
+            echo "$e2e_name: $tool is not installed; skipping" >&2
+            exit 77
+        fi
+    done
+
+    # Never against the desktop's own display: its clipboard and its running copy of the program are not ours.
+    if [[ $e2e_server == sway ]]; then
+        if [[ -z ${WAYLAND_DISPLAY:-} || ${PELLAMOR_SWAY_DISPLAY:-} != "${WAYLAND_DISPLAY:-}" ]]; then
+            exec bash "$e2e_dir/run-under-sway.sh" bash "${BASH_SOURCE[-1]}" "$program"
+        fi
+    elif [[ -z ${DISPLAY:-} || ${PELLAMOR_XVFB_DISPLAY:-} != "${DISPLAY:-}" ]]; then
+        exec bash "$e2e_dir/run-under-xvfb.sh" bash "${BASH_SOURCE[-1]}" "$program"
+    fi
+
+    work=$(mktemp -d "${TMPDIR:-/tmp}/pellamor-$e2e_name.XXXXXX") || exit 1
+    pids=()
+    app_pid=
+    trap e2e_cleanup EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+
+    # A common umask, so that private modes must come from the program and not from us.
+    umask 022
+    export HOME=$work/home
+    unset XDG_DATA_HOME
+    export XDG_CONFIG_HOME=$work/config
+    export XDG_CACHE_HOME=$work/cache
+    export XDG_RUNTIME_DIR=$work/runtime
+    # A bus address that leads nowhere: the program must not reach the session bus of whoever runs the test.
+    export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus
+    mkdir -p "$HOME" "$XDG_CONFIG_HOME"
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
+
+    data_dir=$HOME/.local/share/Pellamor
+    history=$data_dir/history.json
+    lock_file=$XDG_RUNTIME_DIR/com.pellamor.app.lock
+    socket_file=$XDG_RUNTIME_DIR/com.pellamor.app.socket
+    app_log=$work/app.log
+}
+
+e2e_cleanup() {
+    local pid
+    if [[ -n $app_pid ]] && kill -0 "$app_pid" 2>/dev/null; then
+        kill -KILL "$app_pid" 2>/dev/null
+        wait "$app_pid" 2>/dev/null
+    fi
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
+    rm -rf "$work"
+}
+
+fail() {
+    echo "$e2e_name: FAIL: $*" >&2
+    [[ -f $app_log ]] && sed 's/^/  pellamor: /' "$app_log" >&2
+    exit 1
+}
+
+# Waits up to $1 seconds for the command after it to succeed.
+wait_for() {
+    local limit=$1
+    shift
+    local deadline=$((SECONDS + limit))
+    until "$@"; do
+        ((SECONDS >= deadline)) && return 1
+        sleep 0.1
+    done
+}
+
+# Starts the program in the background, its output added to $app_log, and waits until it holds the
+# single-instance lock (the lock file names its holder's process id). False, with the reason in
+# $start_error, when it ended or took no lock within 10 s.
+start_program() {
+    if [[ $e2e_server == xvfb ]]; then
+        QT_QPA_PLATFORM=xcb "$program" >>"$app_log" 2>&1 &
+    else
+        "$program" >>"$app_log" 2>&1 &
+    fi
+    app_pid=$!
+    local _
+    for _ in $(seq 200); do
+        [[ $(head -n 1 "$lock_file" 2>/dev/null) == "$app_pid" ]] && return 0
+        if ! kill -0 "$app_pid" 2>/dev/null; then
+            start_error="the program exited right after its start"
+            return 1
+        fi
+        sleep 0.05
+    done
+    start_error="the program took no lock at $lock_file within 10 s"
+    return 1
+}
+
+# The panel or the history window, whichever is up: the id of a mapped window of ours 340 wide, or nothing.
+panel_id() {
+    local id
+    for id in $(xwininfo -root -tree | awk '/"Pellamor"/ && / 340x[0-9]+\+/ {print $1}'); do
+        if xwininfo -id "$id" | grep -q 'Map State: IsViewable'; then
+            echo "$id"
+            return
+        fi
+    done
+}
+panel_shown() { [[ -n $(panel_id) ]]; }
+panel_hidden() { ! panel_shown; }
