@@ -279,6 +279,8 @@ void TestAppDelegate::themeFollowsThePreference()
     using Appearance = Preferences::Appearance;
     m_preferences->setThemePreference(Appearance::Dark);
     QVERIFY(Theme::instance().isDark());
+    // Qt's own widgets (menus, tooltips, the file dialog) take the same colours.
+    QCOMPARE(QApplication::palette().color(QPalette::Window), ThemePalette::darkPalette().windowBackground);
     m_preferences->setThemePreference(Appearance::Light);
     QVERIFY(!Theme::instance().isDark());
     m_preferences->setThemePreference(Appearance::Dark);
