@@ -1,5 +1,6 @@
 #include "AppDelegate.h"
 
+#include "AuxiliaryWindows.h"
 #include "PanelWindow.h"
 #include "PopoverPlacement.h"
 #include "PopoverWindow.h"
@@ -12,24 +13,17 @@
 #include "core/StandardOutput.h"
 #include "core/StorageManager.h"
 #include "panel/ContentView.h"
-#include "panel/ImagePreviewView.h"
-#include "panel/TextPreviewView.h"
 #include "platform/AutostartLoginItem.h"
 #include "platform/DesktopAppearance.h"
 #include "platform/GlobalShortcut.h"
 #include "platform/Preferences.h"
 #include "platform/SystemPasteboard.h"
 #include "platform/TesseractRecognizer.h"
-#include "settings/ConfirmClearDialog.h"
-#include "settings/PrivacyPolicyView.h"
-#include "settings/SettingsView.h"
 #include "ui/CircleSymbolButton.h"
-#include "ui/SymbolIcon.h"
 #include "ui/Theme.h"
 #include "ui/ThumbnailLoader.h"
 #include "widget/DesktopWidgetView.h"
 #include "widget/WidgetWindow.h"
-#include "widget/WindowDragHandler.h"
 
 #include <QAction>
 #include <QApplication>
@@ -37,7 +31,6 @@
 #include <QLabel>
 #include <QScreen>
 #include <QSystemTrayIcon>
-#include <QToolTip>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -55,17 +48,17 @@ QRect availableGeometryAt(const QPoint& point)
 
 PopoverWindow* AppDelegate::settingsPopover() const
 {
-    return m_settingsPopover.data();
+    return m_windows ? m_windows->settingsPopover() : nullptr;
 }
 
 QWidget* AppDelegate::activePreviewWindow() const
 {
-    return m_activePreviewWindow.data();
+    return m_windows ? m_windows->activePreviewWindow() : nullptr;
 }
 
 QWidget* AppDelegate::privacyPolicyWindow() const
 {
-    return m_privacyPolicyWindow.data();
+    return m_windows ? m_windows->privacyPolicyWindow() : nullptr;
 }
 
 WidgetWindow* AppDelegate::widgetWindow() const
@@ -92,9 +85,7 @@ AppDelegate::~AppDelegate()
     delete m_shortcutBinder;
     delete m_widgetWindow;
     delete m_popover;
-    delete m_settingsPopover;
-    delete m_activePreviewWindow;
-    delete m_privacyPolicyWindow;
+    delete m_windows;
     delete m_panelWindow;
     delete m_tray;
     // Thumbnails may still be decoding from the store.
@@ -135,10 +126,8 @@ void AppDelegate::bindGlobalShortcut(std::unique_ptr<GlobalShortcut> shortcut)
     delete m_shortcutBinder;
     m_shortcutBinder = new ShortcutBinder(*m_preferences, std::move(shortcut), this);
     connect(m_shortcutBinder, &ShortcutBinder::activated, this, &AppDelegate::presentPanel);
-    if (auto* settings = m_settingsPopover ? qobject_cast<SettingsView*>(m_settingsPopover->content()) : nullptr) {
-        settings->setShortcutProblem(m_shortcutBinder->problem());
-        connect(m_shortcutBinder, &ShortcutBinder::problemChanged, settings, &SettingsView::setShortcutProblem);
-    }
+    if (m_windows)
+        m_windows->setShortcutBinder(m_shortcutBinder);
 }
 
 void AppDelegate::openSurface(const QString& surface)
@@ -176,14 +165,12 @@ void AppDelegate::startUp()
     history.setImageTextSource([index = m_imageTextIndex.get()](const QString& name) { return index->textOf(name); });
     connect(m_imageTextIndex.get(), &ImageTextIndex::textChanged, &history, &HistoryModel::refreshImageText);
 
-    m_contentView = new ContentView(*m_clipboardMonitor, *m_storageManager, *m_preferences);
-    m_popover = new PopoverWindow(m_contentView);
-    m_popover->setObjectName(QStringLiteral("panelPopover"));
-    m_popover->resize(panelWidth, 480);
-    connect(m_contentView, &ContentView::updatePopoverSize, this, &AppDelegate::updatePopoverSize);
-    connect(m_contentView, &ContentView::settingsRequested, this, &AppDelegate::showSettingsPopover);
-    connect(m_contentView, &ContentView::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-    connect(m_contentView, &ContentView::closeRequested, this, &AppDelegate::closePanel);
+    m_windows = new AuxiliaryWindows(*m_clipboardMonitor, *m_storageManager, *m_preferences, *m_loginItem, this);
+    m_windows->setImageTextUnavailableReason(m_imageTextIndex->unavailableReason());
+    m_windows->setShortcutBinder(m_shortcutBinder);
+    connect(m_windows, &AuxiliaryWindows::aboutToShow, this, &AppDelegate::updateAppearance);
+    connect(m_windows, &AuxiliaryWindows::privacyPolicyRequested, this, &AppDelegate::showPrivacyPolicyWindow);
+    connect(m_windows, &AuxiliaryWindows::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 
     m_desktopAppearance = new DesktopAppearance(this);
     connect(m_desktopAppearance, &DesktopAppearance::changed, this, &AppDelegate::updateAppearance);
@@ -195,6 +182,34 @@ void AppDelegate::startUp()
     handlePopoverPersistence();
 }
 
+PopoverWindow* AppDelegate::popover()
+{
+    // Made when first needed: until then no row, thumbnail or font of the panel takes memory.
+    if (!m_popover && m_clipboardMonitor) {
+        m_contentView = new ContentView(*m_clipboardMonitor, *m_storageManager, *m_preferences);
+        m_popover = new PopoverWindow(m_contentView);
+        m_popover->setObjectName(QStringLiteral("panelPopover"));
+        m_popover->resize(panelWidth, 480);
+        connect(m_contentView, &ContentView::updatePopoverSize, this, &AppDelegate::updatePopoverSize);
+        connect(m_contentView, &ContentView::settingsRequested, this, &AppDelegate::showSettingsPopover);
+        connect(m_contentView, &ContentView::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        connect(m_contentView, &ContentView::closeRequested, this, &AppDelegate::closePanel);
+        handlePopoverPersistence();
+    }
+    return m_popover;
+}
+
+ContentView* AppDelegate::contentView()
+{
+    popover();
+    return m_contentView;
+}
+
+bool AppDelegate::panelShown() const
+{
+    return m_popover && m_popover->isVisible();
+}
+
 void AppDelegate::createStatusItem(std::function<bool()> trayProbe, int trayGraceMs)
 {
     m_tray = new TrayController(*m_preferences, this);
@@ -202,11 +217,11 @@ void AppDelegate::createStatusItem(std::function<bool()> trayProbe, int trayGrac
         m_tray->trayProbe = std::move(trayProbe);
     connect(m_tray, &TrayController::panelRequested, this, &AppDelegate::togglePopover);
     // The open menu may take the focus, and the panel with it: the menu toggles what the user saw.
-    connect(m_tray, &TrayController::menuAboutToShow, this, [this] { m_panelOpenAtMenu = m_popover->isVisible(); });
+    connect(m_tray, &TrayController::menuAboutToShow, this, [this] { m_panelOpenAtMenu = panelShown(); });
     connect(m_tray->openAction(), &QAction::triggered, this, [this] {
-        if (m_panelOpenAtMenu && m_popover->isVisible())
+        if (m_panelOpenAtMenu && panelShown())
             closePanel();
-        else if (!m_panelOpenAtMenu && !m_popover->isVisible())
+        else if (!m_panelOpenAtMenu && !panelShown())
             togglePopover();
     });
     connect(m_tray, &TrayController::settingsRequested, this, &AppDelegate::showSettingsAlone);
@@ -280,7 +295,7 @@ QRect AppDelegate::trayGeometry() const
 
 void AppDelegate::togglePopover()
 {
-    if (!m_popover)
+    if (!popover())
         return;
     if (m_popover->isVisible()) {
         closePanel();
@@ -322,11 +337,11 @@ void AppDelegate::updatePopoverSize()
 
 void AppDelegate::updateAppearance()
 {
-    const int theme = m_preferences ? m_preferences->effectiveThemePreference() : 0;
-    const bool dark = theme == 2 || (theme == 0 && m_desktopAppearance && m_desktopAppearance->prefersDark());
+    using Appearance = Preferences::Appearance;
+    const Appearance theme = m_preferences ? m_preferences->themePreference() : Appearance::FollowSystem;
+    const bool dark = theme == Appearance::Dark ||
+                      (theme == Appearance::FollowSystem && m_desktopAppearance && m_desktopAppearance->prefersDark());
     Theme::instance().setDark(dark);
-    // Tooltips are Qt's own windows: they take the theme's colours, not the desktop's light ones.
-    QToolTip::setPalette(Theme::palette().widgetPalette());
 }
 
 void AppDelegate::handlePreferenceChange()
@@ -377,12 +392,11 @@ void AppDelegate::handleWidgetPinned()
 
 void AppDelegate::handlePopoverPersistence()
 {
-    if (!m_popover)
-        return;
     const bool pinned = m_preferences->popoverPinned();
-    m_popover->setFloating(pinned);
-    if (m_settingsPopover)
-        m_settingsPopover->setFloating(pinned || m_preferences->popoverStayOpen());
+    if (m_windows)
+        m_windows->setSettingsFloating(pinned || m_preferences->popoverStayOpen());
+    if (m_popover)
+        m_popover->setFloating(pinned);
 }
 
 bool AppDelegate::keepsPanelOpen() const
@@ -392,6 +406,8 @@ bool AppDelegate::keepsPanelOpen() const
 
 void AppDelegate::closePanel()
 {
+    if (!m_popover)
+        return;
     if (QWidget* sheet = m_contentView->openSheet())
         sheet->close();
     m_popover->hide();
@@ -407,42 +423,30 @@ bool AppDelegate::belongsToPanel(QWindow* window) const
     return false;
 }
 
-bool AppDelegate::belongsToSettings(QWindow* window) const
-{
-    // The settings popover and the dialogs it opens (clear confirmation, export).
-    for (QWindow* w = window; w; w = w->transientParent()) {
-        if (m_settingsPopover && w == m_settingsPopover->windowHandle())
-            return true;
-    }
-    return false;
-}
-
 void AppDelegate::handleFocusWindowChanged(QWindow* focusWindow)
 {
-    if (!m_popover)
+    if (!m_windows)
         return;
-    const bool inSettings = belongsToSettings(focusWindow);
+    const bool inSettings = m_windows->belongsToSettings(focusWindow);
+    PopoverWindow* settings = m_windows->settingsPopover();
     if (!focusWindow) {
         // Another application: nothing closes while the panel is pinned or kept open.
         if (keepsPanelOpen())
             return;
-        if (m_settingsPopover)
-            m_settingsPopover->hide();
-        if (m_popover->isVisible()) {
+        m_windows->closeSettings();
+        if (panelShown()) {
             closePanel();
             m_focusClosed.start();
         }
         return;
     }
     // A click in one of our windows outside the settings closes the settings.
-    if (m_settingsPopover && m_settingsPopover->isVisible() && !inSettings) {
-        m_settingsPopover->hide();
+    if (settings && settings->isVisible() && !inSettings) {
         // The window manager moves the focus on the press; when that press is on the gear, the click
         // that follows must not open the settings again.
-        if (m_contentView && pointerOnGear())
-            m_settingsClosedByGear.start();
+        m_windows->closeSettings(m_contentView && pointerOnGear());
     }
-    if (m_popover->isVisible() && !keepsPanelOpen() && !belongsToPanel(focusWindow) && !inSettings)
+    if (panelShown() && !keepsPanelOpen() && !belongsToPanel(focusWindow) && !inSettings)
         closePanel();
 }
 
@@ -452,126 +456,28 @@ bool AppDelegate::pointerOnGear() const
     return gear->isVisible() && QRect(gear->mapToGlobal(QPoint(0, 0)), gear->size()).contains(QCursor::pos());
 }
 
-PopoverWindow* AppDelegate::ensureSettingsPopover()
-{
-    if (!m_settingsPopover) {
-        auto* settings = new SettingsView(*m_clipboardMonitor, *m_preferences, *m_loginItem);
-        settings->setImageTextUnavailableReason(m_imageTextIndex->unavailableReason());
-        connect(settings, &SettingsView::privacyPolicyRequested, this, &AppDelegate::showPrivacyPolicyWindow);
-        connect(settings, &SettingsView::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-        m_settingsPopover = new PopoverWindow(settings);
-        m_settingsPopover->setObjectName(QStringLiteral("settingsPopover"));
-        if (m_shortcutBinder) {
-            settings->setShortcutProblem(m_shortcutBinder->problem());
-            connect(m_shortcutBinder, &ShortcutBinder::problemChanged, settings, &SettingsView::setShortcutProblem);
-        }
-    }
-    return m_settingsPopover;
-}
-
 void AppDelegate::showSettingsAlone()
 {
-    PopoverWindow* settings = ensureSettingsPopover();
-    updateAppearance();
-    settings->setFloating(keepsPanelOpen());
-    const QSize size(SettingsView::panelWidth, SettingsView::panelHeight);
-    const QRect tray = trayGeometry();
-    const QPoint pointer = QCursor::pos();
-    settings->setFrame(
-        PopoverPlacement::place(tray, size, availableGeometryAt(tray.isValid() ? tray.center() : pointer), pointer)
-            .frame,
-        false);
-    settings->show();
-    settings->raise();
-    settings->activateWindow();
+    m_windows->showSettingsAlone(trayGeometry(), keepsPanelOpen());
 }
 
 void AppDelegate::showSettingsPopover(QWidget* anchor)
 {
-    ensureSettingsPopover();
-    if (m_settingsPopover->isVisible()) {
-        m_settingsPopover->hide();
-        return;
-    }
-    if (m_settingsClosedByGear.isValid() && m_settingsClosedByGear.elapsed() < reopenGuardMs) {
-        m_settingsClosedByGear.invalidate();
-        return;
-    }
-    updateAppearance();
-    m_settingsPopover->setFloating(keepsPanelOpen());
-    const QPoint anchorPoint = anchor ? anchor->mapToGlobal(QPoint(0, 0)) : QCursor::pos();
-    const QRect anchorRect(anchorPoint, QSize(1, 1));
-    const PopoverPlacement placement =
-        PopoverPlacement::place(anchorRect, QSize(SettingsView::panelWidth, SettingsView::panelHeight),
-                                availableGeometryAt(anchorPoint), anchorPoint);
-    m_settingsPopover->setFrame(placement.frame, false);
-    m_settingsPopover->show();
-    m_settingsPopover->raise();
-    m_settingsPopover->activateWindow();
+    m_windows->toggleSettings(anchor, keepsPanelOpen());
 }
 
 void AppDelegate::showPreviewWindow(const ClipboardItem& item)
 {
-    if (m_activePreviewWindow)
-        m_activePreviewWindow->close();
-    // The previews draw their own title and close button: the window manager adds none of its own.
-    auto* window = new QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint);
-    window->setObjectName(QStringLiteral("previewWindow"));
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    auto* layout = new QVBoxLayout(window);
-    layout->setContentsMargins(0, 0, 0, 0);
-    const auto dismiss = [window = QPointer<QWidget>(window)] {
-        if (window)
-            window->close();
-    };
-    QWidget* view = item.isImage()
-                        ? static_cast<QWidget*>(new ImagePreviewView(*m_storageManager, item.content, dismiss, window))
-                        : new TextPreviewView(*m_clipboardMonitor, item, dismiss, window);
-    layout->addWidget(view);
-    // Moved by its title bar and background, as a window with a frame is.
-    new WindowMoveFilter(view);
-    window->setWindowTitle(item.isImage() ? QStringLiteral("图片预览") : QStringLiteral("查看与编辑"));
-    window->resize(500, 400);
-    // Beside the desktop widget when it is shown; centred on the screen otherwise.
-    const QRect widgetFrame = m_widgetWindow ? m_widgetWindow->frameGeometry() : QRect();
-    const QRect available = availableGeometryAt(widgetFrame.isValid() ? widgetFrame.center() : QCursor::pos());
-    window->setGeometry(previewWindowFrame(widgetFrame, window->size(), available));
-    m_activePreviewWindow = window;
-    window->show();
-    window->raise();
-    window->activateWindow();
+    m_windows->showPreviewWindow(item, m_widgetWindow ? m_widgetWindow->frameGeometry() : QRect());
 }
 
 void AppDelegate::confirmClearFromWidget()
 {
-    if (!m_widgetWindow)
-        return;
-    auto* dialog = new ConfirmClearDialog(m_widgetWindow);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QDialog::accepted, this, [this] { m_clipboardMonitor->clearAll(); });
-    dialog->present();
+    if (m_widgetWindow)
+        m_windows->confirmClear(m_widgetWindow);
 }
 
 void AppDelegate::showPrivacyPolicyWindow()
 {
-    if (!m_privacyPolicyWindow) {
-        auto* window = new QWidget(nullptr, Qt::Window);
-        window->setObjectName(QStringLiteral("privacyPolicyWindow"));
-        window->setWindowTitle(QStringLiteral("隐私政策与服务条款"));
-        auto* layout = new QVBoxLayout(window);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(new PrivacyPolicyView(window));
-        window->adjustSize();
-        const QRect available = availableGeometryAt(QCursor::pos());
-        window->setGeometry(previewWindowFrame(QRect(), window->size(), available));
-        m_privacyPolicyWindow = window;
-    }
-    // Floating while the panel is pinned or kept open, re-evaluated on every showing.
-    const bool floating = keepsPanelOpen();
-    if (bool(m_privacyPolicyWindow->windowFlags() & Qt::WindowStaysOnTopHint) != floating) {
-        m_privacyPolicyWindow->setWindowFlag(Qt::WindowStaysOnTopHint, floating);
-    }
-    m_privacyPolicyWindow->show();
-    m_privacyPolicyWindow->raise();
-    m_privacyPolicyWindow->activateWindow();
+    m_windows->showPrivacyPolicyWindow(keepsPanelOpen());
 }

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+class AuxiliaryWindows;
 class ClipboardMonitor;
 class ContentView;
 class ImageTextIndex;
@@ -31,7 +32,8 @@ class TextRecognizer;
 class WidgetWindow;
 
 // The shell: owns the single-instance lock, the preferences, the history store and the clipboard
-// monitor for the whole run, the tray icon, the panel and the auxiliary windows.
+// monitor for the whole run, and coordinates the tray icon (TrayController), the panel, the board and
+// the auxiliary windows (AuxiliaryWindows) through the operations below.
 class AppDelegate : public QObject
 {
     Q_OBJECT
@@ -63,8 +65,9 @@ public:
     ClipboardMonitor* clipboardMonitor() const { return m_clipboardMonitor.get(); }
     StorageManager* storageManager() const { return m_storageManager.get(); }
     Preferences* preferences() const { return m_preferences.get(); }
-    PopoverWindow* popover() const { return m_popover; }
-    ContentView* contentView() const { return m_contentView; }
+    // The panel and its view, made the first time they are asked for.
+    PopoverWindow* popover();
+    ContentView* contentView();
     PopoverWindow* settingsPopover() const;
     QWidget* activePreviewWindow() const;
     QWidget* privacyPolicyWindow() const;
@@ -113,11 +116,10 @@ private:
     void startUp();
     void setupWidgetWindow();
     void handleNoTray();
-    PopoverWindow* ensureSettingsPopover();
     QRect trayGeometry() const;
     bool belongsToPanel(QWindow* window) const;
-    bool belongsToSettings(QWindow* window) const;
     bool keepsPanelOpen() const;
+    bool panelShown() const;
     void closePanel();
     bool pointerOnGear() const;
 
@@ -140,10 +142,7 @@ private:
     bool m_popoverGrowsUp = false;
     QElapsedTimer m_focusClosed;
     static constexpr int reopenGuardMs = 400;
-    QElapsedTimer m_settingsClosedByGear;
-    QPointer<PopoverWindow> m_settingsPopover;
-    QPointer<QWidget> m_activePreviewWindow;
-    QPointer<QWidget> m_privacyPolicyWindow;
+    AuxiliaryWindows* m_windows = nullptr;
     QPointer<WidgetWindow> m_widgetWindow;
     bool m_isSettingUpWidget = false;
 };

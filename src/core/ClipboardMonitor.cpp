@@ -350,17 +350,9 @@ void ClipboardMonitor::finishRemoval()
 
 void ClipboardMonitor::enforceAutoClear()
 {
-    qint64 ageLimitSeconds = 0;
-    switch (m_preferences.autoClearPreference()) {
-    case 1:
-        ageLimitSeconds = 86400;
-        break;
-    case 2:
-        ageLimitSeconds = 604800;
-        break;
-    default:
+    const qint64 ageLimitSeconds = Preferences::maxAgeSeconds(m_preferences.autoClearPreference());
+    if (ageLimitSeconds == 0)
         return;
-    }
     const QDateTime cutoff = QDateTime::currentDateTimeUtc().addSecs(-ageLimitSeconds);
     const auto expired = [cutoff](const ClipboardItem& item) { return !item.isPinned && item.timestamp < cutoff; };
     if (std::none_of(m_items.cbegin(), m_items.cend(), expired))

@@ -14,8 +14,11 @@
 #include "platform/Preferences.h"
 #include "ui/CircleSymbolButton.h"
 #include "ui/FooterButton.h"
+#include "ui/Rule.h"
 #include "ui/SymbolIcon.h"
+#include "ui/SymbolLabel.h"
 #include "ui/Theme.h"
+#include "ui/ThemedLabel.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -36,85 +39,6 @@ const QString recordingText = QStringLiteral("录制中...");
 constexpr int AppRowHeight = 65;
 // While searching, entries older than 30 days are listed too, under one more section.
 const QString olderTitle = QStringLiteral("更早");
-
-// A symbol drawn at a fixed size, coloured from the theme at paint time.
-class SymbolLabel : public QWidget
-{
-public:
-    SymbolLabel(QString symbol, qreal pointSize, std::function<QColor()> color, QFont::Weight weight, QWidget* parent)
-        : QWidget(parent)
-        , m_symbol(std::move(symbol))
-        , m_pointSize(pointSize)
-        , m_color(std::move(color))
-        , m_weight(weight)
-    {
-        const int side = qCeil(pointSize * 1.4);
-        setFixedSize(side, side);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        SymbolIcon::paint(painter, rect(), m_symbol, m_color(), m_pointSize, m_weight);
-    }
-
-private:
-    QString m_symbol;
-    qreal m_pointSize;
-    std::function<QColor()> m_color;
-    QFont::Weight m_weight;
-};
-
-// A hairline inset 12 on both sides (or only on the leading side).
-class Rule : public QWidget
-{
-public:
-    Rule(int leading, int trailing, qreal opacity, QWidget* parent)
-        : QWidget(parent)
-        , m_leading(leading)
-        , m_trailing(trailing)
-        , m_opacity(opacity)
-    {
-        setFixedHeight(1);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.fillRect(QRect(m_leading, 0, width() - m_leading - m_trailing, 1),
-                         ThemePalette::withOpacity(Theme::palette().secondary, m_opacity));
-    }
-
-private:
-    int m_leading;
-    int m_trailing;
-    qreal m_opacity;
-};
-
-// A label whose colour follows the theme.
-class ThemedLabel : public QLabel
-{
-public:
-    ThemedLabel(const QString& text, const QFont& font, std::function<QColor()> color, QWidget* parent)
-        : QLabel(text, parent)
-        , m_color(std::move(color))
-    {
-        setFont(font);
-        applyColor();
-        connect(&Theme::instance(), &Theme::changed, this, [this] { applyColor(); });
-    }
-
-private:
-    void applyColor()
-    {
-        QPalette palette = this->palette();
-        palette.setColor(QPalette::WindowText, m_color());
-        setPalette(palette);
-    }
-    std::function<QColor()> m_color;
-};
 
 QWidget* sectionHeader(const QString& title, QWidget* parent)
 {
@@ -712,7 +636,7 @@ void ContentView::showEvent(QShowEvent* event)
     selectIndex(0);
     // A recording interrupted by closing the panel must not leave its transient text behind.
     if (m_preferences.shortcutKey() == recordingText)
-        m_preferences.setShortcutKey(QString::fromUtf8(Preferences::Defaults::shortcutKey));
+        m_preferences.setShortcutKey(Preferences::defaultValue(Preferences::Keys::shortcutKey).toString());
 }
 
 void ContentView::applyTheme()

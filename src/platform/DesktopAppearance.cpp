@@ -23,11 +23,18 @@ uint unwrapScheme(QVariant value)
     return value.toUInt();
 }
 
+bool desktopPaletteIsDark()
+{
+    static const bool dark = QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
+    return dark;
+}
+
 } // namespace
 
 DesktopAppearance::DesktopAppearance(QObject* parent)
     : QObject(parent)
 {
+    desktopPaletteIsDark();
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return;
@@ -55,7 +62,7 @@ bool DesktopAppearance::prefersDark() const
 {
     if (m_portalDark)
         return *m_portalDark;
-    return QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
+    return desktopPaletteIsDark();
 }
 
 void DesktopAppearance::onSettingChanged(const QString& group, const QString& key, const QDBusVariant& value)

@@ -6,7 +6,8 @@
 #include <optional>
 
 // Whether the desktop asks for dark or light windows: the freedesktop appearance portal's colour
-// scheme where it answers, otherwise the lightness of the platform palette.
+// scheme where it answers, otherwise the lightness of the platform palette as it was when the first
+// instance was made (the program then sets the application palette to its own theme).
 class DesktopAppearance : public QObject
 {
     Q_OBJECT

@@ -4,6 +4,9 @@
 
 #include <QSettings>
 
+#include <cstring>
+#include <optional>
+
 namespace {
 
 std::unique_ptr<QSettings> userSettings()
@@ -15,7 +18,66 @@ std::unique_ptr<QSettings> userSettings()
                                        QStringLiteral("Pellamor"));
 }
 
+std::optional<int> readNumber(const QVariant& stored)
+{
+    bool ok = false;
+    const int number = stored.toInt(&ok);
+    return ok ? std::optional<int>(number) : std::nullopt;
+}
+
+std::optional<bool> readFlag(const QVariant& stored)
+{
+    if (stored.typeId() == QMetaType::Bool)
+        return stored.toBool();
+    // The ini format stores booleans as text; anything unexpected counts as absent.
+    const QString text = stored.toString().trimmed().toLower();
+    if (text == u"true" || text == u"1")
+        return true;
+    if (text == u"false" || text == u"0")
+        return false;
+    return std::nullopt;
+}
+
 } // namespace
+
+const std::array<Preferences::Setting, 13> Preferences::settings{{
+    {Keys::displayCount, Type::Int, 6, "", 1},
+    {Keys::shortcutKey, Type::Text, 0, "⌥ + Space"},
+    {Keys::themePreference, Type::Int, int(Appearance::FollowSystem), "", 0, 2},
+    {Keys::popoverPinned, Type::Bool},
+    {Keys::popoverStayOpen, Type::Bool},
+    {Keys::showDesktopWidget, Type::Bool},
+    {Keys::widgetPinned, Type::Bool},
+    {Keys::widgetLocked, Type::Bool},
+    {Keys::launchAtLogin, Type::Bool},
+    {Keys::ignoreSensitive, Type::Bool, true},
+    {Keys::autoClearPreference, Type::Int, int(AutoClear::Never), "", 0, 2},
+    // While true no clipboard change becomes an entry; kept across restarts.
+    {Keys::monitoringPaused, Type::Bool},
+    {Keys::recognizeImageText, Type::Bool},
+}};
+
+QVariant Preferences::Setting::defaultValue() const
+{
+    switch (type) {
+    case Type::Bool:
+        return bool(defaultNumber);
+    case Type::Int:
+        return defaultNumber;
+    case Type::Text:
+        break;
+    }
+    return QString::fromUtf8(defaultText);
+}
+
+const Preferences::Setting& Preferences::setting(const char* key)
+{
+    for (const Setting& row : settings) {
+        if (row.key == key || std::strcmp(row.key, key) == 0)
+            return row;
+    }
+    qFatal("Pellamor: no preference key %s", key);
+}
 
 Preferences::Preferences(QObject* parent)
     : QObject(parent)
@@ -29,180 +91,36 @@ Preferences::Preferences(const QString& filePath, QObject* parent)
 
 Preferences::~Preferences() = default;
 
-int Preferences::readInt(const char* key, int fallback) const
+QVariant Preferences::value(const char* key) const
 {
-    const QVariant value = m_settings->value(QLatin1String(key));
-    if (!value.isValid())
-        return fallback;
-    bool ok = false;
-    const int number = value.toInt(&ok);
-    return ok ? number : fallback;
+    const Setting& row = setting(key);
+    const QVariant stored = m_settings->value(QLatin1String(key));
+    if (!stored.isValid())
+        return row.defaultValue();
+    switch (row.type) {
+    case Type::Bool:
+        return readFlag(stored).value_or(bool(row.defaultNumber));
+    case Type::Int: {
+        const int number = readNumber(stored).value_or(row.defaultNumber);
+        return number >= row.lowest && number <= row.highest ? number : row.defaultNumber;
+    }
+    case Type::Text:
+        break;
+    }
+    return stored.toString();
 }
 
-bool Preferences::readBool(const char* key, bool fallback) const
+int Preferences::storedNumber(const char* key) const
 {
-    const QVariant value = m_settings->value(QLatin1String(key));
-    if (!value.isValid())
-        return fallback;
-    if (value.typeId() == QMetaType::Bool)
-        return value.toBool();
-    // The ini format stores booleans as text; anything unexpected counts as absent.
-    const QString text = value.toString().trimmed().toLower();
-    if (text == u"true" || text == u"1")
-        return true;
-    if (text == u"false" || text == u"0")
-        return false;
-    return fallback;
+    const QVariant stored = m_settings->value(QLatin1String(key));
+    return (stored.isValid() ? readNumber(stored) : std::nullopt).value_or(setting(key).defaultNumber);
 }
 
-void Preferences::write(const char* key, const QVariant& value)
+void Preferences::setValue(const char* key, const QVariant& value)
 {
     m_settings->setValue(QLatin1String(key), value);
     m_settings->sync();
     Q_EMIT changed(QLatin1String(key));
-}
-
-int Preferences::displayCount() const
-{
-    return readInt(Keys::displayCount, Defaults::displayCount);
-}
-
-int Preferences::effectiveDisplayCount() const
-{
-    const int count = displayCount();
-    return count > 0 ? count : Defaults::displayCount;
-}
-
-QString Preferences::shortcutKey() const
-{
-    const QVariant value = m_settings->value(QLatin1String(Keys::shortcutKey));
-    return value.isValid() ? value.toString() : QString::fromUtf8(Defaults::shortcutKey);
-}
-
-int Preferences::themePreference() const
-{
-    return readInt(Keys::themePreference, Defaults::themePreference);
-}
-
-int Preferences::effectiveThemePreference() const
-{
-    const int theme = themePreference();
-    return theme == 1 || theme == 2 ? theme : 0;
-}
-
-bool Preferences::popoverPinned() const
-{
-    return readBool(Keys::popoverPinned, false);
-}
-
-bool Preferences::popoverStayOpen() const
-{
-    return readBool(Keys::popoverStayOpen, false);
-}
-
-bool Preferences::showDesktopWidget() const
-{
-    return readBool(Keys::showDesktopWidget, false);
-}
-
-bool Preferences::widgetPinned() const
-{
-    return readBool(Keys::widgetPinned, false);
-}
-
-bool Preferences::widgetLocked() const
-{
-    return readBool(Keys::widgetLocked, false);
-}
-
-bool Preferences::launchAtLogin() const
-{
-    return readBool(Keys::launchAtLogin, false);
-}
-
-bool Preferences::ignoreSensitive() const
-{
-    return readBool(Keys::ignoreSensitive, Defaults::ignoreSensitive);
-}
-
-bool Preferences::recognizeImageText() const
-{
-    return readBool(Keys::recognizeImageText, false);
-}
-
-int Preferences::autoClearPreference() const
-{
-    return readInt(Keys::autoClearPreference, Defaults::autoClearPreference);
-}
-
-bool Preferences::monitoringPaused() const
-{
-    return readBool(Keys::monitoringPaused, false);
-}
-
-void Preferences::setDisplayCount(int value)
-{
-    write(Keys::displayCount, value);
-}
-
-void Preferences::setShortcutKey(const QString& value)
-{
-    write(Keys::shortcutKey, value);
-}
-
-void Preferences::setThemePreference(int value)
-{
-    write(Keys::themePreference, value);
-}
-
-void Preferences::setPopoverPinned(bool value)
-{
-    write(Keys::popoverPinned, value);
-}
-
-void Preferences::setPopoverStayOpen(bool value)
-{
-    write(Keys::popoverStayOpen, value);
-}
-
-void Preferences::setShowDesktopWidget(bool value)
-{
-    write(Keys::showDesktopWidget, value);
-}
-
-void Preferences::setWidgetPinned(bool value)
-{
-    write(Keys::widgetPinned, value);
-}
-
-void Preferences::setWidgetLocked(bool value)
-{
-    write(Keys::widgetLocked, value);
-}
-
-void Preferences::setLaunchAtLogin(bool value)
-{
-    write(Keys::launchAtLogin, value);
-}
-
-void Preferences::setIgnoreSensitive(bool value)
-{
-    write(Keys::ignoreSensitive, value);
-}
-
-void Preferences::setRecognizeImageText(bool value)
-{
-    write(Keys::recognizeImageText, value);
-}
-
-void Preferences::setAutoClearPreference(int value)
-{
-    write(Keys::autoClearPreference, value);
-}
-
-void Preferences::setMonitoringPaused(bool value)
-{
-    write(Keys::monitoringPaused, value);
 }
 
 void Preferences::remove(const char* key)

@@ -53,7 +53,6 @@ bool SnapshotPasteboard::take(ClipboardSnapshot snapshot, ClipboardContents prep
     m_awaitingOwn = false;
     if (snapshot.abandoned) {
         ++m_abandoned;
-        Q_EMIT changeAbandoned();
         return false;
     }
     m_contents = Contents{std::move(snapshot.types), std::move(snapshot.values), {}, std::move(prepared)};

@@ -42,10 +42,6 @@ public:
     QImage image() const override;
     bool reportsChanges() const override { return m_watching; }
 
-Q_SIGNALS:
-    // A change was given up on (see abandonedChanges()).
-    void changeAbandoned();
-
 protected:
     struct Contents
     {

@@ -11,7 +11,6 @@
 #include "ToggleSwitch.h"
 #include "core/ClipboardMonitor.h"
 #include "core/StandardOutput.h"
-#include "platform/LoginItem.h"
 #include "platform/PortalFileChooser.h"
 #include "platform/Preferences.h"
 #include "ui/Theme.h"
@@ -64,12 +63,10 @@ QWidget* tightColumn(QWidget* parent, QVBoxLayout** layout)
 const QString SettingsView::versionText = QStringLiteral("1.0.1 (Beta)");
 const QString SettingsView::supportAddress = QStringLiteral("support@pellamor.example");
 
-SettingsView::SettingsView(ClipboardMonitor& monitor, Preferences& preferences, LoginItem& loginItem, QWidget* parent)
+SettingsView::SettingsView(ClipboardMonitor& monitor, Preferences& preferences, QWidget* parent)
     : QWidget(parent)
     , m_monitor(monitor)
     , m_preferences(preferences)
-    , m_loginItem(loginItem)
-    , m_launchAtLogin(preferences.launchAtLogin())
 {
     setObjectName(QStringLiteral("settingsView"));
     setFixedSize(panelWidth, panelHeight);
@@ -121,7 +118,7 @@ SettingsView::SettingsView(ClipboardMonitor& monitor, Preferences& preferences, 
     connect(m_recorder, &ShortcutRecorder::recorded, this,
             [this](const QString& text) { m_preferences.setShortcutKey(text); });
 
-    connect(&m_preferences, &Preferences::changed, this, &SettingsView::onPreferenceChanged);
+    connect(&m_preferences, &Preferences::changed, this, &SettingsView::refreshControls);
     connect(&Theme::instance(), &Theme::changed, this, &SettingsView::applyTheme);
     applyTheme();
     refreshControls();
@@ -183,7 +180,7 @@ QWidget* SettingsView::buildGeneralSection()
                             156, QStringLiteral("themeOption"), box);
     m_themePicker->setObjectName(QStringLiteral("themePicker"));
     connect(m_themePicker, &SegmentedPicker::valueChosen, this,
-            [this](int value) { m_preferences.setThemePreference(value); });
+            [this](int value) { m_preferences.setThemePreference(Preferences::Appearance(value)); });
     section->addWidget(controlRow(rowLabel(QStringLiteral("主题颜色"), box), m_themePicker, none, box));
     section->addWidget(new SettingsDivider(4, box));
 
@@ -249,7 +246,7 @@ QWidget* SettingsView::buildDataSection()
                             140, QStringLiteral("autoClearOption"), column);
     m_autoClearPicker->setObjectName(QStringLiteral("autoClearPicker"));
     connect(m_autoClearPicker, &SegmentedPicker::valueChosen, this,
-            [this](int value) { m_preferences.setAutoClearPreference(value); });
+            [this](int value) { m_preferences.setAutoClearPreference(Preferences::AutoClear(value)); });
     layout->addWidget(
         controlRow(rowLabel(QStringLiteral("自动清理"), column), m_autoClearPicker, QMargins(8, 6, 8, 6), column));
     layout->addWidget(new SettingsDivider(4, column));
@@ -270,7 +267,7 @@ QWidget* SettingsView::buildDataSection()
     auto* reset = new SettingsClickableRow(QStringLiteral("强制关闭所有自启动项"),
                                            QStringLiteral("arrow.counterclockwise.circle"), false, column);
     reset->setObjectName(QStringLiteral("resetRow"));
-    connect(reset, &QAbstractButton::clicked, this, &SettingsView::resetLoginItem);
+    connect(reset, &QAbstractButton::clicked, this, &SettingsView::loginItemResetRequested);
     layout->addWidget(reset);
 
     section->addWidget(column);
@@ -335,14 +332,6 @@ bool SettingsView::isShowingClearConfirm() const
     return m_confirm && m_confirm->isVisible();
 }
 
-void SettingsView::onPreferenceChanged(const QString& key)
-{
-    if (key == QLatin1String(Keys::launchAtLogin))
-        onLaunchAtLoginStored();
-    else
-        refreshControls();
-}
-
 void SettingsView::setImageTextUnavailableReason(const QString& reason)
 {
     m_imageTextSwitch->setEnabled(reason.isEmpty());
@@ -361,50 +350,9 @@ void SettingsView::refreshControls()
     m_imageTextSwitch->setOn(m_preferences.recognizeImageText() && m_imageTextSwitch->isEnabled());
     m_shortcutButton->setShortcut(m_preferences.shortcutKey());
     // The raw stored numbers: a value that is none of the choices highlights none of them.
-    m_themePicker->setSelection(m_preferences.themePreference());
+    m_themePicker->setSelection(m_preferences.storedNumber(Keys::themePreference));
     m_countPicker->setSelection(m_preferences.displayCount());
-    m_autoClearPicker->setSelection(m_preferences.autoClearPreference());
-}
-
-void SettingsView::onLaunchAtLoginStored()
-{
-    const bool on = m_preferences.launchAtLogin();
-    m_launchSwitch->setOn(on);
-    // Every write is announced, but only a change of the value means anything to the login item.
-    if (on == m_launchAtLogin)
-        return;
-    m_launchAtLogin = on;
-    if (m_shown)
-        syncLoginItem(on);
-}
-
-void SettingsView::syncLoginItem(bool on)
-{
-    LoginItem::Result result;
-    if (on) {
-        if (m_loginItem.status() == LoginItem::Status::Enabled)
-            return;
-        result = m_loginItem.registerItem();
-    } else {
-        // Whatever the status says: removing an entry that is not there costs nothing.
-        result = m_loginItem.unregisterItem();
-    }
-    if (result)
-        return;
-    printLine(QStringLiteral("Failed to sync launch at login: ") + result.errorDescription);
-    // The switch shows what the desktop will really do. Writing it may run this step once more, for the
-    // opposite value; that one ends at the latest when the value stops changing.
-    m_preferences.setLaunchAtLogin(m_loginItem.status() == LoginItem::Status::Enabled);
-}
-
-void SettingsView::resetLoginItem()
-{
-    const LoginItem::Result result = m_loginItem.unregisterItem();
-    if (!result) {
-        printLine(QStringLiteral("Reset failed: ") + result.errorDescription);
-        return;
-    }
-    m_preferences.setLaunchAtLogin(false);
+    m_autoClearPicker->setSelection(m_preferences.storedNumber(Keys::autoClearPreference));
 }
 
 void SettingsView::showClearConfirmation()
@@ -499,22 +447,19 @@ void SettingsView::openSupportMail()
 void SettingsView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    m_shown = true;
     // A recording cut short elsewhere must not leave its transient text as the shortcut.
     if (m_preferences.shortcutKey() == ShortcutButton::recordingText)
-        m_preferences.setShortcutKey(QString::fromUtf8(Preferences::Defaults::shortcutKey));
-    m_launchAtLogin = m_preferences.launchAtLogin();
+        m_preferences.setShortcutKey(Preferences::defaultValue(Keys::shortcutKey).toString());
     refreshControls();
-    // The user may have changed the autostart entry outside Pellamor since the panel was last open.
-    m_preferences.setLaunchAtLogin(m_loginItem.status() == LoginItem::Status::Enabled);
+    Q_EMIT shown();
     m_recorder->setRecording(false);
 }
 
 void SettingsView::hideEvent(QHideEvent* event)
 {
     m_recorder->setRecording(false);
-    m_shown = false;
     QWidget::hideEvent(event);
+    Q_EMIT hidden();
 }
 
 void SettingsView::applyTheme()

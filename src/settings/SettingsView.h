@@ -8,7 +8,6 @@
 class ClipboardMonitor;
 class ConfirmClearDialog;
 class CountPicker;
-class LoginItem;
 class Preferences;
 class PortalFileChooser;
 class QFileDialog;
@@ -22,8 +21,8 @@ class ToggleSwitch;
 
 // The settings panel inside the settings popover: a fixed 320 x 480 scrolling column of four sections.
 // Every control shows the stored preference and writes it the moment it is used; the rest of the
-// program reacts to the store, never to this view. The launch-at-login switch additionally keeps the
-// desktop's autostart entry in step with the stored value while the panel is shown.
+// program reacts to the store, never to this view. The shell keeps the desktop's autostart entry in step
+// with the launch-at-login switch while the panel is shown (shown() and hidden() tell when).
 class SettingsView : public QWidget
 {
     Q_OBJECT
@@ -34,7 +33,7 @@ public:
     static const QString versionText;
     static const QString supportAddress;
 
-    SettingsView(ClipboardMonitor& monitor, Preferences& preferences, LoginItem& loginItem, QWidget* parent = nullptr);
+    SettingsView(ClipboardMonitor& monitor, Preferences& preferences, QWidget* parent = nullptr);
     ~SettingsView() override;
 
     bool isRecordingShortcut() const;
@@ -54,10 +53,11 @@ public:
     // Where text recognition cannot run on this machine, its switch is disabled and shows why.
     void setImageTextUnavailableReason(const QString& reason);
 
-    // The "强制关闭所有自启动项" row: removes the login item whatever the switch shows.
-    void resetLoginItem();
-
 Q_SIGNALS:
+    void shown();
+    void hidden();
+    // The "强制关闭所有自启动项" row.
+    void loginItemResetRequested();
     void privacyPolicyRequested();
     void quitRequested();
 
@@ -73,10 +73,7 @@ private:
     QWidget* buildAboutSection();
 
     void applyTheme();
-    void onPreferenceChanged(const QString& key);
     void refreshControls();
-    void onLaunchAtLoginStored();
-    void syncLoginItem(bool on);
     void showClearConfirmation();
     void finishExport(const QString& path);
     void showExportDialog(const QString& suggested, const QString& folder);
@@ -84,7 +81,6 @@ private:
 
     ClipboardMonitor& m_monitor;
     Preferences& m_preferences;
-    LoginItem& m_loginItem;
 
     QScrollArea* m_scrollArea = nullptr;
     ToggleSwitch* m_launchSwitch = nullptr;
@@ -102,8 +98,4 @@ private:
     QPointer<ConfirmClearDialog> m_confirm;
     QPointer<QFileDialog> m_exportDialog;
     QPointer<PortalFileChooser> m_exportPortal;
-
-    // The stored launch-at-login value last seen, so only real changes reach the login item.
-    bool m_launchAtLogin = false;
-    bool m_shown = false;
 };

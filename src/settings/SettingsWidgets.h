@@ -1,9 +1,10 @@
 #pragma once
 
+#include "ui/Rule.h"
+#include "ui/SymbolLabel.h"
+#include "ui/ThemedLabel.h"
+
 #include <QColor>
-#include <QFont>
-#include <QLabel>
-#include <QWidget>
 
 #include <functional>
 
@@ -18,49 +19,15 @@ QColor blend(const QColor& from, const QColor& to, qreal amount);
 
 } // namespace SettingsWidgets
 
-// A plain-text label whose colour follows the theme.
-class SettingsLabel : public QLabel
-{
-    Q_OBJECT
-
-public:
-    SettingsLabel(const QString& text, const QFont& font, SettingsWidgets::ColorFn color, QWidget* parent = nullptr);
-
-private:
-    void applyColor();
-    SettingsWidgets::ColorFn m_color;
-};
+// The settings' names for the shared kit's pieces.
+using SettingsLabel = ThemedLabel;
+using SettingsSymbol = SymbolLabel;
 
 // A hairline across the full width with empty space above and below it.
-class SettingsDivider : public QWidget
+class SettingsDivider : public Rule
 {
-    Q_OBJECT
-
 public:
-    explicit SettingsDivider(int verticalMargin, QWidget* parent = nullptr);
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    int m_margin;
-};
-
-// One symbol of the icon table, in a square a little larger than its size.
-class SettingsSymbol : public QWidget
-{
-    Q_OBJECT
-
-public:
-    SettingsSymbol(const QString& symbol, qreal pointSize, SettingsWidgets::ColorFn color,
-                   QFont::Weight weight = QFont::Normal, QWidget* parent = nullptr);
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    QString m_symbol;
-    qreal m_pointSize;
-    SettingsWidgets::ColorFn m_color;
-    QFont::Weight m_weight;
+    explicit SettingsDivider(int verticalMargin, QWidget* parent = nullptr)
+        : Rule(0, 0, 0.25, parent, verticalMargin)
+    {}
 };

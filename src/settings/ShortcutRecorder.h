@@ -30,7 +30,6 @@ public:
 
     bool isRecording() const { return m_recording; }
     void setRecording(bool recording);
-    bool isWatchingKeys() const { return m_watching; }
 
 Q_SIGNALS:
     void recordingChanged(bool recording);

@@ -1,6 +1,7 @@
 #include "Theme.h"
 
 #include <QApplication>
+#include <QToolTip>
 
 QFont pixelFont(int pixels, QFont::Weight weight)
 {
@@ -98,8 +99,17 @@ Theme::Theme()
 
 void Theme::setDark(bool dark)
 {
-    if (dark == m_palette.dark)
-        return;
-    m_palette = dark ? ThemePalette::darkPalette() : ThemePalette::light();
-    Q_EMIT changed();
+    const bool change = dark != m_palette.dark;
+    if (change)
+        m_palette = dark ? ThemePalette::darkPalette() : ThemePalette::light();
+    if (change || !m_appliedToApplication) {
+        m_appliedToApplication = true;
+        // Qt's own widgets that no view paints (menus, tooltips, dialogs, the file dialog) take the same
+        // colours through the application palette; tooltips keep a palette of their own.
+        const QPalette widgets = m_palette.widgetPalette();
+        QApplication::setPalette(widgets);
+        QToolTip::setPalette(widgets);
+    }
+    if (change)
+        Q_EMIT changed();
 }

@@ -38,7 +38,8 @@ QFont pixelFont(int pixels, QFont::Weight weight = QFont::Normal);
 QString slimScrollBarStyle(const QColor& handle);
 
 // The one theme of the running program. The shell decides light or dark (from the preference or the
-// desktop); every view listens to changed().
+// desktop); the application palette follows, and views that paint with the theme's colours listen to
+// changed().
 class Theme : public QObject
 {
     Q_OBJECT
@@ -47,6 +48,7 @@ public:
     static Theme& instance();
     static const ThemePalette& palette() { return instance().m_palette; }
 
+    // Also sets the application palette (the first time, and on every change).
     void setDark(bool dark);
     bool isDark() const { return m_palette.dark; }
 
@@ -56,4 +58,5 @@ Q_SIGNALS:
 private:
     Theme();
     ThemePalette m_palette;
+    bool m_appliedToApplication = false;
 };

@@ -276,13 +276,16 @@ void TestAppDelegate::pinFloatsThePanel()
 
 void TestAppDelegate::themeFollowsThePreference()
 {
-    m_preferences->setThemePreference(2);
+    using Appearance = Preferences::Appearance;
+    m_preferences->setThemePreference(Appearance::Dark);
     QVERIFY(Theme::instance().isDark());
-    m_preferences->setThemePreference(1);
+    // Qt's own widgets (menus, tooltips, the file dialog) take the same colours.
+    QCOMPARE(QApplication::palette().color(QPalette::Window), ThemePalette::darkPalette().windowBackground);
+    m_preferences->setThemePreference(Appearance::Light);
     QVERIFY(!Theme::instance().isDark());
-    m_preferences->setThemePreference(2);
+    m_preferences->setThemePreference(Appearance::Dark);
     // Unknown values follow the desktop, which the offscreen platform paints light.
-    m_preferences->setThemePreference(3);
+    m_preferences->setValue(Preferences::Keys::themePreference, 3);
     QVERIFY(!Theme::instance().isDark());
 }
 
@@ -333,7 +336,7 @@ void TestAppDelegate::widgetFollowsItsSwitch()
     QCOMPARE(m_delegate->widgetWindow()->pos(), initial);
     // An unrelated write changes nothing of it.
     WidgetWindow* current = m_delegate->widgetWindow();
-    m_preferences->setAutoClearPreference(2);
+    m_preferences->setAutoClearPreference(Preferences::AutoClear::SevenDays);
     QCOMPARE(m_delegate->widgetWindow(), current);
 }
 

@@ -764,7 +764,7 @@ void TestClipboardMonitor::autoClearByAge()
                       now.addDays(-40)),
     }));
     reopen();
-    m_preferences->setAutoClearPreference(preference);
+    m_preferences->setValue(Preferences::Keys::autoClearPreference, preference);
 
     const ClipboardItems before = monitor().items();
     monitor().startMonitoring();

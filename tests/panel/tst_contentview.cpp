@@ -277,7 +277,7 @@ void TestContentView::sizeRequests()
     QCOMPARE(spy.count(), 1);
     m_fixture->preferences.setDisplayCount(20);
     QCOMPARE(spy.count(), 2);
-    m_fixture->preferences.setAutoClearPreference(1);
+    m_fixture->preferences.setAutoClearPreference(Preferences::AutoClear::OneDay);
     QCOMPARE(spy.count(), 2);
 }
 
@@ -306,7 +306,7 @@ void TestContentView::themeChangeScrollsBackToTop()
     auto* list = view().findChild<QScrollArea*>(QStringLiteral("historyList"));
     list->verticalScrollBar()->setValue(list->verticalScrollBar()->maximum());
     QVERIFY(list->verticalScrollBar()->value() > 0);
-    m_fixture->preferences.setThemePreference(2);
+    m_fixture->preferences.setThemePreference(Preferences::Appearance::Dark);
     auto* rebuilt = view().findChild<QScrollArea*>(QStringLiteral("historyList"));
     QTRY_VERIFY(rebuilt && rebuilt != list);
     QCOMPARE(rebuilt->verticalScrollBar()->value(), 0);

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QScopeGuard>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,9 +15,9 @@ class TestPreferences : public QObject
 
 private Q_SLOTS:
     void init();
-    void defaultsOfAnEmptyStore();
+    void everyKeyRoundTrips_data();
+    void everyKeyRoundTrips();
     void everyWriteIsAnnounced();
-    void valuesSurviveAndAreReadAtUse();
     void handEditedValues_data();
     void handEditedValues();
     void defaultLocation_data();
@@ -33,31 +34,58 @@ void TestPreferences::init()
     m_file = m_dir->filePath(QStringLiteral("Pellamor.conf"));
 }
 
-void TestPreferences::defaultsOfAnEmptyStore()
+void TestPreferences::everyKeyRoundTrips_data()
 {
-    Preferences preferences(m_file);
-    QCOMPARE(preferences.displayCount(), 6);
-    QCOMPARE(preferences.effectiveDisplayCount(), 6);
-    QCOMPARE(preferences.shortcutKey(), QStringLiteral("⌥ + Space"));
-    QCOMPARE(preferences.themePreference(), 0);
-    QCOMPARE(preferences.popoverPinned(), false);
-    QCOMPARE(preferences.popoverStayOpen(), false);
-    QCOMPARE(preferences.showDesktopWidget(), false);
-    QCOMPARE(preferences.widgetPinned(), false);
-    QCOMPARE(preferences.widgetLocked(), false);
-    QCOMPARE(preferences.launchAtLogin(), false);
-    QCOMPARE(preferences.ignoreSensitive(), true);
-    QCOMPARE(preferences.autoClearPreference(), 0);
-    QCOMPARE(preferences.monitoringPaused(), false);
-    QVERIFY(!QFile::exists(m_file));
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<QVariant>("other");
+    QTest::addColumn<QString>("storedText");
+    // A value other than the default for every key, and how it stands in the file: the same text earlier
+    // versions wrote, so a store written by one is read unchanged by the other.
+    for (const Preferences::Setting& setting : Preferences::settings) {
+        const QVariant fallback = setting.defaultValue();
+        QVariant other;
+        switch (setting.type) {
+        case Preferences::Type::Bool:
+            other = !fallback.toBool();
+            break;
+        case Preferences::Type::Int:
+            other = setting.highest < 100 ? setting.highest : 20;
+            break;
+        case Preferences::Type::Text:
+            other = QStringLiteral("⌃ + ⇧ + V");
+            break;
+        }
+        QTest::newRow(setting.key) << QByteArray(setting.key) << other << other.toString();
+    }
+}
+
+void TestPreferences::everyKeyRoundTrips()
+{
+    QFETCH(QByteArray, key);
+    QFETCH(QVariant, other);
+    QFETCH(QString, storedText);
+    const QVariant fallback = Preferences::defaultValue(key);
+    {
+        Preferences preferences(m_file);
+        QCOMPARE(preferences.value(key), fallback);
+        QVERIFY(!QFile::exists(m_file));
+        preferences.setValue(key, other);
+    }
+    QCOMPARE(QSettings(m_file, QSettings::IniFormat).value(QString::fromLatin1(key)).toString(), storedText);
+    Preferences reopened(m_file);
+    QCOMPARE(reopened.value(key), other);
+    // A second handle on the same store sees a write at once: nothing is cached.
+    Preferences writer(m_file);
+    writer.setValue(key, fallback);
+    QCOMPARE(reopened.value(key), fallback);
 }
 
 void TestPreferences::everyWriteIsAnnounced()
 {
     Preferences preferences(m_file);
     QSignalSpy spy(&preferences, &Preferences::changed);
-    preferences.setAutoClearPreference(0);
-    preferences.setAutoClearPreference(0);
+    preferences.setAutoClearPreference(Preferences::AutoClear::Never);
+    preferences.setAutoClearPreference(Preferences::AutoClear::Never);
     preferences.setWidgetLocked(true);
     preferences.setShortcutKey(QStringLiteral("⌃ + ⇧ + V"));
     preferences.remove(Preferences::Keys::shortcutKey);
@@ -67,46 +95,24 @@ void TestPreferences::everyWriteIsAnnounced()
     QCOMPARE(preferences.shortcutKey(), QStringLiteral("⌥ + Space"));
 }
 
-void TestPreferences::valuesSurviveAndAreReadAtUse()
-{
-    {
-        Preferences preferences(m_file);
-        preferences.setDisplayCount(20);
-        preferences.setThemePreference(2);
-        preferences.setIgnoreSensitive(false);
-        preferences.setPopoverPinned(true);
-        preferences.setShortcutKey(QStringLiteral("⌃ + ⌥ + F1"));
-        preferences.setMonitoringPaused(true);
-    }
-    Preferences reopened(m_file);
-    QCOMPARE(reopened.displayCount(), 20);
-    QCOMPARE(reopened.themePreference(), 2);
-    QCOMPARE(reopened.ignoreSensitive(), false);
-    QCOMPARE(reopened.popoverPinned(), true);
-    QCOMPARE(reopened.shortcutKey(), QStringLiteral("⌃ + ⌥ + F1"));
-    QCOMPARE(reopened.monitoringPaused(), true);
-
-    // A second handle on the same store sees a write at once: nothing is cached.
-    Preferences writer(m_file);
-    writer.setDisplayCount(10);
-    QCOMPARE(reopened.displayCount(), 10);
-}
-
 void TestPreferences::handEditedValues_data()
 {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<int>("displayCount");
     QTest::addColumn<int>("effectiveDisplayCount");
-    QTest::addColumn<int>("effectiveTheme");
+    QTest::addColumn<int>("theme");
+    QTest::addColumn<int>("autoClear");
     QTest::addColumn<bool>("ignoreSensitive");
-    QTest::newRow("zero") << QByteArray("displayCount=0") << 0 << 6 << 0 << true;
-    QTest::newRow("negative") << QByteArray("displayCount=-4") << -4 << 6 << 0 << true;
-    QTest::newRow("unknown count") << QByteArray("displayCount=7") << 7 << 7 << 0 << true;
-    QTest::newRow("not a number") << QByteArray("displayCount=many") << 6 << 6 << 0 << true;
-    QTest::newRow("theme 3") << QByteArray("themePreference=3") << 6 << 6 << 0 << true;
-    QTest::newRow("theme dark") << QByteArray("themePreference=2") << 6 << 6 << 2 << true;
-    QTest::newRow("filter off") << QByteArray("ignoreSensitive=false") << 6 << 6 << 0 << false;
-    QTest::newRow("filter garbage") << QByteArray("ignoreSensitive=maybe") << 6 << 6 << 0 << true;
+    QTest::newRow("zero") << QByteArray("displayCount=0") << 0 << 6 << 0 << 0 << true;
+    QTest::newRow("negative") << QByteArray("displayCount=-4") << -4 << 6 << 0 << 0 << true;
+    QTest::newRow("unknown count") << QByteArray("displayCount=7") << 7 << 7 << 0 << 0 << true;
+    QTest::newRow("not a number") << QByteArray("displayCount=many") << 6 << 6 << 0 << 0 << true;
+    QTest::newRow("theme 3") << QByteArray("themePreference=3") << 6 << 6 << 0 << 0 << true;
+    QTest::newRow("theme dark") << QByteArray("themePreference=2") << 6 << 6 << 2 << 0 << true;
+    QTest::newRow("clean-up -1") << QByteArray("autoClearPreference=-1") << 6 << 6 << 0 << 0 << true;
+    QTest::newRow("clean-up 7 days") << QByteArray("autoClearPreference=2") << 6 << 6 << 0 << 2 << true;
+    QTest::newRow("filter off") << QByteArray("ignoreSensitive=false") << 6 << 6 << 0 << 0 << false;
+    QTest::newRow("filter garbage") << QByteArray("ignoreSensitive=maybe") << 6 << 6 << 0 << 0 << true;
 }
 
 void TestPreferences::handEditedValues()
@@ -114,7 +120,8 @@ void TestPreferences::handEditedValues()
     QFETCH(QByteArray, line);
     QFETCH(int, displayCount);
     QFETCH(int, effectiveDisplayCount);
-    QFETCH(int, effectiveTheme);
+    QFETCH(int, theme);
+    QFETCH(int, autoClear);
     QFETCH(bool, ignoreSensitive);
     {
         QFile file(m_file);
@@ -124,7 +131,8 @@ void TestPreferences::handEditedValues()
     Preferences preferences(m_file);
     QCOMPARE(preferences.displayCount(), displayCount);
     QCOMPARE(preferences.effectiveDisplayCount(), effectiveDisplayCount);
-    QCOMPARE(preferences.effectiveThemePreference(), effectiveTheme);
+    QCOMPARE(int(preferences.themePreference()), theme);
+    QCOMPARE(int(preferences.autoClearPreference()), autoClear);
     QCOMPARE(preferences.ignoreSensitive(), ignoreSensitive);
 }
 

@@ -12,11 +12,16 @@ struct SettingsFixture : PanelFixture
 {
     FakeLoginItem loginItem;
     std::unique_ptr<SettingsView> settings;
+    // Called with the panel when it is made.
+    std::function<void(SettingsView&)> made;
 
     SettingsView& view()
     {
-        if (!settings)
-            settings = std::make_unique<SettingsView>(*monitor, preferences, loginItem);
+        if (!settings) {
+            settings = std::make_unique<SettingsView>(*monitor, preferences);
+            if (made)
+                made(*settings);
+        }
         return *settings;
     }
 

@@ -113,9 +113,9 @@ void TestSettingsView::controlsFollowTheStore()
     Preferences& preferences = m_fixture->preferences;
     preferences.setShowDesktopWidget(true);
     preferences.setIgnoreSensitive(false);
-    preferences.setThemePreference(2);
+    preferences.setThemePreference(Preferences::Appearance::Dark);
     preferences.setDisplayCount(20);
-    preferences.setAutoClearPreference(1);
+    preferences.setAutoClearPreference(Preferences::AutoClear::OneDay);
     preferences.setShortcutKey(QStringLiteral("⌃ + K"));
 
     QVERIFY(m_fixture->find<ToggleSwitch>(QStringLiteral("desktopWidgetSwitch"))->isOn());
@@ -154,14 +154,7 @@ void TestSettingsView::unknownStoredValueHighlightsNothing()
             key == u"themePreference" ? QStringLiteral("themePicker") : QStringLiteral("autoClearPicker");
         return m_fixture->find<SegmentedPicker>(picker)->highlightedValue();
     };
-    const auto write = [&](int value) {
-        if (key == u"displayCount")
-            preferences.setDisplayCount(value);
-        else if (key == u"themePreference")
-            preferences.setThemePreference(value);
-        else
-            preferences.setAutoClearPreference(value);
-    };
+    const auto write = [&](int value) { preferences.setValue(key.toLatin1().constData(), value); };
 
     // Stored before the panel exists, and written while it is open.
     write(unknown);

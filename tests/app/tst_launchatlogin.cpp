@@ -1,5 +1,6 @@
 #include "../StdoutCapture.h"
-#include "SettingsFixture.h"
+#include "../settings/SettingsFixture.h"
+#include "app/LaunchAtLoginController.h"
 #include "settings/ToggleSwitch.h"
 
 #include <QTest>
@@ -32,15 +33,21 @@ private:
     bool stored() const { return m_fixture->preferences.launchAtLogin(); }
 
     std::unique_ptr<SettingsFixture> m_fixture;
+    std::unique_ptr<LaunchAtLoginController> m_controller;
 };
 
 void TestLaunchAtLogin::init()
 {
     m_fixture = std::make_unique<SettingsFixture>();
+    m_fixture->made = [this](SettingsView& view) {
+        m_controller = std::make_unique<LaunchAtLoginController>(m_fixture->preferences, m_fixture->loginItem);
+        m_controller->attach(view);
+    };
 }
 
 void TestLaunchAtLogin::cleanup()
 {
+    m_controller.reset();
     m_fixture.reset();
 }
 
