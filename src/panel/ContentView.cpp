@@ -16,6 +16,7 @@
 #include "ui/FooterButton.h"
 #include "ui/SymbolIcon.h"
 #include "ui/Theme.h"
+#include "ui/Transition.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -482,8 +483,11 @@ void ContentView::rebuildList()
         const bool first = m_lastCount < 0;
         m_lastCount = items.size();
         m_lastDisplayCount = rawDisplayCount;
-        if (!first)
+        if (!first) {
+            // What the rows change in reaction to the same event (a row's buttons) moves with the list.
+            AnimatedUpdate::open({0.5, 0.82});
             Q_EMIT updatePopoverSize();
+        }
     }
 }
 
