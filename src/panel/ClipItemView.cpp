@@ -8,6 +8,7 @@
 #include "ui/SymbolIcon.h"
 #include "ui/Theme.h"
 #include "ui/ThumbnailLoader.h"
+#include "ui/Transition.h"
 
 #include <QApplication>
 #include <QDrag>
@@ -55,6 +56,12 @@ ClipItemView::ClipItemView(ClipboardMonitor& monitor, StorageManager& storage, Q
     connect(m_deleteButton, &QAbstractButton::clicked, this, [this] { m_monitor.deleteItem(m_item); });
     connect(m_previewButton, &QAbstractButton::clicked, this, &ClipItemView::openPreview);
     connect(&Theme::instance(), &Theme::changed, this, qOverload<>(&QWidget::update));
+    m_pinButton->hide();
+    m_deleteButton->hide();
+    m_buttonTransitions = new ButtonTransitions(this);
+    m_buttonTransitions->add(m_pinButton, ButtonTransitions::Kind::ScaleFade);
+    m_buttonTransitions->add(m_deleteButton, ButtonTransitions::Kind::Fade);
+    connect(m_buttonTransitions, &ButtonTransitions::settled, this, &ClipItemView::layoutButtons);
     updateButtons();
 }
 
@@ -63,6 +70,7 @@ ClipItemView::~ClipItemView() = default;
 void ClipItemView::setItem(const ClipboardItem& item)
 {
     const bool contentChanged = item.content != m_item.content || item.type != m_item.type;
+    const bool rebound = item.id != m_item.id;
     m_item = item;
     if (contentChanged) {
         m_text.reset();
@@ -82,6 +90,9 @@ void ClipItemView::setItem(const ClipboardItem& item)
         updateGeometry();
     }
     updateButtons();
+    // Another entry's row: no transition carries over from the last one.
+    if (rebound)
+        m_buttonTransitions->finish();
     update();
 }
 
@@ -153,8 +164,9 @@ void ClipItemView::updateButtons()
         m_pinButton->setColor([] { return Theme::palette().orange; });
     else
         m_pinButton->setColor([] { return ThemePalette::withOpacity(Theme::palette().secondary, 0.8); });
-    m_pinButton->setVisible(m_item.isPinned || m_hovered);
-    m_deleteButton->setVisible(m_hovered);
+    // A change inside the panel's animated updates transitions; a hover change alone switches at once.
+    m_buttonTransitions->setShown(m_pinButton, m_item.isPinned || m_hovered);
+    m_buttonTransitions->setShown(m_deleteButton, m_hovered);
     m_previewButton->setVisible(m_hovered);
     layoutButtons();
 }
@@ -176,7 +188,8 @@ void ClipItemView::layoutButtons()
     const int infoTop = block.bottom() + 1 - paddingV - infoHeight;
     int right = block.right() + 1 - paddingH;
     for (PressableActionButton* button : {m_previewButton, m_deleteButton, m_pinButton}) {
-        if (!button->isVisibleTo(this))
+        // A button fading out stays where it was and leaves its place to the others.
+        if (!m_buttonTransitions->isShown(button))
             continue;
         const QSize size = button->sizeHint();
         right -= size.width();
@@ -390,6 +403,7 @@ void ClipItemView::showEvent(QShowEvent* event)
 void ClipItemView::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
+    m_buttonTransitions->finish();
     // Rows that leave the screen give their thumbnails back; the storage cache makes reloading cheap.
     if (m_item.isImage() && !m_cachedImage.isNull()) {
         m_cachedImage = QImage();

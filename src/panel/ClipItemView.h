@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+class ButtonTransitions;
 class ClipboardMonitor;
 class EntryText;
 class PressableActionButton;
@@ -118,4 +119,6 @@ private:
     PressableActionButton* m_pinButton;
     PressableActionButton* m_deleteButton;
     PressableActionButton* m_previewButton;
+    // The pin button scales and fades in and out, the delete button fades.
+    ButtonTransitions* m_buttonTransitions;
 };

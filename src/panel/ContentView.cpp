@@ -19,6 +19,7 @@
 #include "ui/SymbolLabel.h"
 #include "ui/Theme.h"
 #include "ui/ThemedLabel.h"
+#include "ui/Transition.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -406,8 +407,11 @@ void ContentView::rebuildList()
         const bool first = m_lastCount < 0;
         m_lastCount = items.size();
         m_lastDisplayCount = rawDisplayCount;
-        if (!first)
+        if (!first) {
+            // What the rows change in reaction to the same event (a row's buttons) moves with the list.
+            AnimatedUpdate::open({0.5, 0.82});
             Q_EMIT updatePopoverSize();
+        }
     }
 }
 

@@ -36,13 +36,25 @@ void ScaleButton::leaveEvent(QEvent* event)
     QAbstractButton::leaveEvent(event);
 }
 
+void ScaleButton::setTransition(qreal opacity, qreal scale)
+{
+    if (opacity == m_transitionOpacity && scale == m_transitionScale)
+        return;
+    m_transitionOpacity = opacity;
+    m_transitionScale = scale;
+    update();
+}
+
 void ScaleButton::paintEvent(QPaintEvent*)
 {
+    if (m_transitionOpacity <= 0 || m_transitionScale <= 0)
+        return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
+    painter.setOpacity(m_transitionOpacity);
     const QRectF bounds = rect();
     const qreal amount = m_pressAmount;
-    const qreal scale = 1.0 - (1.0 - pressedScale) * amount;
+    const qreal scale = (1.0 - (1.0 - pressedScale) * amount) * m_transitionScale;
     painter.translate(bounds.center());
     painter.scale(scale, scale);
     painter.translate(-bounds.center());

@@ -18,6 +18,12 @@ public:
     qreal pressAmount() const { return m_pressAmount; }
     static constexpr qreal pressedScale = 0.92;
 
+    // Where an insertion or removal transition has the button: drawn at this opacity and scaled about
+    // its centre (1 and 1 at rest).
+    void setTransition(qreal opacity, qreal scale);
+    qreal transitionOpacity() const { return m_transitionOpacity; }
+    qreal transitionScale() const { return m_transitionScale; }
+
 protected:
     virtual void paintFace(QPainter& painter, const QRectF& rect) = 0;
     void paintEvent(QPaintEvent* event) override;
@@ -28,5 +34,7 @@ protected:
 private:
     SpringAnimation* m_animation;
     qreal m_pressAmount = 0;
+    qreal m_transitionOpacity = 1;
+    qreal m_transitionScale = 1;
     bool m_hovered = false;
 };

@@ -34,6 +34,13 @@ int SpringAnimation::settleMilliseconds(qreal response, qreal dampingFraction)
     return qCeil(std::log(10000.0) / decay * 1000.0);
 }
 
+void SpringAnimation::setSpring(qreal response, qreal dampingFraction)
+{
+    m_response = response;
+    m_dampingFraction = dampingFraction;
+    setDuration(settleMilliseconds(response, dampingFraction));
+}
+
 void SpringAnimation::animateTo(qreal from, qreal to)
 {
     const QVariant start = state() == Running ? currentValue() : QVariant(from);

@@ -16,6 +16,8 @@ public:
     static qreal springPosition(qreal seconds, qreal response, qreal dampingFraction);
     static int settleMilliseconds(qreal response, qreal dampingFraction);
 
+    void setSpring(qreal response, qreal dampingFraction);
+
     // Starts from the current value (or `from` when idle) towards `to`.
     void animateTo(qreal from, qreal to);
 

@@ -1,11 +1,13 @@
 #include "../PanelFixture.h"
 #include "panel/ClipItemView.h"
 #include "ui/PressableActionButton.h"
+#include "ui/Transition.h"
 
 #include <QApplication>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
+#include <QVariantAnimation>
 
 class TestClipItemView : public QObject
 {
@@ -22,6 +24,8 @@ private Q_SLOTS:
     void thumbnailLoadsAtRowSize();
     void missingImageKeepsPlaceholder();
     void previewButtonLabel();
+    void buttonTransitions_data();
+    void buttonTransitions();
 
 private:
     std::unique_ptr<ClipItemView> makeRow(const ClipboardItem& item);
@@ -170,6 +174,70 @@ void TestClipItemView::previewButtonLabel()
     QCOMPARE(textRow->previewButton()->sizeHint().width() < imageRow->previewButton()->sizeHint().width() + 20, true);
     PressableActionButton both(QStringLiteral("title"), QStringLiteral("trash"), [] { return QColor(Qt::red); });
     QVERIFY(!both.showsTitle());
+}
+
+void TestClipItemView::buttonTransitions_data()
+{
+    QTest::addColumn<bool>("pinned");
+    // The change happens inside an animated update of the panel (its list moving after a count change).
+    QTest::addColumn<bool>("animated");
+    // What happens to the hovered row: the pointer leaves, it is bound to another entry, or it is hidden.
+    QTest::addColumn<QString>("then");
+    QTest::addColumn<bool>("pinShown");
+    QTest::addColumn<bool>("deleteShown");
+    QTest::newRow("hover in") << false << false << "" << true << true;
+    QTest::newRow("hover out") << false << false << "leave" << false << false;
+    QTest::newRow("pinned, hover out") << true << false << "leave" << true << false;
+    QTest::newRow("animated in") << false << true << "" << true << true;
+    QTest::newRow("animated out") << false << true << "leave" << false << false;
+    QTest::newRow("pinned, animated out") << true << true << "leave" << true << false;
+    QTest::newRow("rebound while fading in") << false << true << "rebind" << false << false;
+    QTest::newRow("hidden while fading in") << false << true << "hide" << true << true;
+}
+
+void TestClipItemView::buttonTransitions()
+{
+    QFETCH(bool, pinned);
+    QFETCH(bool, animated);
+    QFETCH(QString, then);
+    QFETCH(bool, pinShown);
+    QFETCH(bool, deleteShown);
+    // Starts in an event-loop turn of its own, outside any update the last case opened.
+    QCoreApplication::processEvents();
+    ClipboardItem item = PanelFixture::text(QStringLiteral("entry"));
+    item.isPinned = pinned;
+    auto row = makeRow(item);
+    row->show();
+    PressableActionButton* pin = row->pinButton();
+    PressableActionButton* trash = row->deleteButton();
+    QCOMPARE(pin->isVisible(), pinned);
+    if (then == QLatin1String("leave"))
+        row->setHovered(true);
+    if (animated)
+        AnimatedUpdate::open({});
+    row->setHovered(then != QLatin1String("leave"));
+    // Inside an animated update the buttons are still on their way; hover changes alone switch at once.
+    const bool moving = animated && (trash->transitionOpacity() < 1 || trash->isVisible() != deleteShown);
+    QCOMPARE(moving, animated);
+    if (then == QLatin1String("rebind")) {
+        row->setItem(PanelFixture::text(QStringLiteral("another")));
+        row->setHovered(false);
+    } else if (then == QLatin1String("hide")) {
+        row->hide();
+    }
+    const auto settled = [&](PressableActionButton* button, bool shown) {
+        if (!shown)
+            return !button->isVisibleTo(row.get());
+        return button->isVisibleTo(row.get()) && button->transitionOpacity() == 1 && button->transitionScale() == 1;
+    };
+    if (then == QLatin1String("rebind") || then == QLatin1String("hide") || !animated) {
+        QVERIFY(settled(pin, pinShown));
+        QVERIFY(settled(trash, deleteShown));
+    }
+    QTRY_VERIFY(settled(pin, pinShown) && settled(trash, deleteShown));
+    // Nothing keeps running once the buttons are still.
+    for (const QVariantAnimation* animation : row->findChildren<QVariantAnimation*>())
+        QCOMPARE(animation->state(), QAbstractAnimation::Stopped);
 }
 
 QTEST_MAIN(TestClipItemView)
