@@ -1,14 +1,18 @@
 // Opening the history panel with 20 listed entries, 10 of them images: time from the tray click to
-// the painted panel, and how much memory showing it costs.
+// the painted panel, and how much memory showing it costs. With 1000 text entries: opening the panel
+// with an empty query, a keystroke to the repainted result list, and how many row widgets a list of
+// 1000 results keeps alive.
 // Run: QT_QPA_PLATFORM=offscreen build/bench/pellamor_bench_panel
 
 #include "ResidentMemory.h"
 #include "app/AppDelegate.h"
 #include "app/PopoverWindow.h"
 #include "core/ClipboardMonitor.h"
+#include "core/HistorySearchModel.h"
 #include "core/StorageManager.h"
 #include "panel/ClipItemView.h"
 #include "panel/ContentView.h"
+#include "panel/SearchField.h"
 #include "platform/FakeLoginItem.h"
 #include "platform/FakePasteboard.h"
 #include "platform/Preferences.h"
@@ -110,6 +114,92 @@ void BM_FirstOpenMemory(benchmark::State& state)
     }
 }
 BENCHMARK(BM_FirstOpenMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// 1000 text entries of the given length range, ten minutes apart.
+std::unique_ptr<AppDelegate> launchWithTexts(QTemporaryDir& dir, int minLength, int maxLength)
+{
+    static const QStringList words = {QStringLiteral("会议"),  QStringLiteral("记录"),    QStringLiteral("report"),
+                                      QStringLiteral("draft"), QStringLiteral("数据"),    QStringLiteral("Linux"),
+                                      QStringLiteral("安排"),  QStringLiteral("meeting"), QStringLiteral("notes")};
+    auto storage = std::make_unique<StorageManager>(dir.filePath(QStringLiteral("Pellamor")));
+    auto preferences = std::make_unique<Preferences>(dir.filePath(QStringLiteral("prefs.conf")));
+    preferences->setDisplayCount(20);
+    QRandomGenerator random(11);
+    const QDateTime now = ClipboardItem::currentMoment();
+    ClipboardItems items;
+    for (int i = 0; i < 1000; ++i) {
+        const int length = int(random.bounded(minLength, maxLength + 1));
+        QString text;
+        while (text.size() < length)
+            text += words.at(int(random.bounded(words.size()))) + (random.bounded(8) ? u' ' : u'\n');
+        text.truncate(length);
+        items << ClipboardItem(QUuid::createUuid(), ClipboardItemType::Text, text, false, std::nullopt,
+                               now.addSecs(-i * 600));
+    }
+    storage->save(items);
+    auto delegate = std::make_unique<AppDelegate>();
+    delegate->launchWith(std::move(preferences), std::move(storage), std::make_unique<FakePasteboard>(),
+                         std::make_unique<FakeLoginItem>());
+    return delegate;
+}
+
+// The tray click to the painted panel, 1000 entries in the history, the field empty.
+void BM_OpenPanel1000(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    auto delegate = launchWithTexts(dir, 20, 2000);
+    for (auto _ : state) {
+        delegate->togglePopover();
+        delegate->popover()->repaint();
+        state.PauseTiming();
+        delegate->togglePopover();
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_OpenPanel1000)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// One keystroke to the repainted list, cycling through queries that match many, few and no entries;
+// also the row widgets alive after a query that lists every entry.
+void keystroke(benchmark::State& state, int minLength, int maxLength)
+{
+    QTemporaryDir dir;
+    auto delegate = launchWithTexts(dir, minLength, maxLength);
+    delegate->togglePopover();
+    PopoverWindow* popover = delegate->popover();
+    ContentView* panel = delegate->contentView();
+    popover->repaint();
+    const QStringList queries = {QStringLiteral("e"),    QStringLiteral("hy"),  QStringLiteral("会议 not"),
+                                 QStringLiteral("repo"), QStringLiteral("xyz"), QString()};
+    int step = 0;
+    for (auto _ : state) {
+        panel->searchField()->setText(queries.at(step++ % queries.size()));
+        while (panel->searchModel()->isBusy())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        QCoreApplication::processEvents();
+        popover->repaint();
+    }
+    // A query nearly every entry matches.
+    panel->searchField()->setText(QStringLiteral("e"));
+    while (panel->searchModel()->isBusy())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    QCoreApplication::processEvents();
+    popover->repaint();
+    state.counters["results"] = panel->searchModel()->rowCount();
+    state.counters["row_widgets"] = double(panel->findChildren<ClipItemView*>().size());
+}
+
+void BM_KeystrokeShortEntries(benchmark::State& state)
+{
+    keystroke(state, 20, 2000);
+}
+BENCHMARK(BM_KeystrokeShortEntries)->Unit(benchmark::kMillisecond)->Iterations(60);
+
+void BM_Keystroke50KBEntries(benchmark::State& state)
+{
+    keystroke(state, 25'000, 25'000); // 25,000 UTF-16 units: 50 KB each
+}
+BENCHMARK(BM_Keystroke50KBEntries)->Unit(benchmark::kMillisecond)->Iterations(30);
 
 } // namespace
 
