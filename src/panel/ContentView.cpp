@@ -406,7 +406,8 @@ void ContentView::refreshList()
         for (int row = 0; row < matches; ++row) {
             const int sourceRow = m_search->mapToSource(m_search->index(row, 0)).row();
             const ClipboardItem& item = m_search->history().itemAt(sourceRow);
-            const std::optional<ItemGroup> group = groupForItem(item, now);
+            const std::optional<ItemGroup> group =
+                item.isPinned ? ItemGroup::Pinned : groupForTimestamp(item.timestamp, now);
             const QString title = group ? itemGroupTitle(*group) : olderTitle;
             if (sections.isEmpty() || sections.last().title != title)
                 sections.append({title, {}});
@@ -445,6 +446,23 @@ void ContentView::refreshList()
         if (!first)
             Q_EMIT updatePopoverSize();
     }
+}
+
+std::optional<ItemGroup> ContentView::groupForTimestamp(const QDateTime& timestamp, const QDateTime& now)
+{
+    // Each local-time conversion asks the C library, which looks at the zone file every time: a list
+    // of 1000 results would spend most of a keystroke on it. The groups hold for a minute.
+    if (!m_groupsComputedAt.isValid() || qAbs(m_groupsComputedAt.secsTo(now)) >= 60) {
+        m_groups.clear();
+        m_groupsComputedAt = now;
+    }
+    const qint64 key = timestamp.toMSecsSinceEpoch();
+    const auto found = m_groups.constFind(key);
+    if (found != m_groups.cend())
+        return *found;
+    const std::optional<ItemGroup> group = groupForDate(timestamp, m_groupsComputedAt);
+    m_groups.insert(key, group);
+    return group;
 }
 
 QList<ClipItemView*> ContentView::rows() const

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "core/ClipboardItem.h"
+#include "core/ItemGroup.h"
 
+#include <QHash>
 #include <QPointer>
 #include <QWidget>
 
@@ -85,6 +87,7 @@ private:
     void updateFocusRing();
     // Brings the list up to date with the history, the query and the listed count.
     void refreshList();
+    std::optional<ItemGroup> groupForTimestamp(const QDateTime& timestamp, const QDateTime& now);
     void resetScrollArea();
     void refreshHeader();
     void applyTheme();
@@ -110,6 +113,9 @@ private:
     FooterButton* m_quitButton = nullptr;
     std::optional<QUuid> m_hoveredId;
     QPointer<QWidget> m_sheet;
+    // Time sections of the listed timestamps, as of m_groupsComputedAt.
+    QHash<qint64, std::optional<ItemGroup>> m_groups;
+    QDateTime m_groupsComputedAt;
     qsizetype m_lastCount = -1;
     int m_lastDisplayCount = -1;
 };
