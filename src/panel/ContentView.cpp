@@ -166,6 +166,19 @@ ContentView::ContentView(ClipboardMonitor& monitor, StorageManager& storage, Pre
     // The history model follows the monitor before the panel redraws from it.
     m_search = new HistorySearchModel(HistoryModel::of(m_monitor), this);
     connect(m_search, &HistorySearchModel::resultsReady, this, &ContentView::onResultsReady);
+    // Results that change without a change of the history (the text read from an image arriving) reach
+    // the list on the next turn of the event loop; a change of the history or of the query is shown at
+    // once and makes that turn unnecessary.
+    m_refreshTimer.setSingleShot(true);
+    m_refreshTimer.setInterval(0);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &ContentView::refreshList);
+    const auto later = [this] { m_refreshTimer.start(); };
+    connect(m_search, &QAbstractItemModel::rowsInserted, this, later);
+    connect(m_search, &QAbstractItemModel::rowsRemoved, this, later);
+    connect(m_search, &QAbstractItemModel::rowsMoved, this, later);
+    connect(m_search, &QAbstractItemModel::dataChanged, this, later);
+    connect(m_search, &QAbstractItemModel::layoutChanged, this, later);
+    connect(m_search, &QAbstractItemModel::modelReset, this, later);
     connect(m_searchField, &QLineEdit::textChanged, this, &ContentView::onQueryChanged);
     resetScrollArea();
     connect(&m_monitor, &ClipboardMonitor::itemsChanged, this, &ContentView::refreshList);
@@ -396,6 +409,7 @@ void ContentView::onPreferenceChanged(const QString& key)
 
 void ContentView::refreshList()
 {
+    m_refreshTimer.stop();
     const ClipboardItems& items = m_monitor.items();
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const bool searching = m_search->isSearching();

@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include <optional>
@@ -113,6 +114,7 @@ private:
     FooterButton* m_quitButton = nullptr;
     std::optional<QUuid> m_hoveredId;
     QPointer<QWidget> m_sheet;
+    QTimer m_refreshTimer;
     // Time sections of the listed timestamps, as of m_groupsComputedAt.
     QHash<qint64, std::optional<ItemGroup>> m_groups;
     QDateTime m_groupsComputedAt;
