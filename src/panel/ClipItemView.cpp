@@ -216,6 +216,23 @@ int ClipItemView::heightForWidth(int width) const
     return paddingV + contentHeight(width) + blockSpacing + infoHeight + paddingV + (m_lastInGroup ? 0 : 1);
 }
 
+int ClipItemView::estimatedHeight(const ClipboardItem& item, bool lastInGroup)
+{
+    int content = thumbnailHeight;
+    if (item.isText()) {
+        // Two lines when the text breaks or is wider than a line (about 13 pixels for a wide character,
+        // 7 for a narrow one), else one.
+        const QStringView head = QStringView(item.content).left(64).trimmed();
+        int advance = 0;
+        for (QChar c : head)
+            advance += c.unicode() >= 0x2E80 ? 13 : 7;
+        static const int line = QFontMetrics(pixelFont(13)).lineSpacing();
+        const bool twoLines = advance > textWidth(340) || head.contains(QLatin1Char('\n'));
+        content = twoLines ? 2 * line : line;
+    }
+    return paddingV + content + blockSpacing + infoHeight + paddingV + (lastInGroup ? 0 : 1);
+}
+
 QSize ClipItemView::sizeHint() const
 {
     return {340, heightForWidth(340)};

@@ -63,6 +63,10 @@ public:
     static QString formattedTime(const QDateTime& timestamp, const QDateTime& now);
     static QMimeData* createDragData(const ClipboardItem& item, StorageManager& storage);
 
+    // A row's height before it was ever laid out, at the panel's width, from the entry alone: the
+    // list places rows it has no widget for by this, and corrects it once the row is shown.
+    static int estimatedHeight(const ClipboardItem& item, bool lastInGroup);
+
     QSize sizeHint() const override;
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override;

@@ -1,6 +1,7 @@
 #include "ContentView.h"
 
 #include "ClipItemView.h"
+#include "ClipListView.h"
 #include "ImagePreviewView.h"
 #include "PausedCapsule.h"
 #include "SearchField.h"
@@ -32,6 +33,8 @@
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <memory>
 
 namespace {
 
@@ -88,14 +91,27 @@ ContentView::ContentView(ClipboardMonitor& monitor, StorageManager& storage, Pre
     // The history model follows the monitor before the panel redraws from it.
     m_search = new HistorySearchModel(HistoryModel::of(m_monitor), this);
     connect(m_search, &HistorySearchModel::resultsReady, this, &ContentView::onResultsReady);
+    // Results that change without a change of the history (the text read from an image arriving) reach
+    // the list on the next turn of the event loop; a change of the history or of the query is shown at
+    // once and makes that turn unnecessary.
+    m_refreshTimer.setSingleShot(true);
+    m_refreshTimer.setInterval(0);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &ContentView::refreshList);
+    const auto later = [this] { m_refreshTimer.start(); };
+    connect(m_search, &QAbstractItemModel::rowsInserted, this, later);
+    connect(m_search, &QAbstractItemModel::rowsRemoved, this, later);
+    connect(m_search, &QAbstractItemModel::rowsMoved, this, later);
+    connect(m_search, &QAbstractItemModel::dataChanged, this, later);
+    connect(m_search, &QAbstractItemModel::layoutChanged, this, later);
+    connect(m_search, &QAbstractItemModel::modelReset, this, later);
     connect(m_searchField, &QLineEdit::textChanged, this, &ContentView::onQueryChanged);
     resetScrollArea();
-    connect(&m_monitor, &ClipboardMonitor::itemsChanged, this, &ContentView::rebuildList);
+    connect(&m_monitor, &ClipboardMonitor::itemsChanged, this, &ContentView::refreshList);
     connect(&m_preferences, &Preferences::changed, this, &ContentView::onPreferenceChanged);
     connect(&Theme::instance(), &Theme::changed, this, &ContentView::applyTheme);
     applyTheme();
     refreshHeader();
-    rebuildList();
+    refreshList();
 }
 
 ContentView::~ContentView() = default;
@@ -189,21 +205,9 @@ void ContentView::onQueryChanged(const QString& text)
 void ContentView::onResultsReady()
 {
     // A new query starts at the top of its results.
-    m_resultBudget = resultBatch;
-    rebuildList();
-    m_scrollArea->verticalScrollBar()->setValue(0);
+    m_list->verticalScrollBar()->setValue(0);
+    refreshList();
     selectIndex(0);
-}
-
-void ContentView::growResultsNearEnd()
-{
-    if (!m_search->isSearching() || m_resultBudget >= m_search->rowCount())
-        return;
-    const QScrollBar* bar = m_scrollArea->verticalScrollBar();
-    if (bar->value() < bar->maximum() - 2 * m_scrollArea->viewport()->height())
-        return;
-    m_resultBudget += resultBatch;
-    rebuildList();
 }
 
 QWidget* ContentView::buildFooter()
@@ -268,33 +272,31 @@ QWidget* ContentView::buildEmptyState()
 void ContentView::resetScrollArea()
 {
     // A fresh list, scrolled to the top: a theme change rebuilds it this way.
-    if (m_scrollArea) {
-        m_stack->removeWidget(m_scrollArea);
-        m_rows.clear();
-        delete m_scrollArea;
-    }
-    m_scrollArea = new QScrollArea(m_stack);
-    m_scrollArea->setObjectName(QStringLiteral("historyList"));
-    m_scrollArea->setFrameShape(QFrame::NoFrame);
-    m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_scrollArea->setWidgetResizable(true);
-    m_scrollArea->viewport()->setAutoFillBackground(false);
-    m_listContainer = new QWidget;
-    m_listContainer->setAutoFillBackground(false);
-    m_listLayout = new QVBoxLayout(m_listContainer);
-    m_listLayout->setContentsMargins(0, 0, 0, 10);
-    m_listLayout->setSpacing(0);
-    m_scrollArea->setWidget(m_listContainer);
+    // The old list goes once the new one stands in its place.
+    std::unique_ptr<ClipListView> old(m_list);
+    if (old)
+        m_stack->removeWidget(old.get());
+    const auto makeRow = [this](QWidget* parent) {
+        auto* row = new ClipItemView(m_monitor, m_storage, parent);
+        row->setOnHoverSet([this](std::optional<QUuid> id) { setHoveredItem(id); });
+        connect(row, &ClipItemView::previewRequested, this, &ContentView::presentPreview);
+        return row;
+    };
+    const auto bindRow = [this](ClipItemView* row) {
+        const bool selected = m_hoveredId == row->item().id;
+        row->setHovered(selected);
+        row->setFocusRing(selected && m_list && m_list->hasFocus());
+    };
+    m_list = new ClipListView(makeRow, bindRow, sectionHeader, m_stack);
+    m_list->setObjectName(QStringLiteral("historyList"));
     // Rows that change height (a thumbnail arriving, an edited text) re-size the panel too.
-    m_listContainer->installEventFilter(this);
-    m_stack->addWidget(m_scrollArea);
-    connect(m_scrollArea->verticalScrollBar(), &QScrollBar::valueChanged, this,
-            [this] { QTimer::singleShot(0, this, &ContentView::growResultsNearEnd); });
+    connect(m_list, &ClipListView::contentHeightChanged, this, &ContentView::updatePopoverSize);
+    m_stack->addWidget(m_list);
     // Tab goes from the field to the list to the footer's buttons.
-    m_scrollArea->setFocusPolicy(Qt::TabFocus);
-    m_scrollArea->installEventFilter(this);
-    setTabOrder(m_searchField, m_scrollArea);
-    setTabOrder(m_scrollArea, m_quitButton);
+    m_list->setFocusPolicy(Qt::TabFocus);
+    m_list->installEventFilter(this);
+    setTabOrder(m_searchField, m_list);
+    setTabOrder(m_list, m_quitButton);
     setTabOrder(m_quitButton, m_clearButton);
     applyTheme();
 }
@@ -323,88 +325,61 @@ void ContentView::onPreferenceChanged(const QString& key)
         key == QLatin1String(Preferences::Keys::monitoringPaused))
         refreshHeader();
     else if (key == QLatin1String(Preferences::Keys::displayCount))
-        rebuildList();
+        refreshList();
     else if (key == QLatin1String(Preferences::Keys::themePreference)) {
         resetScrollArea();
-        rebuildList();
+        refreshList();
     }
 }
 
-void ContentView::rebuildList()
+void ContentView::refreshList()
 {
+    m_refreshTimer.stop();
     const ClipboardItems& items = m_monitor.items();
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const bool searching = m_search->isSearching();
-    QList<std::pair<QString, ClipboardItems>> sections;
-    QHash<QUuid, TextSearch::Key> keys;
+    QList<ClipListView::Section> sections;
     if (searching) {
-        // Every match of the whole history, in history order, grouped like the plain list; rows are
-        // made for the first matches only and for more as the list scrolls.
-        const int shown = qMin(m_resultBudget, m_search->rowCount());
-        for (int row = 0; row < shown; ++row) {
+        // Every match of the whole history, in history order, grouped like the plain list.
+        const int matches = m_search->rowCount();
+        for (int row = 0; row < matches; ++row) {
             const int sourceRow = m_search->mapToSource(m_search->index(row, 0)).row();
             const ClipboardItem& item = m_search->history().itemAt(sourceRow);
-            keys.insert(item.id, m_search->history().keyAt(sourceRow));
-            const std::optional<ItemGroup> group = groupForItem(item, now);
+            const std::optional<ItemGroup> group =
+                item.isPinned ? ItemGroup::Pinned : groupForTimestamp(item.timestamp, now);
             const QString title = group ? itemGroupTitle(*group) : olderTitle;
-            if (sections.isEmpty() || sections.last().first != title)
+            if (sections.isEmpty() || sections.last().title != title)
                 sections.append({title, {}});
-            sections.last().second.append(item);
+            sections.last().entries.append({item, m_search->history().keyAt(sourceRow)});
         }
     } else {
         // Hand-edited negative counts list nothing rather than misbehave.
         const int displayCount = qMax(0, m_preferences.displayCount());
-        for (const ItemSection& section : groupedItems(items.mid(0, displayCount), now))
-            sections.append({itemGroupTitle(section.group), section.items});
+        for (const ItemSection& section : groupedItems(items.mid(0, displayCount), now)) {
+            ClipListView::Section listed{itemGroupTitle(section.group), {}};
+            for (const ClipboardItem& item : section.items)
+                listed.entries.append({item, {}});
+            sections.append(listed);
+        }
     }
 
-    while (QLayoutItem* child = m_listLayout->takeAt(0)) {
-        if (QWidget* widget = child->widget()) {
-            if (widget->objectName() == QLatin1String("sectionHeader"))
-                widget->deleteLater();
-            else
-                widget->hide();
-        }
-        delete child;
-    }
-    QHash<QUuid, ClipItemView*> kept;
-    const TextSearch::Query& query = m_search->query();
-    for (const auto& [title, sectionItems] : sections) {
-        m_listLayout->addWidget(sectionHeader(title, m_listContainer));
-        for (qsizetype i = 0; i < sectionItems.size(); ++i) {
-            const ClipboardItem& item = sectionItems[i];
-            ClipItemView* row = m_rows.take(item.id);
-            if (!row) {
-                row = new ClipItemView(m_monitor, m_storage, m_listContainer);
-                row->setOnHoverSet([this](std::optional<QUuid> id) { setHoveredItem(id); });
-                connect(row, &ClipItemView::previewRequested, this, &ContentView::presentPreview);
-            }
-            row->setItem(item);
-            row->setQuery(query, keys.value(item.id));
-            row->setLastInGroup(i == sectionItems.size() - 1);
-            row->setHovered(m_hoveredId == item.id);
-            m_listLayout->addWidget(row);
-            row->show();
-            kept.insert(item.id, row);
-        }
-    }
-    m_listLayout->addStretch(1);
-    // Rows of entries that are no longer listed go away.
-    qDeleteAll(m_rows);
-    m_rows = kept;
-    if (m_hoveredId && !m_rows.contains(*m_hoveredId))
+    // The rows move to their new places when an entry comes or goes, or the listed count changes.
+    const int rawDisplayCount = m_preferences.displayCount();
+    const bool first = m_lastCount < 0;
+    const bool countChanged = items.size() != m_lastCount || rawDisplayCount != m_lastDisplayCount;
+    const bool animate = countChanged && !first && isVisible();
+    m_list->setSections(sections, m_search->query(), animate, !searching);
+    if (m_hoveredId && m_list->indexOf(*m_hoveredId) < 0)
         m_hoveredId.reset();
 
     if (!sections.isEmpty())
-        m_stack->setCurrentWidget(m_scrollArea);
+        m_stack->setCurrentWidget(m_list);
     else
         m_stack->setCurrentWidget(searching ? m_noMatchState : m_emptyState);
     m_countLabel->setText(countText());
     m_clearButton->setEnabled(!items.isEmpty());
 
-    const int rawDisplayCount = m_preferences.displayCount();
-    if (items.size() != m_lastCount || rawDisplayCount != m_lastDisplayCount) {
-        const bool first = m_lastCount < 0;
+    if (countChanged) {
         m_lastCount = items.size();
         m_lastDisplayCount = rawDisplayCount;
         if (!first) {
@@ -415,25 +390,31 @@ void ContentView::rebuildList()
     }
 }
 
+std::optional<ItemGroup> ContentView::groupForTimestamp(const QDateTime& timestamp, const QDateTime& now)
+{
+    // Each local-time conversion asks the C library, which looks at the zone file every time: a list
+    // of 1000 results would spend most of a keystroke on it. The groups hold for a minute.
+    if (!m_groupsComputedAt.isValid() || qAbs(m_groupsComputedAt.secsTo(now)) >= 60) {
+        m_groups.clear();
+        m_groupsComputedAt = now;
+    }
+    const qint64 key = timestamp.toMSecsSinceEpoch();
+    const auto found = m_groups.constFind(key);
+    if (found != m_groups.cend())
+        return *found;
+    const std::optional<ItemGroup> group = groupForDate(timestamp, m_groupsComputedAt);
+    m_groups.insert(key, group);
+    return group;
+}
+
 QList<ClipItemView*> ContentView::rows() const
 {
-    QList<ClipItemView*> rows;
-    for (int i = 0; i < m_listLayout->count(); ++i) {
-        if (auto* row = qobject_cast<ClipItemView*>(m_listLayout->itemAt(i)->widget()))
-            rows << row;
-    }
-    return rows;
+    return m_list->liveRows();
 }
 
 QStringList ContentView::sectionTitles() const
 {
-    QStringList titles;
-    for (int i = 0; i < m_listLayout->count(); ++i) {
-        QWidget* widget = m_listLayout->itemAt(i)->widget();
-        if (widget && widget->objectName() == QLatin1String("sectionHeader"))
-            titles << widget->findChild<QLabel*>(QStringLiteral("sectionTitle"))->text();
-    }
-    return titles;
+    return m_list->sectionTitles();
 }
 
 int ContentView::preferredHeight() const
@@ -448,7 +429,7 @@ int ContentView::preferredHeight() const
         return height + m_emptyState->minimumSizeHint().height();
     if (showsNoMatchState())
         return height + m_noMatchState->minimumSizeHint().height();
-    return height + m_listLayout->totalHeightForWidth(panelWidth);
+    return height + m_list->contentHeight();
 }
 
 bool ContentView::showsEmptyState() const
@@ -473,44 +454,40 @@ void ContentView::setHoveredItem(std::optional<QUuid> id)
 {
     // The last report wins, so at most one row is drawn hovered.
     m_hoveredId = id;
-    for (auto it = m_rows.cbegin(); it != m_rows.cend(); ++it)
-        it.value()->setHovered(id == it.key());
+    for (ClipItemView* row : m_list->liveRows())
+        row->setHovered(id == row->item().id);
     updateFocusRing();
 }
 
 ClipItemView* ContentView::selectedRow() const
 {
-    return m_hoveredId ? m_rows.value(*m_hoveredId) : nullptr;
+    return m_hoveredId ? m_list->rowFor(*m_hoveredId) : nullptr;
 }
 
 void ContentView::selectIndex(int index)
 {
-    const QList<ClipItemView*> listed = rows();
-    if (listed.isEmpty()) {
+    const int count = m_list->entryCount();
+    if (count == 0) {
         setHoveredItem(std::nullopt);
         return;
     }
-    ClipItemView* row = listed.at(qBound(0, index, int(listed.size()) - 1));
-    setHoveredItem(row->item().id);
-    m_scrollArea->ensureWidgetVisible(row, 0, 0);
-    updateFocusRing();
+    index = qBound(0, index, count - 1);
+    m_list->ensureEntryVisible(index);
+    setHoveredItem(m_list->itemAt(index).id);
 }
 
 void ContentView::updateFocusRing()
 {
-    const bool listFocused = m_scrollArea->hasFocus();
-    for (auto it = m_rows.cbegin(); it != m_rows.cend(); ++it)
-        it.value()->setFocusRing(listFocused && m_hoveredId == it.key());
+    const bool listFocused = m_list->hasFocus();
+    for (ClipItemView* row : m_list->liveRows())
+        row->setFocusRing(listFocused && m_hoveredId == row->item().id);
 }
 
 bool ContentView::eventFilter(QObject* watched, QEvent* event)
 {
-    // Rows that change height (a thumbnail arriving, an edited text) re-size the panel too.
-    if (watched == m_listContainer && event->type() == QEvent::LayoutRequest)
-        Q_EMIT updatePopoverSize();
-    if ((watched == m_searchField || watched == m_scrollArea) && event->type() == QEvent::KeyPress)
+    if ((watched == m_searchField || watched == m_list) && event->type() == QEvent::KeyPress)
         return handleKey(watched, static_cast<QKeyEvent*>(event));
-    if (watched == m_scrollArea && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
+    if (watched == m_list && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
         updateFocusRing();
     return QWidget::eventFilter(watched, event);
 }
@@ -518,11 +495,10 @@ bool ContentView::eventFilter(QObject* watched, QEvent* event)
 bool ContentView::handleKey(QObject* watched, QKeyEvent* event)
 {
     const bool inField = watched == m_searchField;
-    const QList<ClipItemView*> listed = rows();
     ClipItemView* selected = selectedRow();
-    const int current = selected ? int(listed.indexOf(selected)) : -1;
+    const int current = m_hoveredId ? m_list->indexOf(*m_hoveredId) : -1;
     // About as many rows as the list shows at once.
-    const int page = qMax(1, m_scrollArea->viewport()->height() / AppRowHeight);
+    const int page = qMax(1, m_list->viewport()->height() / AppRowHeight);
     switch (event->key()) {
     case Qt::Key_Up:
         selectIndex(current - 1);
@@ -540,11 +516,7 @@ bool ContentView::handleKey(QObject* watched, QKeyEvent* event)
         selectIndex(0);
         return true;
     case Qt::Key_End:
-        if (m_search->isSearching() && m_resultBudget < m_search->rowCount()) {
-            m_resultBudget = m_search->rowCount();
-            rebuildList();
-        }
-        selectIndex(int(rows().size()) - 1);
+        selectIndex(m_list->entryCount() - 1);
         return true;
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -583,10 +555,8 @@ bool ContentView::handleKey(QObject* watched, QKeyEvent* event)
             if (selected) {
                 const QUuid id = selected->item().id;
                 m_monitor.togglePin(id);
-                if (m_rows.contains(id)) {
-                    setHoveredItem(id);
-                    m_scrollArea->ensureWidgetVisible(m_rows.value(id), 0, 0);
-                }
+                if (const int index = m_list->indexOf(id); index >= 0)
+                    selectIndex(index);
             }
             return true;
         }
@@ -652,8 +622,7 @@ void ContentView::applyTheme()
     palette.setColor(QPalette::Base, theme.textBackground);
     palette.setColor(QPalette::WindowText, theme.primary);
     setPalette(palette);
-    m_scrollArea->verticalScrollBar()->setStyleSheet(
-        slimScrollBarStyle(ThemePalette::withOpacity(theme.secondary, 0.45)));
+    m_list->verticalScrollBar()->setStyleSheet(slimScrollBarStyle(ThemePalette::withOpacity(theme.secondary, 0.45)));
     update();
 }
 

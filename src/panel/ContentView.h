@@ -1,15 +1,18 @@
 #pragma once
 
 #include "core/ClipboardItem.h"
+#include "core/ItemGroup.h"
 
 #include <QHash>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include <optional>
 
 class CircleSymbolButton;
 class ClipItemView;
+class ClipListView;
 class ClipboardMonitor;
 class FooterButton;
 class HistorySearchModel;
@@ -18,9 +21,7 @@ class Preferences;
 class SearchField;
 class QKeyEvent;
 class QLabel;
-class QScrollArea;
 class QStackedWidget;
-class QVBoxLayout;
 class StorageManager;
 
 // The history panel: header with the stay-open, pin and settings buttons, the newest entries in time
@@ -33,15 +34,15 @@ public:
     static constexpr int panelWidth = 340;
     // The search field's row under the header: the field and the space below it.
     static constexpr int searchBarHeight = 36;
-    // Result rows made at once while searching; more are made as the list scrolls towards its end.
-    static constexpr int resultBatch = 40;
 
     ContentView(ClipboardMonitor& monitor, StorageManager& storage, Preferences& preferences,
                 QWidget* parent = nullptr);
     ~ContentView() override;
 
-    // What the list shows now, for tests and for the shell.
+    // What the list shows now, for tests and for the shell: the rows that have widgets, top to bottom
+    // (every listed row while the field is empty; those in view and near it while searching).
     QList<ClipItemView*> rows() const;
+    ClipListView* list() const { return m_list; }
     QStringList sectionTitles() const;
     bool showsEmptyState() const;
     bool showsNoMatchState() const;
@@ -82,11 +83,12 @@ private:
     QWidget* buildNoMatchState();
     void onQueryChanged(const QString& text);
     void onResultsReady();
-    void growResultsNearEnd();
     bool handleKey(QObject* watched, QKeyEvent* event);
     void selectIndex(int index);
     void updateFocusRing();
-    void rebuildList();
+    // Brings the list up to date with the history, the query and the listed count.
+    void refreshList();
+    std::optional<ItemGroup> groupForTimestamp(const QDateTime& timestamp, const QDateTime& now);
     void resetScrollArea();
     void refreshHeader();
     void applyTheme();
@@ -102,20 +104,20 @@ private:
     CircleSymbolButton* m_settingsButton = nullptr;
     QWidget* m_settingsAnchor = nullptr;
     QStackedWidget* m_stack = nullptr;
-    QScrollArea* m_scrollArea = nullptr;
-    QWidget* m_listContainer = nullptr;
-    QVBoxLayout* m_listLayout = nullptr;
+    ClipListView* m_list = nullptr;
     QWidget* m_emptyState = nullptr;
     QWidget* m_noMatchState = nullptr;
     SearchField* m_searchField = nullptr;
     HistorySearchModel* m_search = nullptr;
-    int m_resultBudget = resultBatch;
     QLabel* m_countLabel = nullptr;
     FooterButton* m_clearButton = nullptr;
     FooterButton* m_quitButton = nullptr;
-    QHash<QUuid, ClipItemView*> m_rows;
     std::optional<QUuid> m_hoveredId;
     QPointer<QWidget> m_sheet;
+    QTimer m_refreshTimer;
+    // Time sections of the listed timestamps, as of m_groupsComputedAt.
+    QHash<qint64, std::optional<ItemGroup>> m_groups;
+    QDateTime m_groupsComputedAt;
     qsizetype m_lastCount = -1;
     int m_lastDisplayCount = -1;
 };

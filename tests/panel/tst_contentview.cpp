@@ -1,5 +1,6 @@
 #include "../PanelFixture.h"
 #include "panel/ClipItemView.h"
+#include "panel/ClipListView.h"
 #include "panel/ContentView.h"
 #include "panel/UndoBar.h"
 #include "ui/CircleSymbolButton.h"
@@ -29,6 +30,7 @@ private Q_SLOTS:
     void headerSwitches();
     void hoverShowsButtonsOnOneRowOnly();
     void rowsFollowTheHistory();
+    void rowsGlideToTheirNewPlaces();
     void sizeRequests();
     void shortcutRepairOnShow();
     void themeChangeScrollsBackToTop();
@@ -265,6 +267,26 @@ void TestContentView::rowsFollowTheHistory()
     QTest::mouseClick(view().rows().last()->deleteButton(), Qt::LeftButton);
     QCOMPARE(view().rows().size(), 1);
     QCOMPARE(view().hoveredItemId(), std::nullopt);
+}
+
+void TestContentView::rowsGlideToTheirNewPlaces()
+{
+    for (const char* text : {"one", "two", "three"})
+        m_fixture->copyText(QString::fromUtf8(text));
+    view().show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view()));
+    ClipItemView* three = view().rows().first();
+    const int top = three->y();
+    m_fixture->copyText(QStringLiteral("four"));
+    // The new row takes the top at once; the others leave from where they were.
+    QVERIFY(view().list()->isMoving());
+    QCOMPARE(three->y(), top);
+    QTRY_VERIFY(!view().list()->isMoving());
+    const QList<ClipItemView*> rows = view().rows();
+    QCOMPARE(rows.size(), 4);
+    for (int i = 1; i < rows.size(); ++i)
+        QCOMPARE(rows[i]->y(), rows[i - 1]->geometry().bottom() + 1);
+    QCOMPARE(rows.last()->geometry().bottom() + 1 + ClipListView::bottomMargin, view().list()->contentHeight());
 }
 
 void TestContentView::sizeRequests()

@@ -1,6 +1,7 @@
 #include "../PanelFixture.h"
 #include "core/HistorySearchModel.h"
 #include "panel/ClipItemView.h"
+#include "panel/ClipListView.h"
 #include "panel/ContentView.h"
 #include "panel/SearchField.h"
 #include "ui/PressableActionButton.h"
@@ -26,6 +27,7 @@ private Q_SLOTS:
     void panelListsEveryMatchOfTheWholeHistory();
     void panelActsOnResultsAsOnTheList();
     void panelMakesRowsForVisibleResultsOnly();
+    void deleteInLongListKeepsScrollPosition();
     void boardFiltersTilesAndKeepsCounting();
 
 private:
@@ -133,13 +135,44 @@ void TestPanelSearch::panelMakesRowsForVisibleResultsOnly()
         items << PanelFixture::text(QStringLiteral("entry %1").arg(i), now.addSecs(-i));
     m_fixture->setHistory(items);
     panel().searchField()->setText(QStringLiteral("entry"));
-    QCOMPARE(panel().rows().size(), ContentView::resultBatch);
     QCOMPARE(footer(), QStringLiteral("1000 条记录 · 匹配 1000 条"));
-    // Scrolling towards the end makes the next rows.
+    const auto fewRows = [this] { return panel().findChildren<ClipItemView*>().size() < 40; };
+    QVERIFY(fewRows());
+    // Scrolling to the end binds rows to the last entries, and still makes only a few.
     auto* list = panel().findChild<QScrollArea*>(QStringLiteral("historyList"));
     QApplication::processEvents();
     list->verticalScrollBar()->setValue(list->verticalScrollBar()->maximum());
-    QTRY_COMPARE(panel().rows().size(), 2 * ContentView::resultBatch);
+    QTRY_COMPARE(panel().rows().last()->item().content, QStringLiteral("entry 999"));
+    QVERIFY(fewRows());
+    QCOMPARE(panel().rows().last()->geometry().bottom() + 1 + 10, list->widget()->height());
+    // End selects the last entry, Home the first, with the list scrolled to each.
+    QTest::keyClick(panel().searchField(), Qt::Key_Home);
+    QCOMPARE(panel().selectedRow()->item().content, QStringLiteral("entry 0"));
+    QCOMPARE(list->verticalScrollBar()->value(), 0);
+}
+
+void TestPanelSearch::deleteInLongListKeepsScrollPosition()
+{
+    const QDateTime now = ClipboardItem::currentMoment();
+    ClipboardItems items;
+    for (int i = 0; i < 300; ++i)
+        items << PanelFixture::text(QStringLiteral("entry %1").arg(i), now.addSecs(-i));
+    m_fixture->setHistory(items);
+    panel().searchField()->setText(QStringLiteral("entry"));
+    ClipListView* list = panel().list();
+    QApplication::processEvents();
+    list->verticalScrollBar()->setValue(list->verticalScrollBar()->maximum() / 2);
+    const int scroll = list->verticalScrollBar()->value();
+    const int index = list->indexOf(panel().rows().at(panel().rows().size() / 2)->item().id);
+    ClipItemView* deleted = list->ensureEntryVisible(index);
+    const QString next = list->itemAt(index + 1).content;
+    const int top = deleted->y();
+    m_fixture->monitor->deleteItem(deleted->item());
+    // The rows below move up into the gap; what the user looks at does not jump.
+    QTRY_VERIFY(!list->isMoving());
+    QCOMPARE(list->verticalScrollBar()->value(), scroll);
+    QCOMPARE(list->rowFor(list->itemAt(index).id)->item().content, next);
+    QCOMPARE(list->rowFor(list->itemAt(index).id)->y(), top);
 }
 
 void TestPanelSearch::boardFiltersTilesAndKeepsCounting()
