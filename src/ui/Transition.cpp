@@ -71,6 +71,8 @@ void ButtonTransitions::setShown(ScaleButton* button, bool shown)
     if (!entry || entry->to == target)
         return;
     entry->to = target;
+    // A button on its way out no longer takes clicks.
+    entry->button->setAttribute(Qt::WA_TransparentForMouseEvents, !shown);
     const std::optional<AnimatedUpdate> update = AnimatedUpdate::current();
     if (!update || AnimatedUpdate::currentNumber() == m_finishedInUpdate) {
         // A running animation leaves this button where it is put now.
