@@ -524,9 +524,14 @@ void AppDelegate::showPreviewWindow(const ClipboardItem& item)
         if (window)
             window->close();
     };
-    QWidget* view = item.isImage()
-                        ? static_cast<QWidget*>(new ImagePreviewView(*m_storageManager, item.content, dismiss, window))
-                        : new TextPreviewView(*m_clipboardMonitor, item, dismiss, window);
+    QWidget* view = nullptr;
+    if (item.isImage()) {
+        auto* image = new ImagePreviewView(*m_storageManager, item.content, dismiss, window);
+        image->offerRecognizedText(*m_clipboardMonitor);
+        view = image;
+    } else {
+        view = new TextPreviewView(*m_clipboardMonitor, item, dismiss, window);
+    }
     layout->addWidget(view);
     // Moved by its title bar and background, as a window with a frame is.
     new WindowMoveFilter(view);
