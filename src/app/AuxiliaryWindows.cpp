@@ -167,9 +167,14 @@ void AuxiliaryWindows::showPreviewWindow(const ClipboardItem& item, const QRect&
         if (window)
             window->close();
     };
-    QWidget* view = item.isImage()
-                        ? static_cast<QWidget*>(new ImagePreviewView(m_storage, item.content, dismiss, window))
-                        : new TextPreviewView(m_monitor, item, dismiss, window);
+    QWidget* view = nullptr;
+    if (item.isImage()) {
+        auto* image = new ImagePreviewView(m_storage, item.content, dismiss, window);
+        image->offerRecognizedText(m_monitor);
+        view = image;
+    } else {
+        view = new TextPreviewView(m_monitor, item, dismiss, window);
+    }
     layout->addWidget(view);
     // Moved by its title bar and background, as a window with a frame is.
     new WindowMoveFilter(view);

@@ -50,6 +50,11 @@ public:
     void setImageTextSource(std::function<QString(const QString& imageName)> source);
     // The source's text of this image changed (an empty name: of every image): its entries get new keys.
     void refreshImageText(const QString& imageName = {});
+    // The source's text of this image; empty without a source.
+    QString imageText(const QString& imageName) const
+    {
+        return m_imageTextSource ? m_imageTextSource(imageName) : QString();
+    }
 
 private:
     void sync();

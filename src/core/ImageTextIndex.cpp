@@ -2,6 +2,7 @@
 
 #include "ClipboardMonitor.h"
 #include "StorageManager.h"
+#include "platform/PowerSupply.h"
 #include "platform/Preferences.h"
 #include "platform/TextRecognizer.h"
 
@@ -23,6 +24,7 @@ ImageTextIndex::ImageTextIndex(ClipboardMonitor& monitor, StorageManager& storag
     , m_store(QDir(storage.appSupportDir()).filePath(QStringLiteral("ocr.json")))
     , m_savePending(std::make_shared<std::atomic_bool>(false))
     , m_savesInFlight(std::make_shared<std::atomic_int>(0))
+    , m_onBattery([] { return PowerSupply::onBattery(); })
 {
     m_store.load();
 
@@ -161,6 +163,9 @@ void ImageTextIndex::startNext()
         Q_EMIT idle();
         return;
     }
+    // On battery the queue waits for the next change of the history.
+    if (m_onBattery && m_onBattery())
+        return;
     const QString name = m_queue.takeFirst();
     const QString path = m_storage.imageURL(name);
     m_running = true;

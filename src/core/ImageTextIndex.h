@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class ClipboardMonitor;
@@ -19,8 +20,9 @@ class TextRecognizer;
 // Reads the text in image entries while the preference recognizeImageText is on, so the search can
 // find them by it. The reading runs on a thread of its own at the lowest priority, one image at a time,
 // newest entries first, and waits until the history has been quiet for a moment (a capture and its
-// save are done). The engine is released after a minute without work. Entries that leave the history
-// take their text with them; turning the preference off deletes all text.
+// save are done), and while the machine runs on its battery (asked only when an image is about to be
+// read: the next change of the history tries again). The engine is released after a minute without work. Entries that
+// leave the history take their text with them; turning the preference off deletes all text.
 class ImageTextIndex : public QObject
 {
     Q_OBJECT
@@ -47,6 +49,8 @@ public:
 
     void setReleaseDelay(int ms);
     void setSettleDelay(int ms) { m_settle.setInterval(ms); }
+    // How the index learns that the machine runs on its battery; PowerSupply::onBattery() by default.
+    void setOnBattery(std::function<bool()> check) { m_onBattery = std::move(check); }
     const ImageTextStore& store() const { return m_store; }
 
 Q_SIGNALS:
@@ -80,6 +84,7 @@ private:
     std::shared_ptr<std::atomic_bool> m_savePending;
     std::shared_ptr<std::atomic_int> m_savesInFlight;
     QTimer m_settle;
+    std::function<bool()> m_onBattery;
 
     QThread m_thread;
     // Lives on m_thread; owns the release timer.

@@ -48,19 +48,23 @@ void ImageTextStore::load()
 
 bool ImageTextStore::save() const
 {
-    QJsonObject images;
-    QJsonObject texts;
+    // Shallow copies under the lock, the file built outside it: the saving thread runs at idle priority
+    // and could be kept off the processor while the main thread waited for the lock.
+    QHash<QString, QByteArray> hashOf;
+    QHash<QByteArray, QString> textOfHash;
     {
         QMutexLocker lock(&m_mutex);
-        if (m_hashOf.isEmpty()) {
-            lock.unlock();
-            return !QFile::exists(m_filePath) || QFile::remove(m_filePath);
-        }
-        for (auto it = m_hashOf.begin(); it != m_hashOf.end(); ++it)
-            images.insert(it.key(), QString::fromLatin1(it.value()));
-        for (auto it = m_texts.begin(); it != m_texts.end(); ++it)
-            texts.insert(QString::fromLatin1(it.key()), it.value());
+        hashOf = m_hashOf;
+        textOfHash = m_texts;
     }
+    if (hashOf.isEmpty())
+        return !QFile::exists(m_filePath) || QFile::remove(m_filePath);
+    QJsonObject images;
+    QJsonObject texts;
+    for (auto it = hashOf.cbegin(); it != hashOf.cend(); ++it)
+        images.insert(it.key(), QString::fromLatin1(it.value()));
+    for (auto it = textOfHash.cbegin(); it != textOfHash.cend(); ++it)
+        texts.insert(QString::fromLatin1(it.key()), it.value());
     QJsonObject root;
     root.insert(QStringLiteral("version"), 1);
     root.insert(QStringLiteral("images"), images);

@@ -2,9 +2,11 @@
 
 #include "EntryText.h"
 #include "core/ClipboardMonitor.h"
+#include "core/HistoryModel.h"
 #include "core/ItemGroup.h"
 #include "core/StorageManager.h"
 #include "ui/PressableActionButton.h"
+#include "ui/RecognizedTextBadge.h"
 #include "ui/SymbolIcon.h"
 #include "ui/Theme.h"
 #include "ui/ThumbnailLoader.h"
@@ -17,6 +19,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QTextLayout>
+#include <QToolTip>
 #include <QUrl>
 #include <QtMath>
 
@@ -291,15 +294,8 @@ void ClipItemView::paintEvent(QPaintEvent*)
         painter.drawImage(target, m_cachedImage);
         painter.restore();
         // During a search an image is listed only for the text read from it: say so on the thumbnail.
-        if (!m_query.isEmpty()) {
-            const QRectF badge(content.right() - 36, content.top() + 6, 30, 18);
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(ThemePalette::withOpacity(palette.accent, 0.9));
-            painter.drawRoundedRect(badge, 5, 5);
-            painter.setFont(pixelFont(10, QFont::DemiBold));
-            painter.setPen(Qt::white);
-            painter.drawText(badge, Qt::AlignCenter, QStringLiteral("文字"));
-        }
+        if (!m_query.isEmpty())
+            RecognizedTextBadge::paint(painter, textBadgeRect(), palette);
     } else {
         const QColor secondary = palette.secondary;
         SymbolIcon::paint(painter, QRectF(content.left(), content.top(), 14, content.height()),
@@ -325,6 +321,32 @@ void ClipItemView::paintEvent(QPaintEvent*)
         painter.fillRect(QRect(paddingH, height() - 1, width() - paddingH, 1),
                          ThemePalette::withOpacity(palette.secondary, 0.15));
     }
+}
+
+QRect ClipItemView::textBadgeRect() const
+{
+    const QRect block = blockRect();
+    const QRect content(block.left() + paddingH, block.top() + paddingV, block.width() - 2 * paddingH,
+                        contentHeight(width()));
+    return {content.right() - 36, content.top() + 6, 30, 18};
+}
+
+bool ClipItemView::event(QEvent* event)
+{
+    // Hovering the "文字" badge shows where the search matched the text read from the image.
+    if (event->type() == QEvent::ToolTip && m_item.isImage() && !m_query.isEmpty()) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QString tip =
+            textBadgeRect().contains(help->pos())
+                ? RecognizedTextBadge::matchedContext(HistoryModel::of(m_monitor).imageText(m_item.content), m_query)
+                : QString();
+        if (tip.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), tip, this);
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 void ClipItemView::enterEvent(QEnterEvent* event)

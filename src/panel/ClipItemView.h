@@ -78,6 +78,7 @@ Q_SIGNALS:
     void previewRequested(const ClipboardItem& item);
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
@@ -98,6 +99,8 @@ private:
     void updateHighlights();
     static int textWidth(int rowWidth);
     QRect blockRect() const;
+    // The "文字" badge on an image listed by a search for the text read from it.
+    QRect textBadgeRect() const;
 
     ClipboardMonitor& m_monitor;
     StorageManager& m_storage;

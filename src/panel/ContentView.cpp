@@ -580,9 +580,11 @@ void ContentView::presentPreview(const ClipboardItem& item)
         if (sheet)
             sheet->close();
     };
-    if (item.isImage())
-        layout->addWidget(new ImagePreviewView(m_storage, item.content, dismiss, sheet));
-    else
+    if (item.isImage()) {
+        auto* view = new ImagePreviewView(m_storage, item.content, dismiss, sheet);
+        view->offerRecognizedText(m_monitor);
+        layout->addWidget(view);
+    } else
         layout->addWidget(new TextPreviewView(m_monitor, item, dismiss, sheet));
     sheet->adjustSize();
 

@@ -1,6 +1,9 @@
 #include "ImagePreviewView.h"
 
+#include "core/ClipboardMonitor.h"
+#include "core/HistoryModel.h"
 #include "core/StorageManager.h"
+#include "ui/FooterButton.h"
 #include "ui/PreviewChrome.h"
 #include "ui/SymbolIcon.h"
 #include "ui/Theme.h"
@@ -34,7 +37,32 @@ ImagePreviewView::ImagePreviewView(StorageManager& storage, const QString& filen
         if (m_onDismiss)
             m_onDismiss();
     });
+    auto* copyText = new FooterButton(
+        QStringLiteral("doc.text"), QStringLiteral("复制识别的文字"), [] { return Theme::palette().secondary; },
+        [] { return ThemePalette::withOpacity(Theme::palette().secondary, 0.1); }, false, this);
+    copyText->setObjectName(QStringLiteral("copyRecognizedTextButton"));
+    copyText->hide();
+    connect(copyText, &QAbstractButton::clicked, this, [this] {
+        if (m_copyText && !m_recognizedText.isEmpty())
+            m_copyText(m_recognizedText);
+    });
+    m_copyTextButton = copyText;
     connect(&Theme::instance(), &Theme::changed, this, qOverload<>(&QWidget::update));
+}
+
+void ImagePreviewView::setRecognizedText(const QString& text, std::function<void(const QString&)> copyText)
+{
+    m_recognizedText = text;
+    m_copyText = std::move(copyText);
+    m_copyTextButton->setVisible(!text.isEmpty() && m_copyText);
+    layoutButtons();
+}
+
+void ImagePreviewView::offerRecognizedText(ClipboardMonitor& monitor)
+{
+    setRecognizedText(HistoryModel::of(monitor).imageText(m_filename), [&monitor](const QString& text) {
+        monitor.copyToClipboard(ClipboardItem::captured(ClipboardItemType::Text, text));
+    });
 }
 
 QImage ImagePreviewView::currentImage() const
@@ -75,16 +103,20 @@ QRect ImagePreviewView::imageRect() const
                  bodyTop + (column.bottom() + 1 - bodyTop - fitted.height()) / 2, fitted.width(), fitted.height());
 }
 
-void ImagePreviewView::layoutCloseButton()
+void ImagePreviewView::layoutButtons()
 {
     const QRect column = columnRect();
     m_closeButton->setGeometry(frameSize.width() - 16 - 20, column.top() + 10, 20, 20);
+    const QSize copySize = m_copyTextButton->sizeHint();
+    m_copyTextButton->setGeometry(m_closeButton->geometry().left() - 10 - copySize.width(),
+                                  column.top() + (titleBarHeight - copySize.height()) / 2, copySize.width(),
+                                  copySize.height());
 }
 
 void ImagePreviewView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    layoutCloseButton();
+    layoutButtons();
 }
 
 void ImagePreviewView::keyPressEvent(QKeyEvent* event)
@@ -99,7 +131,7 @@ void ImagePreviewView::keyPressEvent(QKeyEvent* event)
 
 void ImagePreviewView::paintEvent(QPaintEvent*)
 {
-    layoutCloseButton();
+    layoutButtons();
     const ThemePalette& palette = Theme::palette();
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);

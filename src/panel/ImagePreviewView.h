@@ -4,10 +4,12 @@
 
 #include <functional>
 
+class ClipboardMonitor;
 class StorageManager;
 
 // A stored image at a readable size: fitted into 460 x 340, never cropped; a placeholder when the file
-// is gone. The close button and Escape run the dismiss action of whoever hosts the view.
+// is gone. The close button and Escape run the dismiss action of whoever hosts the view. An image with
+// recognised text offers it in the title bar as "复制识别的文字".
 class ImagePreviewView : public QWidget
 {
     Q_OBJECT
@@ -26,6 +28,13 @@ public:
     QRect columnRect() const;
     static QSize fittedImageSize(const QSize& image);
 
+    // The text read from the image, and how the host puts a text on the clipboard (through the
+    // program's own write, so it is not captured again). The button shows only for a non-empty text.
+    void setRecognizedText(const QString& text, std::function<void(const QString&)> copyText);
+    QString recognizedText() const { return m_recognizedText; }
+    // The same with the history's text of this image, copied by the monitor.
+    void offerRecognizedText(ClipboardMonitor& monitor);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -33,10 +42,13 @@ protected:
 
 private:
     QImage currentImage() const;
-    void layoutCloseButton();
+    void layoutButtons();
 
     StorageManager& m_storage;
     QString m_filename;
     std::function<void()> m_onDismiss;
     QWidget* m_closeButton;
+    QWidget* m_copyTextButton;
+    QString m_recognizedText;
+    std::function<void(const QString&)> m_copyText;
 };

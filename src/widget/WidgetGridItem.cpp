@@ -1,6 +1,7 @@
 #include "WidgetGridItem.h"
 
 #include "panel/EntryText.h"
+#include "ui/RecognizedTextBadge.h"
 #include "ui/SymbolIcon.h"
 #include "ui/Theme.h"
 
@@ -50,7 +51,7 @@ void paintSpinner(QPainter& painter, const QPointF& centre)
 
 } // namespace
 
-WidgetTileLayout WidgetGridItem::layout(const QRect& tile, bool hovered, bool pinned)
+WidgetTileLayout WidgetGridItem::layout(const QRect& tile, bool hovered, bool pinned, bool matchedByText)
 {
     WidgetTileLayout result;
     result.tile = tile;
@@ -62,6 +63,8 @@ WidgetTileLayout WidgetGridItem::layout(const QRect& tile, bool hovered, bool pi
     }
     const int badge = 15; // a 7-point symbol padded 3
     result.kindBadge = QRect(tile.right() + 1 - 3 - badge, tile.bottom() + 1 - 3 - badge, badge, badge);
+    if (matchedByText)
+        result.textBadge = QRect(result.kindBadge.left() - 3 - 26, result.kindBadge.top(), 26, badge);
     return result;
 }
 
@@ -112,6 +115,8 @@ void WidgetGridItem::paint(QPainter& painter, const WidgetTileLayout& layout, co
     painter.drawRoundedRect(layout.kindBadge, 3, 3);
     SymbolIcon::paint(painter, layout.kindBadge, item.isImage() ? QStringLiteral("photo") : QStringLiteral("doc.text"),
                       palette.primary, 7);
+    if (!layout.textBadge.isEmpty())
+        RecognizedTextBadge::paint(painter, layout.textBadge, palette, 9);
 
     QColor border = QColor::fromRgbF(0.5, 0.5, 0.5, 0.1);
     if (item.isPinned)

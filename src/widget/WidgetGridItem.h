@@ -17,6 +17,7 @@ struct WidgetTileLayout
     QRect pinButton;    // empty when not shown
     QRect deleteButton; // empty when not shown
     QRect kindBadge;
+    QRect textBadge; // empty when not shown
 };
 
 // One board tile: an image thumbnail or the first lines of a text, its kind in the corner, and pin and
@@ -27,7 +28,9 @@ struct WidgetGridItem
     static constexpr int cornerRadius = 12;
     static constexpr int textLines = 6;
 
-    static WidgetTileLayout layout(const QRect& tile, bool hovered, bool pinned);
+    // `matchedByText`: an image tile listed by a search for the text read from it, which shows the
+    // "文字" badge beside its kind.
+    static WidgetTileLayout layout(const QRect& tile, bool hovered, bool pinned, bool matchedByText = false);
     // A text tile marks the query's matches (found with the help of the entry's search key) and keeps
     // the first one in view.
     static void paint(QPainter& painter, const WidgetTileLayout& layout, const ClipboardItem& item,

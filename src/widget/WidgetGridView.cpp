@@ -3,8 +3,10 @@
 #include "WidgetGridItem.h"
 #include "WidgetItemModel.h"
 #include "core/ClipboardMonitor.h"
+#include "core/HistoryModel.h"
 #include "core/HistorySearchModel.h"
 #include "core/StorageManager.h"
+#include "ui/RecognizedTextBadge.h"
 #include "ui/Theme.h"
 
 #include <QApplication>
@@ -14,6 +16,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 #include <QUrl>
 
 namespace {
@@ -37,9 +40,11 @@ public:
         const bool hovered = m_view->hoveredIndex() == index;
         const QRect tile(option.rect.topLeft(), QSize(WidgetGridItem::side, WidgetGridItem::side));
         const QImage thumbnail = item.isImage() ? index.data(WidgetItemModel::ThumbnailRole).value<QImage>() : QImage();
-        WidgetGridItem::paint(*painter, WidgetGridItem::layout(tile, hovered, item.isPinned), item, thumbnail, hovered,
-                              Theme::palette(), index.data(WidgetItemModel::ImageMissingRole).toBool(),
-                              m_view->itemModel()->searchModel()->query(), m_view->itemModel()->keyAt(index.row()));
+        const TextSearch::Query& query = m_view->itemModel()->searchModel()->query();
+        WidgetGridItem::paint(
+            *painter, WidgetGridItem::layout(tile, hovered, item.isPinned, m_view->matchedByText(item)), item,
+            thumbnail, hovered, Theme::palette(), index.data(WidgetItemModel::ImageMissingRole).toBool(), query,
+            m_view->itemModel()->keyAt(index.row()));
     }
 
 private:
@@ -201,6 +206,35 @@ void WidgetGridView::paintEvent(QPaintEvent* event)
     painter.setFont(pixelFont(12));
     painter.drawText(viewport()->rect().adjusted(0, 0, -margin, -margin), Qt::AlignCenter,
                      QStringLiteral("没有匹配的记录"));
+}
+
+bool WidgetGridView::matchedByText(const ClipboardItem& item) const
+{
+    // During a search an image is listed only for the text read from it.
+    return item.isImage() && !m_model->searchModel()->query().isEmpty();
+}
+
+bool WidgetGridView::viewportEvent(QEvent* event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QListView::viewportEvent(event);
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QModelIndex index = indexAt(help->pos());
+    QString tip;
+    if (index.isValid()) {
+        const ClipboardItem& item = m_model->itemAt(index.row());
+        const WidgetTileLayout layout =
+            WidgetGridItem::layout(tileRect(index), m_hovered == index, item.isPinned, matchedByText(item));
+        if (layout.textBadge.contains(help->pos())) {
+            const HistorySearchModel& search = *m_model->searchModel();
+            tip = RecognizedTextBadge::matchedContext(search.history().imageText(item.content), search.query());
+        }
+    }
+    if (tip.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(help->globalPos(), tip, viewport());
+    return true;
 }
 
 void WidgetGridView::leaveEvent(QEvent* event)

@@ -32,6 +32,9 @@ public:
     // The tile's rectangle in viewport coordinates.
     QRect tileRect(const QModelIndex& index) const;
     static QMimeData* createDragData(const ClipboardItem& item, StorageManager& storage);
+    // An image tile listed by the search for the text read from it: it shows the "文字" badge, and
+    // hovering the badge shows the matched words in context.
+    bool matchedByText(const ClipboardItem& item) const;
 
 Q_SIGNALS:
     void previewRequested(const ClipboardItem& item);
@@ -44,6 +47,7 @@ protected:
     void leaveEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     void startDrag(Qt::DropActions supportedActions) override;
 
 private:

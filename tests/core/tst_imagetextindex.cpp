@@ -5,8 +5,10 @@
 #include "core/StorageManager.h"
 #include "platform/FakePasteboard.h"
 #include "platform/FakeTextRecognizer.h"
+#include "platform/PowerSupply.h"
 #include "platform/Preferences.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -27,6 +29,8 @@ private Q_SLOTS:
     void switchingOffDeletesAllText();
     void unavailableEngineReadsNothing();
     void releasesTheEngineWhenIdle();
+    void waitsWhileOnBattery_data();
+    void waitsWhileOnBattery();
 
 private:
     void copyImage(QRgb colour, const QString& text);
@@ -215,6 +219,61 @@ void TestImageTextIndex::releasesTheEngineWhenIdle()
     waitIdle();
     QTRY_COMPARE_WITH_TIMEOUT(m_recognizer->releaseCount(), 1, 3000);
     QVERIFY(!m_recognizer->isLoaded());
+}
+
+void TestImageTextIndex::waitsWhileOnBattery_data()
+{
+    // The kernel's power supplies, each as "name:type:online" (online only for mains).
+    QTest::addColumn<QStringList>("supplies");
+    QTest::addColumn<bool>("onBattery");
+    QTest::newRow("battery, mains offline") << QStringList{"BAT0:Battery:", "AC:Mains:0"} << true;
+    QTest::newRow("battery, mains online") << QStringList{"BAT0:Battery:", "AC:Mains:1"} << false;
+    QTest::newRow("desktop, no battery") << QStringList{"AC:Mains:0"} << false;
+    QTest::newRow("battery, no mains to ask") << QStringList{"BAT0:Battery:"} << false;
+    QTest::newRow("no power-supply class") << QStringList{} << false;
+    QTest::newRow("only a mouse's battery") << QStringList{"hidpp_battery_0:Battery:", "AC:Mains:0"} << false;
+}
+
+void TestImageTextIndex::waitsWhileOnBattery()
+{
+    QFETCH(QStringList, supplies);
+    QFETCH(bool, onBattery);
+    const QString root = m_root->filePath(QStringLiteral("power_supply"));
+    for (const QString& supply : std::as_const(supplies)) {
+        const QStringList fields = supply.split(u':');
+        QDir().mkpath(root + u'/' + fields[0]);
+        const auto write = [&](const char* name, const QString& value) {
+            QFile file(root + u'/' + fields[0] + u'/' + QLatin1String(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(value.toUtf8() + '\n');
+        };
+        write("type", fields[1]);
+        if (!fields[2].isEmpty())
+            write("online", fields[2]);
+        if (fields[0].startsWith(QLatin1String("hidpp")))
+            write("scope", QStringLiteral("Device"));
+    }
+    QCOMPARE(PowerSupply::onBattery(root), onBattery);
+
+    m_index->setOnBattery([root] { return PowerSupply::onBattery(root); });
+    copyImage(qRgb(100, 0, 0), QStringLiteral("words"));
+    if (!onBattery) {
+        waitIdle();
+        QCOMPARE(m_recognizer->recognizeCount(), 1);
+        return;
+    }
+    QTest::qWait(200);
+    QCOMPARE(m_recognizer->recognizeCount(), 0);
+    QCOMPARE(m_index->pendingCount(), 1);
+    // Back on mains: the next change of the history reads what waited.
+    QFile::remove(root + QStringLiteral("/AC/online"));
+    QFile online(root + QStringLiteral("/AC/online"));
+    QVERIFY(online.open(QIODevice::WriteOnly));
+    online.write("1\n");
+    online.close();
+    copyImage(qRgb(110, 0, 0), QStringLiteral("more words"));
+    waitIdle();
+    QCOMPARE(m_recognizer->recognizeCount(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestImageTextIndex)

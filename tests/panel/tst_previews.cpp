@@ -1,4 +1,5 @@
 #include "../PanelFixture.h"
+#include "core/HistoryModel.h"
 #include "panel/ImagePreviewView.h"
 #include "panel/TextPreviewView.h"
 
@@ -17,6 +18,7 @@ private Q_SLOTS:
     void imageFits();
     void imagePlaceholderColumnIsCentred();
     void imageCloseRunsDismiss();
+    void copyRecognizedTextIsNotCapturedAgain();
     void saveEditsInPlace();
     void copyWholePutsEditedTextOnly();
     void cancelWritesNothing();
@@ -74,6 +76,37 @@ void TestPreviews::imageCloseRunsDismiss()
     QCOMPARE(dismissed, 1);
     QTest::keyClick(&view, Qt::Key_Escape);
     QCOMPARE(dismissed, 2);
+}
+
+void TestPreviews::copyRecognizedTextIsNotCapturedAgain()
+{
+    m_fixture->copyText(QStringLiteral("an entry"));
+    const ClipboardItems before = m_fixture->monitor->items();
+    HistoryModel& history = HistoryModel::of(*m_fixture->monitor);
+    QString recognised;
+    history.setImageTextSource([&recognised](const QString&) { return recognised; });
+    const auto button = [](ImagePreviewView& view) {
+        return view.findChild<QAbstractButton*>(QStringLiteral("copyRecognizedTextButton"));
+    };
+
+    ImagePreviewView without(*m_fixture->storage, QStringLiteral("shot.png"), {});
+    without.offerRecognizedText(*m_fixture->monitor);
+    without.show();
+    QVERIFY(!button(without)->isVisible());
+
+    recognised = QStringLiteral("Error 404 页面不存在");
+    ImagePreviewView with(*m_fixture->storage, QStringLiteral("shot.png"), {});
+    with.offerRecognizedText(*m_fixture->monitor);
+    with.show();
+    QVERIFY(button(with)->isVisible());
+    QVERIFY(!button(with)->geometry().intersects(
+        with.findChild<QAbstractButton*>(QStringLiteral("closeButton"))->geometry()));
+    QTest::mouseClick(button(with), Qt::LeftButton);
+    QCOMPARE(m_fixture->pasteboard.contents().text, recognised);
+    m_fixture->monitor->checkClipboard();
+    PanelFixture::settle();
+    QCOMPARE(m_fixture->monitor->items(), before);
+    history.setImageTextSource({});
 }
 
 void TestPreviews::saveEditsInPlace()

@@ -1,6 +1,9 @@
 #include "../PanelFixture.h"
+#include "core/HistoryModel.h"
+#include "core/HistorySearchModel.h"
 #include "panel/UndoBar.h"
 #include "ui/PressableActionButton.h"
+#include "ui/RecognizedTextBadge.h"
 #include "widget/DesktopWidgetView.h"
 #include "widget/WidgetGridItem.h"
 #include "widget/WidgetGridView.h"
@@ -15,6 +18,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 
 namespace {
 
@@ -50,6 +54,9 @@ private Q_SLOTS:
     void dragData_data();
     void dragData();
     void missingImageIsNotAskedForAgain();
+    void imageFoundByItsTextShowsWhereItMatched();
+    void matchedContext_data();
+    void matchedContext();
 
 private:
     DesktopWidgetView& board();
@@ -346,6 +353,78 @@ void TestDesktopWidget::missingImageIsNotAskedForAgain()
     // The tile shows the missing-image state, not a spinner for ever.
     QVERIFY(model->data(model->index(0, 0), WidgetItemModel::ImageMissingRole).toBool());
     QVERIFY(!model->data(model->index(1, 0), WidgetItemModel::ImageMissingRole).toBool());
+}
+
+void TestDesktopWidget::imageFoundByItsTextShowsWhereItMatched()
+{
+    const ClipboardItem shot = m_fixture->image(QSize(300, 200));
+    m_fixture->setHistory({shot, PanelFixture::text(QStringLiteral("connection notes"))});
+    HistoryModel& history = HistoryModel::of(*m_fixture->monitor);
+    history.setImageTextSource([&shot](const QString& name) {
+        return name == shot.content ? QStringLiteral("The build failed: connection refused on port 8080 after waiting "
+                                                     "300 seconds for the server <main> to answer")
+                                    : QString();
+    });
+    WidgetGridView* grid = board().grid();
+    grid->itemModel()->searchModel()->setQuery(QStringLiteral("refused"));
+    QTRY_COMPARE(grid->model()->rowCount(), 1);
+    const QModelIndex index = grid->model()->index(0, 0);
+    const WidgetTileLayout layout =
+        WidgetGridItem::layout(grid->tileRect(index), false, false, grid->matchedByText(grid->itemModel()->itemAt(0)));
+    QVERIFY(!layout.textBadge.isEmpty());
+    QVERIFY(grid->tileRect(index).contains(layout.textBadge));
+    QVERIFY(!layout.textBadge.intersects(layout.kindBadge));
+
+    const auto tipAt = [grid](const QPoint& position) {
+        QHelpEvent help(QEvent::ToolTip, position, grid->viewport()->mapToGlobal(position));
+        QApplication::sendEvent(grid->viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    QCOMPARE(tipAt(grid->tileRect(index).center()), QString());
+    const QString tip = tipAt(layout.textBadge.center());
+    QVERIFY2(tip.contains(QStringLiteral("connection <b>refused</b> on port")), qPrintable(tip));
+    // A text tile is never marked: it is listed for its own words.
+    grid->itemModel()->searchModel()->setQuery(QStringLiteral("connection"));
+    QTRY_COMPARE(grid->model()->rowCount(), 2);
+    for (int row = 0; row < 2; ++row) {
+        const ClipboardItem& item = grid->itemModel()->itemAt(row);
+        QCOMPARE(grid->matchedByText(item), item.isImage());
+    }
+    history.setImageTextSource({});
+}
+
+void TestDesktopWidget::matchedContext_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QString>("expected");
+    const QString padding(40, u'x');
+    QTest::newRow("no match") << QStringLiteral("nothing here") << QStringLiteral("absent") << QString();
+    QTest::newRow("short text, whole") << QStringLiteral("Error 404\nnot found") << QStringLiteral("404")
+                                       << QStringLiteral("<qt>Error <b>404</b> not found</qt>");
+    QTest::newRow("cut both sides") << padding + QStringLiteral(" key ") + padding << QStringLiteral("key")
+                                    << QStringLiteral("<qt>…") + QString(23, u'x') + QStringLiteral(" <b>key</b> ") +
+                                           QString(23, u'x') + QStringLiteral("…</qt>");
+    QTest::newRow("markup is text") << QStringLiteral("a <b>tag</b> & more") << QStringLiteral("tag")
+                                    << QStringLiteral("<qt>a &lt;b&gt;<b>tag</b>&lt;/b&gt; &amp; more</qt>");
+    QTest::newRow("pinyin and case") << QStringLiteral("明天的会议 MEETING") << QStringLiteral("hy meeting")
+                                     << QStringLiteral("<qt>明天的<b>会议</b> <b>MEETING</b></qt>");
+    QTest::newRow("at most three places")
+        << (padding + QStringLiteral(" hit ") + padding).repeated(5) << QStringLiteral("hit") << QString();
+}
+
+void TestDesktopWidget::matchedContext()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, query);
+    QFETCH(QString, expected);
+    const QString context = RecognizedTextBadge::matchedContext(text, TextSearch::parseQuery(query));
+    if (QTest::currentDataTag() == QLatin1String("at most three places")) {
+        QCOMPARE(context.count(QStringLiteral("<br>")), RecognizedTextBadge::maxExcerpts - 1);
+        QCOMPARE(context.count(QStringLiteral("<b>hit</b>")), RecognizedTextBadge::maxExcerpts);
+        return;
+    }
+    QCOMPARE(context, expected);
 }
 
 QTEST_MAIN(TestDesktopWidget)
