@@ -162,10 +162,14 @@ void TestWaylandPasteboard::largePngArrivesWithoutFreezingTheMainThread()
 
     QTRY_COMPARE_WITH_TIMEOUT(m_monitor->items().size(), 1, 20000);
     QCOMPARE(m_monitor->items().first().type, ClipboardItemType::Image);
-    QVERIFY(m_pasteboard->data(QStringLiteral("image/png")) == bytes);
+    // Once captured, the pasteboard keeps no copy of the 40 MB it read.
+    QVERIFY(m_pasteboard->data(QStringLiteral("image/png")).isEmpty());
     m_storage->waitForBackgroundWork();
+    // Every byte arrived, in order: anything lost or repeated would not decode to the same pixels.
     const QImage stored = ImageCodec::decodeFile(m_storage->imageURL(m_monitor->items().first().content));
     QCOMPARE(stored.size(), QSize(StorageManager::maxImageDimension, StorageManager::maxImageDimension));
+    QVERIFY(stored.convertToFormat(QImage::Format_RGB32) ==
+            ImageCodec::decode(bytes, StorageManager::maxImageDimension).convertToFormat(QImage::Format_RGB32));
 }
 
 QProcess* TestWaylandPasteboard::startOwner(const QStringList& arguments)
