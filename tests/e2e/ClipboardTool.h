@@ -46,6 +46,16 @@ public:
         return true;
     }
 
+    // Owners started one after another race for the selection on a busy machine: the one started
+    // before the newest leaves once the newest has taken the selection from it.
+    [[nodiscard]] bool waitUntilNewestOwns(int ms = 5000)
+    {
+        if (m_owners.size() < 2)
+            return true;
+        QProcess* previous = m_owners.at(m_owners.size() - 2);
+        return previous->state() == QProcess::NotRunning || previous->waitForFinished(ms);
+    }
+
     // Another owner process to stop with the others.
     QProcess* adopt(QProcess* process)
     {

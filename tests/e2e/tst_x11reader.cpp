@@ -164,6 +164,7 @@ void TestX11Reader::burstOfChangesGivesOneEntryPerText()
     clock.start();
     for (int i = 0; i < distinct * 2; ++i) {
         QVERIFY(m_xclip.offer(QStringLiteral("burst text %1").arg(i / 2).toUtf8()));
+        QVERIFY(m_xclip.waitUntilNewestOwns());
         // Paced to 200 changes in 10 s, with the event loop running in between.
         while (clock.elapsed() < (i + 1) * 50)
             QTest::qWait(5);
