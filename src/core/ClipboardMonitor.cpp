@@ -246,6 +246,9 @@ void ClipboardMonitor::copyToClipboard(const ClipboardItem& item)
 
 void ClipboardMonitor::togglePin(const QUuid& id)
 {
+    // The list may be shared with a reader of items(): it detaches before the search, never between
+    // begin() and end(), which would leave the search walking the old copy.
+    m_items.detach();
     const auto entry =
         std::find_if(m_items.begin(), m_items.end(), [&id](const ClipboardItem& item) { return item.id == id; });
     if (entry == m_items.end())
@@ -277,6 +280,7 @@ void ClipboardMonitor::deleteItem(const ClipboardItem& item)
 
 void ClipboardMonitor::updateItem(const ClipboardItem& item, const QString& newText)
 {
+    m_items.detach(); // as in togglePin
     const auto entry = std::find_if(m_items.begin(), m_items.end(),
                                     [&item](const ClipboardItem& candidate) { return candidate.id == item.id; });
     if (entry == m_items.end())

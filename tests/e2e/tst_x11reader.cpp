@@ -169,7 +169,9 @@ void TestX11Reader::burstOfChangesGivesOneEntryPerText()
         while (clock.elapsed() < (i + 1) * 50)
             QTest::qWait(5);
     }
-    QVERIFY2(clock.elapsed() < 11000, qPrintable(QString::number(clock.elapsed())));
+    // At most 20 changes a second, and as fast as each owner takes over from the one before: on a busy
+    // machine, or built with sanitizers, that can be slower than the pace.
+    QVERIFY2(clock.elapsed() < 60000, qPrintable(QString::number(clock.elapsed())));
     QTRY_COMPARE_WITH_TIMEOUT(m_monitor->items().size(), distinct, 5000);
     QTest::qWait(500);
     QCOMPARE(m_monitor->items().size(), distinct);
