@@ -52,8 +52,12 @@ public:
     {
         if (m_owners.size() < 2)
             return true;
+        // Waited for with the event loop running, so what this process is sent meanwhile is delivered.
         QProcess* previous = m_owners.at(m_owners.size() - 2);
-        return previous->state() == QProcess::NotRunning || previous->waitForFinished(ms);
+        const QDeadlineTimer deadline(ms);
+        while (previous->state() != QProcess::NotRunning && !deadline.hasExpired())
+            QTest::qWait(5);
+        return previous->state() == QProcess::NotRunning;
     }
 
     // Another owner process to stop with the others.
