@@ -250,6 +250,7 @@ BENCHMARK(BM_SearchKeystrokeWithImageText)->Unit(benchmark::kMillisecond)->UseMa
 
 int main(int argc, char** argv)
 {
+    TesseractRecognizer::limitToOneThread();
     QGuiApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

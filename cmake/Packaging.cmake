@@ -23,11 +23,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # The libraries the program links come from dpkg-shlibdeps; what Qt loads at run time (the xcb
-# platform plugin, the image format plugins for copied images) and the icon font do not
-# show up there and are named by hand.
+# platform plugin, the image format plugins for copied images), the text recognition library the
+# program opens itself, and the icon font do not show up there and are named by hand.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "qt6-image-formats-plugins, qt6-qpa-plugins, fonts-material-design-icons-iconfont, tesseract-ocr-chi-sim, tesseract-ocr-eng")
+    "qt6-image-formats-plugins, qt6-qpa-plugins, fonts-material-design-icons-iconfont, libtesseract5, tesseract-ocr-chi-sim, tesseract-ocr-eng")
 # Without a CJK font, Chinese and Japanese texts in the history show as empty boxes, and without an
 # emoji font copied emoji do. Qt's own dialogs speak the user's language with its translations.
 # GNOME Shell shows tray icons only with the AppIndicator extension; the program still runs without

@@ -18,7 +18,7 @@
 #include "platform/GlobalShortcut.h"
 #include "platform/Preferences.h"
 #include "platform/SystemPasteboard.h"
-#include "platform/TesseractRecognizer.h"
+#include "platform/TextRecognizerProcess.h"
 #include "ui/CircleSymbolButton.h"
 #include "ui/Theme.h"
 #include "ui/ThumbnailLoader.h"
@@ -158,7 +158,8 @@ void AppDelegate::startUp()
 
     // Text read from image entries, searched like the text of text entries.
     if (!m_textRecognizer)
-        m_textRecognizer = std::make_unique<TesseractRecognizer>();
+        m_textRecognizer = std::make_unique<TextRecognizerProcess>(
+            QCoreApplication::applicationFilePath(), QStringList{QLatin1String(TextRecognizerProcess::serveArgument)});
     m_imageTextIndex =
         std::make_unique<ImageTextIndex>(*m_clipboardMonitor, *m_storageManager, *m_preferences, *m_textRecognizer);
     HistoryModel& history = HistoryModel::of(*m_clipboardMonitor);

@@ -10,7 +10,8 @@
 #include <optional>
 
 #ifdef PELLAMOR_HAVE_LIBHEIF
-#include <dlfcn.h>
+#include "SharedLibrary.h"
+
 #include <libheif/heif.h>
 #endif
 
@@ -52,13 +53,6 @@ struct HeifLibrary
     decltype(&heif_image_release) imageRelease = nullptr;
 };
 
-template<typename Function>
-bool resolve(void* library, const char* name, Function& function)
-{
-    function = reinterpret_cast<Function>(::dlsym(library, name));
-    return function != nullptr;
-}
-
 // Null when libheif is not installed or lacks a function.
 const HeifLibrary* heifLibrary()
 {
@@ -66,6 +60,7 @@ const HeifLibrary* heifLibrary()
         void* library = ::dlopen("libheif.so.1", RTLD_NOW | RTLD_LOCAL);
         if (!library)
             return std::nullopt;
+        using SharedLibrary::resolve;
         HeifLibrary heif;
         if (resolve(library, "heif_context_alloc", heif.contextAlloc) &&
             resolve(library, "heif_context_free", heif.contextFree) &&

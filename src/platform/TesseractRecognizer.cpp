@@ -1,14 +1,19 @@
 #include "TesseractRecognizer.h"
 
+#include "FreeMemory.h"
+#include "SharedLibrary.h"
+
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QPainter>
 
-#include <malloc.h>
-#include <tesseract/baseapi.h>
-#include <tesseract/ocrclass.h>
+#include <cstdlib>
+#include <tesseract/capi.h>
 
 namespace {
+
+constexpr const char* libraryName = "libtesseract.so.5";
 
 bool hasLanguages(const QString& dir)
 {
@@ -50,11 +55,66 @@ bool cancelled(void* flag, int)
 
 } // namespace
 
+// Tesseract's C interface, looked up in the library once it is opened.
+struct TesseractRecognizer::Engine
+{
+    void* library = nullptr;
+    TessBaseAPI* api = nullptr;
+    decltype(&TessBaseAPICreate) create = nullptr;
+    decltype(&TessBaseAPIDelete) destroy = nullptr;
+    decltype(&TessBaseAPIInit4) init = nullptr;
+    decltype(&TessBaseAPIEnd) end = nullptr;
+    decltype(&TessBaseAPISetPageSegMode) setPageSegMode = nullptr;
+    decltype(&TessBaseAPISetImage) setImage = nullptr;
+    decltype(&TessBaseAPISetSourceResolution) setSourceResolution = nullptr;
+    decltype(&TessBaseAPIRecognize) recognize = nullptr;
+    decltype(&TessBaseAPIGetUTF8Text) utf8Text = nullptr;
+    decltype(&TessDeleteText) deleteText = nullptr;
+    decltype(&TessBaseAPIClear) clear = nullptr;
+    decltype(&TessMonitorCreate) monitorCreate = nullptr;
+    decltype(&TessMonitorDelete) monitorDelete = nullptr;
+    decltype(&TessMonitorSetDeadlineMSecs) monitorSetDeadline = nullptr;
+    decltype(&TessMonitorSetCancelFunc) monitorSetCancelFunc = nullptr;
+    decltype(&TessMonitorSetCancelThis) monitorSetCancelThis = nullptr;
+
+    bool resolveAll()
+    {
+        using SharedLibrary::resolve;
+        return resolve(library, "TessBaseAPICreate", create) && resolve(library, "TessBaseAPIDelete", destroy) &&
+               resolve(library, "TessBaseAPIInit4", init) && resolve(library, "TessBaseAPIEnd", end) &&
+               resolve(library, "TessBaseAPISetPageSegMode", setPageSegMode) &&
+               resolve(library, "TessBaseAPISetImage", setImage) &&
+               resolve(library, "TessBaseAPISetSourceResolution", setSourceResolution) &&
+               resolve(library, "TessBaseAPIRecognize", recognize) &&
+               resolve(library, "TessBaseAPIGetUTF8Text", utf8Text) && resolve(library, "TessDeleteText", deleteText) &&
+               resolve(library, "TessBaseAPIClear", clear) && resolve(library, "TessMonitorCreate", monitorCreate) &&
+               resolve(library, "TessMonitorDelete", monitorDelete) &&
+               resolve(library, "TessMonitorSetDeadlineMSecs", monitorSetDeadline) &&
+               resolve(library, "TessMonitorSetCancelFunc", monitorSetCancelFunc) &&
+               resolve(library, "TessMonitorSetCancelThis", monitorSetCancelThis);
+    }
+
+    ~Engine()
+    {
+        if (api) {
+            end(api);
+            destroy(api);
+        }
+        if (library)
+            ::dlclose(library);
+    }
+};
+
 TesseractRecognizer::TesseractRecognizer() = default;
 
 TesseractRecognizer::~TesseractRecognizer()
 {
     release();
+}
+
+void TesseractRecognizer::limitToOneThread()
+{
+    ::setenv("OMP_THREAD_LIMIT", "1", 0);
 }
 
 QString TesseractRecognizer::dataDirectory()
@@ -82,39 +142,49 @@ QString TesseractRecognizer::unavailableReason() const
 
 bool TesseractRecognizer::load()
 {
-    if (m_api)
+    if (m_engine)
         return true;
+    if (m_libraryMissing)
+        return false;
     const QString dir = dataDirectory();
     if (dir.isEmpty())
         return false;
-    auto api = std::make_unique<tesseract::TessBaseAPI>();
-    // Tesseract's notes and warnings go nowhere; only the program speaks to the user.
-    std::vector<std::string> names{"debug_file"};
-    std::vector<std::string> values{"/dev/null"};
-    const QByteArray path = QFile::encodeName(dir);
-    if (api->Init(path.constData(), languages, tesseract::OEM_LSTM_ONLY, nullptr, 0, &names, &values, false) != 0)
+    auto engine = std::make_unique<Engine>();
+    engine->library = ::dlopen(libraryName, RTLD_NOW | RTLD_LOCAL);
+    if (!engine->library || !engine->resolveAll()) {
+        // The data is there but not the engine: a broken installation, where every image stays without
+        // text, as after any failure.
+        m_libraryMissing = true;
         return false;
-    api->SetPageSegMode(tesseract::PSM_AUTO);
-    m_api = std::move(api);
+    }
+    engine->api = engine->create();
+    // Tesseract's notes and warnings go nowhere; only the program speaks to the user.
+    char debugFile[] = "debug_file";
+    char devNull[] = "/dev/null";
+    char* names[] = {debugFile};
+    char* values[] = {devNull};
+    const QByteArray path = QFile::encodeName(dir);
+    if (engine->init(engine->api, path.constData(), languages, tesseract::OEM_LSTM_ONLY, nullptr, 0, names, values, 1,
+                     0) != 0)
+        return false;
+    engine->setPageSegMode(engine->api, tesseract::PSM_AUTO);
+    m_engine = std::move(engine);
     return true;
 }
 
 void TesseractRecognizer::release()
 {
-    if (!m_api)
+    if (!m_engine)
         return;
-    m_api->End();
-    m_api.reset();
+    m_engine.reset();
     // The engine frees many small blocks; hand the pages back to the system at once.
-    malloc_trim(0);
+    FreeMemory::giveBack();
 }
 
-QString TesseractRecognizer::recognize(const QImage& image, const std::atomic_bool* cancel)
+QImage TesseractRecognizer::prepared(const QImage& image)
 {
     // Too small to hold a letter; Tesseract would only complain.
     if (image.isNull() || image.width() < 3 || image.height() < 3)
-        return {};
-    if (!load())
         return {};
     QImage gray = image;
     if (gray.width() > maxImageSide || gray.height() > maxImageSide)
@@ -128,22 +198,33 @@ QString TesseractRecognizer::recognize(const QImage& image, const std::atomic_bo
         painter.end();
         gray = flat;
     }
-    gray = gray.convertToFormat(QImage::Format_Grayscale8);
+    return gray.convertToFormat(QImage::Format_Grayscale8);
+}
 
-    m_api->SetImage(gray.constBits(), gray.width(), gray.height(), 1, int(gray.bytesPerLine()));
+QString TesseractRecognizer::recognize(const QImage& image, const std::atomic_bool* cancel)
+{
+    const QImage gray = prepared(image);
+    if (gray.isNull() || !load())
+        return {};
+    const Engine& engine = *m_engine;
+    engine.setImage(engine.api, gray.constBits(), gray.width(), gray.height(), 1, int(gray.bytesPerLine()));
     // Screenshots carry no resolution; this keeps Tesseract from guessing (and saying so).
-    m_api->SetSourceResolution(96);
-    tesseract::ETEXT_DESC monitor;
-    monitor.set_deadline_msecs(timeLimitMs);
-    monitor.cancel = &cancelled;
-    monitor.cancel_this = const_cast<std::atomic_bool*>(cancel);
+    engine.setSourceResolution(engine.api, 96);
+    ETEXT_DESC* monitor = engine.monitorCreate();
+    engine.monitorSetDeadline(monitor, timeLimitMs);
+    engine.monitorSetCancelFunc(monitor, &cancelled);
+    engine.monitorSetCancelThis(monitor, const_cast<std::atomic_bool*>(cancel));
+    QElapsedTimer clock;
+    clock.start();
     QString text;
     // A run cut short by the time limit or by `cancel` keeps nothing.
-    if (m_api->Recognize(&monitor) == 0 && !monitor.deadline_exceeded() && !(cancel && cancel->load())) {
-        std::unique_ptr<char[]> utf8(m_api->GetUTF8Text());
-        if (utf8)
-            text = joinedHan(QString::fromUtf8(utf8.get())).trimmed();
+    if (engine.recognize(engine.api, monitor) == 0 && clock.elapsed() < timeLimitMs && !(cancel && cancel->load())) {
+        if (char* utf8 = engine.utf8Text(engine.api)) {
+            text = joinedHan(QString::fromUtf8(utf8)).trimmed();
+            engine.deleteText(utf8);
+        }
     }
-    m_api->Clear();
+    engine.monitorDelete(monitor);
+    engine.clear(engine.api);
     return limitedText(text);
 }

@@ -193,7 +193,7 @@ esac
 [ -n "$(field Description)" ] || fail "the package has no Description"
 depends=$(field_names Depends)
 for dependency in libqt6widgets6 libqt6gui6 libqt6core6 qt6-image-formats-plugins qt6-qpa-plugins \
-    fonts-material-design-icons-iconfont; do
+    fonts-material-design-icons-iconfont libtesseract5 tesseract-ocr-chi-sim tesseract-ocr-eng; do
     grep -qx "$dependency" <<<"$depends" || fail "Depends lacks $dependency: $(field Depends)"
 done
 recommends=$(field_names Recommends)

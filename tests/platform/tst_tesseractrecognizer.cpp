@@ -6,7 +6,18 @@
 #include <QTest>
 #include <QTransform>
 
+#include <dlfcn.h>
+
 namespace {
+
+// Whether the engine's library is in the process, without opening it.
+bool libraryIsOpen()
+{
+    void* library = ::dlopen("libtesseract.so.5", RTLD_NOW | RTLD_NOLOAD);
+    if (library)
+        ::dlclose(library);
+    return library != nullptr;
+}
 
 // A white page with black lines of text, as a screenshot of a document would be.
 QImage page(const QStringList& lines, int angle = 0)
@@ -46,6 +57,8 @@ void TestTesseractRecognizer::initTestCase()
 {
     if (!m_recognizer.unavailableReason().isEmpty())
         QSKIP("Tesseract's Chinese and English data are not installed");
+    // Nothing of the engine is in a process that has read no image yet.
+    QVERIFY(!libraryIsOpen());
 }
 
 void TestTesseractRecognizer::readsGeneratedImages_data()
