@@ -1,9 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QString>
-
-class QLocalServer;
 
 // How a second start of the program reaches the running one: a local socket beside the single-instance
 // lock. Only the lock's holder listens; a start that finds the lock taken sends one line naming the
@@ -29,9 +28,14 @@ Q_SIGNALS:
     void surfaceRequested(const QString& surface);
 
 private:
-    void acceptPending();
+    struct Client;
 
-    QLocalServer* m_server;
+    void acceptPending();
+    void readFrom(Client* client);
+    void drop(Client* client);
+
+    int m_fd = -1;
+    QList<Client*> m_clients;
     QString m_error;
 };
 
