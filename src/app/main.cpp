@@ -10,7 +10,6 @@ int main(int argc, char** argv)
 {
     // The helper that reads the text of images for the program, on its standard input and output.
     if (argc == 2 && std::strcmp(argv[1], TextRecognizerProcess::serveArgument) == 0) {
-        TesseractRecognizer::limitToOneThread();
         TesseractRecognizer recognizer;
         return TextRecognizerProcess::serve(recognizer);
     }

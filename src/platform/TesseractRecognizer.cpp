@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QPainter>
 
-#include <cstdlib>
 #include <tesseract/capi.h>
 
 namespace {
@@ -110,11 +109,6 @@ TesseractRecognizer::TesseractRecognizer() = default;
 TesseractRecognizer::~TesseractRecognizer()
 {
     release();
-}
-
-void TesseractRecognizer::limitToOneThread()
-{
-    ::setenv("OMP_THREAD_LIMIT", "1", 0);
 }
 
 QString TesseractRecognizer::dataDirectory()

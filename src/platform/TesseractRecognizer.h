@@ -27,10 +27,6 @@ public:
     // when it is too small to hold a letter.
     static QImage prepared(const QImage& image);
 
-    // Recognition runs on one thread. Tesseract's OpenMP runtime reads its thread limit once, when it is
-    // loaded, from the environment: called at start, before any other thread runs.
-    static void limitToOneThread();
-
 private:
     struct Engine;
 

@@ -70,6 +70,12 @@ bool TextRecognizerProcess::ensureStarted()
     stop();
     m_process = std::make_unique<QProcess>();
     m_process->setStandardErrorFile(QProcess::nullDevice());
+    // One thread: Tesseract's OpenMP runtime would otherwise run a team of threads per image, spinning on
+    // every core for a fraction of the work. The runtime reads its limit when the process starts (Qt's
+    // hashing library links it), so it goes in the helper's environment.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("OMP_THREAD_LIMIT"), QStringLiteral("1"));
+    m_process->setProcessEnvironment(environment);
     m_process->start(m_program, m_arguments, QIODevice::ReadWrite | QIODevice::Unbuffered);
     if (!m_process->waitForStarted(startAllowanceMs)) {
         m_process.reset();

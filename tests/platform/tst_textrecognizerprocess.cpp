@@ -12,7 +12,7 @@ namespace {
 constexpr const char* helperArgument = "--be-the-helper";
 
 // What this test binary, started as the helper, answers: the size and the grey of the first pixel, or a
-// crash, or a hang, as the image's width asks.
+// crash, a hang or its thread limit, as the image's width asks.
 class ScriptedRecognizer : public TextRecognizer
 {
 public:
@@ -22,6 +22,8 @@ public:
             std::abort();
         if (image.width() == hangWidth)
             std::this_thread::sleep_for(std::chrono::minutes(1));
+        if (image.width() == threadLimitWidth)
+            return QString::fromLocal8Bit(qgetenv("OMP_THREAD_LIMIT"));
         return QStringLiteral("读到 %1×%2 grey %3")
             .arg(image.width())
             .arg(image.height())
@@ -33,6 +35,7 @@ public:
 
     static constexpr int crashWidth = 13;
     static constexpr int hangWidth = 17;
+    static constexpr int threadLimitWidth = 19;
 };
 
 QImage filled(int width, int height, QColor color)
@@ -64,6 +67,8 @@ void TestTextRecognizerProcess::answersEachImageInOneHelper()
     QVERIFY(m_recognizer.isLoaded());
     QCOMPARE(m_recognizer.recognize(filled(5000, 100, Qt::black)), QStringLiteral("读到 4000×80 grey 0"));
     QCOMPARE(m_recognizer.recognize(QImage()), QString());
+    // The engine's runtime would spread each image over every core.
+    QCOMPARE(m_recognizer.recognize(filled(ScriptedRecognizer::threadLimitWidth, 20, Qt::white)), QStringLiteral("1"));
     m_recognizer.release();
     QVERIFY(!m_recognizer.isLoaded());
 }
