@@ -1,5 +1,6 @@
 #include "WaylandClipboardReader.h"
 
+#include "WakePipe.h"
 #include "ext-data-control-v1-client-protocol.h"
 #include "wlr-data-control-unstable-v1-client-protocol.h"
 
@@ -129,8 +130,7 @@ struct WaylandClipboardReader::Impl
     wl_seat* seat = nullptr;
     wl_proxy* manager = nullptr;
     wl_proxy* device = nullptr;
-    int wakeRead = -1;
-    int wakeWrite = -1;
+    WakePipe wakePipe;
     std::thread thread;
     std::atomic<bool> stopping{false};
     bool broken = false;
@@ -196,11 +196,8 @@ bool WaylandClipboardReader::Impl::open()
         return false;
     wl_proxy_add_dispatcher(device, dispatchDevice, this, nullptr);
 
-    int pipeEnds[2];
-    if (pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0)
+    if (!wakePipe.open())
         return false;
-    wakeRead = pipeEnds[0];
-    wakeWrite = pipeEnds[1];
     return wl_display_flush(display) >= 0 || errno == EAGAIN;
 }
 
@@ -233,11 +230,7 @@ void WaylandClipboardReader::Impl::close()
         wl_display_disconnect(display);
     }
     display = nullptr;
-    if (wakeRead >= 0)
-        ::close(wakeRead);
-    if (wakeWrite >= 0)
-        ::close(wakeWrite);
-    wakeRead = wakeWrite = -1;
+    wakePipe.close();
 }
 
 int WaylandClipboardReader::Impl::dispatchDevice(const void* data, void* target, uint32_t opcode, const wl_message*,
@@ -435,7 +428,7 @@ bool WaylandClipboardReader::Impl::pump(Clock::time_point deadline, int watch)
 
     std::vector<pollfd> fds;
     fds.push_back({wl_display_get_fd(display), short(POLLIN | (flushPending ? POLLOUT : 0)), 0});
-    fds.push_back({wakeRead, POLLIN, 0});
+    fds.push_back({wakePipe.readEnd(), POLLIN, 0});
     fds.push_back({watch, POLLIN, 0});
     const size_t firstTransfer = fds.size();
     Clock::time_point until = deadline;
@@ -463,9 +456,7 @@ bool WaylandClipboardReader::Impl::pump(Clock::time_point deadline, int watch)
     if (!broken && wl_display_dispatch_pending(display) < 0)
         broken = true;
     if (fds[1].revents & POLLIN) {
-        char drain[64];
-        while (::read(wakeRead, drain, sizeof drain) > 0) {
-        }
+        wakePipe.drain();
         publishPending();
     }
     serviceTransfers(fds, firstTransfer);
@@ -640,8 +631,7 @@ void WaylandClipboardReader::stop()
     if (!d->thread.joinable())
         return;
     d->stopping = true;
-    const char wake = 1;
-    [[maybe_unused]] const ssize_t written = ::write(d->wakeWrite, &wake, 1);
+    d->wakePipe.wake();
     d->thread.join();
     d->close();
 }
@@ -667,8 +657,5 @@ void WaylandClipboardReader::publish(ClipboardOffer offer)
         std::lock_guard lock(d->publishLock);
         d->toPublish = std::move(offer);
     }
-    if (d->wakeWrite >= 0) {
-        const char wake = 1;
-        [[maybe_unused]] const ssize_t written = ::write(d->wakeWrite, &wake, 1);
-    }
+    d->wakePipe.wake();
 }

@@ -1,5 +1,7 @@
 #include "X11ClipboardReader.h"
 
+#include "WakePipe.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -55,8 +57,7 @@ struct X11ClipboardReader::Impl
     xcb_connection_t* connection = nullptr;
     xcb_window_t window = XCB_NONE;
     uint8_t xfixesFirstEvent = 0;
-    int wakeRead = -1;
-    int wakeWrite = -1;
+    WakePipe wakePipe;
     std::thread thread;
     std::atomic<bool> stopping{false};
 
@@ -154,11 +155,8 @@ bool X11ClipboardReader::Impl::open()
         return false;
     pending.push_back({nextSerial++, owner->owner, true});
 
-    int pipeEnds[2];
-    if (pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0)
+    if (!wakePipe.open())
         return false;
-    wakeRead = pipeEnds[0];
-    wakeWrite = pipeEnds[1];
     xcb_flush(connection);
     return !xcb_connection_has_error(connection);
 }
@@ -168,11 +166,7 @@ void X11ClipboardReader::Impl::close()
     if (connection)
         xcb_disconnect(connection);
     connection = nullptr;
-    if (wakeRead >= 0)
-        ::close(wakeRead);
-    if (wakeWrite >= 0)
-        ::close(wakeWrite);
-    wakeRead = wakeWrite = -1;
+    wakePipe.close();
 }
 
 void X11ClipboardReader::Impl::internAll(const QList<QByteArray>& wanted)
@@ -257,7 +251,7 @@ Owned<xcb_generic_event_t> X11ClipboardReader::Impl::waitFor(Clock::time_point d
             return nullptr;
         }
         // No periodic wake-up: the X connection or the wake pipe ends the wait, or the deadline does.
-        pollfd fds[2] = {{xcb_get_file_descriptor(connection), POLLIN, 0}, {wakeRead, POLLIN, 0}};
+        pollfd fds[2] = {{xcb_get_file_descriptor(connection), POLLIN, 0}, {wakePipe.readEnd(), POLLIN, 0}};
         ::poll(fds, 2, int(std::min<long long>(left, std::numeric_limits<int>::max())));
     }
 }
@@ -462,8 +456,7 @@ void X11ClipboardReader::stop()
     if (!d->thread.joinable())
         return;
     d->stopping = true;
-    const char wake = 1;
-    [[maybe_unused]] const ssize_t written = ::write(d->wakeWrite, &wake, 1);
+    d->wakePipe.wake();
     d->thread.join();
     d->close();
 }

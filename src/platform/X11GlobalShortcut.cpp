@@ -1,6 +1,7 @@
 #include "X11GlobalShortcut.h"
 
 #include "KeySymbols.h"
+#include "WakePipe.h"
 
 #include <QMetaObject>
 #include <QPointer>
@@ -46,8 +47,7 @@ struct X11GlobalShortcut::Impl
     X11GlobalShortcut* owner = nullptr;
     xcb_connection_t* connection = nullptr;
     xcb_window_t root = XCB_NONE;
-    int wakeRead = -1;
-    int wakeWrite = -1;
+    WakePipe wakePipe;
     std::thread thread;
     std::atomic<bool> stopping{false};
 
@@ -97,11 +97,8 @@ bool X11GlobalShortcut::Impl::open(const QByteArray& display)
     if (!screens.rem)
         return false;
     root = screens.data->root;
-    int pipeEnds[2];
-    if (pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0)
+    if (!wakePipe.open())
         return false;
-    wakeRead = pipeEnds[0];
-    wakeWrite = pipeEnds[1];
     return true;
 }
 
@@ -110,17 +107,12 @@ void X11GlobalShortcut::Impl::close()
     if (connection)
         xcb_disconnect(connection);
     connection = nullptr;
-    if (wakeRead >= 0)
-        ::close(wakeRead);
-    if (wakeWrite >= 0)
-        ::close(wakeWrite);
-    wakeRead = wakeWrite = -1;
+    wakePipe.close();
 }
 
 void X11GlobalShortcut::Impl::wake()
 {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(wakeWrite, &byte, 1);
+    wakePipe.wake();
 }
 
 void X11GlobalShortcut::Impl::report(Status status)
@@ -324,12 +316,10 @@ void X11GlobalShortcut::Impl::run()
             report(Status::Unsupported);
             return;
         }
-        pollfd fds[2] = {{xcb_get_file_descriptor(connection), POLLIN, 0}, {wakeRead, POLLIN, 0}};
+        pollfd fds[2] = {{xcb_get_file_descriptor(connection), POLLIN, 0}, {wakePipe.readEnd(), POLLIN, 0}};
         ::poll(fds, 2, -1);
         if (fds[1].revents & POLLIN) {
-            char drain[64];
-            while (::read(wakeRead, drain, sizeof drain) > 0) {
-            }
+            wakePipe.drain();
         }
     }
     ungrab();
