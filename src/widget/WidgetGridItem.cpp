@@ -9,6 +9,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <optional>
+
 namespace {
 
 constexpr int pinDiameter = 18;    // an 8-point symbol padded 4
@@ -28,11 +30,25 @@ void paintText(QPainter& painter, const QRect& area, const ClipboardItem& item, 
                const TextSearch::Key& key, const ThemePalette& palette)
 {
     const QList<TextSearch::Range> highlights = TextSearch::highlightRanges(item.content, key, query);
-    const EntryText text(item.content, WidgetGridItem::textFont(), area.width(), WidgetGridItem::textLines, highlights);
+    // At most six lines, and no more than fit whole: lines in a tall fallback font (CJK fonts are) would
+    // otherwise have the last one cut through the middle instead of ending it with an ellipsis.
+    const QFont font = WidgetGridItem::textFont();
+    std::optional<EntryText> text(std::in_place, item.content, font, area.width(), WidgetGridItem::textLines,
+                                  highlights);
+    int fitting = 0;
+    qreal used = 0;
+    for (const qreal height : text->lineHeights()) {
+        if (used + height > area.height())
+            break;
+        used += height;
+        ++fitting;
+    }
+    if (fitting < text->lineCount())
+        text.emplace(item.content, font, area.width(), std::max(1, fitting), highlights);
     painter.save();
     painter.setClipRect(area);
-    text.draw(painter, area.topLeft(), ThemePalette::withOpacity(palette.primary, 0.8),
-              ThemePalette::withOpacity(palette.accent, 0.25));
+    text->draw(painter, area.topLeft(), ThemePalette::withOpacity(palette.primary, 0.8),
+               ThemePalette::withOpacity(palette.accent, 0.25));
     painter.restore();
 }
 

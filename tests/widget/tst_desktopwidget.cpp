@@ -4,6 +4,7 @@
 #include "panel/UndoBar.h"
 #include "ui/PressableActionButton.h"
 #include "ui/RecognizedTextBadge.h"
+#include "ui/Theme.h"
 #include "widget/DesktopWidgetView.h"
 #include "widget/WidgetGridItem.h"
 #include "widget/WidgetGridView.h"
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -45,6 +47,8 @@ private Q_SLOTS:
     void gridIsCentred();
     void tileLayout_data();
     void tileLayout();
+    void longTextEndsOnAWholeLine_data();
+    void longTextEndsOnAWholeLine();
     void clickCopiesWithoutCapture();
     void doubleClickAsksForPreviewOnly();
     void tileButtonsPinAndDelete();
@@ -176,6 +180,41 @@ void TestDesktopWidget::tileLayout()
     }
     QVERIFY(layout.kindBadge.bottom() > tile.center().y());
     QVERIFY(layout.kindBadge.left() > tile.center().x());
+}
+
+void TestDesktopWidget::longTextEndsOnAWholeLine_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("chinese")
+        << QStringLiteral("一段较长的文字，用来展示列表中的两行截断效果：第一句话，第二句话，第三句话，第四句话。")
+               .repeated(2);
+    QTest::newRow("latin")
+        << QStringLiteral("A longer text that wraps over more lines than a tile can hold. ").repeated(4);
+}
+
+void TestDesktopWidget::longTextEndsOnAWholeLine()
+{
+    QFETCH(QString, text);
+    const QRect tile(0, 0, WidgetGridItem::side, WidgetGridItem::side);
+    const WidgetTileLayout layout = WidgetGridItem::layout(tile, false, false);
+    const auto tileWith = [&](const QString& content) {
+        QImage image(tile.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        WidgetGridItem::paint(painter, layout, ClipboardItem::captured(ClipboardItemType::Text, content), {}, false,
+                              ThemePalette::light(), false, {}, {});
+        return image;
+    };
+    const QImage written = tileWith(text);
+    const QImage blank = tileWith(QString());
+    // The text is framed 8 pixels in. Its last rows, left of the kind badge, stay clear: a line cut off
+    // by the frame would be drawn down to its very edge.
+    const int textBottom = tile.bottom() - 8;
+    for (int y = textBottom - 1; y <= textBottom; ++y) {
+        for (int x = 8; x < layout.kindBadge.left(); ++x)
+            QVERIFY2(written.pixel(x, y) == blank.pixel(x, y),
+                     qPrintable(QStringLiteral("ink at %1,%2").arg(x).arg(y)));
+    }
 }
 
 void TestDesktopWidget::clickCopiesWithoutCapture()
