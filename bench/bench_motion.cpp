@@ -3,6 +3,7 @@
 // A frame must stay well under 16 ms.
 // Run: QT_QPA_PLATFORM=offscreen build/bench/pellamor_bench_motion
 
+#include "OffscreenBench.h"
 #include "core/ClipboardMonitor.h"
 #include "core/StorageManager.h"
 #include "panel/ClipItemView.h"
@@ -12,14 +13,12 @@
 #include "ui/Transition.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QVariantAnimation>
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
-#include <ctime>
 
 namespace {
 
@@ -96,11 +95,6 @@ void BM_WholeTransition(benchmark::State& state)
     double longestWall = 0;
     double longestCpu = 0;
     int ticks = 0;
-    const auto threadMs = [] {
-        timespec now{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-        return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
-    };
     for (auto _ : state) {
         hovered = !hovered;
         QApplication::processEvents();
@@ -109,17 +103,15 @@ void BM_WholeTransition(benchmark::State& state)
         const QVariantAnimation* spring = row.view.findChild<ButtonTransitions*>()->findChild<QVariantAnimation*>();
         int lastTime = -1;
         while (spring->state() == QAbstractAnimation::Running) {
-            QElapsedTimer wall;
-            wall.start();
-            const double cpu = threadMs();
+            const FrameClock frame;
             QApplication::processEvents();
             if (spring->currentTime() == lastTime)
                 continue;
             lastTime = spring->currentTime();
             row.view.repaint();
             ++ticks;
-            longestWall = std::max(longestWall, wall.nsecsElapsed() / 1e6);
-            longestCpu = std::max(longestCpu, threadMs() - cpu);
+            longestWall = std::max(longestWall, frame.wallMs());
+            longestCpu = std::max(longestCpu, frame.cpuMs());
         }
     }
     state.counters["ticks"] = ticks;
@@ -132,10 +124,5 @@ BENCHMARK(BM_WholeTransition)->Unit(benchmark::kMillisecond)->Iterations(6);
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runOffscreenBenchmarks(argc, argv);
 }

@@ -4,6 +4,7 @@
 // 1000 results keeps alive.
 // Run: QT_QPA_PLATFORM=offscreen build/bench/pellamor_bench_panel
 
+#include "OffscreenBench.h"
 #include "ResidentMemory.h"
 #include "app/AppDelegate.h"
 #include "app/PopoverWindow.h"
@@ -191,13 +192,6 @@ void keystroke(benchmark::State& state, int minLength, int maxLength)
     state.counters["row_widgets"] = double(panel->findChildren<ClipItemView*>().size());
 }
 
-double threadMs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
-
 // A delete makes the 20 listed rows glide up: the time of one deletion, and the longest frame (a turn
 // of the event loop and a repaint) while the rows move, in wall time and in the main thread's CPU time
 // (on a loaded machine the wall time mostly measures waiting for a core). The first frame after the
@@ -214,18 +208,17 @@ void BM_ListMotionFrames(benchmark::State& state)
     double firstFrameCpuMs = 0;
     double longestLaterFrameCpuMs = 0;
     int frames = 0;
-    QElapsedTimer frame;
+    FrameClock frame;
     for (auto _ : state) {
         delegate->clipboardMonitor()->deleteItem(delegate->clipboardMonitor()->items().first());
         state.PauseTiming();
         while (list->isMoving()) {
             QThread::msleep(4);
             frame.start();
-            const double cpuStart = threadMs();
             QCoreApplication::processEvents();
             popover->repaint();
-            longestFrameMs = std::max(longestFrameMs, double(frame.nsecsElapsed()) / 1e6);
-            const double cpuMs = threadMs() - cpuStart;
+            longestFrameMs = std::max(longestFrameMs, frame.wallMs());
+            const double cpuMs = frame.cpuMs();
             double& longest = frames == 0 ? firstFrameCpuMs : longestLaterFrameCpuMs;
             longest = std::max(longest, cpuMs);
             ++frames;
@@ -255,10 +248,5 @@ BENCHMARK(BM_Keystroke50KBEntries)->Unit(benchmark::kMillisecond)->Iterations(30
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runOffscreenBenchmarks(argc, argv);
 }

@@ -3,6 +3,7 @@
 // with 1000 entries and an empty query, and the memory the search keys take.
 // Run: QT_QPA_PLATFORM=offscreen build/bench/pellamor_bench_search
 
+#include "OffscreenBench.h"
 #include "ResidentMemory.h"
 #include "app/AppDelegate.h"
 #include "app/PopoverWindow.h"
@@ -23,7 +24,6 @@
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
-#include <ctime>
 
 namespace {
 
@@ -74,20 +74,6 @@ struct Setup
         monitor = std::make_unique<ClipboardMonitor>(*storage, pasteboard, *preferences);
     }
 };
-
-double threadCpuMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
-
-double processCpuMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
 
 // A 5 ms timer on the main thread: the longest gap between two of its ticks is the longest time the
 // main thread did not get back to its event loop. The main thread's CPU time in that gap is the same
@@ -319,10 +305,5 @@ BENCHMARK(BM_SearchKeyMemory)->Args({20, 2000})->Args({25'000, 25'000})->Unit(be
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runOffscreenBenchmarks(argc, argv);
 }

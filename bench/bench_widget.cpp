@@ -2,6 +2,7 @@
 // bottom frame by frame, and what that costs in memory.
 // Run: build/bench/pellamor_bench_widget
 
+#include "OffscreenBench.h"
 #include "ResidentMemory.h"
 #include "core/ClipboardMonitor.h"
 #include "core/StorageManager.h"
@@ -114,10 +115,5 @@ BENCHMARK(BM_WidgetOpenScrollMemory)->Unit(benchmark::kMillisecond)->Iterations(
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runOffscreenBenchmarks(argc, argv);
 }

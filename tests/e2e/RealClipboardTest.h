@@ -1,10 +1,14 @@
 #pragma once
 
+#include "Xclip.h"
 #include "core/ClipboardMonitor.h"
 #include "core/StorageManager.h"
 #include "platform/Preferences.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QObject>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -48,4 +52,34 @@ protected:
     std::unique_ptr<Preferences> m_preferences;
     std::unique_ptr<PasteboardType> m_pasteboard;
     std::unique_ptr<ClipboardMonitor> m_monitor;
+};
+
+// The same on the X11 clipboard of an X server of its own, with xclip as the other application.
+template<typename PasteboardType>
+class X11ClipboardTest : public RealClipboardTest<PasteboardType>
+{
+protected:
+    // Skips every case unless this process runs on the xcb platform and xclip is installed; called last
+    // in initTestCase().
+    static void skipWithoutX11()
+    {
+        if (QGuiApplication::platformName() != u"xcb")
+            QSKIP("needs the xcb platform on an X server of its own (run through run-under-xvfb.sh)");
+        if (QStandardPaths::findExecutable(QStringLiteral("xclip")).isEmpty())
+            QSKIP("xclip is not installed");
+    }
+
+    // Takes the case down, and with it every xclip it started. Nothing of this case may reach the next
+    // one: gives up whatever this process still owns and lets the resulting clipboard events arrive while
+    // no monitor listens.
+    void tearDownX11Case()
+    {
+        this->tearDownCase();
+        m_xclip.stopOwners();
+        QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
+        QTest::qWait(200);
+        this->m_dir.reset();
+    }
+
+    Xclip m_xclip;
 };

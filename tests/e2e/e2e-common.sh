@@ -11,7 +11,9 @@
 #
 # Sets program, work, pids, app_pid, app_log, data_dir, history, lock_file and socket_file. Defines fail
 # (prints the program's output and exits 1; a script may define its own after e2e_setup), wait_for,
-# start_program and panel_id.
+# start_program, the tray helpers (start_tray, has_icon, find_icon, click_icon), the panel helpers
+# (panel_id, panel_shown, panel_hidden, find_panel) and the clipboard and history helpers (copy,
+# clipboard_is, has_entries, has_entry).
 
 e2e_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
@@ -130,3 +132,53 @@ panel_id() {
 }
 panel_shown() { [[ -n $(panel_id) ]]; }
 panel_hidden() { ! panel_shown; }
+
+# The panel's size and place, as WIDTHxHEIGHT+X+Y, or nothing.
+panel_geometry() {
+    local id
+    id=$(panel_id)
+    [[ -n $id ]] && xwininfo -root -tree | awk -v id="$id" '$1 == id {print $(NF-1)}'
+}
+
+# Sets panel (its geometry), panel_x, panel_y and panel_h from the panel that is up.
+find_panel() {
+    panel=$(panel_geometry)
+    panel_x=${panel#*+}
+    panel_y=${panel_x#*+}
+    panel_x=${panel_x%%+*}
+    panel_h=${panel#*x}
+    panel_h=${panel_h%%+*}
+}
+
+# A tray host along the top edge of the screen, ended with the script.
+start_tray() {
+    trayer --edge top --align right --widthtype request --height 28 --SetDockType true >/dev/null 2>&1 &
+    pids+=($!)
+}
+
+# The tray icon: a window of class pellamor embedded in the tray (not a 340 wide window of ours), as
+# "WIDTHxHEIGHT +X+Y", or nothing.
+icon_geometry() { xwininfo -root -tree | awk '/\("pellamor" "Pellamor"\)/ && / [0-9]+x[0-9]+\+/ && $0 !~ /340x/ {print $(NF-1), $NF}' | head -n 1; }
+has_icon() { [[ -n $(icon_geometry) ]]; }
+
+# Sets icon_x, icon_y, icon_w and icon_h from the tray icon.
+find_icon() {
+    local icon_size icon_position
+    read -r icon_size icon_position < <(icon_geometry)
+    icon_x=${icon_position#+}
+    icon_y=${icon_x#*+}
+    icon_x=${icon_x%%+*}
+    icon_w=${icon_size%%x*}
+    icon_h=${icon_size#*x}
+    icon_h=${icon_h%%+*}
+}
+
+# Clicks the middle of the icon find_icon found last, with mouse button $1 (1 when not given).
+click_icon() { xdotool mousemove $((icon_x + icon_w / 2)) $((icon_y + icon_h / 2)) click "${1:-1}"; }
+
+copy() { printf '%s' "$1" | xclip -selection clipboard; }
+clipboard_is() { [[ $(xclip -selection clipboard -o 2>/dev/null) == "$1" ]]; }
+# The history file holds at least $1 entries.
+has_entries() { python3 -c 'import json,sys; sys.exit(0 if len(json.load(open(sys.argv[1]))) >= int(sys.argv[2]) else 1)' "$history" "$1" 2>/dev/null; }
+# The history file holds an entry of the text $1.
+has_entry() { python3 -c 'import json,sys; sys.exit(0 if any(e["content"] == sys.argv[2] for e in json.load(open(sys.argv[1]))) else 1)' "$history" "$1" 2>/dev/null; }

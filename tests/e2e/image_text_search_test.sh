@@ -11,18 +11,6 @@
 # Simplified Chinese data are missing.
 set -u
 
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-if [[ $# -ne 1 || ! -x $1 ]]; then
-    echo "usage: $0 PATH/TO/pellamor" >&2
-    exit 2
-fi
-program=$(realpath "$1")
-for tool in Xvfb trayer xdotool xclip xwininfo convert identify python3; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "image_text_search_test: $tool is not installed; skipping" >&2
-        exit 77
-    fi
-done
 tessdata=
 for dir in ${TESSDATA_PREFIX:+"$TESSDATA_PREFIX" "$TESSDATA_PREFIX/tessdata"} /usr/share/tesseract-ocr/5/tessdata \
     /usr/share/tesseract-ocr/4.00/tessdata /usr/share/tessdata; do
@@ -35,47 +23,19 @@ if [[ -z $tessdata ]]; then
     echo "image_text_search_test: Tesseract's eng and chi_sim data are not installed; skipping" >&2
     exit 77
 fi
-if [[ -z ${DISPLAY:-} || ${PELLAMOR_XVFB_DISPLAY:-} != "${DISPLAY:-}" ]]; then
-    exec bash "$here/run-under-xvfb.sh" bash "${BASH_SOURCE[0]}" "$program"
-fi
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/pellamor-imagetext.XXXXXX") || exit 1
-pids=()
-cleanup() {
-    local pid
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-export HOME=$work/home
-unset XDG_DATA_HOME
-export XDG_CONFIG_HOME=$work/config
-export XDG_RUNTIME_DIR=$work/runtime
-export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus
-mkdir -p "$HOME" "$XDG_CONFIG_HOME/Pellamor"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-history=$HOME/.local/share/Pellamor/history.json
-recognised=$HOME/.local/share/Pellamor/ocr.json
+source "$(dirname "${BASH_SOURCE[0]}")/e2e-common.sh"
+e2e_setup image_text_search_test xvfb "Xvfb trayer xdotool xclip xwininfo convert identify python3" "$@"
+recognised=$data_dir/ocr.json
 # Recognition on before the start; the panel stays open after Return, so several results can be copied.
+mkdir -p "$XDG_CONFIG_HOME/Pellamor"
 printf '[General]\nrecognizeImageText=true\npopoverStayOpen=true\n' >"$XDG_CONFIG_HOME/Pellamor/Pellamor.conf"
 
 fail() {
     echo "image_text_search_test: FAIL: $*" >&2
-    [[ -f $work/app.log ]] && sed 's/^/  pellamor: /' "$work/app.log" >&2
+    [[ -f $app_log ]] && sed 's/^/  pellamor: /' "$app_log" >&2
     [[ -f $recognised ]] && sed 's/^/  ocr.json: /' "$recognised" >&2
     exit 1
-}
-
-wait_for() {
-    local limit=$1
-    shift
-    local deadline=$((SECONDS + limit))
-    until "$@"; do
-        ((SECONDS >= deadline)) && return 1
-        sleep 0.2
-    done
 }
 
 # Screenshots of a sentence each, black on white at a screen's usual size; the sizes tell them apart.
@@ -86,16 +46,11 @@ picture() {
 picture 900x120 "The quarterly invoice was approved" "$work/target.png"
 picture 760x120 "Meeting moved to Friday morning" "$work/other.png"
 
-trayer --edge top --align right --widthtype request --height 28 --SetDockType true >/dev/null 2>&1 &
-pids+=($!)
-QT_QPA_PLATFORM=xcb "$program" >"$work/app.log" 2>&1 &
-pids+=($!)
+start_tray
+start_program || fail "$start_error"
 
-icon_geometry() { xwininfo -root -tree | awk '/\("pellamor" "Pellamor"\)/ && $0 ~ /[0-9]+x[0-9]+\+/ {print $(NF-1), $NF}' | head -n 1; }
-has_icon() { [[ -n $(icon_geometry) ]]; }
 wait_for 20 has_icon || fail "the tray icon never appeared"
 
-has_entries() { python3 -c 'import json,sys; sys.exit(0 if len(json.load(open(sys.argv[1]))) >= int(sys.argv[2]) else 1)' "$history" "$1" 2>/dev/null; }
 xclip -selection clipboard -t image/png -i "$work/target.png"
 wait_for 20 has_entries 1 || fail "the first picture was not captured"
 xclip -selection clipboard -t image/png -i "$work/other.png"
@@ -107,22 +62,8 @@ wait_for 20 has_entries 3 || fail "the text was not captured"
 read_both() { grep -q invoice "$recognised" 2>/dev/null && grep -q Friday "$recognised" 2>/dev/null; }
 wait_for 150 read_both || fail "the pictures were not read"
 
-read -r icon_size icon_position < <(icon_geometry)
-icon_x=${icon_position#+}
-icon_y=${icon_x#*+}
-icon_x=${icon_x%%+*}
-icon_w=${icon_size%%x*}
-icon_h=${icon_size#*x}
-icon_h=${icon_h%%+*}
-xdotool mousemove $((icon_x + icon_w / 2)) $((icon_y + icon_h / 2)) click 1
-
-panel_shown() {
-    local id
-    for id in $(xwininfo -root -tree | awk '/"Pellamor"/ && / 340x[0-9]+\+/ {print $1}'); do
-        xwininfo -id "$id" | grep -q 'Map State: IsViewable' && return 0
-    done
-    return 1
-}
+find_icon
+click_icon
 wait_for 20 panel_shown || fail "clicking the tray icon showed no panel"
 
 # The clipboard holds a picture of this size (the program writes the entry back as an image).

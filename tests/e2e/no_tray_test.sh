@@ -59,7 +59,6 @@ centre_y=$((y + h / 2))
 
 # Recording goes on.
 printf 'copied without a tray' | xclip -selection clipboard
-has_entry() { python3 -c 'import json,sys; sys.exit(0 if any(e["content"] == sys.argv[2] for e in json.load(open(sys.argv[1]))) else 1)' "$history" "$1" 2>/dev/null; }
 wait_for 5 has_entry 'copied without a tray' || fail "a copy was not captured while windowed"
 
 # The window manager's close (Alt+F4) hides it; the program keeps running.
@@ -71,20 +70,11 @@ sleep 0.5
 kill -0 "$app_pid" 2>/dev/null || fail "closing the window ended the program"
 
 # A tray turns up: the icon docks, and a click on it drops the panel down under it.
-trayer --edge top --align right --widthtype request --height 28 --SetDockType true >/dev/null 2>&1 &
-pids+=($!)
-icon_geometry() { xwininfo -root -tree | awk '/\("pellamor" "Pellamor"\)/ && / [0-9]+x[0-9]+\+/ && $0 !~ /340x/ {print $(NF-1), $NF}' | head -n 1; }
-has_icon() { [[ -n $(icon_geometry) ]]; }
+start_tray
 wait_for 10 has_icon || fail "the tray icon never docked"
 sleep 1
-read -r icon_size icon_position < <(icon_geometry)
-icon_x=${icon_position#+}
-icon_y=${icon_x#*+}
-icon_x=${icon_x%%+*}
-icon_w=${icon_size%%x*}
-icon_h=${icon_size#*x}
-icon_h=${icon_h%%+*}
-xdotool mousemove $((icon_x + icon_w / 2)) $((icon_y + icon_h / 2)) click 1
+find_icon
+click_icon
 panel_window() { window_of_type UTILITY; }
 has_panel() { [[ -n $(panel_window) ]]; }
 wait_for 5 has_panel || fail "clicking the docked icon showed no panel"

@@ -43,7 +43,6 @@ id=$(panel_id)
 has_focus() { [[ $(xdotool getwindowfocus 2>/dev/null) == $((id)) ]]; }
 wait_for 3 has_focus || fail "the window has no focus for the keys"
 xdotool key Down Return
-clipboard_is() { [[ $(xclip -o -selection clipboard 2>/dev/null) == "$1" ]]; }
 wait_for 5 clipboard_is "kept in memory" ||
     fail "Down, Return put '$(xclip -o -selection clipboard 2>/dev/null)' on the clipboard, not the earlier copy"
 

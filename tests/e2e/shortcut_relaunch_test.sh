@@ -87,7 +87,6 @@ for text in first second third; do
     sleep 0.6
 done
 printf '%s' fourth | xclip -selection clipboard -i
-clipboard_is() { [[ $(xclip -o -selection clipboard 2>/dev/null) == "$1" ]]; }
 wait_for 5 grep -q fourth "$HOME/.local/share/Pellamor/history.json" || fail "the copies were not captured"
 id=$(panel_id)
 xdotool windowactivate --sync "$id" 2>/dev/null

@@ -13,26 +13,15 @@ source "$(dirname "${BASH_SOURCE[0]}")/e2e-common.sh"
 e2e_setup tray_menu_test xvfb "Xvfb trayer xdotool xclip xprop xwininfo python3" "$@"
 settings=$XDG_CONFIG_HOME/Pellamor/Pellamor.conf
 
-trayer --edge top --align right --widthtype request --height 28 --SetDockType true >/dev/null 2>&1 &
-pids+=($!)
+start_tray
 sleep 0.5
 start_program || fail "$start_error"
 
-icon_geometry() { xwininfo -root -tree | awk '/\("pellamor" "Pellamor"\)/ && / [0-9]+x[0-9]+\+/ {print $(NF-1), $NF}' | head -n 1; }
-has_icon() { [[ -n $(icon_geometry) ]]; }
 wait_for 10 has_icon || fail "the tray icon never appeared"
 sleep 0.5
-read -r icon_size icon_position < <(icon_geometry)
-icon_x=${icon_position#+}
-icon_y=${icon_x#*+}
-icon_x=${icon_x%%+*}
-icon_w=${icon_size%%x*}
-icon_h=${icon_size#*x}
-icon_h=${icon_h%%+*}
+find_icon
 icon_shot() { import -window root -crop "${icon_w}x${icon_h}+$icon_x+$icon_y" +repage rgb:- 2>/dev/null | md5sum; }
 
-copy() { printf '%s' "$1" | xclip -selection clipboard; }
-has_entry() { python3 -c 'import json,sys; sys.exit(0 if any(e["content"] == sys.argv[2] for e in json.load(open(sys.argv[1]))) else 1)' "$history" "$1" 2>/dev/null; }
 paused_setting() { sed -n 's/^monitoringPaused=//p' "$settings" 2>/dev/null; }
 
 # The menu: a mapped override-redirect window of ours, neither the icon's nor a tooltip.
@@ -55,7 +44,7 @@ menu_hidden() { ! menu_shown; }
 # entries of one height and a thin separator above the last: the second entry's middle lies at about
 # 37 % of the menu's height.
 choose_pause() {
-    xdotool mousemove $((icon_x + icon_w / 2)) $((icon_y + icon_h / 2)) click 3
+    click_icon 3
     wait_for 5 menu_shown || fail "a right click on the tray icon showed no menu"
     sleep 0.3
     local menu x y w h

@@ -14,16 +14,10 @@ e2e_setup tray_panel_test xvfb "Xvfb trayer xdotool xclip xwininfo python3" "$@"
 # The program starts before any tray exists, as at login: its icon must appear once one does.
 start_program || fail "$start_error"
 sleep 1
-trayer --edge top --align right --widthtype request --height 28 --SetDockType true >/dev/null 2>&1 &
-pids+=($!)
+start_tray
 
-# The tray icon: a window of class pellamor embedded in the tray.
-icon_geometry() { xwininfo -root -tree | awk '/\("pellamor" "Pellamor"\)/ && $0 ~ /[0-9]+x[0-9]+\+/ {print $(NF-1), $NF}' | head -n 1; }
-has_icon() { [[ -n $(icon_geometry) ]]; }
 wait_for 10 has_icon || fail "the tray icon never appeared"
 
-copy() { printf '%s' "$1" | xclip -selection clipboard; }
-has_entries() { python3 -c 'import json,sys; sys.exit(0 if len(json.load(open(sys.argv[1]))) >= int(sys.argv[2]) else 1)' "$history" "$1" 2>/dev/null; }
 copy "the older entry"
 wait_for 5 has_entries 1 || fail "the first copy was not captured"
 copy "the newest entry"
@@ -31,33 +25,12 @@ wait_for 5 has_entries 2 || fail "the second copy was not captured"
 sleep 0.3
 before=$(md5sum <"$history")
 
-read -r icon_size icon_position < <(icon_geometry)
-icon_x=${icon_position#+}
-icon_y=${icon_x#*+}
-icon_x=${icon_x%%+*}
-icon_w=${icon_size%%x*}
-icon_h=${icon_size#*x}
-icon_h=${icon_h%%+*}
-xdotool mousemove $((icon_x + icon_w / 2)) $((icon_y + icon_h / 2)) click 1
+find_icon
+click_icon
 
 # The panel: a mapped 340 wide window right under the icon.
-panel_geometry() {
-    local id
-    for id in $(xwininfo -root -tree | awk '/"Pellamor"/ && / 340x[0-9]+\+/ {print $1}'); do
-        if xwininfo -id "$id" | grep -q 'Map State: IsViewable'; then
-            xwininfo -root -tree | awk -v id="$id" '$1 == id {print $(NF-1)}'
-            return
-        fi
-    done
-}
-panel_shown() { [[ -n $(panel_geometry) ]]; }
 wait_for 5 panel_shown || fail "clicking the tray icon showed no panel"
-panel=$(panel_geometry)
-panel_x=${panel#*+}
-panel_y=${panel_x#*+}
-panel_x=${panel_x%%+*}
-panel_h=${panel#340x}
-panel_h=${panel_h%%+*}
+find_panel
 ((panel_y >= icon_y + icon_h && panel_y <= icon_y + icon_h + 20)) ||
     fail "the panel ($panel) is not right under the tray icon at y=$icon_y+$icon_h"
 centre=$((panel_x + 170))
@@ -70,7 +43,6 @@ icon_centre=$((icon_x + icon_w / 2))
 # Clicking its text copies it back once the double-click interval has passed.
 row_y=$((panel_y + 53 + 36 + 1 + 36 + 62 + 16))
 xdotool mousemove $((panel_x + 100)) "$row_y" click 1
-clipboard_is() { [[ $(xclip -selection clipboard -o 2>/dev/null) == "$1" ]]; }
 wait_for 5 clipboard_is "the older entry" ||
     fail "clicking the entry left the clipboard as '$(xclip -selection clipboard -o 2>/dev/null)'"
 
@@ -79,7 +51,6 @@ sleep 1.2
 [[ $(md5sum <"$history") == "$before" ]] || fail "history.json changed after copying an entry back"
 
 # A second click on the icon closes the panel.
-xdotool mousemove $((icon_x + icon_w / 2)) $((icon_y + icon_h / 2)) click 1
-panel_hidden() { ! panel_shown; }
+click_icon
 wait_for 5 panel_hidden || fail "clicking the tray icon again did not close the panel"
 echo "tray_panel_test: passed"

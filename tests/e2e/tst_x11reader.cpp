@@ -21,7 +21,7 @@
 
 // X11Pasteboard and the monitor against owners that misbehave, huge contents and bursts of changes, with
 // xclip and x11_stubborn_owner as the other applications. Needs an X server of its own (run-under-xvfb.sh).
-class TestX11Reader : public RealClipboardTest<X11Pasteboard>
+class TestX11Reader : public X11ClipboardTest<X11Pasteboard>
 {
     Q_OBJECT
 
@@ -41,16 +41,11 @@ private Q_SLOTS:
 private:
     // Starts x11_stubborn_owner and waits until it owns the clipboard.
     [[nodiscard]] QProcess* startStubborn(const QStringList& arguments);
-
-    Xclip m_xclip;
 };
 
 void TestX11Reader::initTestCase()
 {
-    if (QGuiApplication::platformName() != u"xcb")
-        QSKIP("needs the xcb platform on an X server of its own (run through run-under-xvfb.sh)");
-    if (QStandardPaths::findExecutable(QStringLiteral("xclip")).isEmpty())
-        QSKIP("xclip is not installed");
+    skipWithoutX11();
 }
 
 void TestX11Reader::init()
@@ -63,11 +58,7 @@ void TestX11Reader::init()
 
 void TestX11Reader::cleanup()
 {
-    tearDownCase();
-    m_xclip.stopOwners();
-    QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
-    QTest::qWait(200);
-    m_dir.reset();
+    tearDownX11Case();
 }
 
 QProcess* TestX11Reader::startStubborn(const QStringList& arguments)

@@ -19,7 +19,7 @@
 
 // The real clipboard path: QtPasteboard over the xcb QClipboard, with xclip as the other application.
 // Needs an X server of its own (run-under-xvfb.sh) and QT_QPA_PLATFORM=xcb.
-class TestX11Pasteboard : public RealClipboardTest<QtPasteboard>
+class TestX11Pasteboard : public X11ClipboardTest<QtPasteboard>
 {
     Q_OBJECT
 
@@ -41,16 +41,11 @@ private:
     // selection, it is the one that has to answer xclip's request.
     static QByteArray png(const QImage& image);
     static QImage comparable(const QImage& image) { return image.convertToFormat(QImage::Format_ARGB32); }
-
-    Xclip m_xclip;
 };
 
 void TestX11Pasteboard::initTestCase()
 {
-    if (QGuiApplication::platformName() != u"xcb")
-        QSKIP("needs the xcb platform on an X server of its own (run through run-under-xvfb.sh)");
-    if (QStandardPaths::findExecutable(QStringLiteral("xclip")).isEmpty())
-        QSKIP("xclip is not installed");
+    skipWithoutX11();
 }
 
 void TestX11Pasteboard::init()
@@ -60,13 +55,7 @@ void TestX11Pasteboard::init()
 
 void TestX11Pasteboard::cleanup()
 {
-    tearDownCase();
-    m_xclip.stopOwners();
-    // Nothing of this case may reach the next one: give up whatever this process still owns and let the
-    // resulting clipboard events arrive while no monitor listens.
-    QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
-    QTest::qWait(200);
-    m_dir.reset();
+    tearDownX11Case();
 }
 
 QByteArray TestX11Pasteboard::png(const QImage& image)
