@@ -1,26 +1,11 @@
 #pragma once
 
+#include "CpuClock.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 
 #include <benchmark/benchmark.h>
-#include <ctime>
-
-// This thread's processor time in milliseconds.
-inline double threadCpuMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
-
-// The whole process's processor time in milliseconds, its worker threads included.
-inline double processCpuMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
 
 // One frame's wall time and this thread's processor time, from start() (or the construction) on. On a
 // loaded machine the wall time also counts what other programs took from this one; the processor time

@@ -6,6 +6,7 @@
 // Run: QT_QPA_PLATFORM=offscreen build/bench/pellamor_bench_ocr
 // The figures depend on the load of the machine: compare them with the load average.
 
+#include "CpuClock.h"
 #include "ResidentMemory.h"
 #include "core/ClipboardMonitor.h"
 #include "core/HistoryModel.h"
@@ -53,13 +54,6 @@ QImage screenshot()
     for (int row = 0; row < 36; ++row)
         painter.drawText(40, 40 + row * 28, lines.at(row % lines.size()));
     return image;
-}
-
-double processCpuSeconds()
-{
-    timespec spent{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &spent);
-    return double(spent.tv_sec) + double(spent.tv_nsec) / 1e9;
 }
 
 // What the helper processes this program started, and waited for, used: CPU seconds and peak resident KiB.
@@ -187,7 +181,7 @@ void BM_MainThreadGapWhileIndexing(benchmark::State& state)
 
         QElapsedTimer wall;
         wall.start();
-        const double cpuBefore = processCpuSeconds();
+        const double cpuBefore = processCpuMs();
         history.preferences.setRecognizeImageText(true);
         sinceTick.start();
         loop.exec();
@@ -195,7 +189,7 @@ void BM_MainThreadGapWhileIndexing(benchmark::State& state)
         state.counters["longest_gap_ms"] = double(longestGapUs) / 1000.0;
         state.counters["images_read"] = double(index.store().textCount());
         state.counters["found_by_error"] = double(search.rowCount());
-        state.counters["cpu_s"] = processCpuSeconds() - cpuBefore;
+        state.counters["cpu_s"] = (processCpuMs() - cpuBefore) / 1000;
         model.setImageTextSource({});
     }
 }

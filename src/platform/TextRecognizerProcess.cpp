@@ -164,7 +164,8 @@ int TextRecognizerProcess::serve(TextRecognizer& recognizer)
             if (!readFully(STDIN_FILENO, reinterpret_cast<char*>(image.scanLine(y)), width))
                 return 0;
         }
-        const QByteArray text = limitedText(recognizer.recognize(image)).toUtf8();
+        // Already cut to maxTextBytes, as the program expects.
+        const QByteArray text = recognizer.recognize(image).toUtf8();
         char length[lengthBytes];
         qToLittleEndian<quint32>(quint32(text.size()), length);
         if (!writeFully(STDOUT_FILENO, length, sizeof length) ||
