@@ -2,10 +2,9 @@
 // the memory of reading a huge history file and of a huge capture.
 // Run: build/bench/pellamor_bench
 
+#include "HistoryFolder.h"
 #include "core/ClipboardMonitor.h"
 #include "core/StorageManager.h"
-#include "platform/FakePasteboard.h"
-#include "platform/Preferences.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -40,13 +39,7 @@ void settle()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
 }
 
-struct Fixture
-{
-    QTemporaryDir dir;
-    StorageManager storage{dir.filePath(QStringLiteral("Pellamor"))};
-    FakePasteboard pasteboard;
-    Preferences preferences{dir.filePath(QStringLiteral("prefs.conf"))};
-};
+using Fixture = HistoryFolder;
 
 void BM_LoadAndSort1000(benchmark::State& state)
 {

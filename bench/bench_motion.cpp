@@ -3,12 +3,10 @@
 // A frame must stay well under 16 ms.
 // Run: QT_QPA_PLATFORM=offscreen build/bench/pellamor_bench_motion
 
+#include "HistoryFolder.h"
 #include "OffscreenBench.h"
 #include "core/ClipboardMonitor.h"
-#include "core/StorageManager.h"
 #include "panel/ClipItemView.h"
-#include "platform/FakePasteboard.h"
-#include "platform/Preferences.h"
 #include "ui/PressableActionButton.h"
 #include "ui/Transition.h"
 
@@ -22,12 +20,8 @@
 
 namespace {
 
-struct Row
+struct Row : HistoryFolder
 {
-    QTemporaryDir dir;
-    StorageManager storage{dir.filePath(QStringLiteral("Pellamor"))};
-    FakePasteboard pasteboard;
-    Preferences preferences{dir.filePath(QStringLiteral("prefs.conf"))};
     ClipboardMonitor monitor{storage, pasteboard, preferences};
     ClipItemView view{monitor, storage};
 

@@ -7,14 +7,12 @@
 // The figures depend on the load of the machine: compare them with the load average.
 
 #include "CpuClock.h"
+#include "HistoryFolder.h"
 #include "ResidentMemory.h"
 #include "core/ClipboardMonitor.h"
 #include "core/HistoryModel.h"
 #include "core/HistorySearchModel.h"
 #include "core/ImageTextIndex.h"
-#include "core/StorageManager.h"
-#include "platform/FakePasteboard.h"
-#include "platform/Preferences.h"
 #include "platform/TesseractRecognizer.h"
 #include "platform/TextRecognizerProcess.h"
 
@@ -104,12 +102,8 @@ void BM_RecognizeScreenshot(benchmark::State& state)
 }
 BENCHMARK(BM_RecognizeScreenshot)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
-struct History
+struct History : HistoryFolder
 {
-    QTemporaryDir dir;
-    StorageManager storage{dir.filePath(QStringLiteral("Pellamor"))};
-    FakePasteboard pasteboard;
-    Preferences preferences{dir.filePath(QStringLiteral("prefs.conf"))};
     std::unique_ptr<ClipboardMonitor> monitor;
 
     History() { monitor = std::make_unique<ClipboardMonitor>(storage, pasteboard, preferences); }

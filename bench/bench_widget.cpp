@@ -2,12 +2,11 @@
 // bottom frame by frame, and what that costs in memory.
 // Run: build/bench/pellamor_bench_widget
 
+#include "HistoryFolder.h"
 #include "OffscreenBench.h"
 #include "ResidentMemory.h"
 #include "core/ClipboardMonitor.h"
 #include "core/StorageManager.h"
-#include "platform/FakePasteboard.h"
-#include "platform/Preferences.h"
 #include "ui/ThumbnailLoader.h"
 #include "widget/DesktopWidgetView.h"
 #include "widget/WidgetGridView.h"
@@ -23,12 +22,8 @@
 
 namespace {
 
-struct History
+struct History : HistoryFolder
 {
-    QTemporaryDir dir;
-    StorageManager storage{dir.filePath(QStringLiteral("Pellamor"))};
-    FakePasteboard pasteboard;
-    Preferences preferences{dir.filePath(QStringLiteral("prefs.conf"))};
     std::unique_ptr<ClipboardMonitor> monitor;
 
     History()
