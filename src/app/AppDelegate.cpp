@@ -263,6 +263,10 @@ void AppDelegate::showPanelWindow()
         connect(view, &ContentView::closeRequested, this, [this] { m_panelWindow->hide(); });
         m_panelWindow = new PanelWindow(
             view, QSize(panelWidth, panelHeight(m_clipboardMonitor->items().size(), m_preferences->displayCount())));
+        connect(view, &ContentView::updatePopoverSize, m_panelWindow, [this, view] {
+            m_panelWindow->fitHeight(panelHeight(m_clipboardMonitor->items().size(), m_preferences->displayCount(),
+                                                 view->preferredHeight()));
+        });
     }
     updateAppearance();
     m_panelWindow->present();

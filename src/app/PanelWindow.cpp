@@ -6,8 +6,11 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 PanelWindow::PanelWindow(QWidget* content, const QSize& size, QWidget* parent)
     : QWidget(parent, Qt::Window)
@@ -21,7 +24,24 @@ PanelWindow::PanelWindow(QWidget* content, const QSize& size, QWidget* parent)
     layout->addWidget(content);
     // The panel's column is 340 wide; the window may grow taller to list more at once.
     setMinimumHeight(150);
+    m_requested = size;
     resize(size);
+}
+
+void PanelWindow::fitHeight(int height)
+{
+    if (m_sizedByUser)
+        return;
+    m_requested = QSize(width(), std::max(height, minimumHeight()));
+    resize(m_requested);
+}
+
+void PanelWindow::resizeEvent(QResizeEvent* event)
+{
+    // A size the program did not ask for is the user's (or the window manager's): it is kept.
+    if (isVisible() && event->size() != m_requested)
+        m_sizedByUser = true;
+    QWidget::resizeEvent(event);
 }
 
 void PanelWindow::present()

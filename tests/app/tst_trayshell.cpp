@@ -260,6 +260,19 @@ void TestTrayShell::noTrayOpensTheHistoryAsAWindow()
     copy(QStringLiteral("kept while windowed"));
     QCOMPARE(texts(), QStringList{QStringLiteral("kept while windowed")});
 
+    // Its height follows the list, as the panel's does, until the user gives it one.
+    m_delegate->openSurface(QStringLiteral("panel"));
+    const int before = window->height();
+    copy(QStringLiteral("a second entry"));
+    copy(QStringLiteral("a third entry"));
+    QTRY_VERIFY(window->height() > before);
+    window->resize(340, 500);
+    QTRY_COMPARE(window->height(), 500);
+    copy(QStringLiteral("a fourth entry"));
+    QTest::qWait(100);
+    QCOMPARE(window->height(), 500);
+    window->close();
+
     // A tray turns up: from now on the panel hangs from the icon.
     tray = true;
     QSignalSpy appeared(m_delegate->trayController(), &TrayController::trayAppeared);
