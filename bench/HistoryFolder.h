@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/StorageManager.h"
-#include "platform/FakePasteboard.h"
 #include "platform/Preferences.h"
+#include "platform/fakes/FakePasteboard.h"
 
 #include <QTemporaryDir>
 

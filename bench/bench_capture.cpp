@@ -15,8 +15,8 @@
 #include "platform/ImageCodec.h"
 #include "platform/Preferences.h"
 #include "platform/QtPasteboard.h"
-#include "platform/WaylandPasteboard.h"
-#include "platform/X11Pasteboard.h"
+#include "platform/wayland/WaylandPasteboard.h"
+#include "platform/x11/X11Pasteboard.h"
 
 #include <QClipboard>
 #include <QElapsedTimer>

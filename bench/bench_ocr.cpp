@@ -13,8 +13,8 @@
 #include "core/HistoryModel.h"
 #include "core/HistorySearchModel.h"
 #include "core/ImageTextIndex.h"
-#include "platform/TesseractRecognizer.h"
-#include "platform/TextRecognizerProcess.h"
+#include "platform/tesseract/TesseractRecognizer.h"
+#include "platform/tesseract/TextRecognizerProcess.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

@@ -14,10 +14,10 @@
 #include "panel/ClipItemView.h"
 #include "panel/ClipListView.h"
 #include "panel/ContentView.h"
-#include "panel/SearchField.h"
-#include "platform/FakeLoginItem.h"
-#include "platform/FakePasteboard.h"
 #include "platform/Preferences.h"
+#include "platform/fakes/FakeLoginItem.h"
+#include "platform/fakes/FakePasteboard.h"
+#include "ui/SearchField.h"
 #include "ui/ThumbnailLoader.h"
 
 #include <QApplication>

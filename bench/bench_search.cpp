@@ -12,10 +12,10 @@
 #include "core/HistorySearchModel.h"
 #include "core/StorageManager.h"
 #include "panel/ContentView.h"
-#include "panel/SearchField.h"
-#include "platform/FakeLoginItem.h"
-#include "platform/FakePasteboard.h"
 #include "platform/Preferences.h"
+#include "platform/fakes/FakeLoginItem.h"
+#include "platform/fakes/FakePasteboard.h"
+#include "ui/SearchField.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

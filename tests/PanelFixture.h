@@ -2,8 +2,8 @@
 
 #include "core/ClipboardMonitor.h"
 #include "core/StorageManager.h"
-#include "platform/FakePasteboard.h"
 #include "platform/Preferences.h"
+#include "platform/fakes/FakePasteboard.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

@@ -10,7 +10,7 @@
 #include "settings/ConfirmClearDialog.h"
 #include "settings/PrivacyPolicyView.h"
 #include "settings/SettingsView.h"
-#include "widget/WindowDragHandler.h"
+#include "ui/WindowDragHandler.h"
 
 #include <QCursor>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
 #include "PopoverWindow.h"
 
-#include "platform/WindowEffects.h"
+#include "platform/x11/WindowEffects.h"
 #include "ui/Theme.h"
 
 #include <QKeyEvent>

@@ -1,8 +1,8 @@
 #include "SingleInstance.h"
 
 #include "core/StandardOutput.h"
-#include "platform/InstanceLock.h"
-#include "platform/RelaunchChannel.h"
+#include "platform/freedesktop/InstanceLock.h"
+#include "platform/freedesktop/RelaunchChannel.h"
 
 const QString SingleInstance::panelSurface = QStringLiteral("panel");
 const QString SingleInstance::settingsSurface = QStringLiteral("settings");

@@ -1,8 +1,8 @@
 #include "PellamorApp.h"
 #include "core/StandardOutput.h"
 #include "platform/SystemPasteboard.h"
-#include "platform/TesseractRecognizer.h"
-#include "platform/TextRecognizerProcess.h"
+#include "platform/tesseract/TesseractRecognizer.h"
+#include "platform/tesseract/TextRecognizerProcess.h"
 
 #include <cstring>
 

@@ -2,9 +2,9 @@
 
 #include "ClipboardMonitor.h"
 #include "StorageManager.h"
-#include "platform/PowerSupply.h"
 #include "platform/Preferences.h"
 #include "platform/TextRecognizer.h"
+#include "platform/freedesktop/PowerSupply.h"
 
 #include <QDir>
 #include <QFile>

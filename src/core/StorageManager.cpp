@@ -4,7 +4,7 @@
 #include "StandardOutput.h"
 #include "platform/FreeMemory.h"
 #include "platform/ImageCodec.h"
-#include "platform/XdgPaths.h"
+#include "platform/freedesktop/XdgPaths.h"
 
 #include <QBuffer>
 #include <QDateTime>

@@ -1,10 +1,10 @@
 #include "ClipItemView.h"
 
-#include "EntryText.h"
 #include "core/ClipboardMonitor.h"
 #include "core/HistoryModel.h"
 #include "core/ItemGroup.h"
 #include "core/StorageManager.h"
+#include "ui/EntryText.h"
 #include "ui/PressableActionButton.h"
 #include "ui/RecognizedTextBadge.h"
 #include "ui/SymbolIcon.h"

@@ -4,9 +4,7 @@
 #include "ClipListView.h"
 #include "ImagePreviewView.h"
 #include "PausedCapsule.h"
-#include "SearchField.h"
 #include "TextPreviewView.h"
-#include "UndoBar.h"
 #include "core/ClipboardMonitor.h"
 #include "core/HistoryModel.h"
 #include "core/HistorySearchModel.h"
@@ -16,11 +14,13 @@
 #include "ui/CircleSymbolButton.h"
 #include "ui/FooterButton.h"
 #include "ui/Rule.h"
+#include "ui/SearchField.h"
 #include "ui/SymbolIcon.h"
 #include "ui/SymbolLabel.h"
 #include "ui/Theme.h"
 #include "ui/ThemedLabel.h"
 #include "ui/Transition.h"
+#include "ui/UndoBar.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
-#include "ClipboardSnapshot.h"
+#include "platform/ClipboardSnapshot.h"
 
-#include "ImageCodec.h"
+#include "platform/ImageCodec.h"
 
 #include <QFileInfo>
 

@@ -1,7 +1,7 @@
-#include "GlobalShortcut.h"
+#include "platform/GlobalShortcut.h"
 
-#include "PortalGlobalShortcut.h"
-#include "X11GlobalShortcut.h"
+#include "platform/freedesktop/PortalGlobalShortcut.h"
+#include "platform/x11/X11GlobalShortcut.h"
 
 #include <QGuiApplication>
 

@@ -1,4 +1,4 @@
-#include "ImageCodec.h"
+#include "platform/ImageCodec.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -10,7 +10,7 @@
 #include <optional>
 
 #ifdef PELLAMOR_HAVE_LIBHEIF
-#include "SharedLibrary.h"
+#include "platform/SharedLibrary.h"
 
 #include <libheif/heif.h>
 #endif

@@ -1,4 +1,4 @@
-#include "KeySymbols.h"
+#include "platform/KeySymbols.h"
 
 #include <QChar>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "Pasteboard.h"
+#include "platform/Pasteboard.h"
 
 ClipboardContents Pasteboard::contents(const QStringList& markers) const
 {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ClipboardSnapshot.h"
-#include "ImageCodec.h"
+#include "platform/ClipboardSnapshot.h"
+#include "platform/ImageCodec.h"
 
 #include <QByteArray>
 #include <QImage>

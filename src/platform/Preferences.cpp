@@ -1,6 +1,6 @@
-#include "Preferences.h"
+#include "platform/Preferences.h"
 
-#include "XdgPaths.h"
+#include "platform/freedesktop/XdgPaths.h"
 
 #include <QSettings>
 

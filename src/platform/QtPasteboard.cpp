@@ -1,6 +1,6 @@
-#include "QtPasteboard.h"
+#include "platform/QtPasteboard.h"
 
-#include "ImageCodec.h"
+#include "platform/ImageCodec.h"
 
 #include <QClipboard>
 #include <QMimeData>

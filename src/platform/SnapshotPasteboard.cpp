@@ -1,7 +1,7 @@
-#include "SnapshotPasteboard.h"
+#include "platform/SnapshotPasteboard.h"
 
-#include "FreeMemory.h"
-#include "ImageCodec.h"
+#include "platform/FreeMemory.h"
+#include "platform/ImageCodec.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ClipboardSnapshot.h"
-#include "Pasteboard.h"
+#include "platform/ClipboardSnapshot.h"
+#include "platform/Pasteboard.h"
 
 #include <QElapsedTimer>
 #include <QHash>

@@ -1,8 +1,8 @@
-#include "SystemPasteboard.h"
+#include "platform/SystemPasteboard.h"
 
-#include "QtPasteboard.h"
-#include "WaylandPasteboard.h"
-#include "X11Pasteboard.h"
+#include "platform/QtPasteboard.h"
+#include "platform/wayland/WaylandPasteboard.h"
+#include "platform/x11/X11Pasteboard.h"
 
 #include <QGuiApplication>
 

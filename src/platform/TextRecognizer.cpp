@@ -1,4 +1,4 @@
-#include "TextRecognizer.h"
+#include "platform/TextRecognizer.h"
 
 QString TextRecognizer::limitedText(const QString& text)
 {

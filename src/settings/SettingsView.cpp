@@ -11,8 +11,8 @@
 #include "ToggleSwitch.h"
 #include "core/ClipboardMonitor.h"
 #include "core/StandardOutput.h"
-#include "platform/PortalFileChooser.h"
 #include "platform/Preferences.h"
+#include "platform/freedesktop/PortalFileChooser.h"
 #include "ui/Theme.h"
 
 #include <QDesktopServices>

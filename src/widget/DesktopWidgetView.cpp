@@ -2,14 +2,14 @@
 
 #include "WidgetGridView.h"
 #include "WidgetItemModel.h"
-#include "WindowDragHandler.h"
 #include "core/ClipboardMonitor.h"
 #include "core/HistorySearchModel.h"
-#include "panel/SearchField.h"
-#include "panel/UndoBar.h"
 #include "platform/Preferences.h"
+#include "ui/SearchField.h"
 #include "ui/SymbolIcon.h"
 #include "ui/Theme.h"
+#include "ui/UndoBar.h"
+#include "ui/WindowDragHandler.h"
 
 #include <QAbstractButton>
 #include <QApplication>

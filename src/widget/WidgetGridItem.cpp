@@ -1,6 +1,6 @@
 #include "WidgetGridItem.h"
 
-#include "panel/EntryText.h"
+#include "ui/EntryText.h"
 #include "ui/RecognizedTextBadge.h"
 #include "ui/SymbolIcon.h"
 #include "ui/Theme.h"

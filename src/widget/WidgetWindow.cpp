@@ -1,7 +1,7 @@
 #include "WidgetWindow.h"
 
 #include "DesktopWidgetView.h"
-#include "platform/WindowEffects.h"
+#include "platform/x11/WindowEffects.h"
 
 #include <QGuiApplication>
 #include <QPainter>

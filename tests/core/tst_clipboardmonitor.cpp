@@ -1,7 +1,7 @@
 #include "core/ClipboardMonitor.h"
 #include "core/StorageManager.h"
-#include "platform/FakePasteboard.h"
 #include "platform/Preferences.h"
+#include "platform/fakes/FakePasteboard.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

@@ -2,8 +2,8 @@
 #include "core/HistoryModel.h"
 #include "core/HistorySearchModel.h"
 #include "core/StorageManager.h"
-#include "platform/FakePasteboard.h"
 #include "platform/Preferences.h"
+#include "platform/fakes/FakePasteboard.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>

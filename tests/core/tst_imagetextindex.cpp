@@ -3,10 +3,10 @@
 #include "core/HistorySearchModel.h"
 #include "core/ImageTextIndex.h"
 #include "core/StorageManager.h"
-#include "platform/FakePasteboard.h"
-#include "platform/FakeTextRecognizer.h"
-#include "platform/PowerSupply.h"
 #include "platform/Preferences.h"
+#include "platform/fakes/FakePasteboard.h"
+#include "platform/fakes/FakeTextRecognizer.h"
+#include "platform/freedesktop/PowerSupply.h"
 
 #include <QDir>
 #include <QFile>

@@ -6,9 +6,9 @@
 #include "core/StorageManager.h"
 #include "panel/ClipItemView.h"
 #include "panel/ContentView.h"
-#include "platform/FakeLoginItem.h"
-#include "platform/FakePasteboard.h"
 #include "platform/Preferences.h"
+#include "platform/fakes/FakeLoginItem.h"
+#include "platform/fakes/FakePasteboard.h"
 #include "ui/CircleSymbolButton.h"
 #include "widget/WidgetWindow.h"
 

@@ -4,7 +4,7 @@
 #include "core/StorageManager.h"
 #include "platform/ImageCodec.h"
 #include "platform/Preferences.h"
-#include "platform/WaylandPasteboard.h"
+#include "platform/wayland/WaylandPasteboard.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 // The global shortcut against a real X server (run under run-under-xvfb.sh), with xdotool pressing keys
 // as the user would.
-#include "platform/X11GlobalShortcut.h"
+#include "platform/x11/X11GlobalShortcut.h"
 
 #include <QProcess>
 #include <QSignalSpy>

@@ -4,7 +4,7 @@
 #include "core/StorageManager.h"
 #include "platform/ImageCodec.h"
 #include "platform/Preferences.h"
-#include "platform/X11Pasteboard.h"
+#include "platform/x11/X11Pasteboard.h"
 
 #include <QClipboard>
 #include <QDeadlineTimer>

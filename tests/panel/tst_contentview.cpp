@@ -2,9 +2,9 @@
 #include "panel/ClipItemView.h"
 #include "panel/ClipListView.h"
 #include "panel/ContentView.h"
-#include "panel/UndoBar.h"
 #include "ui/CircleSymbolButton.h"
 #include "ui/PressableActionButton.h"
+#include "ui/UndoBar.h"
 
 #include <QAbstractButton>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "panel/EntryText.h"
+#include "ui/EntryText.h"
 #include "ui/Theme.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "../PanelFixture.h"
 #include "panel/ClipItemView.h"
 #include "panel/ContentView.h"
-#include "panel/SearchField.h"
+#include "ui/SearchField.h"
 
 #include <QApplication>
 #include <QScrollArea>

@@ -1,4 +1,4 @@
-#include "platform/InstanceLock.h"
+#include "platform/freedesktop/InstanceLock.h"
 
 #include <QFile>
 #include <QFileInfo>

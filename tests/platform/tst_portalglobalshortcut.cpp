@@ -1,5 +1,5 @@
 // The portal binding against a stand-in portal on a private session bus of its own.
-#include "platform/PortalGlobalShortcut.h"
+#include "platform/freedesktop/PortalGlobalShortcut.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>

@@ -1,5 +1,5 @@
-#include "platform/AutostartLoginItem.h"
 #include "platform/Preferences.h"
+#include "platform/freedesktop/AutostartLoginItem.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "FakeDataControlCompositor.h"
 #include "platform/QtPasteboard.h"
 #include "platform/SystemPasteboard.h"
-#include "platform/WaylandPasteboard.h"
+#include "platform/wayland/WaylandPasteboard.h"
 
 #include <QGuiApplication>
 #include <QTest>

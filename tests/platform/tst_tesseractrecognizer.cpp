@@ -1,4 +1,4 @@
-#include "platform/TesseractRecognizer.h"
+#include "platform/tesseract/TesseractRecognizer.h"
 
 #include <QFont>
 #include <QGuiApplication>

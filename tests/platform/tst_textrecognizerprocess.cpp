@@ -1,4 +1,4 @@
-#include "platform/TextRecognizerProcess.h"
+#include "platform/tesseract/TextRecognizerProcess.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

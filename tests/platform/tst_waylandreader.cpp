@@ -1,5 +1,5 @@
 #include "FakeDataControlCompositor.h"
-#include "platform/WaylandClipboardReader.h"
+#include "platform/wayland/WaylandClipboardReader.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>

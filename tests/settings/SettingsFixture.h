@@ -1,7 +1,7 @@
 #pragma once
 
 #include "../PanelFixture.h"
-#include "platform/FakeLoginItem.h"
+#include "platform/fakes/FakeLoginItem.h"
 #include "settings/SettingsView.h"
 
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "platform/AutostartLoginItem.h"
+#include "platform/freedesktop/AutostartLoginItem.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,15 +1,15 @@
 #include "../PanelFixture.h"
 #include "core/HistoryModel.h"
 #include "core/HistorySearchModel.h"
-#include "panel/UndoBar.h"
 #include "ui/PressableActionButton.h"
 #include "ui/RecognizedTextBadge.h"
 #include "ui/Theme.h"
+#include "ui/UndoBar.h"
+#include "ui/WindowDragHandler.h"
 #include "widget/DesktopWidgetView.h"
 #include "widget/WidgetGridItem.h"
 #include "widget/WidgetGridView.h"
 #include "widget/WidgetItemModel.h"
-#include "widget/WindowDragHandler.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>

@@ -1,0 +1,251 @@
+#include "platform/freedesktop/PortalGlobalShortcut.h"
+
+#include "platform/KeySymbols.h"
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
+
+namespace {
+
+const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
+const QString sessionInterface = QStringLiteral("org.freedesktop.portal.Session");
+const QString registryInterface = QStringLiteral("org.freedesktop.host.portal.Registry");
+
+// One entry of the a(sa{sv}) list BindShortcuts takes.
+struct PortalShortcut
+{
+    QString id;
+    QVariantMap properties;
+};
+
+QDBusArgument& operator<<(QDBusArgument& argument, const PortalShortcut& shortcut)
+{
+    argument.beginStructure();
+    argument << shortcut.id << shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, PortalShortcut& shortcut)
+{
+    argument.beginStructure();
+    argument >> shortcut.id >> shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(PortalShortcut)
+
+const QString PortalGlobalShortcut::shortcutDescription = QStringLiteral("打开或关闭剪贴板历史面板");
+
+PortalGlobalShortcut::PortalGlobalShortcut(const QString& applicationId, const QDBusConnection& bus, QObject* parent)
+    : GlobalShortcut(parent)
+    , m_applicationId(applicationId)
+    , m_bus(bus)
+    , m_watcher(new QDBusServiceWatcher(QString::fromLatin1(serviceName), bus, QDBusServiceWatcher::WatchForOwnerChange,
+                                        this))
+{
+    qDBusRegisterMetaType<PortalShortcut>();
+    qDBusRegisterMetaType<QList<PortalShortcut>>();
+    // A portal that starts, or starts again, after us: the old session went with the old one.
+    connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString&, const QString&, const QString& newOwner) {
+                m_session.clear();
+                m_requests.clear();
+                if (!m_wanted)
+                    return;
+                if (newOwner.isEmpty())
+                    setStatus(Status::Unsupported);
+                else
+                    start();
+            });
+    // From any sender: the session path, which the portal made for us alone, tells ours apart.
+    m_bus.connect(QString(), QString::fromLatin1(objectPath), QString::fromLatin1(interfaceName),
+                  QStringLiteral("Activated"), this, SLOT(handleActivated(QDBusMessage)));
+}
+
+PortalGlobalShortcut::~PortalGlobalShortcut()
+{
+    closeSession();
+}
+
+void PortalGlobalShortcut::bind(QKeyCombination combination)
+{
+    m_wanted = combination;
+    if (!m_bus.isConnected()) {
+        setStatus(Status::Unsupported);
+        return;
+    }
+    if (xdgTrigger(combination).isEmpty()) {
+        setStatus(Status::NoSuchKey);
+        return;
+    }
+    start();
+}
+
+void PortalGlobalShortcut::unbind()
+{
+    m_wanted.reset();
+    ++m_generation;
+    closeSession();
+    setStatus(Status::Unbound);
+}
+
+QString PortalGlobalShortcut::nextToken()
+{
+    return QStringLiteral("pellamor%1").arg(++m_tokens);
+}
+
+void PortalGlobalShortcut::closeSession()
+{
+    m_requests.clear();
+    if (m_session.isEmpty())
+        return;
+    m_bus.send(QDBusMessage::createMethodCall(QString::fromLatin1(serviceName), m_session, sessionInterface,
+                                              QStringLiteral("Close")));
+    m_session.clear();
+}
+
+void PortalGlobalShortcut::start()
+{
+    // A new combination gets a new session: the portal binds a session's shortcuts once.
+    closeSession();
+    setStatus(Status::Pending);
+    const quint64 generation = ++m_generation;
+    // Outside a sandbox the portal learns who we are only by being told (newer portals).
+    QDBusMessage registration =
+        QDBusMessage::createMethodCall(QString::fromLatin1(serviceName), QString::fromLatin1(objectPath),
+                                       registryInterface, QStringLiteral("Register"));
+    registration << m_applicationId << QVariantMap();
+    m_bus.send(registration);
+
+    QDBusMessage probe =
+        QDBusMessage::createMethodCall(QString::fromLatin1(serviceName), QString::fromLatin1(objectPath),
+                                       QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    probe << QString::fromLatin1(interfaceName) << QStringLiteral("version");
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(probe), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, generation](QDBusPendingCallWatcher* call) {
+        call->deleteLater();
+        if (generation != m_generation)
+            return;
+        if (call->isError()) {
+            // No portal, or one without global shortcuts; a portal that starts later is picked up.
+            setStatus(Status::Unsupported);
+            return;
+        }
+        createSession();
+    });
+}
+
+void PortalGlobalShortcut::request(const QString& method, QList<QVariant> arguments, QVariantMap options,
+                                   ResponseHandler onResponse)
+{
+    const QString token = nextToken();
+    options.insert(QStringLiteral("handle_token"), token);
+    // The answer comes as a signal on a path made of our bus name and the token; listen before asking.
+    QString sender = m_bus.baseService().mid(1);
+    sender.replace(QLatin1Char('.'), QLatin1Char('_'));
+    const QString expected = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
+    const auto listen = [this, onResponse](const QString& path) {
+        m_requests.insert(path, onResponse);
+        m_bus.connect(QString::fromLatin1(serviceName), path, requestInterface, QStringLiteral("Response"), this,
+                      SLOT(handleResponse(uint, QVariantMap, QDBusMessage)));
+    };
+    listen(expected);
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QString::fromLatin1(serviceName), QString::fromLatin1(objectPath), QString::fromLatin1(interfaceName), method);
+    arguments << options;
+    call.setArguments(arguments);
+    const quint64 generation = m_generation;
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, generation, expected, listen, onResponse](QDBusPendingCallWatcher* done) {
+                done->deleteLater();
+                if (generation != m_generation)
+                    return;
+                const QDBusPendingReply<QDBusObjectPath> reply = *done;
+                if (reply.isError()) {
+                    m_requests.remove(expected);
+                    setStatus(Status::Unsupported);
+                    return;
+                }
+                // Older portals chose the path themselves.
+                const QString path = reply.value().path();
+                if (path != expected && m_requests.contains(expected)) {
+                    m_requests.remove(expected);
+                    listen(path);
+                }
+            });
+}
+
+void PortalGlobalShortcut::handleResponse(uint response, const QVariantMap& results, const QDBusMessage& message)
+{
+    const ResponseHandler handler = m_requests.take(message.path());
+    m_bus.disconnect(QString::fromLatin1(serviceName), message.path(), requestInterface, QStringLiteral("Response"),
+                     this, SLOT(handleResponse(uint, QVariantMap, QDBusMessage)));
+    if (handler)
+        handler(response, results);
+}
+
+void PortalGlobalShortcut::createSession()
+{
+    const quint64 generation = m_generation;
+    request(QStringLiteral("CreateSession"), {}, {{QStringLiteral("session_handle_token"), nextToken()}},
+            [this, generation](uint response, const QVariantMap& results) {
+                if (generation != m_generation)
+                    return;
+                const QVariant handle = results.value(QStringLiteral("session_handle"));
+                m_session = handle.userType() == qMetaTypeId<QDBusObjectPath>() ? handle.value<QDBusObjectPath>().path()
+                                                                                : handle.toString();
+                if (response != 0 || m_session.isEmpty()) {
+                    m_session.clear();
+                    setStatus(Status::Refused);
+                    return;
+                }
+                bindShortcuts();
+            });
+}
+
+void PortalGlobalShortcut::bindShortcuts()
+{
+    if (!m_wanted)
+        return;
+    const quint64 generation = m_generation;
+    QVariantMap properties{{QStringLiteral("description"), shortcutDescription},
+                           {QStringLiteral("preferred_trigger"), xdgTrigger(*m_wanted)}};
+    const QList<PortalShortcut> shortcuts{{QString::fromLatin1(shortcutId), properties}};
+    request(QStringLiteral("BindShortcuts"),
+            {QVariant::fromValue(QDBusObjectPath(m_session)), QVariant::fromValue(shortcuts), QString()}, {},
+            [this, generation](uint response, const QVariantMap& results) {
+                if (generation != m_generation)
+                    return;
+                bool bound = false;
+                const QVariant list = results.value(QStringLiteral("shortcuts"));
+                if (list.userType() == qMetaTypeId<QDBusArgument>()) {
+                    QList<PortalShortcut> given;
+                    list.value<QDBusArgument>() >> given;
+                    for (const PortalShortcut& shortcut : std::as_const(given))
+                        bound = bound || shortcut.id == QLatin1String(shortcutId);
+                }
+                setStatus(response == 0 && bound ? Status::Bound : Status::Refused);
+            });
+}
+
+void PortalGlobalShortcut::handleActivated(const QDBusMessage& message)
+{
+    const QList<QVariant> arguments = message.arguments();
+    if (arguments.size() < 2 || m_session.isEmpty() || status() != Status::Bound)
+        return;
+    const QVariant session = arguments.at(0);
+    const QString path = session.userType() == qMetaTypeId<QDBusObjectPath>() ? session.value<QDBusObjectPath>().path()
+                                                                              : session.toString();
+    if (path == m_session && arguments.at(1).toString() == QLatin1String(shortcutId))
+        Q_EMIT activated();
+}

@@ -1,0 +1,224 @@
+#include "platform/tesseract/TesseractRecognizer.h"
+
+#include "platform/FreeMemory.h"
+#include "platform/SharedLibrary.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QPainter>
+
+#include <tesseract/capi.h>
+
+namespace {
+
+constexpr const char* libraryName = "libtesseract.so.5";
+
+bool hasLanguages(const QString& dir)
+{
+    return !dir.isEmpty() && QFileInfo::exists(dir + QStringLiteral("/chi_sim.traineddata")) &&
+           QFileInfo::exists(dir + QStringLiteral("/eng.traineddata"));
+}
+
+bool isHan(QChar c)
+{
+    const ushort u = c.unicode();
+    return (u >= 0x3400 && u <= 0x9FFF) || (u >= 0x3000 && u <= 0x303F) || (u >= 0xFF00 && u <= 0xFFEF);
+}
+
+// Tesseract puts a space between Chinese characters; the text reads, and is searched, without them.
+QString joinedHan(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == u' ' && !out.isEmpty() && isHan(out.back())) {
+            qsizetype next = i;
+            while (next < text.size() && text.at(next) == u' ')
+                ++next;
+            if (next < text.size() && isHan(text.at(next))) {
+                i = next - 1;
+                continue;
+            }
+        }
+        out.append(c);
+    }
+    return out;
+}
+
+bool cancelled(void* flag, int)
+{
+    return flag && static_cast<const std::atomic_bool*>(flag)->load(std::memory_order_relaxed);
+}
+
+} // namespace
+
+// Tesseract's C interface, looked up in the library once it is opened.
+struct TesseractRecognizer::Engine
+{
+    void* library = nullptr;
+    TessBaseAPI* api = nullptr;
+    decltype(&TessBaseAPICreate) create = nullptr;
+    decltype(&TessBaseAPIDelete) destroy = nullptr;
+    decltype(&TessBaseAPIInit4) init = nullptr;
+    decltype(&TessBaseAPIEnd) end = nullptr;
+    decltype(&TessBaseAPISetPageSegMode) setPageSegMode = nullptr;
+    decltype(&TessBaseAPISetImage) setImage = nullptr;
+    decltype(&TessBaseAPISetSourceResolution) setSourceResolution = nullptr;
+    decltype(&TessBaseAPIRecognize) recognize = nullptr;
+    decltype(&TessBaseAPIGetUTF8Text) utf8Text = nullptr;
+    decltype(&TessDeleteText) deleteText = nullptr;
+    decltype(&TessBaseAPIClear) clear = nullptr;
+    decltype(&TessMonitorCreate) monitorCreate = nullptr;
+    decltype(&TessMonitorDelete) monitorDelete = nullptr;
+    decltype(&TessMonitorSetDeadlineMSecs) monitorSetDeadline = nullptr;
+    decltype(&TessMonitorSetCancelFunc) monitorSetCancelFunc = nullptr;
+    decltype(&TessMonitorSetCancelThis) monitorSetCancelThis = nullptr;
+
+    bool resolveAll()
+    {
+        using SharedLibrary::resolve;
+        return resolve(library, "TessBaseAPICreate", create) && resolve(library, "TessBaseAPIDelete", destroy) &&
+               resolve(library, "TessBaseAPIInit4", init) && resolve(library, "TessBaseAPIEnd", end) &&
+               resolve(library, "TessBaseAPISetPageSegMode", setPageSegMode) &&
+               resolve(library, "TessBaseAPISetImage", setImage) &&
+               resolve(library, "TessBaseAPISetSourceResolution", setSourceResolution) &&
+               resolve(library, "TessBaseAPIRecognize", recognize) &&
+               resolve(library, "TessBaseAPIGetUTF8Text", utf8Text) && resolve(library, "TessDeleteText", deleteText) &&
+               resolve(library, "TessBaseAPIClear", clear) && resolve(library, "TessMonitorCreate", monitorCreate) &&
+               resolve(library, "TessMonitorDelete", monitorDelete) &&
+               resolve(library, "TessMonitorSetDeadlineMSecs", monitorSetDeadline) &&
+               resolve(library, "TessMonitorSetCancelFunc", monitorSetCancelFunc) &&
+               resolve(library, "TessMonitorSetCancelThis", monitorSetCancelThis);
+    }
+
+    ~Engine()
+    {
+        if (api) {
+            end(api);
+            destroy(api);
+        }
+        if (library)
+            ::dlclose(library);
+    }
+};
+
+TesseractRecognizer::TesseractRecognizer() = default;
+
+TesseractRecognizer::~TesseractRecognizer()
+{
+    release();
+}
+
+QString TesseractRecognizer::dataDirectory()
+{
+    QStringList candidates;
+    const QString prefix = qEnvironmentVariable("TESSDATA_PREFIX");
+    if (!prefix.isEmpty())
+        candidates << prefix << prefix + QStringLiteral("/tessdata");
+    // Where Debian's language packages put their data, by Tesseract version.
+    candidates << QStringLiteral("/usr/share/tesseract-ocr/5/tessdata")
+               << QStringLiteral("/usr/share/tesseract-ocr/4.00/tessdata") << QStringLiteral("/usr/share/tessdata");
+    for (const QString& dir : std::as_const(candidates)) {
+        if (hasLanguages(dir))
+            return QDir::cleanPath(dir);
+    }
+    return {};
+}
+
+QString TesseractRecognizer::unavailableReason() const
+{
+    if (dataDirectory().isEmpty())
+        return QStringLiteral("未找到中文和英文的文字识别数据（tesseract-ocr-chi-sim、tesseract-ocr-eng）");
+    return {};
+}
+
+bool TesseractRecognizer::load()
+{
+    if (m_engine)
+        return true;
+    if (m_libraryMissing)
+        return false;
+    const QString dir = dataDirectory();
+    if (dir.isEmpty())
+        return false;
+    auto engine = std::make_unique<Engine>();
+    engine->library = ::dlopen(libraryName, RTLD_NOW | RTLD_LOCAL);
+    if (!engine->library || !engine->resolveAll()) {
+        // The data is there but not the engine: a broken installation, where every image stays without
+        // text, as after any failure.
+        m_libraryMissing = true;
+        return false;
+    }
+    engine->api = engine->create();
+    // Tesseract's notes and warnings go nowhere; only the program speaks to the user.
+    char debugFile[] = "debug_file";
+    char devNull[] = "/dev/null";
+    char* names[] = {debugFile};
+    char* values[] = {devNull};
+    const QByteArray path = QFile::encodeName(dir);
+    if (engine->init(engine->api, path.constData(), languages, tesseract::OEM_LSTM_ONLY, nullptr, 0, names, values, 1,
+                     0) != 0)
+        return false;
+    engine->setPageSegMode(engine->api, tesseract::PSM_AUTO);
+    m_engine = std::move(engine);
+    return true;
+}
+
+void TesseractRecognizer::release()
+{
+    if (!m_engine)
+        return;
+    m_engine.reset();
+    // The engine frees many small blocks; hand the pages back to the system at once.
+    FreeMemory::giveBack();
+}
+
+QImage TesseractRecognizer::prepared(const QImage& image)
+{
+    // Too small to hold a letter; Tesseract would only complain.
+    if (image.isNull() || image.width() < 3 || image.height() < 3)
+        return {};
+    QImage gray = image;
+    if (gray.width() > maxImageSide || gray.height() > maxImageSide)
+        gray = gray.scaled(maxImageSide, maxImageSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    if (gray.hasAlphaChannel()) {
+        // Transparent parts read as white paper, not as black.
+        QImage flat(gray.size(), QImage::Format_RGB32);
+        flat.fill(Qt::white);
+        QPainter painter(&flat);
+        painter.drawImage(0, 0, gray);
+        painter.end();
+        gray = flat;
+    }
+    return gray.convertToFormat(QImage::Format_Grayscale8);
+}
+
+QString TesseractRecognizer::recognize(const QImage& image, const std::atomic_bool* cancel)
+{
+    const QImage gray = prepared(image);
+    if (gray.isNull() || !load())
+        return {};
+    const Engine& engine = *m_engine;
+    engine.setImage(engine.api, gray.constBits(), gray.width(), gray.height(), 1, int(gray.bytesPerLine()));
+    // Screenshots carry no resolution; this keeps Tesseract from guessing (and saying so).
+    engine.setSourceResolution(engine.api, 96);
+    ETEXT_DESC* monitor = engine.monitorCreate();
+    engine.monitorSetDeadline(monitor, timeLimitMs);
+    engine.monitorSetCancelFunc(monitor, &cancelled);
+    engine.monitorSetCancelThis(monitor, const_cast<std::atomic_bool*>(cancel));
+    QElapsedTimer clock;
+    clock.start();
+    QString text;
+    // A run cut short by the time limit or by `cancel` keeps nothing.
+    if (engine.recognize(engine.api, monitor) == 0 && clock.elapsed() < timeLimitMs && !(cancel && cancel->load())) {
+        if (char* utf8 = engine.utf8Text(engine.api)) {
+            text = joinedHan(QString::fromUtf8(utf8)).trimmed();
+            engine.deleteText(utf8);
+        }
+    }
+    engine.monitorDelete(monitor);
+    engine.clear(engine.api);
+    return limitedText(text);
+}
