@@ -48,12 +48,13 @@ private Q_SLOTS:
     void copiedBackEntryIsServedAndNotCapturedAgain_data();
     void copiedBackEntryIsServedAndNotCapturedAgain();
     void largePngArrivesWhole();
-    void fileListWithoutImagesIsNotText();
     void silentOwnerFreezesNothingAndIsGivenUp();
     void ownerDyingMidTransferLeavesNoEntry();
     void burstOfChangesGivesOneEntryPerText();
     void clearingEmptiesTheClipboard();
 #ifndef PELLAMOR_TEST_WAYLAND
+    // wl-copy offers data of any text/ type as plain text as well, so only xclip can offer a bare file list.
+    void fileListWithoutImagesIsNotText();
     void primarySelectionIsNotWatched();
     void secretIsNeverRead_data();
     void secretIsNeverRead();
@@ -191,15 +192,14 @@ void TestRealClipboard::copiedBackEntryIsServedAndNotCapturedAgain()
 
     m_monitor->copyToClipboard(older);
     QCOMPARE(m_monitor->lastChangeCount(), m_pasteboard->changeCount());
+    // Once the display server has our ownership, another application reads what we wrote.
     if (image) {
-        QVERIFY2(Tool::types().contains(QStringLiteral("image/png")), qPrintable(Tool::types().join(u' ')));
+        QTRY_VERIFY_WITH_TIMEOUT(Tool::types().contains(QStringLiteral("image/png")), 10000);
         const Tool::Output served = Tool::read(QStringLiteral("image/png"));
         QVERIFY2(served.finished && served.exitCode == 0, "this process did not serve its own image");
         QCOMPARE(ImageCodec::decode(served.data).convertToFormat(QImage::Format_RGB32), original);
     } else {
-        const Tool::Output served = Tool::read(textType);
-        QVERIFY2(served.finished && served.exitCode == 0, "this process did not serve its own text");
-        QCOMPARE(served.data, QByteArrayLiteral("older entry"));
+        QTRY_COMPARE_WITH_TIMEOUT(Tool::read(textType).data, QByteArrayLiteral("older entry"), 10000);
     }
 
     // The display server reports our own ownership before the next copy of another application: once that
@@ -234,18 +234,6 @@ void TestRealClipboard::largePngArrivesWhole()
     QCOMPARE(stored.size(), QSize(StorageManager::maxImageDimension, StorageManager::maxImageDimension));
     QVERIFY(stored.convertToFormat(QImage::Format_RGB32) ==
             ImageCodec::decode(bytes, StorageManager::maxImageDimension).convertToFormat(QImage::Format_RGB32));
-}
-
-void TestRealClipboard::fileListWithoutImagesIsNotText()
-{
-    // Only text/uri-list on offer: no image among the files, and no plain text either, so nothing to keep.
-    const qint64 seen = m_monitor->lastChangeCount();
-    QVERIFY(m_tool.offer("https://example.com/x.png\r\n", QStringLiteral("text/uri-list")));
-    QTRY_VERIFY(m_monitor->lastChangeCount() > seen);
-    const std::optional<QString> text = m_pasteboard->string();
-    QVERIFY2(!text, qPrintable(QStringLiteral("the file list reads as the text \"%1\"").arg(text.value_or(QString()))));
-    QCoreApplication::sendPostedEvents();
-    QVERIFY(m_monitor->items().isEmpty());
 }
 
 void TestRealClipboard::silentOwnerFreezesNothingAndIsGivenUp()
@@ -288,24 +276,29 @@ void TestRealClipboard::burstOfChangesGivesOneEntryPerText()
 {
     // 100 texts, each set twice in a row, in order: the second copy is a change but never a new entry (it
     // equals the newest entry), and no text comes back after another, so the history is exactly the 100
-    // texts. However fast the burst, what the last change left is what the history ends with.
+    // texts. How the reader folds changes that come faster than it reads them is the reader tests' part.
     constexpr int distinct = 100;
-#ifdef PELLAMOR_TEST_WAYLAND
-    // One client, 200 changes 50 ms apart.
-    QVERIFY(m_tool.startHelper(
-        QStringLiteral(PELLAMOR_MISBEHAVING_OWNER),
-        {QStringLiteral("burst"), QString::number(distinct * 2), QStringLiteral("50"), QStringLiteral("burst text")}));
-    QTRY_COMPARE_WITH_TIMEOUT(m_monitor->items().size(), distinct, 60000);
-#else
-    // 200 owners, each started once the change of the one before has been read.
+    QProcess* burst = nullptr;
+    // Each change once the one before has been read: one client setting them in turn on Wayland, 200 owners
+    // one after another on X11.
     for (int i = 0; i < distinct * 2; ++i) {
         const qint64 before = m_pasteboard->changeCount();
+#ifdef PELLAMOR_TEST_WAYLAND
+        if (i == 0) {
+            burst = m_tool.startHelper(
+                QStringLiteral(PELLAMOR_MISBEHAVING_OWNER),
+                {QStringLiteral("burst"), QString::number(distinct * 2), QStringLiteral("burst text")});
+            QVERIFY(burst);
+        } else {
+            QVERIFY(burst->write("next\n") == 5);
+        }
+#else
+        Q_UNUSED(burst);
         QVERIFY(m_tool.offer(QStringLiteral("burst text %1").arg(i / 2).toUtf8()));
         QVERIFY(m_tool.waitUntilNewestOwns());
+#endif
         QTRY_VERIFY_WITH_TIMEOUT(m_pasteboard->changeCount() > before, 10000);
     }
-    QTRY_COMPARE_WITH_TIMEOUT(m_monitor->items().first().content, QStringLiteral("burst text 99"), 30000);
-#endif
     COPY_AND_AWAIT("after the burst");
     QStringList expected = {QStringLiteral("after the burst")};
     for (int i = distinct - 1; i >= 0; --i)
@@ -323,6 +316,18 @@ void TestRealClipboard::clearingEmptiesTheClipboard()
 }
 
 #ifndef PELLAMOR_TEST_WAYLAND
+void TestRealClipboard::fileListWithoutImagesIsNotText()
+{
+    // Only text/uri-list on offer: no image among the files, and no plain text either, so nothing to keep.
+    const qint64 seen = m_monitor->lastChangeCount();
+    QVERIFY(m_tool.offer("https://example.com/x.png\r\n", QStringLiteral("text/uri-list")));
+    QTRY_VERIFY(m_monitor->lastChangeCount() > seen);
+    const std::optional<QString> text = m_pasteboard->string();
+    QVERIFY2(!text, qPrintable(QStringLiteral("the file list reads as the text \"%1\"").arg(text.value_or(QString()))));
+    QCoreApplication::sendPostedEvents();
+    QVERIFY(m_monitor->items().isEmpty());
+}
+
 void TestRealClipboard::primarySelectionIsNotWatched()
 {
     QVERIFY(m_tool.offer("merely selected", {}, QStringLiteral("primary")));
