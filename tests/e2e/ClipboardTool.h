@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QDeadlineTimer>
 #include <QImage>
 #include <QList>
 #include <QProcess>
@@ -30,15 +29,12 @@ public:
     // else takes it. The program must stay in the foreground, or the test could not stop it.
     [[nodiscard]] bool startOwner(const QString& program, const QStringList& arguments, const QByteArray& data)
     {
-        auto* process = adopt(new QProcess);
+        QProcess* process = adopt(new QProcess);
         process->setStandardOutputFile(QProcess::nullDevice());
         process->setStandardErrorFile(QProcess::nullDevice());
         process->start(program, arguments);
-        if (!process->waitForStarted(5000)) {
-            qWarning("%s did not start: %s", qPrintable(program), qPrintable(process->errorString()));
-            return false;
-        }
-        if (process->write(data) != data.size() || !process->waitForBytesWritten(10000)) {
+        if (!process->waitForStarted(5000) || process->write(data) != data.size() ||
+            !process->waitForBytesWritten(10000)) {
             qWarning("could not hand the data to %s: %s", qPrintable(program), qPrintable(process->errorString()));
             return false;
         }
@@ -46,21 +42,32 @@ public:
         return true;
     }
 
+    // Starts one of the test's own owners and waits for its "ready" line: it then owns the clipboard.
+    // An owner that exits when first asked may be asked, and gone, before it got round to saying so.
+    [[nodiscard]] QProcess* startHelper(const QString& program, const QStringList& arguments)
+    {
+        QProcess* process = adopt(new QProcess);
+        process->setStandardErrorFile(QProcess::nullDevice());
+        process->start(program, arguments);
+        if (!process->waitForStarted(5000))
+            return nullptr;
+        (void)QTest::qWaitFor([process] { return process->canReadLine() || process->state() == QProcess::NotRunning; },
+                              20000);
+        if (process->readLine().trimmed() == "ready")
+            return process;
+        return process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0 ? process : nullptr;
+    }
+
     // Owners started one after another race for the selection on a busy machine: the one started
     // before the newest leaves once the newest has taken the selection from it.
-    [[nodiscard]] bool waitUntilNewestOwns(int ms = 5000)
+    [[nodiscard]] bool waitUntilNewestOwns()
     {
         if (m_owners.size() < 2)
             return true;
-        // Waited for with the event loop running, so what this process is sent meanwhile is delivered.
-        QProcess* previous = m_owners.at(m_owners.size() - 2);
-        const QDeadlineTimer deadline(ms);
-        while (previous->state() != QProcess::NotRunning && !deadline.hasExpired())
-            QTest::qWait(5);
-        return previous->state() == QProcess::NotRunning;
+        const QProcess* previous = m_owners.at(m_owners.size() - 2);
+        return QTest::qWaitFor([previous] { return previous->state() == QProcess::NotRunning; }, 20000);
     }
 
-    // Another owner process to stop with the others.
     QProcess* adopt(QProcess* process)
     {
         m_owners.append(process);
@@ -77,7 +84,7 @@ public:
         m_owners.clear();
     }
 
-    // Runs a reading command to its end (at most 5 s) with the event loop running.
+    // Runs a reading command to its end with the event loop running.
     static Output run(const QString& program, const QStringList& arguments)
     {
         QProcess process;
@@ -86,9 +93,7 @@ public:
         Output output;
         if (!process.waitForStarted(5000))
             return output;
-        const QDeadlineTimer deadline(5000);
-        while (process.state() != QProcess::NotRunning && !deadline.hasExpired())
-            QTest::qWait(10);
+        (void)QTest::qWaitFor([&process] { return process.state() == QProcess::NotRunning; }, 20000);
         if (process.state() != QProcess::NotRunning) {
             process.kill();
             process.waitForFinished(1000);
@@ -115,4 +120,64 @@ public:
 
 private:
     QList<QProcess*> m_owners;
+};
+
+// xclip as the other application on X11.
+class Xclip : public ClipboardTool
+{
+public:
+    // Offers `data` as `type` (text when empty) on `selection`, as a copy in another application does.
+    [[nodiscard]] bool offer(const QByteArray& data, const QString& type = {},
+                             const QString& selection = QStringLiteral("clipboard"))
+    {
+        // Without -quiet xclip forks, and the owner could not be stopped by the test.
+        QStringList arguments = {QStringLiteral("-quiet"), QStringLiteral("-selection"), selection,
+                                 QStringLiteral("-in")};
+        if (!type.isEmpty())
+            arguments << QStringLiteral("-target") << type;
+        return startOwner(QStringLiteral("xclip"), arguments, data);
+    }
+
+    static Output read(const QString& type = {}, const QString& selection = QStringLiteral("clipboard"))
+    {
+        QStringList arguments = {QStringLiteral("-selection"), selection, QStringLiteral("-out")};
+        if (!type.isEmpty())
+            arguments << QStringLiteral("-target") << type;
+        return run(QStringLiteral("xclip"), arguments);
+    }
+
+    static QStringList types()
+    {
+        const Output output = read(QStringLiteral("TARGETS"));
+        return output.exitCode == 0 ? QString::fromUtf8(output.data).split(u'\n', Qt::SkipEmptyParts) : QStringList{};
+    }
+};
+
+// wl-copy and wl-paste as the other application on Wayland.
+class WlClipboard : public ClipboardTool
+{
+public:
+    // Offers `data` as `type` (wl-copy's guess when empty), as a copy in another application does.
+    [[nodiscard]] bool offer(const QByteArray& data, const QString& type = {})
+    {
+        // Without --foreground wl-copy forks, and the owner could not be stopped by the test.
+        QStringList arguments = {QStringLiteral("--foreground")};
+        if (!type.isEmpty())
+            arguments << QStringLiteral("--type") << type;
+        return startOwner(QStringLiteral("wl-copy"), arguments, data);
+    }
+
+    static Output read(const QString& type = {})
+    {
+        QStringList arguments = {QStringLiteral("--no-newline")};
+        if (!type.isEmpty())
+            arguments << QStringLiteral("--type") << type;
+        return run(QStringLiteral("wl-paste"), arguments);
+    }
+
+    static QStringList types()
+    {
+        const Output output = run(QStringLiteral("wl-paste"), {QStringLiteral("--list-types")});
+        return output.exitCode == 0 ? QString::fromUtf8(output.data).split(u'\n', Qt::SkipEmptyParts) : QStringList{};
+    }
 };

@@ -1,8 +1,9 @@
 // A Wayland client that owns the clipboard through the data-control interface the way the tests need:
 //
-//   wayland_owner burst COUNT INTERVAL_MS PREFIX   sets "PREFIX n" for n = 0, 0, 1, 1, ... (COUNT changes,
-//                                                  each text twice in a row) every INTERVAL_MS, in order,
-//                                                  then keeps the last one until someone else takes over
+//   wayland_owner burst COUNT PREFIX               sets "PREFIX n" for n = 0, 0, 1, 1, ... (COUNT changes,
+//                                                  each text twice in a row), in order, the next one each
+//                                                  time a line arrives on standard input, then keeps the
+//                                                  last one until someone else takes over
 //   wayland_owner silent TEXT                      offers TEXT as text and never answers a request
 //   wayland_owner dies TEXT                        answers the first request with half of TEXT, then exits
 //
@@ -97,6 +98,24 @@ void offer(Owner& owner, const std::string& text)
     owner.current = source;
 }
 
+// Handles events until a line arrives on standard input.
+bool serveUntilLine(wl_display* display)
+{
+    for (;;) {
+        if (wl_display_dispatch_pending(display) < 0 || wl_display_flush(display) < 0)
+            return false;
+        pollfd fds[2] = {{wl_display_get_fd(display), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0)
+            continue;
+        if (fds[1].revents != 0) {
+            char line[64];
+            return std::fgets(line, sizeof line, stdin) != nullptr;
+        }
+        if (fds[0].revents != 0 && wl_display_dispatch(display) < 0)
+            return false;
+    }
+}
+
 // Handles events for up to `milliseconds`.
 bool serve(wl_display* display, int milliseconds)
 {
@@ -118,13 +137,13 @@ bool serve(wl_display* display, int milliseconds)
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s burst COUNT INTERVAL_MS PREFIX | silent TEXT | dies TEXT\n", argv[0]);
+        std::fprintf(stderr, "usage: %s burst COUNT PREFIX | silent TEXT | dies TEXT\n", argv[0]);
         return 2;
     }
     Owner owner;
     const std::string mode = argv[1];
     owner.mode = mode == "burst" ? Mode::Burst : mode == "silent" ? Mode::Silent : Mode::Dies;
-    if (owner.mode == Mode::Burst && argc < 5)
+    if (owner.mode == Mode::Burst && argc < 4)
         return 2;
 
     wl_display* display = wl_display_connect(nullptr);
@@ -152,9 +171,7 @@ int main(int argc, char** argv)
     }
 
     const int count = std::atoi(argv[2]);
-    const int interval = std::atoi(argv[3]);
-    const std::string prefix = argv[4];
-    const Clock::time_point start = Clock::now();
+    const std::string prefix = argv[3];
     for (int i = 0; i < count; ++i) {
         offer(owner, prefix + " " + std::to_string(i / 2));
         if (i == 0) {
@@ -162,9 +179,7 @@ int main(int argc, char** argv)
             std::puts("ready");
             std::fflush(stdout);
         }
-        const auto next = start + std::chrono::milliseconds(interval) * (i + 1);
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count();
-        if (!serve(display, int(std::max<long long>(left, 0))))
+        if (i + 1 < count && !serveUntilLine(display))
             return 1;
     }
     while (!owner.replaced && serve(display, 1000)) {

@@ -22,7 +22,7 @@ images_dir=$data_dir/images
 # history file. `h` is the parsed history ([] while the file does not exist), `a` the extra arguments.
 
 cat >"$work/tool.py" <<'PYTHON'
-import calendar, json, os, re, struct, sys, time, zlib
+import calendar, json, os, pathlib, re, struct, sys, time, zlib
 
 def png_bytes(width, height, rows):
     def chunk(kind, body):
@@ -35,8 +35,9 @@ def pattern_rows(width, height, seed):
     return [bytes(v for x in range(width) for v in ((seed * 37 + x * 11) % 256, (seed * 5 + y * 23) % 256,
                                                      (seed + x * y) % 256)) for y in range(height)]
 
-def decode_png(path):
-    """(width, height, RGBA rows) of an 8-bit non-interlaced PNG, as written by the program."""
+def png_layout(path):
+    """(width, height, colour type, palette, transparency, inflated rows) of an 8-bit non-interlaced PNG,
+    as written by the program; raises ValueError when the file is broken."""
     with open(path, "rb") as f:
         data = f.read()
     if data[:8] != b"\x89PNG\r\n\x1a\n":
@@ -60,10 +61,17 @@ def decode_png(path):
         pos += 12 + length
     else:
         raise ValueError("PNG file without IEND")
-    channels = {0: 1, 2: 3, 3: 1, 4: 2, 6: 4}[ctype]
     if depth != 8 or interlace:
         raise ValueError("unexpected PNG layout: depth %d, interlace %d" % (depth, interlace))
     raw = zlib.decompress(idat)
+    if len(raw) != height * (width * {0: 1, 2: 3, 3: 1, 4: 2, 6: 4}[ctype] + 1):
+        raise ValueError("the pixel data does not fill the image")
+    return width, height, ctype, palette, trns, raw
+
+def decode_png(path):
+    """(width, height, RGBA rows): slow in Python, so only for the small images whose pixels are compared."""
+    width, height, ctype, palette, trns, raw = png_layout(path)
+    channels = {0: 1, 2: 3, 3: 1, 4: 2, 6: 4}[ctype]
     stride = width * channels
     rows, previous = [], bytearray(stride)
     for y in range(height):
@@ -157,7 +165,7 @@ def problems(data_dir):
                 found.append("entry %d: image name %r is not <UUID>.png" % (i, name))
             file = os.path.join(data_dir, "images", name)
             try:
-                decode_png(file)
+                png_layout(file)
             except (OSError, ValueError, KeyError, zlib.error, struct.error) as error:
                 found.append("entry %d: image file %s is missing or broken (%s)" % (i, name, error))
     stamps = [e.get("timestamp", "") for e in h if isinstance(e, dict)]
@@ -231,8 +239,18 @@ elif command == "new":
         print("\n".join(images(new)))
     else:
         print(summary(new))
-elif command == "width":
-    print(decode_png(args[0])[0])
+elif command == "widths":
+    print(" ".join(sorted((str(png_layout(path)[0]) for path in args), key=int)))
+elif command == "many":
+    # many FOLDER COUNT LIST: images 1 to COUNT pixels wide, listed in order as file URLs in LIST.
+    with open(args[2], "w") as listing:
+        for width in range(1, int(args[1]) + 1):
+            path = os.path.join(args[0], "many-%d.png" % width)
+            with open(path, "wb") as f:
+                f.write(png_bytes(width, 2, pattern_rows(width, 2, width)))
+            listing.write(pathlib.Path(path).as_uri() + "\r\n")
+elif command == "urls":
+    print("".join(pathlib.Path(path).as_uri() + "\r\n" for path in args), end="")
 PYTHON
 
 tool() {
@@ -295,9 +313,6 @@ offer_text() { # TEXT [TARGET]
     local file=$work/offer-$offer_counter
     printf '%s' "$1" >"$file"
     offer_file "$file" "${@:2}"
-}
-file_url() {
-    python3 -c 'import pathlib, sys; print(pathlib.Path(sys.argv[1]).as_uri())' "$1"
 }
 
 # Started, holding its lock, and past its first poll ticks when the caller looks.
@@ -400,7 +415,7 @@ echo "== file lists (text/uri-list)"
 # A space to decode and an upper-case extension.
 tool pattern "$work/files/shot one.png" 3 5 2
 tool pattern "$work/files/TWO.PNG" 5 3 3
-printf '%s\r\n%s\r\n' "$(file_url "$work/files/shot one.png")" "$(file_url "$work/files/TWO.PNG")" >"$work/two.uris"
+tool urls "$work/files/shot one.png" "$work/files/TWO.PNG" >"$work/two.uris"
 remember
 files_before=$(count_files "$images_dir")
 offer_file "$work/two.uris" text/uri-list
@@ -421,25 +436,21 @@ else
     fail "no two new image entries within 5 s: $history_state"
 fi
 
-: >"$work/many.uris"
-for width in $(seq 1 22); do
-    tool pattern "$work/files/many-$width.png" "$width" 2 "$width"
-    printf '%s\r\n' "$(file_url "$work/files/many-$width.png")" >>"$work/many.uris"
-done
+tool many "$work/files" 22 "$work/many.uris"
 remember
 offer_file "$work/many.uris" text/uri-list
-if history_holds 8 'len(new) >= 20'; then
-    # Saves in between may hold part of the list; the last one holds all that will come.
-    sleep 0.5
+# A text copied once the list is in: when it arrives, nothing more of the list can follow.
+if history_holds 8 'len(new) >= 20' && offer_text "after the list" && history_holds 5 'texts(new)[:1] == a' "after the list"; then
     # The images are told apart by their widths, 1 to 22 in list order.
-    widths=$(new_images | while IFS= read -r name; do tool width "$images_dir/$name"; done | sort -n | tr '\n' ' ')
-    if [[ $widths == "$(seq -s ' ' 1 20) " ]]; then
+    mapfile -t names < <(new_images)
+    widths=$(tool widths "${names[@]/#/$images_dir/}")
+    if [[ $widths == "$(seq -s ' ' 1 20)" ]]; then
         pass "a list of 22 images gives the first 20"
     else
         fail "a list of 22 images gave images of the widths $widths"
     fi
 else
-    fail "a list of 22 images did not give 20 entries within 8 s: $history_state"
+    fail "a list of 22 images and a text did not arrive within 8 s: $history_state"
 fi
 
 # A web address is never fetched: no entry, and the program stays responsive.
@@ -447,19 +458,12 @@ printf 'https://example.com/x.png\r\n' >"$work/web.uris"
 remember
 offer_file "$work/web.uris" text/uri-list
 sleep 0.8
-mark=$(now_ms)
 offer_text "after the web address"
 if history_holds 5 'texts(new)[:1] == a' "after the web address"; then
-    delay=$(($(now_ms) - mark))
     if [[ $(new_count) -eq 1 ]]; then
-        pass "a web address gives no entry"
+        pass "a web address gives no entry, and the next copy arrives"
     else
         fail "a web address gave entries: $(new_summary)"
-    fi
-    if [[ $delay -lt 1000 ]]; then
-        pass "a web address causes no delay (the next copy arrived within $delay ms)"
-    else
-        fail "the copy after a web address took $delay ms to arrive"
     fi
 else
     fail "the copy after a web address did not arrive within 5 s: $history_state"
@@ -467,8 +471,7 @@ fi
 
 printf 'not an image' >"$work/files/fake.png"
 printf 'notes' >"$work/files/notes.txt"
-printf '%s\r\n' "$(file_url "$work/files/fake.png")" "$(file_url "$work/files/missing.png")" \
-    "$(file_url "$work/files/notes.txt")" >"$work/junk.uris"
+tool urls "$work/files/fake.png" "$work/files/missing.png" "$work/files/notes.txt" >"$work/junk.uris"
 remember
 offer_file "$work/junk.uris" text/uri-list
 sleep 0.8
@@ -518,16 +521,10 @@ before_sum=$(sha256sum "$history")
 before_stamp=$(stat -c %Y.%i "$history")
 before_images=$(ls "$images_dir")
 for attempt in 1 2; do
-    mark=$(now_ms)
     timeout 10 "$program" >"$work/second.out" 2>"$work/second.err"
     status=$?
-    elapsed_ms=$(($(now_ms) - mark))
     if [[ $status -eq 0 ]] && cmp -s "$work/second.out" <(printf 'Duplicate instance detected. Quitting.\n'); then
-        if [[ $elapsed_ms -lt 3000 ]]; then
-            pass "second instance ($attempt) prints the line and exits 0 (${elapsed_ms} ms)"
-        else
-            fail "second instance ($attempt) took $elapsed_ms ms to quit"
-        fi
+        pass "second instance ($attempt) prints the line and exits 0"
     else
         fail "second instance ($attempt): exit code $status$([[ $status -eq 124 ]] && echo " (still running after 10 s)"), output '$(head -c 200 "$work/second.out" | cat -v)'"
     fi

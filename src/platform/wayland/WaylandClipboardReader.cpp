@@ -25,6 +25,9 @@
 
 namespace {
 
+// What an unprivileged process may ask for by default (/proc/sys/fs/pipe-max-size).
+constexpr int transferPipeBytes = 1024 * 1024;
+
 using Clock = std::chrono::steady_clock;
 using ClipboardReading::Outcome;
 
@@ -122,6 +125,7 @@ struct WaylandClipboardReader::Impl
     std::atomic<bool> paused{false};
     Sink sink;
     QByteArray displayName;
+    int budgetMs = changeBudgetMs;
 
     Protocol protocol = Protocol::None;
     Interfaces interfaces{};
@@ -469,6 +473,10 @@ Outcome WaylandClipboardReader::Impl::receive(wl_proxy* offer, const QByteArray&
     int ends[2];
     if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0)
         return Outcome::Abandoned;
+    // A default pipe holds 64 KiB, so 64 MiB would take a thousand rounds of the owner writing and this
+    // thread waking, and on a busy machine every round waits for a processor: a larger pipe keeps large
+    // values within the budget. Where the system refuses, the default serves.
+    ::fcntl(ends[0], F_SETPIPE_SZ, transferPipeBytes);
     wl_proxy_marshal_flags(offer, offerReceive, nullptr, wl_proxy_get_version(offer), 0, type.constData(), ends[1]);
     // The compositor holds its own copy of the write end once the request is sent.
     wl_display_flush(display);
@@ -491,11 +499,19 @@ Outcome WaylandClipboardReader::Impl::receive(wl_proxy* offer, const QByteArray&
             break;
         if (ready) {
             ssize_t n = 0;
+            bool overBudget = false;
             while ((n = ::read(fd, buffer, sizeof buffer)) > 0) {
                 if (out.size() + n > maxTypeBytes)
                     break;
                 out.append(buffer, n);
+                // An owner that keeps the pipe full is held to the budget too.
+                if (Clock::now() >= deadline) {
+                    overBudget = true;
+                    break;
+                }
             }
+            if (overBudget)
+                break;
             if (n > 0) {
                 outcome = Outcome::TooLarge;
                 break;
@@ -553,7 +569,7 @@ void WaylandClipboardReader::Impl::readChange()
         sink(std::move(snapshot));
         return;
     }
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(changeBudgetMs);
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(budgetMs);
     const QList<QByteArray> offered = offers[offer];
     Outcome outcome = ClipboardReading::readOffered(
         offered, markers, ignoreSensitive.load(),
@@ -596,12 +612,13 @@ WaylandClipboardReader::Protocol WaylandClipboardReader::offeredProtocol(const Q
     return globals.ext ? Protocol::Ext : globals.wlr ? Protocol::Wlr : Protocol::None;
 }
 
-WaylandClipboardReader::WaylandClipboardReader(QStringList markers, Sink sink, QByteArray displayName)
+WaylandClipboardReader::WaylandClipboardReader(QStringList markers, Sink sink, QByteArray displayName, int budgetMs)
     : d(std::make_unique<Impl>())
 {
     d->markers = std::move(markers);
     d->sink = std::move(sink);
     d->displayName = std::move(displayName);
+    d->budgetMs = budgetMs;
 }
 
 WaylandClipboardReader::~WaylandClipboardReader()

@@ -36,8 +36,8 @@ public:
     // when there is no compositor to connect to or it has no seat. displayName empty: WAYLAND_DISPLAY.
     static Protocol offeredProtocol(const QByteArray& displayName = {});
 
-    // markers: the types that mark contents as a secret.
-    WaylandClipboardReader(QStringList markers, Sink sink, QByteArray displayName = {});
+    // markers: the types that mark contents as a secret. budgetMs: how long one change may take to read.
+    WaylandClipboardReader(QStringList markers, Sink sink, QByteArray displayName = {}, int budgetMs = changeBudgetMs);
     ~WaylandClipboardReader();
 
     WaylandClipboardReader(const WaylandClipboardReader&) = delete;
