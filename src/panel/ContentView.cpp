@@ -11,6 +11,7 @@
 #include "core/ItemGroup.h"
 #include "core/StorageManager.h"
 #include "platform/Preferences.h"
+#include "platform/x11/WindowEffects.h"
 #include "ui/CircleSymbolButton.h"
 #include "ui/FooterButton.h"
 #include "ui/Rule.h"
@@ -656,6 +657,7 @@ void ContentView::presentPreview(const ClipboardItem& item)
             return;
         panel->raise();
         panel->activateWindow();
+        WindowEffects::takeFocus(panel->windowHandle());
         if (focused)
             focused->setFocus(Qt::OtherFocusReason);
     });
