@@ -1,5 +1,6 @@
 // Searching the history: keystroke to repainted panel list with 1000 entries of 20-2000 characters
-// and of 50 KB each, the longest time the main thread is busy in one go meanwhile, opening the panel
+// and of 50 KB each, the longest time the main thread is busy in one go meanwhile, the time until the
+// last match of a text searched to its end (50 KB entries, one of 30 MB), opening the panel
 // with 1000 entries and an empty query, and the memory the search keys take.
 // Run: QT_QPA_PLATFORM=offscreen build/bench/pellamor_bench_search
 
@@ -229,6 +230,43 @@ void BM_CoreAddWhileSearching(benchmark::State& state)
     }
 }
 BENCHMARK(BM_CoreAddWhileSearching)->Arg(25'000)->Arg(15'000'000)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// The time from a keystroke until the last match is known: every entry ends with the words searched,
+// so each text is searched to its end. 1000 entries of 50 KB, and one entry of 30 MB (15 million
+// UTF-16 units) beside 999 short ones.
+void BM_CoreLastMatch(benchmark::State& state)
+{
+    const int count = int(state.range(0));
+    const int length = int(state.range(1));
+    const QString tail = QStringLiteral("\n第 4321 行 line 4321");
+    ClipboardItems items = history(20, 2000);
+    QRandomGenerator random(13);
+    for (int i = 0; i < count; ++i)
+        items[i].content = randomText(random, length) + tail;
+    Setup setup(items);
+    HistorySearchModel search(HistoryModel::of(*setup.monitor));
+    QTimer wake;
+    wake.start(5);
+    const QStringList queries = {QStringLiteral("第 4321 行"), QStringLiteral("line 4321")};
+    int step = 0;
+    for (auto _ : state) {
+        bool finished = false;
+        const QMetaObject::Connection done =
+            QObject::connect(&search, &HistorySearchModel::searchFinished, [&finished] { finished = true; });
+        search.setQuery(queries.at(step++ % queries.size()));
+        while (!finished)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QObject::disconnect(done);
+        if (search.rowCount() < count)
+            state.SkipWithError("a match was missed");
+    }
+}
+BENCHMARK(BM_CoreLastMatch)
+    ->Args({1000, 25'000})
+    ->Args({1, 15'000'000})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(6)
+    ->UseRealTime();
 
 void BM_KeystrokeShortEntries(benchmark::State& state)
 {

@@ -16,23 +16,35 @@ struct SearchResult
     QHash<QUuid, quint64> unmatched;
 };
 
-// Matches entries [first, last) of `entries`; stops early, marked cancelled, once `cancel` is set.
+// Matches entries [first, last) of `entries` against their whole text, or only those longer than
+// their key (`longOnly`); stops early, marked cancelled, once `cancel` is set.
 SearchResult searchPart(const QList<HistoryModel::Entry>& entries, qsizetype first, qsizetype last,
-                        const TextSearch::Query& query, const std::atomic_bool& cancel)
+                        const TextSearch::Query& query, bool longOnly, const std::atomic_bool& cancel)
 {
     SearchResult result;
     for (qsizetype i = first; i < last; ++i) {
+        const HistoryModel::Entry& entry = entries.at(i);
+        if (longOnly && entry.key.complete)
+            continue;
+        const QStringView text = entry.item.isImage() ? QStringView() : QStringView(entry.item.content);
+        const bool matched = TextSearch::matchesWhole(text, entry.key, query, &cancel);
         if (cancel.load(std::memory_order_relaxed)) {
             result.cancelled = true;
             break;
         }
-        const HistoryModel::Entry& entry = entries.at(i);
-        if (TextSearch::matches(entry.key, query))
+        if (matched)
             result.matched.insert(entry.item.id, entry.revision);
         else
             result.unmatched.insert(entry.item.id, entry.revision);
     }
     return result;
+}
+
+bool hasLongTexts(const HistoryModel& history)
+{
+    const QList<HistoryModel::Entry>& entries = history.entries();
+    return std::any_of(entries.begin(), entries.end(),
+                       [](const HistoryModel::Entry& entry) { return !entry.key.complete; });
 }
 
 } // namespace
@@ -73,6 +85,15 @@ void HistorySearchModel::setQuery(const QString& text)
         m_shownQuery = m_query;
         invalidateRowsFilter();
         Q_EMIT resultsReady();
+        // The beginnings are answered; the rest of the long texts follows from the worker.
+        if (!m_query.isEmpty() && hasLongTexts(m_history)) {
+            if (m_running)
+                m_pending = true;
+            else
+                startBackgroundSearch();
+        } else {
+            Q_EMIT searchFinished();
+        }
         return;
     }
     if (m_running) {
@@ -93,23 +114,29 @@ void HistorySearchModel::startBackgroundSearch()
     const QList<HistoryModel::Entry> entries = m_history.entries();
     const TextSearch::Query query = m_query;
     const quint64 generation = m_generation;
+    // A small history already shows the matches in the entries' beginnings: only the long texts remain.
+    const bool longOnly = m_history.searchedTextSize() <= m_backgroundThreshold;
     auto* watcher = new QFutureWatcher<SearchResult>(this);
-    connect(watcher, &QFutureWatcher<SearchResult>::finished, this, [this, watcher, query] {
+    connect(watcher, &QFutureWatcher<SearchResult>::finished, this, [this, watcher, query, longOnly] {
         watcher->deleteLater();
         SearchResult result = watcher->result();
         m_running = false;
         if (!result.cancelled && result.generation == m_generation) {
+            const int shown = rowCount();
             m_matched = std::move(result.matched);
             m_unmatched = std::move(result.unmatched);
             m_useStoredResults = true;
             m_shownQuery = query;
             invalidateRowsFilter();
-            Q_EMIT resultsReady();
+            // Late matches join the list as it stands, unless it had none.
+            if (!longOnly || shown == 0)
+                Q_EMIT resultsReady();
+            Q_EMIT searchFinished();
         }
         if (m_pending)
             startBackgroundSearch();
     });
-    watcher->setFuture(QtConcurrent::run([entries, query, generation, cancel = m_cancel] {
+    watcher->setFuture(QtConcurrent::run([entries, query, generation, longOnly, cancel = m_cancel] {
         // The entries are shared out in equal parts over the pool's threads; this thread searches the
         // first part. While it waits for the others it gives its place in the pool back, so the parts
         // never wait for each other.
@@ -118,10 +145,11 @@ void HistorySearchModel::startBackgroundSearch()
         QList<QFuture<SearchResult>> others;
         for (qsizetype first = size; first < entries.size(); first += size) {
             const qsizetype last = std::min(entries.size(), first + size);
-            others.append(QtConcurrent::run(
-                [&entries, first, last, &query, &cancel] { return searchPart(entries, first, last, query, *cancel); }));
+            others.append(QtConcurrent::run([&entries, first, last, &query, longOnly, &cancel] {
+                return searchPart(entries, first, last, query, longOnly, *cancel);
+            }));
         }
-        SearchResult result = searchPart(entries, 0, std::min(size, entries.size()), query, *cancel);
+        SearchResult result = searchPart(entries, 0, std::min(size, entries.size()), query, longOnly, *cancel);
         result.generation = generation;
         for (QFuture<SearchResult>& other : others) {
             const SearchResult part = other.result();

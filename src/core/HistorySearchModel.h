@@ -15,6 +15,8 @@
 // `backgroundThreshold` characters, the matching runs on a worker thread: each query gets a new
 // generation, a newer query cancels the running search, and at most one query waits behind it (the
 // newest), so fast typing never queues work. Until its results arrive the list keeps the previous ones.
+// Texts longer than a search key are matched at once by their beginning; the rest of them is searched
+// the same way on the worker, and the entries it matches join the list when it returns.
 class HistorySearchModel : public QSortFilterProxyModel
 {
     Q_OBJECT
@@ -44,6 +46,8 @@ public:
 Q_SIGNALS:
     // The rows now shown belong to the newest query.
     void resultsReady();
+    // Every entry has been searched to its end for the newest query.
+    void searchFinished();
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;

@@ -239,12 +239,40 @@ private:
     QStringView m_text;
     qsizetype m_side;
     qsizetype m_window;
-    std::vector<qint32> m_failed; // the texts searched are folded from at most searchedLength units
+    std::vector<qint32> m_failed; // texts searched: a key's beginning, or one stretch of a longer text
 };
 
 bool wantsPinyin(QStringView word)
 {
     return word.size() <= TextSearch::longestPinyinWord && std::any_of(word.begin(), word.end(), isAsciiLetter);
+}
+
+bool foundIn(const QString& folded, bool hasHan, const QString& word)
+{
+    return folded.contains(word) || (hasHan && wantsPinyin(word) && PinyinFinder(word).find(folded, 0).start >= 0);
+}
+
+// Whether `word` occurs in `text` from `from` on. The text is folded a stretch at a time; stretches
+// overlap by more than a match can span (a pinyin match takes at most two units per character of the
+// word, folding rarely shortens a character by more), so no match across a border is missed.
+bool foundFrom(QStringView text, qsizetype from, const QString& word, const std::atomic_bool* cancel)
+{
+    const qsizetype overlap = 8 * word.size() + 64;
+    const qsizetype stretch = std::max<qsizetype>(qsizetype(1) << 20, 4 * overlap);
+    for (qsizetype start = std::max<qsizetype>(0, from - overlap); start < text.size();) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            return false;
+        qsizetype end = std::min(text.size(), start + stretch);
+        if (end < text.size() && text[end - 1].isHighSurrogate())
+            ++end;
+        // Pinyin on text without Chinese characters finds what the plain search finds: no need to know.
+        if (foundIn(foldText(text.mid(start, end - start), end - start, nullptr), true, word))
+            return true;
+        if (end == text.size())
+            break;
+        start = end - overlap;
+    }
+    return false;
 }
 
 } // namespace
@@ -260,6 +288,7 @@ Key keyFor(QStringView text)
 {
     Key key;
     key.folded = foldText(text, searchedLength, nullptr);
+    key.complete = text.size() <= searchedLength;
     for (qsizetype i = 0; i < key.folded.size() && !key.hasHan; ++i) {
         const char16_t unit = key.folded[i].unicode();
         if (unit >= denseFirst && unit <= denseLast)
@@ -290,10 +319,16 @@ Query parseQuery(const QString& text)
 
 bool matches(const Key& key, const Query& query)
 {
+    return std::all_of(query.words.begin(), query.words.end(),
+                       [&key](const QString& word) { return foundIn(key.folded, key.hasHan, word); });
+}
+
+bool matchesWhole(QStringView text, const Key& key, const Query& query, const std::atomic_bool* cancel)
+{
     for (const QString& word : query.words) {
-        if (key.folded.contains(word))
+        if (foundIn(key.folded, key.hasHan, word))
             continue;
-        if (!key.hasHan || !wantsPinyin(word) || PinyinFinder(word).find(key.folded, 0).start < 0)
+        if (key.complete || !foundFrom(text, searchedLength, word, cancel))
             return false;
     }
     return true;

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+
 // How the search matches an entry's text against what the user typed.
 //
 // Both sides are folded the same way: compatibility decomposition (NFKD, which also maps full-width
@@ -14,8 +16,9 @@
 // tones are ignored.
 namespace TextSearch {
 
-// Only the first 100,000 characters (UTF-16 units) of a text are searched: a 30 MB
-// entry is folded, kept and matched no further than that, so it costs what a 200 KB one does.
+// A key holds the folded first 100,000 characters (UTF-16 units) of a text: a 30 MB entry keeps and
+// matches at once no more than that, so it costs what a 200 KB one does. `matchesWhole` searches the
+// rest, off the main thread.
 inline constexpr qsizetype searchedLength = 100000;
 // Longer query words match as plain text only.
 inline constexpr qsizetype longestPinyinWord = 64;
@@ -25,6 +28,7 @@ struct Key
 {
     QString folded; // the folded first searchedLength characters
     bool hasHan = false;
+    bool complete = true; // folded holds the whole text
 };
 
 struct Query
@@ -44,7 +48,11 @@ QString fold(QStringView text);
 Key keyFor(QStringView text);
 Query parseQuery(const QString& text);
 
+// Whether every word occurs in the beginning the key holds.
 bool matches(const Key& key, const Query& query);
+// Whether every word occurs anywhere in `text`, the text `key` was made from: what the key does not
+// hold is folded a stretch at a time. Gives false early once `cancel` is set.
+bool matchesWhole(QStringView text, const Key& key, const Query& query, const std::atomic_bool* cancel = nullptr);
 
 // Where the query's words occur in `text` (positions in `text` itself, not in its folded form),
 // sorted and merged; each word's occurrences are all listed, up to `limit` ranges in all.

@@ -42,7 +42,10 @@ ClipItemView::ClipItemView(ClipboardMonitor& monitor, StorageManager& storage, Q
     setMouseTracking(true);
     m_singleClick.setSingleShot(true);
     m_singleClick.setInterval(QApplication::doubleClickInterval());
-    connect(&m_singleClick, &QTimer::timeout, this, [this] { m_monitor.copyToClipboard(m_item); });
+    connect(&m_singleClick, &QTimer::timeout, this, [this] {
+        m_monitor.copyToClipboard(m_item);
+        Q_EMIT copied();
+    });
 
     const auto secondary = [] { return ThemePalette::withOpacity(Theme::palette().secondary, 0.8); };
     m_pinButton = new PressableActionButton(std::nullopt, QStringLiteral("pin"), secondary, this);

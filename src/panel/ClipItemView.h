@@ -76,6 +76,8 @@ public:
 Q_SIGNALS:
     // The preview a double click asks for; the panel presents it over itself.
     void previewRequested(const ClipboardItem& item);
+    // A click put the entry on the clipboard.
+    void copied();
 
 protected:
     bool event(QEvent* event) override;

@@ -11,6 +11,7 @@
 #include "core/ItemGroup.h"
 #include "core/StorageManager.h"
 #include "platform/Preferences.h"
+#include "platform/x11/WindowEffects.h"
 #include "ui/CircleSymbolButton.h"
 #include "ui/FooterButton.h"
 #include "ui/Rule.h"
@@ -23,6 +24,7 @@
 #include "ui/UndoBar.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -114,7 +116,12 @@ ContentView::ContentView(ClipboardMonitor& monitor, StorageManager& storage, Pre
     refreshList();
 }
 
-ContentView::~ContentView() = default;
+ContentView::~ContentView()
+{
+    // A preview still open goes with the panel and has nothing to hand the focus back to.
+    if (m_sheet)
+        m_sheet->disconnect(this);
+}
 
 QWidget* ContentView::buildHeader()
 {
@@ -145,6 +152,8 @@ QWidget* ContentView::buildHeader()
             [this] { m_preferences.setPopoverPinned(!m_preferences.popoverPinned()); });
     m_settingsButton = new CircleSymbolButton(header);
     m_settingsButton->setObjectName(QStringLiteral("settingsButton"));
+    for (CircleSymbolButton* button : {m_lockButton, m_pinButton, m_settingsButton})
+        button->setFocusPolicy(Qt::TabFocus);
     m_settingsButton->setSymbol(
         QStringLiteral("gearshape.fill"), [] { return ThemePalette::withOpacity(Theme::palette().gray, 0.8); },
         QFont::DemiBold);
@@ -207,7 +216,7 @@ void ContentView::onResultsReady()
     // A new query starts at the top of its results.
     m_list->verticalScrollBar()->setValue(0);
     refreshList();
-    selectIndex(0);
+    selectNewest();
 }
 
 QWidget* ContentView::buildFooter()
@@ -278,8 +287,14 @@ void ContentView::resetScrollArea()
         m_stack->removeWidget(old.get());
     const auto makeRow = [this](QWidget* parent) {
         auto* row = new ClipItemView(m_monitor, m_storage, parent);
-        row->setOnHoverSet([this](std::optional<QUuid> id) { setHoveredItem(id); });
+        row->setOnHoverSet([this](std::optional<QUuid> id) {
+            if (!m_pointerMoved && QCursor::pos() == m_pointerAtOpen)
+                return;
+            m_pointerMoved = true;
+            setHoveredItem(id);
+        });
         connect(row, &ClipItemView::previewRequested, this, &ContentView::presentPreview);
+        connect(row, &ClipItemView::copied, m_searchField, &QLineEdit::clear);
         return row;
     };
     const auto bindRow = [this](ClipItemView* row) {
@@ -476,6 +491,34 @@ void ContentView::selectIndex(int index)
     setHoveredItem(m_list->itemAt(index).id);
 }
 
+bool ContentView::focusNextPrevChild(bool next)
+{
+    // Tab goes round the field, the list, the footer's buttons and the header's: the panel forwards its
+    // own focus to the field, so the order Qt derives from the widget tree would skip the header.
+    QList<QWidget*> order;
+    for (QWidget* widget : std::initializer_list<QWidget*>{m_searchField, m_list, m_quitButton, m_clearButton,
+                                                           m_lockButton, m_pinButton, m_settingsButton}) {
+        if (widget->isVisible() && widget->isEnabled())
+            order.append(widget);
+    }
+    const qsizetype current = order.indexOf(focusWidget());
+    if (current < 0)
+        return QWidget::focusNextPrevChild(next);
+    const qsizetype count = order.size();
+    order.at((current + (next ? 1 : count - 1)) % count)->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
+}
+
+void ContentView::selectNewest()
+{
+    // The newest unpinned entry: pinned ones come first, and Up reaches them.
+    const int count = m_list->entryCount();
+    int index = 0;
+    while (index < count && m_list->itemAt(index).isPinned)
+        ++index;
+    selectIndex(index < count ? index : 0);
+}
+
 void ContentView::updateFocusRing()
 {
     const bool listFocused = m_list->hasFocus();
@@ -499,6 +542,11 @@ bool ContentView::handleKey(QObject* watched, QKeyEvent* event)
     const int current = m_hoveredId ? m_list->indexOf(*m_hoveredId) : -1;
     // About as many rows as the list shows at once.
     const int page = qMax(1, m_list->viewport()->height() / AppRowHeight);
+    // While a removal can be taken back, Ctrl+Z takes it back; otherwise the field undoes its typing.
+    if (event->matches(QKeySequence::Undo) && m_monitor.pendingRemoval()) {
+        m_monitor.undoRemoval();
+        return true;
+    }
     switch (event->key()) {
     case Qt::Key_Up:
         selectIndex(current - 1);
@@ -522,6 +570,7 @@ bool ContentView::handleKey(QObject* watched, QKeyEvent* event)
     case Qt::Key_Enter:
         if (selected) {
             m_monitor.copyToClipboard(selected->item());
+            m_searchField->clear();
             if (!m_preferences.popoverPinned() && !m_preferences.popoverStayOpen())
                 Q_EMIT closeRequested();
         }
@@ -544,8 +593,8 @@ bool ContentView::handleKey(QObject* watched, QKeyEvent* event)
             presentPreview(selected->item());
         return true;
     case Qt::Key_Space:
-        // A space in a query separates its words.
-        if (inField && !m_searchField->text().isEmpty())
+        // In the field a space is typed; the list previews its selected entry.
+        if (inField)
             return false;
         if (selected)
             presentPreview(selected->item());
@@ -598,6 +647,20 @@ void ContentView::presentPreview(const ClipboardItem& item)
         frame.moveTop(qBound(available.top(), frame.top(), qMax(available.top(), available.bottom() - frame.height())));
     }
     sheet->move(frame.topLeft());
+    // However the preview closes, the panel takes the keyboard back, where it was: the window manager
+    // need not hand the focus back to a window without a taskbar entry.
+    QWidget* focused = m_list->hasFocus() ? static_cast<QWidget*>(m_list) : m_searchField;
+    connect(sheet, &QObject::destroyed, this, [this, focused = QPointer<QWidget>(focused)](QObject* gone) {
+        QWidget* panel = window();
+        // A preview replaced by the next one, or closed with the panel, leaves the focus alone.
+        if ((m_sheet && m_sheet.data() != gone) || !panel->isVisible())
+            return;
+        panel->raise();
+        panel->activateWindow();
+        WindowEffects::takeFocus(panel->windowHandle());
+        if (focused)
+            focused->setFocus(Qt::OtherFocusReason);
+    });
     m_sheet = sheet;
     sheet->show();
     sheet->raise();
@@ -607,9 +670,14 @@ void ContentView::presentPreview(const ClipboardItem& item)
 void ContentView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    // The user can type a search at once, and Return takes the first listed entry.
+    // The user can type a search at once, and Return takes the newest entry. A query left from before
+    // is shown selected, so the first key replaces it.
     m_searchField->setFocus(Qt::PopupFocusReason);
-    selectIndex(0);
+    m_searchField->selectAll();
+    selectNewest();
+    // A pointer resting where the panel opens is not a choice of row.
+    m_pointerAtOpen = QCursor::pos();
+    m_pointerMoved = false;
     // A recording interrupted by closing the panel must not leave its transient text behind.
     if (m_preferences.shortcutKey() == recordingText)
         m_preferences.setShortcutKey(Preferences::defaultValue(Preferences::Keys::shortcutKey).toString());

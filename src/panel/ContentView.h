@@ -74,6 +74,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     QWidget* buildHeader();
@@ -85,6 +86,7 @@ private:
     void onResultsReady();
     bool handleKey(QObject* watched, QKeyEvent* event);
     void selectIndex(int index);
+    void selectNewest();
     void updateFocusRing();
     // Brings the list up to date with the history, the query and the listed count.
     void refreshList();
@@ -113,6 +115,8 @@ private:
     FooterButton* m_clearButton = nullptr;
     FooterButton* m_quitButton = nullptr;
     std::optional<QUuid> m_hoveredId;
+    QPoint m_pointerAtOpen;
+    bool m_pointerMoved = true;
     QPointer<QWidget> m_sheet;
     QTimer m_refreshTimer;
     // Time sections of the listed timestamps, as of m_groupsComputedAt.

@@ -14,6 +14,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
@@ -203,6 +204,7 @@ DesktopWidgetView::DesktopWidgetView(ClipboardMonitor& monitor, StorageManager& 
     m_searchField = new SearchField(sheet);
     m_searchField->setFixedHeight(searchFieldHeight);
     m_searchField->setFont(pixelFont(12));
+    m_searchField->installEventFilter(this);
     auto* searchRow = new QHBoxLayout;
     searchRow->setContentsMargins(WidgetGridView::margin, 8, WidgetGridView::margin, 0);
     searchRow->addWidget(m_searchField);
@@ -263,6 +265,28 @@ void DesktopWidgetView::placeUndoToast()
     const QSize size = m_undoToast->sizeHint();
     m_undoToast->setGeometry(QRect(QPoint((width() - size.width()) / 2, height() - size.height() - 14), size));
     m_undoToast->raise();
+}
+
+bool DesktopWidgetView::undoOnKey(QKeyEvent* event)
+{
+    if (!event->matches(QKeySequence::Undo) || !m_monitor.pendingRemoval())
+        return false;
+    m_monitor.undoRemoval();
+    return true;
+}
+
+void DesktopWidgetView::keyPressEvent(QKeyEvent* event)
+{
+    if (!undoOnKey(event))
+        QWidget::keyPressEvent(event);
+}
+
+bool DesktopWidgetView::eventFilter(QObject* watched, QEvent* event)
+{
+    // The field would undo its own typing instead.
+    if (watched == m_searchField && event->type() == QEvent::KeyPress && undoOnKey(static_cast<QKeyEvent*>(event)))
+        return true;
+    return QWidget::eventFilter(watched, event);
 }
 
 void DesktopWidgetView::resizeEvent(QResizeEvent* event)

@@ -45,8 +45,12 @@ Q_SIGNALS:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Ctrl+Z while a removal can be taken back takes it back.
+    bool undoOnKey(QKeyEvent* event);
     void refresh();
     void refreshButtons();
     void placeUndoToast();

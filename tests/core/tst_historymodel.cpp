@@ -32,6 +32,7 @@ private Q_SLOTS:
     void followsEveryOperationWithoutResets();
     void searchFiltersAndFollowsChanges();
     void backgroundSearchKeepsOnlyTheNewestQuery();
+    void longEntriesAreSearchedToTheirEnd();
 
 private:
     void copy(const QString& text);
@@ -142,6 +143,33 @@ void TestHistoryModel::backgroundSearchKeepsOnlyTheNewestQuery()
     // An entry captured after the search is matched when it arrives.
     copy(QStringLiteral("entry 19 again"));
     QCOMPARE(search.rowCount(), 13);
+}
+
+void TestHistoryModel::longEntriesAreSearchedToTheirEnd()
+{
+    QString lines;
+    for (int i = 1; i <= 5000; ++i)
+        lines += QStringLiteral("line %1 第 %1 行 ").arg(i) + QString(52, QLatin1Char('.')) + QLatin1Char('\n');
+    QVERIFY(lines.indexOf(QStringLiteral("line 4321")) > TextSearch::searchedLength);
+    copy(lines);
+    copy(QStringLiteral("line 4321 in a short entry"));
+    HistorySearchModel search(HistoryModel::of(*m_monitor));
+    QAbstractItemModelTester tester(&search, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QSignalSpy finished(&search, &HistorySearchModel::searchFinished);
+
+    // The short entry at once, the long one when its end has been searched.
+    search.setQuery(QStringLiteral("line 4321"));
+    QCOMPARE(search.rowCount(), 1);
+    QVERIFY(search.isBusy());
+    QVERIFY(finished.wait());
+    QCOMPARE(contentsOf(search), (QStringList{QStringLiteral("line 4321 in a short entry"), lines}));
+
+    // A newer query cancels the search of the older one, whose matches never show.
+    search.setQuery(QStringLiteral("第 4999 行"));
+    search.setQuery(QStringLiteral("第 4321 行"));
+    QTRY_COMPARE(finished.size(), 2);
+    QCOMPARE(contentsOf(search), QStringList{lines});
+    QCOMPARE(search.query().words.at(1), QStringLiteral("4321"));
 }
 
 QTEST_GUILESS_MAIN(TestHistoryModel)

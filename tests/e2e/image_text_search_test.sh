@@ -76,10 +76,13 @@ clipboard_picture() {
 
 # The field has focus: typing goes straight into it; the search follows each keystroke.
 xdotool type --delay 80 "invoice"
-# Home selects the first result, End the last; Return copies the selected one. Both must be the
-# picture of the invoice. Between them the clipboard gets another text, so the second copy is seen.
-# Results may still be settling right after the last keystroke: each step is tried until it holds.
+# Home selects the first result, End the last; Return copies the selected one and clears the query,
+# which is typed again for each try. Both must be the picture of the invoice. Between them the
+# clipboard gets another text, so the second copy is seen. Results may still be settling right after
+# the last keystroke: each step is tried until it holds.
 copy_selected() {
+    xdotool key ctrl+a
+    xdotool type --delay 80 "invoice"
     xdotool key "$1" Return
     wait_for 3 clipboard_picture 900x120
 }

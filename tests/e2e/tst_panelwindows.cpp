@@ -33,6 +33,8 @@ private Q_SLOTS:
     void shortPanelShowsItsLastRowWhole();
     void gearOpensAndCloses();
     void panelOpensBesideTheBoard();
+    void previewGivesTheKeyboardBack_data();
+    void previewGivesTheKeyboardBack();
 
 private:
     void launch(const ClipboardItems& history, bool board = false);
@@ -193,6 +195,56 @@ void TestPanelWindows::panelOpensBesideTheBoard()
         preferences->setShowDesktopWidget(false);
         QTRY_VERIFY(!m_delegate->widgetWindow());
     }
+}
+
+void TestPanelWindows::previewGivesTheKeyboardBack_data()
+{
+    QTest::addColumn<QString>("closing");
+    QTest::newRow("escape") << QString();
+    QTest::newRow("取消") << QStringLiteral("cancelButton");
+    QTest::newRow("close button") << QStringLiteral("closeButton");
+    QTest::newRow("整段复制") << QStringLiteral("copyButton");
+}
+
+void TestPanelWindows::previewGivesTheKeyboardBack()
+{
+    QFETCH(QString, closing);
+    const QDateTime now = ClipboardItem::currentMoment();
+    ClipboardItems history;
+    for (int i = 0; i < 3; ++i)
+        history << ClipboardItem(QUuid::createUuid(), ClipboardItemType::Text, QStringLiteral("entry %1").arg(i), false,
+                                 std::nullopt, now.addSecs(-i));
+    launch(history);
+    openPanel();
+    ContentView* panel = m_delegate->contentView();
+    QTRY_COMPARE(QGuiApplication::focusWindow(), m_delegate->popover()->windowHandle());
+    panel->presentPreview(history.first());
+    QWidget* sheet = panel->openSheet();
+    QVERIFY(sheet);
+    QTRY_COMPARE(QGuiApplication::focusWindow(), sheet->windowHandle());
+    if (closing.isEmpty()) {
+        QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+    } else {
+        QWidget* button = sheet->findChild<QWidget*>(closing);
+        QVERIFY(button);
+        click(button->mapToGlobal(button->rect().center()));
+    }
+    QTRY_VERIFY(!panel->openSheet());
+
+    // The keys reach the panel again, as typed on the keyboard: the X server gives it the focus.
+    QTRY_COMPARE(QGuiApplication::focusWindow(), m_delegate->popover()->windowHandle());
+    const auto serverFocus = [] {
+        QProcess xdotool;
+        xdotool.start(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus")});
+        xdotool.waitForFinished();
+        return xdotool.readAllStandardOutput().trimmed().toULongLong();
+    };
+    QTRY_COMPARE(serverFocus(), quint64(m_delegate->popover()->winId()));
+    QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Down")});
+    QTRY_COMPARE(panel->selectedRow()->item().content, QStringLiteral("entry 1"));
+    // And a click on the desktop closes it.
+    click(QPoint(5, 1000));
+    QTRY_VERIFY(!m_delegate->popover()->isVisible());
 }
 
 QTEST_MAIN(TestPanelWindows)

@@ -21,6 +21,8 @@ private Q_SLOTS:
     void arrowsMoveTheSelection();
     void returnCopiesAndCloses_data();
     void returnCopiesAndCloses();
+    void leftQueryIsReplacedOnReopening();
+    void restingPointerKeepsTheSelection();
     void escapeClearsThenCloses();
     void deletePinAndPreview();
     void tabReachesListAndFooter();
@@ -72,22 +74,29 @@ int TestPanelKeys::selectedIndex()
 
 void TestPanelKeys::arrowsMoveTheSelection_data()
 {
+    QTest::addColumn<int>("pinned");
     QTest::addColumn<QList<int>>("keys");
     QTest::addColumn<int>("selected");
-    QTest::newRow("on open") << QList<int>{} << 0;
-    QTest::newRow("down twice") << QList<int>{Qt::Key_Down, Qt::Key_Down} << 2;
-    QTest::newRow("up at the top") << QList<int>{Qt::Key_Up} << 0;
-    QTest::newRow("down, down, up") << QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Up} << 1;
-    QTest::newRow("end") << QList<int>{Qt::Key_End} << 9;
-    QTest::newRow("down at the end") << QList<int>{Qt::Key_End, Qt::Key_Down} << 9;
-    QTest::newRow("end, home") << QList<int>{Qt::Key_End, Qt::Key_Home} << 0;
-    QTest::newRow("page down, page up") << QList<int>{Qt::Key_PageDown, Qt::Key_PageUp} << 0;
+    QTest::newRow("on open") << 0 << QList<int>{} << 0;
+    QTest::newRow("down twice") << 0 << QList<int>{Qt::Key_Down, Qt::Key_Down} << 2;
+    QTest::newRow("up at the top") << 0 << QList<int>{Qt::Key_Up} << 0;
+    QTest::newRow("down, down, up") << 0 << QList<int>{Qt::Key_Down, Qt::Key_Down, Qt::Key_Up} << 1;
+    QTest::newRow("end") << 0 << QList<int>{Qt::Key_End} << 9;
+    QTest::newRow("down at the end") << 0 << QList<int>{Qt::Key_End, Qt::Key_Down} << 9;
+    QTest::newRow("end, home") << 0 << QList<int>{Qt::Key_End, Qt::Key_Home} << 0;
+    QTest::newRow("page down, page up") << 0 << QList<int>{Qt::Key_PageDown, Qt::Key_PageUp} << 0;
+    QTest::newRow("on open, the newest unpinned") << 2 << QList<int>{} << 2;
+    QTest::newRow("up reaches the pinned") << 2 << QList<int>{Qt::Key_Up} << 1;
+    QTest::newRow("all pinned") << 10 << QList<int>{} << 0;
 }
 
 void TestPanelKeys::arrowsMoveTheSelection()
 {
+    QFETCH(int, pinned);
     QFETCH(QList<int>, keys);
     QFETCH(int, selected);
+    for (int i = 0; i < pinned; ++i)
+        m_fixture->monitor->togglePin(m_fixture->monitor->items().at(i).id);
     QCOMPARE(QApplication::focusWidget(), panel().searchField());
     for (int k : keys)
         key(k);
@@ -112,11 +121,39 @@ void TestPanelKeys::returnCopiesAndCloses()
     QFETCH(bool, stayOpen);
     m_fixture->preferences.setPopoverStayOpen(stayOpen);
     QSignalSpy close(&panel(), &ContentView::closeRequested);
+    QTest::keyClicks(panel().searchField(), QStringLiteral("entry"));
     key(Qt::Key_Down);
     key(Qt::Key_Down);
     key(Qt::Key_Return);
     QCOMPARE(m_fixture->pasteboard.string(), std::optional(QStringLiteral("entry 2")));
     QCOMPARE(close.size(), stayOpen ? 0 : 1);
+    // The choice is made: the next opening starts without the query.
+    QVERIFY(panel().searchField()->text().isEmpty());
+}
+
+void TestPanelKeys::leftQueryIsReplacedOnReopening()
+{
+    QTest::keyClicks(panel().searchField(), QStringLiteral("entry 7"));
+    panel().hide();
+    panel().show();
+    QApplication::setActiveWindow(&panel());
+    QVERIFY(QTest::qWaitForWindowActive(&panel()));
+    QCOMPARE(panel().searchField()->selectedText(), QStringLiteral("entry 7"));
+    key(Qt::Key_3);
+    QCOMPARE(panel().searchField()->text(), QStringLiteral("3"));
+}
+
+void TestPanelKeys::restingPointerKeepsTheSelection()
+{
+    // The row under a pointer that has not moved since the panel opened reports itself hovered.
+    ClipItemView* row = panel().rows().at(4);
+    const QPointF inside = row->rect().center();
+    QEnterEvent enter(inside, row->mapTo(&panel(), inside), row->mapToGlobal(inside));
+    QApplication::sendEvent(row, &enter);
+    QCOMPARE(selectedIndex(), 0);
+    QCursor::setPos(QCursor::pos() + QPoint(3, 3));
+    QApplication::sendEvent(row, &enter);
+    QCOMPARE(selectedIndex(), 4);
 }
 
 void TestPanelKeys::escapeClearsThenCloses()
@@ -135,6 +172,7 @@ void TestPanelKeys::escapeClearsThenCloses()
 
 void TestPanelKeys::deletePinAndPreview()
 {
+    m_fixture->monitor->setUndoWindow(3'600'000);
     key(Qt::Key_Down);
     key(Qt::Key_Delete);
     QCOMPARE(m_fixture->monitor->items().size(), 9);
@@ -152,12 +190,27 @@ void TestPanelKeys::deletePinAndPreview()
     QCOMPARE(m_fixture->monitor->items().size(), 9);
     panel().searchField()->clear();
 
+    // Space in the field is typed; on the list it previews.
+    key(Qt::Key_Space);
+    QCOMPARE(panel().searchField()->text(), QStringLiteral(" "));
+    QVERIFY(!panel().openSheet());
+    key(Qt::Key_Tab);
     key(Qt::Key_Space);
     QVERIFY(panel().openSheet());
     panel().openSheet()->close();
     QTRY_VERIFY(!panel().openSheet());
     QTest::keyClick(panel().searchField(), Qt::Key_F3);
     QVERIFY(panel().openSheet());
+    panel().openSheet()->close();
+    QTRY_VERIFY(!panel().openSheet());
+
+    // Ctrl+Z takes the delete back while it can be; otherwise the field undoes its typing.
+    panel().searchField()->setFocus();
+    key(Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(m_fixture->monitor->items().size(), 10);
+    QCOMPARE(panel().searchField()->text(), QStringLiteral(" "));
+    key(Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(panel().searchField()->text().isEmpty());
 }
 
 void TestPanelKeys::tabReachesListAndFooter()
@@ -173,6 +226,14 @@ void TestPanelKeys::tabReachesListAndFooter()
     QVERIFY(!panel().selectedRow()->hasFocusRing());
     key(Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("clearButton"));
+    for (const char* name : {"lockButton", "pinButton", "settingsButton"}) {
+        key(Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QLatin1String(name));
+    }
+    key(Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), panel().searchField());
+    key(Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("settingsButton"));
 }
 
 QTEST_MAIN(TestPanelKeys)

@@ -63,6 +63,30 @@ void skipTaskbar(QWindow* window)
     xcb_flush(connection);
 }
 
+void takeFocus(QWindow* window)
+{
+    xcb_connection_t* connection = x11Connection(window);
+    if (!connection)
+        return;
+    const xcb_atom_t active = atom(connection, "_NET_ACTIVE_WINDOW");
+    const auto id = xcb_window_t(window->winId());
+    if (active != xcb_atom_t(XCB_ATOM_NONE)) {
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+        xcb_client_message_event_t message = {};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = id;
+        message.type = active;
+        message.data.data32[0] = 2; // from a pager
+        message.data.data32[1] = XCB_CURRENT_TIME;
+        xcb_send_event(connection, 0, screen->root,
+                       XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                       reinterpret_cast<const char*>(&message));
+    }
+    xcb_set_input_focus(connection, XCB_INPUT_FOCUS_PARENT, id, XCB_CURRENT_TIME);
+    xcb_flush(connection);
+}
+
 bool compositingActive()
 {
     if (QGuiApplication::platformName() != QLatin1String("xcb"))

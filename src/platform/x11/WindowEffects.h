@@ -13,6 +13,12 @@ void requestBlurBehind(QWindow* window, int cornerRadius);
 // panel, the settings and the widget belong to the tray icon, not to the task list. Call once shown.
 void skipTaskbar(QWindow* window);
 
+// Gives the window the keyboard focus now, as a pager would ask (_NET_ACTIVE_WINDOW from a pager, and
+// the input focus at the current server time), so no earlier time stamp makes the window manager or the
+// server refuse it. For our own window after our own dialog closed, where the window manager may keep
+// the focus for itself.
+void takeFocus(QWindow* window);
+
 // Whether a compositing manager draws the windows, so that translucent pixels show what lies behind
 // (on X11: someone owns _NET_WM_CM_S<screen>). Where it does not, translucency shows black and windows
 // with rounded corners shape themselves instead. True off X11, where the display server composites.
