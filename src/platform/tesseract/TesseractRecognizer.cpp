@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QPainter>
 
+#include <algorithm>
+#include <cstdlib>
 #include <tesseract/capi.h>
 
 namespace {
@@ -127,10 +129,28 @@ QString TesseractRecognizer::dataDirectory()
     return {};
 }
 
+bool TesseractRecognizer::libraryInstalled()
+{
+    // Found where the dynamic loader looks, without loading it: it links some fifty other libraries.
+    QStringList folders = qEnvironmentVariable("LD_LIBRARY_PATH").split(u':', Qt::SkipEmptyParts);
+    // The C library's folder is the system's library folder, e.g. /lib/x86_64-linux-gnu.
+    Dl_info info = {};
+    if (::dladdr(reinterpret_cast<void*>(&::free), &info) != 0 && info.dli_fname) {
+        const QString system = QFileInfo(QFile::decodeName(info.dli_fname)).path();
+        folders << system << QFileInfo(QFile::decodeName(info.dli_fname)).canonicalPath();
+        folders << (system.startsWith(QStringLiteral("/usr/")) ? system.mid(4) : QStringLiteral("/usr") + system);
+    }
+    folders << QStringLiteral("/usr/local/lib") << QStringLiteral("/usr/lib") << QStringLiteral("/lib");
+    return std::any_of(folders.cbegin(), folders.cend(), [](const QString& folder) {
+        return QFileInfo::exists(folder + QLatin1Char('/') + QLatin1String(libraryName));
+    });
+}
+
 QString TesseractRecognizer::unavailableReason() const
 {
-    if (dataDirectory().isEmpty())
-        return QStringLiteral("未找到中文和英文的文字识别数据（tesseract-ocr-chi-sim、tesseract-ocr-eng）");
+    // Either the engine or a language missing: recognition cannot run, and nothing else would tell.
+    if (dataDirectory().isEmpty() || !libraryInstalled())
+        return QStringLiteral("需要安装 tesseract-ocr");
     return {};
 }
 
