@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QPainter>
 
 #include <algorithm>
 #include <cstdlib>
@@ -203,16 +202,22 @@ QImage TesseractRecognizer::prepared(const QImage& image)
     QImage gray = image;
     if (gray.width() > maxImageSide || gray.height() > maxImageSide)
         gray = gray.scaled(maxImageSide, maxImageSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    if (gray.hasAlphaChannel()) {
-        // Transparent parts read as white paper, not as black.
-        QImage flat(gray.size(), QImage::Format_RGB32);
-        flat.fill(Qt::white);
-        QPainter painter(&flat);
-        painter.drawImage(0, 0, gray);
-        painter.end();
-        gray = flat;
+    if (!gray.hasAlphaChannel())
+        return gray.convertToFormat(QImage::Format_Grayscale8);
+    // Transparent parts read as white paper, not as black. Blended a row at a time straight into grey,
+    // so a large picture is never held twice at four bytes a pixel.
+    const QImage colour = gray.convertToFormat(QImage::Format_ARGB32);
+    gray = QImage();
+    QImage out(colour.size(), QImage::Format_Grayscale8);
+    for (int y = 0; y < colour.height(); ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(colour.constScanLine(y));
+        uchar* row = out.scanLine(y);
+        for (int x = 0; x < colour.width(); ++x) {
+            const int alpha = qAlpha(in[x]);
+            row[x] = uchar((qGray(in[x]) * alpha + 255 * (255 - alpha)) / 255);
+        }
     }
-    return gray.convertToFormat(QImage::Format_Grayscale8);
+    return out;
 }
 
 QString TesseractRecognizer::recognize(const QImage& image, const std::atomic_bool* cancel)
