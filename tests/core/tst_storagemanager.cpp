@@ -453,11 +453,11 @@ void TestStorageManager::pendingWorkFinishesOnDestruction()
     ClipboardItems items;
     {
         StorageManager storage(m_folder);
+        items.prepend(imageEntry(storage.saveImage(QImage(QSize(10, 10), QImage::Format_RGB32))));
         for (int i = 0; i < 50; ++i) {
             items.prepend(textEntry(QString::number(i)));
             storage.saveInBackground(items);
         }
-        storage.saveImage(QImage(QSize(10, 10), QImage::Format_RGB32));
     }
     StorageManager reopened(m_folder);
     QCOMPARE(reopened.load(), items);
