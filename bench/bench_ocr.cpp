@@ -2,7 +2,8 @@
 // helper process with both languages (wall time, the helper's CPU time and peak resident memory), and
 // this program's memory once the helper is released, against the figure before it started; the longest gap of a
 // 10 ms timer on the main thread while 20 images are read; one keystroke of a search over 1000 entries,
-// 200 of them images with 2 KB of recognised text each.
+// 200 of them images with 2 KB of recognised text each; the program's peak resident memory while an
+// 8000 x 8000 PNG in the image folder is read.
 // Run: QT_QPA_PLATFORM=offscreen build/bench/pellamor_bench_ocr
 // The figures depend on the load of the machine: compare them with the load average.
 
@@ -13,14 +14,17 @@
 #include "core/HistoryModel.h"
 #include "core/HistorySearchModel.h"
 #include "core/ImageTextIndex.h"
+#include "platform/fakes/FakeTextRecognizer.h"
 #include "platform/tesseract/TesseractRecognizer.h"
 #include "platform/tesseract/TextRecognizerProcess.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFont>
 #include <QGuiApplication>
+#include <QImageWriter>
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -240,6 +244,54 @@ void BM_SearchKeystrokeWithImageText(benchmark::State& state)
     model.setImageTextSource({});
 }
 BENCHMARK(BM_SearchKeystrokeWithImageText)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(100);
+
+// An 8000 x 8000 PNG in the image folder (an older version stored images whole, or a file was put
+// there) with a few lines of text, read with recognition on. The figure is the program's peak resident
+// memory from building the index to the end of the reading; the helper process is not counted.
+void BM_PeakWhileReadingHugeImage(benchmark::State& state)
+{
+    TextRecognizerProcess engine(QCoreApplication::applicationFilePath(),
+                                 {QLatin1String(TextRecognizerProcess::serveArgument)});
+    FakeTextRecognizer standIn;
+    // Without the language data the decoding is still measured, with a recognizer that reads nothing.
+    TextRecognizer& recognizer = engine.unavailableReason().isEmpty() ? static_cast<TextRecognizer&>(engine) : standIn;
+    for (auto _ : state) {
+        History history;
+        const QString name = uuidText(QUuid::createUuid()) + QStringLiteral(".png");
+        {
+            QImage huge(8000, 8000, QImage::Format_RGB32);
+            huge.fill(Qt::white);
+            QPainter painter(&huge);
+            QFont font(QStringLiteral("Noto Sans CJK SC"));
+            font.setPixelSize(160);
+            painter.setFont(font);
+            for (int row = 0; row < 6; ++row)
+                painter.drawText(200, 600 + row * 1200, QStringLiteral("Quarterly report %1 会议纪要").arg(row));
+            painter.end();
+            QImageWriter writer(QDir(history.storage.imagesDir()).filePath(name), "png");
+            writer.write(huge);
+        }
+        history.storage.save({ClipboardItem(QUuid::createUuid(), ClipboardItemType::Image, name, false, std::nullopt,
+                                            ClipboardItem::currentMoment())});
+        history.monitor = std::make_unique<ClipboardMonitor>(history.storage, history.pasteboard, history.preferences);
+        ImageTextIndex index(*history.monitor, history.storage, history.preferences, recognizer);
+        index.setSettleDelay(0);
+        QEventLoop loop;
+        QObject::connect(&index, &ImageTextIndex::idle, &loop, &QEventLoop::quit);
+        resetPeakResident();
+        const long before = peakResidentKiB();
+        QElapsedTimer wall;
+        wall.start();
+        history.preferences.setRecognizeImageText(true);
+        if (index.pendingCount() > 0)
+            loop.exec();
+        state.SetIterationTime(double(wall.nsecsElapsed()) / 1e9);
+        state.counters["peak_MiB"] = double(peakResidentKiB()) / 1024;
+        state.counters["before_MiB"] = double(before) / 1024;
+        state.counters["characters"] = double(index.textOf(name).size());
+    }
+}
+BENCHMARK(BM_PeakWhileReadingHugeImage)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 
 } // namespace
 

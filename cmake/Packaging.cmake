@@ -23,11 +23,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # The libraries the program links come from dpkg-shlibdeps; what Qt loads at run time (the xcb
-# platform plugin, the image format plugins for copied images), the text recognition library the
-# program opens itself, and the icon font do not show up there and are named by hand.
+# platform plugin, the image format plugins for copied images) and the icon font do not show up there
+# and are named by hand.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "qt6-image-formats-plugins, qt6-qpa-plugins, fonts-material-design-icons-iconfont, libtesseract5, tesseract-ocr-chi-sim, tesseract-ocr-eng")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-image-formats-plugins, qt6-qpa-plugins, fonts-material-design-icons-iconfont")
 # Without a CJK font, Chinese and Japanese texts in the history show as empty boxes, and without an
 # emoji font copied emoji do. Qt's own dialogs speak the user's language with its translations.
 # GNOME Shell shows tray icons only with the AppIndicator extension; the program still runs without
@@ -36,6 +35,9 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
     "fonts-noto-cjk, fonts-noto-color-emoji, qt6-translations-l10n, gnome-shell-extension-appindicator")
 # Copied HEIF photos are decoded by libheif, which the program opens only when it meets one.
 string(APPEND CPACK_DEBIAN_PACKAGE_RECOMMENDS ", libheif1")
+# Text recognition is off by default, and the program opens its library itself: without it, or without
+# either language's data, the settings show the switch disabled with a note saying what to install.
+string(APPEND CPACK_DEBIAN_PACKAGE_RECOMMENDS ", libtesseract5, tesseract-ocr-chi-sim, tesseract-ocr-eng")
 
 # Keeps `cpack --config CPackSourceConfig.cmake` from packing build folders and the repository itself.
 set(CPACK_SOURCE_GENERATOR TXZ)

@@ -10,8 +10,11 @@ const QString SingleInstance::settingsSurface = QStringLiteral("settings");
 SingleInstance::SingleInstance(const QString& applicationId, const QString& directory, QObject* parent)
     : QObject(parent)
     , m_lock(std::make_unique<InstanceLock>(applicationId, directory))
-    , m_socketPath(relaunchSocketPath(m_lock->directory(), applicationId))
-{}
+{
+    // Without a private folder there is no lock, and so no socket either.
+    if (!m_lock->directory().isEmpty())
+        m_socketPath = relaunchSocketPath(m_lock->directory(), applicationId);
+}
 
 SingleInstance::~SingleInstance() = default;
 
@@ -33,8 +36,9 @@ bool SingleInstance::start(const QString& surface)
     }
     case InstanceLock::Result::Failed:
         // Better two instances than none: run without the lock, and so without the socket.
-        printLine(QStringLiteral("Pellamor: Failed to take the single-instance lock %1: %2")
-                      .arg(m_lock->fileName(), m_lock->errorString()));
+        printLine(
+            QStringLiteral("Pellamor: Failed to take the single-instance lock%1: %2")
+                .arg(m_lock->fileName().isEmpty() ? QString() : u' ' + m_lock->fileName(), m_lock->errorString()));
         return true;
     case InstanceLock::Result::Acquired:
         break;

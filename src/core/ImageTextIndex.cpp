@@ -2,12 +2,13 @@
 
 #include "ClipboardMonitor.h"
 #include "StorageManager.h"
+#include "platform/ImageCodec.h"
 #include "platform/Preferences.h"
 #include "platform/TextRecognizer.h"
 #include "platform/freedesktop/PowerSupply.h"
 
 #include <QDir>
-#include <QFile>
+#include <QIODevice>
 
 #include <algorithm>
 #include <sys/resource.h>
@@ -167,27 +168,24 @@ void ImageTextIndex::startNext()
     if (m_onBattery && m_onBattery())
         return;
     const QString name = m_queue.takeFirst();
-    const QString path = m_storage.imageURL(name);
     m_running = true;
     m_cancel = std::make_shared<std::atomic_bool>(false);
-    QMetaObject::invokeMethod(m_context, [this, name, path, generation = m_generation, cancel = m_cancel] {
+    QMetaObject::invokeMethod(m_context, [this, name, generation = m_generation, cancel = m_cancel] {
         m_releaseTimer->stop();
-        QByteArray bytes;
-        QFile file(path);
-        const bool read = !path.isEmpty() && file.open(QIODevice::ReadOnly);
-        if (read)
-            bytes = file.readAll();
+        // Read under the store's rule (a regular file of ours, never through a link), and streamed: the
+        // hash and the decoder take the file a block at a time, and the picture is decoded no larger
+        // than the recognizer reads it, so a huge image never needs the memory of the whole picture.
+        const std::unique_ptr<QIODevice> file = m_storage.openImageFile(name);
+        const bool read = file && file->size() <= ImageCodec::maxFileBytes;
         QByteArray hash;
         QString text;
         if (read && !cancel->load()) {
-            hash = ImageTextStore::hashOf(bytes);
+            hash = ImageTextStore::hashOf(file.get());
             if (const std::optional<QString> known = m_store.textForHash(hash)) {
                 text = *known;
-            } else {
-                QImage image;
-                image.loadFromData(bytes);
-                bytes = QByteArray();
-                text = m_recognizer.recognize(image, cancel.get());
+            } else if (file->seek(0)) {
+                text =
+                    m_recognizer.recognize(ImageCodec::decode(file.get(), TextRecognizer::maxImageSide), cancel.get());
             }
         }
         m_releaseTimer->start();

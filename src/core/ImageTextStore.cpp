@@ -12,9 +12,11 @@ ImageTextStore::ImageTextStore(const QString& filePath)
     : m_filePath(filePath)
 {}
 
-QByteArray ImageTextStore::hashOf(const QByteArray& fileBytes)
+QByteArray ImageTextStore::hashOf(QIODevice* file)
 {
-    return QCryptographicHash::hash(fileBytes, QCryptographicHash::Sha256).toHex();
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(file);
+    return hash.result().toHex();
 }
 
 void ImageTextStore::load()

@@ -8,6 +8,8 @@
 
 #include <optional>
 
+class QIODevice;
+
 // The text recognised in image entries, kept in Pellamor/ocr.json (private to the user), never in the
 // history file. Texts are keyed by a hash of the image file's bytes, so the same picture captured
 // twice shares one text and is read once; each image file name points at its hash. An empty text
@@ -24,7 +26,8 @@ public:
     // Writes the file atomically, or removes it when the store is empty. False on failure.
     bool save() const;
 
-    static QByteArray hashOf(const QByteArray& fileBytes);
+    // SHA-256 of the rest of the file, read a block at a time.
+    static QByteArray hashOf(QIODevice* file);
 
     QString textOf(const QString& imageName) const;
     bool contains(const QString& imageName) const;

@@ -13,8 +13,12 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QScopeGuard>
+#include <QSet>
 
+#include <cctype>
 #include <cerrno>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -232,6 +236,62 @@ private:
     qsizetype m_released = 0;
 };
 
+// The names mkostemp() gives the history's temporaries: "history.json." and six letters or digits.
+bool isHistoryTemporary(const char* name, const QByteArray& historyName)
+{
+    const qsizetype length = qsizetype(std::strlen(name));
+    if (length != historyName.size() + 7 ||
+        std::strncmp(name, historyName.constData(), size_t(historyName.size())) != 0 || name[historyName.size()] != '.')
+        return false;
+    for (const char* c = name + historyName.size() + 1; *c; ++c) {
+        if (!std::isalnum(static_cast<unsigned char>(*c)))
+            return false;
+    }
+    return true;
+}
+
+// The names saveImage() gives: an upper-case UUID and ".png".
+bool isImageName(const char* name)
+{
+    static constexpr char form[] = "XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX.png";
+    if (std::strlen(name) != sizeof form - 1)
+        return false;
+    for (size_t i = 0; i < sizeof form - 1; ++i) {
+        const char c = name[i];
+        const bool ok =
+            form[i] == 'X' ? (std::isdigit(static_cast<unsigned char>(c)) || (c >= 'A' && c <= 'F')) : c == form[i];
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+// Removes the regular files of ours in `folder` whose name `matches` accepts. A link is never followed:
+// the folder is opened without following one, and a link or anything else that is not a regular file
+// is left where it is.
+template<typename Matches>
+void removeFilesIn(const QString& folder, Matches matches)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!matches(entry->d_name))
+            continue;
+        struct stat status = {};
+        if (::fstatat(fd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(status.st_mode) ||
+            status.st_uid != ::geteuid())
+            continue;
+        ::unlinkat(fd, entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
 // Every image costs at least its share of the byte limit, so the cache keeps at most imageCacheLimit
 // images and at most imageCacheBytes of pixels.
 qsizetype imageCost(const QImage& image)
@@ -264,9 +324,19 @@ StorageManager::StorageManager(const QString& appSupportDir)
             break;
         }
     }
+    // A save cut short by a crash leaves its temporary behind: a copy of entries since deleted.
+    removeStaleTemporaries();
 }
 
 StorageManager::~StorageManager() = default;
+
+void StorageManager::removeStaleTemporaries()
+{
+    if (!m_persistent)
+        return;
+    const QByteArray historyName = QFile::encodeName(QFileInfo(m_historyFilePath).fileName());
+    removeFilesIn(m_appSupportDir, [&historyName](const char* name) { return isHistoryTemporary(name, historyName); });
+}
 
 bool StorageManager::save(const ClipboardItems& items)
 {
@@ -275,6 +345,9 @@ bool StorageManager::save(const ClipboardItems& items)
     QString error;
     qsizetype size = 0;
     {
+        // One save at a time, so the temporaries removed here are never the one another save is writing.
+        QMutexLocker lock(&m_saveMutex);
+        removeStaleTemporaries();
         const QByteArray bytes = encodeHistory(items);
         size = bytes.size();
         error = replaceFile(m_historyFilePath, bytes);
@@ -291,6 +364,8 @@ ClipboardItems StorageManager::load()
 {
     if (!m_persistent)
         return {};
+    // Only the first load is the start: later an entry removed but still undoable owns its file.
+    const bool atStart = !m_imagesChecked.exchange(true);
     struct stat status = {};
     QString error;
     const int fd = openOwnFile(m_historyFilePath, status, error);
@@ -323,7 +398,22 @@ ClipboardItems StorageManager::load()
         moveAside(result.error);
         return {};
     }
+    if (atStart)
+        removeUnnamedImages(result.items);
     return std::move(result.items);
+}
+
+void StorageManager::removeUnnamedImages(const ClipboardItems& items)
+{
+    QSet<QString> named;
+    for (const ClipboardItem& item : items) {
+        if (item.isImage())
+            named.insert(item.content);
+    }
+    // Here, not on the worker: an image written later must not be taken for one no entry names. A few
+    // hundred names are listed in well under a millisecond.
+    removeFilesIn(m_imagesDir,
+                  [&named](const char* name) { return isImageName(name) && !named.contains(QFile::decodeName(name)); });
 }
 
 void StorageManager::moveAside(const QString& reason)
@@ -414,7 +504,7 @@ void StorageManager::cacheImage(const QString& name, const QImage& image)
     m_imageCache.insert(name, new QImage(image), imageCost(image));
 }
 
-std::unique_ptr<QIODevice> StorageManager::openStoredImage(const QString& name)
+std::unique_ptr<QIODevice> StorageManager::openImageFile(const QString& name)
 {
     if (!isPlainFileName(name))
         return {};
@@ -452,7 +542,7 @@ QImage StorageManager::loadImage(const QString& name)
         if (const QImage* cached = m_imageCache.object(name))
             return *cached;
     }
-    const std::unique_ptr<QIODevice> device = openStoredImage(name);
+    const std::unique_ptr<QIODevice> device = openImageFile(name);
     if (!device || device->size() > ImageCodec::maxFileBytes)
         return {};
     QImage image = ImageCodec::decode(device->readAll());
@@ -478,7 +568,7 @@ QImage StorageManager::loadThumbnail(const QString& name, const QSize& size)
     if (!full.isNull()) {
         thumbnail = full.scaled(size, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
     } else {
-        const std::unique_ptr<QIODevice> device = openStoredImage(name);
+        const std::unique_ptr<QIODevice> device = openImageFile(name);
         if (!device)
             return {};
         ImageCodec::applyAllocationLimit();

@@ -52,7 +52,9 @@ public:
     // file whole and returns false.
     bool save(const ClipboardItems& items);
     // The stored history in file order, or an empty list. A file that cannot be read is moved aside
-    // (history.json.corrupt-<time>) so that the next save cannot destroy it.
+    // (history.json.corrupt-<time>) so that the next save cannot destroy it. The first load that reads
+    // the history without error also removes the image files that no entry names (left by a crash
+    // inside the undo window).
     ClipboardItems load();
 
     // Stores image bytes as a new file, scaled down first when either side exceeds 1200 pixels; bytes that
@@ -78,8 +80,14 @@ public:
     // which then behaves as a missing file everywhere, and empty for every name when the data folder
     // was refused.
     QString imageURL(const QString& name) const;
-    // imageURL(name) when a regular file of ours stands there, else empty: a link is never handed on.
+    // The one rule for the image files handed out (drags) or read (text recognition): imageURL(name) when
+    // a regular file of ours stands there, else empty. A link is never handed on, a missing file never
+    // handed out.
     QString ownImagePath(const QString& name) const;
+    // Thread-safe. The stored bytes of an image entry opened for reading under the same rule, through the
+    // descriptor that was checked (a link swapped in afterwards is not followed); for an in-memory
+    // history, its bytes. Null when there is no such file.
+    std::unique_ptr<QIODevice> openImageFile(const QString& name);
     void deleteImage(const QString& name);
 
     void saveInBackground(ClipboardItems snapshot);
@@ -91,9 +99,11 @@ public:
 
 private:
     void moveAside(const QString& reason);
+    // Removes history.json.XXXXXX temporaries that a crash during a save left behind.
+    void removeStaleTemporaries();
+    void removeUnnamedImages(const ClipboardItems& items);
     void cacheImage(const QString& name, const QImage& image);
     void storeImageBytes(const QString& name, const QByteArray& bytes);
-    std::unique_ptr<QIODevice> openStoredImage(const QString& name);
     static QString newImageName();
     static QString thumbnailKey(const QString& name, const QSize& size);
 
@@ -104,6 +114,8 @@ private:
     // Size of the last history written, to know when a save has left much memory free.
     std::atomic<qsizetype> m_lastSaveBytes = 0;
 
+    QMutex m_saveMutex;
+    std::atomic_bool m_imagesChecked = false;
     QMutex m_cacheMutex;
     QCache<QString, QImage> m_imageCache;
     QCache<QString, QImage> m_thumbnailCache;

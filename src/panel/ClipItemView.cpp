@@ -1,6 +1,7 @@
 #include "ClipItemView.h"
 
 #include "core/ClipboardMonitor.h"
+#include "core/EntryMimeData.h"
 #include "core/HistoryModel.h"
 #include "core/ItemGroup.h"
 #include "core/StorageManager.h"
@@ -14,13 +15,11 @@
 
 #include <QApplication>
 #include <QDrag>
-#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTextLayout>
 #include <QToolTip>
-#include <QUrl>
 #include <QtMath>
 
 namespace {
@@ -386,7 +385,7 @@ void ClipItemView::mouseMoveEvent(QMouseEvent* event)
     m_pressed = false;
     m_singleClick.stop();
     auto* drag = new QDrag(this);
-    drag->setMimeData(createDragData(m_item, m_storage));
+    drag->setMimeData(new EntryMimeData(m_item, m_storage));
     if (!m_cachedImage.isNull())
         drag->setPixmap(QPixmap::fromImage(m_cachedImage.scaledToHeight(thumbnailHeight, Qt::SmoothTransformation)));
     drag->exec(Qt::CopyAction);
@@ -416,24 +415,6 @@ void ClipItemView::mouseDoubleClickEvent(QMouseEvent* event)
 void ClipItemView::openPreview()
 {
     Q_EMIT previewRequested(m_item);
-}
-
-QMimeData* ClipItemView::createDragData(const ClipboardItem& item, StorageManager& storage)
-{
-    auto* data = new QMimeData;
-    if (item.isText()) {
-        data->setText(item.content);
-        return data;
-    }
-    const QString path = storage.imageURL(item.content);
-    if (!path.isEmpty())
-        data->setUrls({QUrl::fromLocalFile(path)});
-    const QImage image = storage.loadImage(item.content);
-    if (!image.isNull())
-        data->setImageData(image);
-    // File managers that honour it save the drop under this name instead of the stored UUID.
-    data->setData(QStringLiteral("application/x-kde-suggestedfilename"), QByteArrayLiteral("Pellamor_Image.png"));
-    return data;
 }
 
 void ClipItemView::showEvent(QShowEvent* event)

@@ -17,7 +17,6 @@ class ButtonTransitions;
 class ClipboardMonitor;
 class EntryText;
 class PressableActionButton;
-class QMimeData;
 class StorageManager;
 
 // One history entry in the panel: a click copies it back, a double click opens its preview, hovering
@@ -61,7 +60,6 @@ public:
 
     // "今天 HH:mm", "昨天" or "MM-dd".
     static QString formattedTime(const QDateTime& timestamp, const QDateTime& now);
-    static QMimeData* createDragData(const ClipboardItem& item, StorageManager& storage);
 
     // A row's height before it was ever laid out, at the panel's width, from the entry alone: the
     // list places rows it has no widget for by this, and corrects it once the row is shown.

@@ -143,15 +143,13 @@ QImage scaledToKept(const QImage& image, int maxDimension)
     return image.scaled(kept, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
-QImage decode(const QByteArray& data, int maxDimension)
+QImage decode(QIODevice* device, int maxDimension)
 {
-    if (data.isEmpty())
+    if (!device || !device->isReadable())
         return {};
     applyAllocationLimit();
-    QBuffer buffer;
-    buffer.setData(data);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
+    const qint64 start = device->pos();
+    QImageReader reader(device);
     reader.setAutoTransform(true);
     if (reader.canRead()) {
         const QSize size = reader.size();
@@ -166,10 +164,24 @@ QImage decode(const QByteArray& data, int maxDimension)
             return maxDimension > 0 ? scaledToKept(image, maxDimension) : image;
     }
 #ifdef PELLAMOR_HAVE_LIBHEIF
-    if (looksLikeHeif(data))
-        return maxDimension > 0 ? scaledToKept(decodeHeif(data), maxDimension) : decodeHeif(data);
+    if (device->seek(start) && looksLikeHeif(device->peek(12))) {
+        const QImage image = decodeHeif(device->readAll());
+        return maxDimension > 0 ? scaledToKept(image, maxDimension) : image;
+    }
+#else
+    Q_UNUSED(start)
 #endif
     return {};
+}
+
+QImage decode(const QByteArray& data, int maxDimension)
+{
+    if (data.isEmpty())
+        return {};
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    return decode(&buffer, maxDimension);
 }
 
 QImage decodeFile(const QString& path, int maxDimension)

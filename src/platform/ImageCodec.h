@@ -4,6 +4,8 @@
 #include <QImage>
 #include <QString>
 
+class QIODevice;
+
 // Decoding of images that other programs hand us. Every decode is bounded: the header's size is checked
 // before any pixel memory is allocated, so a crafted or huge image is refused instead of exhausting memory.
 namespace ImageCodec {
@@ -22,6 +24,8 @@ void applyAllocationLimit();
 // at the size that fits a square of that side (aspect ratio kept) where the format allows, and scaled to
 // it otherwise, so a small file that unpacks to a huge picture never needs the memory of the whole picture.
 QImage decode(const QByteArray& data, int maxDimension = 0);
+// The same, read from the device as the decoder goes: a large file is never held whole in memory.
+QImage decode(QIODevice* device, int maxDimension = 0);
 QImage decodeFile(const QString& path, int maxDimension = 0);
 // The size an image of `size` is kept at: fits a square of side maxDimension, aspect ratio kept, each
 // side at least 1; unchanged when it already fits.

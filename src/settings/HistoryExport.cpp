@@ -12,27 +12,6 @@ QString withFullYear(QString format)
     return format.replace(twoDigitYear, QStringLiteral("yyyy"));
 }
 
-// The locale's long date without the weekday and with the month abbreviated: what is left of
-// "dddd, MMMM d, yyyy" is "MMM d, yyyy", of "yyyy年M月d日dddd" it is "yyyy年M月d日".
-QString dateWithAbbreviatedMonth(const QLocale& locale)
-{
-    static const QRegularExpression leadingWeekday(QStringLiteral("^d{3,}[\\s,،]*"));
-    static const QRegularExpression weekday(QStringLiteral("[\\s,،]*d{3,}"));
-    static const QRegularExpression fullMonth(QStringLiteral("M{4,}"));
-    QString format = locale.dateFormat(QLocale::LongFormat);
-    format.remove(leadingWeekday);
-    format.remove(weekday);
-    format.replace(fullMonth, QStringLiteral("MMM"));
-    return format.trimmed();
-}
-
-// Hour and minute only: some locales' short time (the C locale's among them) carries seconds.
-QString withoutSeconds(QString format)
-{
-    static const QRegularExpression seconds(QStringLiteral("[:.\\s]*s{1,2}(\\.z+)?"));
-    return format.remove(seconds).trimmed();
-}
-
 } // namespace
 
 QString exportTimestamp(const QDateTime& timestamp, const QLocale& locale)
@@ -55,13 +34,10 @@ QByteArray exportText(const ClipboardItems& items, const QLocale& locale)
     return blocks.join(u'\n').toUtf8();
 }
 
-QString exportFileName(const QDateTime& moment, const QLocale& locale)
+QString exportFileName(const QDateTime& moment)
 {
-    const QString format =
-        dateWithAbbreviatedMonth(locale) + u' ' + withoutSeconds(locale.timeFormat(QLocale::ShortFormat));
-    QString stamp = locale.toString(moment.toLocalTime(), format);
-    stamp.replace(u'/', u'-');
-    return QStringLiteral("Pellamor_Export_") + stamp + QStringLiteral(".txt");
+    return QStringLiteral("Pellamor_History_") + moment.toLocalTime().toString(QStringLiteral("yyyy-MM-dd_HHmm")) +
+           QStringLiteral(".txt");
 }
 
 bool writeExportFile(const QString& path, const QByteArray& bytes, QString* error)

@@ -14,9 +14,9 @@ QByteArray exportText(const ClipboardItems& items, const QLocale& locale);
 // The time of an entry's header line.
 QString exportTimestamp(const QDateTime& timestamp, const QLocale& locale);
 
-// "Pellamor_Export_<date and time>.txt": year, abbreviated month, day, hour and minute in the locale's
-// order and separators, with every "/" made "-" so the name stays one file name.
-QString exportFileName(const QDateTime& moment, const QLocale& locale);
+// "Pellamor_History_2026-12-09_1753.txt" for that local date and time: one word in every locale, with no
+// colon, space or slash for a file manager or a shell to trip over.
+QString exportFileName(const QDateTime& moment);
 
 // Replaces `path` atomically: on failure an existing file stays as it was and `error` says why.
 bool writeExportFile(const QString& path, const QByteArray& bytes, QString* error);

@@ -369,7 +369,7 @@ void SettingsView::showClearConfirmation()
 
 void SettingsView::exportToTXT()
 {
-    const QString suggested = exportFileName(QDateTime::currentDateTime(), QLocale());
+    const QString suggested = exportFileName(QDateTime::currentDateTime());
     if (exportPathChooser) {
         const QString path = exportPathChooser(suggested);
         if (!path.isEmpty())

@@ -3,6 +3,7 @@
 #include "WidgetGridItem.h"
 #include "WidgetItemModel.h"
 #include "core/ClipboardMonitor.h"
+#include "core/EntryMimeData.h"
 #include "core/HistoryModel.h"
 #include "core/HistorySearchModel.h"
 #include "core/StorageManager.h"
@@ -11,13 +12,11 @@
 
 #include <QApplication>
 #include <QDrag>
-#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QToolTip>
-#include <QUrl>
 
 namespace {
 
@@ -243,27 +242,13 @@ void WidgetGridView::leaveEvent(QEvent* event)
     QListView::leaveEvent(event);
 }
 
-QMimeData* WidgetGridView::createDragData(const ClipboardItem& item, StorageManager& storage)
-{
-    auto* data = new QMimeData;
-    if (item.isText()) {
-        data->setText(item.content);
-    } else {
-        // Only a file of ours: a link planted in the image folder is not handed to the drop target.
-        const QString path = storage.ownImagePath(item.content);
-        if (!path.isEmpty())
-            data->setUrls({QUrl::fromLocalFile(path)});
-    }
-    return data;
-}
-
 void WidgetGridView::startDrag(Qt::DropActions)
 {
     if (!m_pressed.isValid())
         return;
     const ClipboardItem item = m_model->itemAt(m_pressed.row());
     auto* drag = new QDrag(this);
-    drag->setMimeData(createDragData(item, m_storage));
+    drag->setMimeData(new EntryMimeData(item, m_storage));
     QPixmap face(QSize(WidgetGridItem::side, WidgetGridItem::side) * devicePixelRatioF());
     face.setDevicePixelRatio(devicePixelRatioF());
     face.fill(Qt::transparent);

@@ -31,7 +31,6 @@ public:
     QModelIndex hoveredIndex() const { return m_hovered; }
     // The tile's rectangle in viewport coordinates.
     QRect tileRect(const QModelIndex& index) const;
-    static QMimeData* createDragData(const ClipboardItem& item, StorageManager& storage);
     // An image tile listed by the search for the text read from it: it shows the "文字" badge, and
     // hovering the badge shows the matched words in context.
     bool matchedByText(const ClipboardItem& item) const;

@@ -28,6 +28,8 @@ private Q_SLOTS:
     void textLeavesWithItsEntry();
     void switchingOffDeletesAllText();
     void unavailableEngineReadsNothing();
+    void storedFilesAreReadUnderTheStoreRule_data();
+    void storedFilesAreReadUnderTheStoreRule();
     void releasesTheEngineWhenIdle();
     void waitsWhileOnBattery_data();
     void waitsWhileOnBattery();
@@ -210,6 +212,49 @@ void TestImageTextIndex::unavailableEngineReadsNothing()
     copyImage(qRgb(80, 0, 0), QStringLiteral("words"));
     QTest::qWait(100);
     QCOMPARE(m_recognizer->recognizeCount(), 0);
+}
+
+void TestImageTextIndex::storedFilesAreReadUnderTheStoreRule_data()
+{
+    QTest::addColumn<QSize>("stored");
+    QTest::addColumn<bool>("linked");
+    // What the engine is given; empty when it is given nothing.
+    QTest::addColumn<QSize>("read");
+    QTest::newRow("image of ours") << QSize(300, 40) << false << QSize(300, 40);
+    // Stored whole by an older version: decoded no larger than the engine reads, not at full size first.
+    QTest::newRow("wider than the engine reads") << QSize(8000, 40) << false << QSize(TextRecognizer::maxImageSide, 20);
+    QTest::newRow("link to a file elsewhere") << QSize(300, 40) << true << QSize();
+}
+
+void TestImageTextIndex::storedFilesAreReadUnderTheStoreRule()
+{
+    QFETCH(QSize, stored);
+    QFETCH(bool, linked);
+    QFETCH(QSize, read);
+    const QString name = QStringLiteral("0A1B2C3D-7B7E-4C1E-9D4B-0A1B2C3D4E61.png");
+    const QString path = m_storage->imageURL(name);
+    const QString outside = m_root->filePath(QStringLiteral("outside.png"));
+    QImage image(stored, QImage::Format_RGB32);
+    image.fill(qRgb(70, 0, 0));
+    m_recognizer->setText(qRgb(70, 0, 0), QStringLiteral("words"));
+    QVERIFY(image.save(linked ? outside : path, "png"));
+    if (linked)
+        QVERIFY(QFile::link(outside, path));
+
+    m_preferences->setRecognizeImageText(false);
+    QVERIFY(m_storage->save({ClipboardItem(QUuid::createUuid(), ClipboardItemType::Image, name, false, std::nullopt,
+                                           ClipboardItem::currentMoment())}));
+    HistoryModel::of(*m_monitor).setImageTextSource({});
+    m_index.reset();
+    m_monitor = std::make_unique<ClipboardMonitor>(*m_storage, *m_pasteboard, *m_preferences);
+    m_index = std::make_unique<ImageTextIndex>(*m_monitor, *m_storage, *m_preferences, *m_recognizer);
+    m_index->setSettleDelay(0);
+    QSignalSpy idle(m_index.get(), &ImageTextIndex::idle);
+    m_preferences->setRecognizeImageText(true);
+    QVERIFY(idle.wait(30000));
+    QCOMPARE(m_recognizer->recognizeCount(), read.isEmpty() ? 0 : 1);
+    QCOMPARE(m_recognizer->lastImageSize(), read);
+    QCOMPARE(m_index->textOf(name), read.isEmpty() ? QString() : QStringLiteral("words"));
 }
 
 void TestImageTextIndex::releasesTheEngineWhenIdle()

@@ -1,4 +1,5 @@
 #include "../StdoutCapture.h"
+#include "core/EntryMimeData.h"
 #include "core/HistoryCodec.h"
 #include "core/StorageManager.h"
 #include "platform/ImageCodec.h"
@@ -10,6 +11,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <cerrno>
 #include <csignal>
@@ -40,6 +42,26 @@ ClipboardItem textEntry(const QString& text)
 {
     return ClipboardItem(QUuid::createUuid(), ClipboardItemType::Text, text, false, std::nullopt,
                          QDateTime::fromSecsSinceEpoch(1'700'000'000, Qt::UTC));
+}
+
+ClipboardItem imageEntry(const QString& name)
+{
+    return ClipboardItem(QUuid::createUuid(), ClipboardItemType::Image, name, false, std::nullopt,
+                         QDateTime::fromSecsSinceEpoch(1'700'000'000, Qt::UTC));
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// Exists, as a file or as a link (whether or not the link's target does).
+bool isThere(const QString& path)
+{
+    struct stat status = {};
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0;
 }
 
 QStringList filesIn(const QString& folder)
@@ -93,6 +115,10 @@ private Q_SLOTS:
     void heifDecoderIsLoadedOnlyWhenMet();
     void namesOutsideTheImageFolderAreNeverTouched_data();
     void namesOutsideTheImageFolderAreNeverTouched();
+    void leftoversOfACrashAreRemoved_data();
+    void leftoversOfACrashAreRemoved();
+    void imagesAreHandedOutUnderTheStoreRule_data();
+    void imagesAreHandedOutUnderTheStoreRule();
 
 private:
     std::unique_ptr<QTemporaryDir> m_root;
@@ -427,11 +453,11 @@ void TestStorageManager::pendingWorkFinishesOnDestruction()
     ClipboardItems items;
     {
         StorageManager storage(m_folder);
+        items.prepend(imageEntry(storage.saveImage(QImage(QSize(10, 10), QImage::Format_RGB32))));
         for (int i = 0; i < 50; ++i) {
             items.prepend(textEntry(QString::number(i)));
             storage.saveInBackground(items);
         }
-        storage.saveImage(QImage(QSize(10, 10), QImage::Format_RGB32));
     }
     StorageManager reopened(m_folder);
     QCOMPARE(reopened.load(), items);
@@ -611,6 +637,121 @@ void TestStorageManager::namesOutsideTheImageFolderAreNeverTouched()
     QVERIFY(QFileInfo::exists(storage.historyFilePath()));
     QVERIFY(QFileInfo::exists(storage.imagesDir()));
     QVERIFY(QFileInfo::exists(victim));
+}
+
+void TestStorageManager::leftoversOfACrashAreRemoved_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("link");
+    // The history file left by the crash cannot be read.
+    QTest::addColumn<bool>("unreadable");
+    // Left while the program runs (an image inside the undo window), not before it started.
+    QTest::addColumn<bool>("whileRunning");
+    QTest::addColumn<bool>("removed");
+    const QString temporary = QStringLiteral("history.json.a1B2c3");
+    const QString orphan = QStringLiteral("5C1F0E9A-7B7E-4C1E-9D4B-0A1B2C3D4E61.png");
+    QTest::newRow("temporary of a save") << temporary << false << false << false << true;
+    QTest::newRow("temporary, history unreadable") << temporary << false << true << false << true;
+    QTest::newRow("temporary, removed by the next save") << temporary << false << false << true << true;
+    QTest::newRow("temporary name that is a link") << temporary << true << false << false << false;
+    QTest::newRow("one letter too many") << QStringLiteral("history.json.a1B2c3d") << false << false << false << false;
+    QTest::newRow("not mkostemp's letters")
+        << QStringLiteral("history.json.a1B2-3") << false << false << false << false;
+    QTest::newRow("image no entry names") << orphan << false << false << false << true;
+    QTest::newRow("image, history unreadable") << orphan << false << true << false << false;
+    QTest::newRow("image inside the undo window") << orphan << false << false << true << false;
+    QTest::newRow("image name that is a link") << orphan << true << false << false << false;
+    QTest::newRow("not the program's name form")
+        << QStringLiteral("5c1f0e9a-7b7e-4c1e-9d4b-0a1b2c3d4e61.png") << false << false << false << false;
+    QTest::newRow("image an entry names")
+        << QStringLiteral("0A1B2C3D-7B7E-4C1E-9D4B-0A1B2C3D4E61.png") << false << false << false << false;
+}
+
+void TestStorageManager::leftoversOfACrashAreRemoved()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, link);
+    QFETCH(bool, unreadable);
+    QFETCH(bool, whileRunning);
+    QFETCH(bool, removed);
+    const QString named = QStringLiteral("0A1B2C3D-7B7E-4C1E-9D4B-0A1B2C3D4E61.png");
+    const ClipboardItems items = {textEntry(QStringLiteral("kept")), imageEntry(named)};
+    QString path;
+    const QString target = m_root->filePath(QStringLiteral("target"));
+    writeFile(target, "not ours to remove");
+    const auto plant = [&](const StorageManager& storage) {
+        path =
+            QDir(name.endsWith(QStringLiteral(".png")) ? storage.imagesDir() : storage.appSupportDir()).filePath(name);
+        if (link)
+            QVERIFY(QFile::link(target, path));
+        else if (!isThere(path))
+            writeFile(path, png(2, 2));
+    };
+    {
+        StorageManager before(m_folder);
+        QVERIFY(before.save(items));
+        writeFile(before.imageURL(named), png(2, 2));
+        if (unreadable)
+            writeFile(before.historyFilePath(), "[{");
+        if (!whileRunning)
+            plant(before);
+    }
+    StdoutCapture output;
+    StorageManager storage(m_folder);
+    QCOMPARE(storage.load(), unreadable ? ClipboardItems() : items);
+    if (whileRunning) {
+        plant(storage);
+        QVERIFY(storage.save(items));
+        QCOMPARE(storage.load(), items);
+    }
+    QCOMPARE(isThere(path), !removed);
+    QVERIFY(isThere(storage.imageURL(named)));
+    QVERIFY(QFileInfo::exists(target));
+}
+
+void TestStorageManager::imagesAreHandedOutUnderTheStoreRule_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("offered");
+    QTest::newRow("file of ours") << QStringLiteral("png") << true;
+    QTest::newRow("link to a file elsewhere") << QStringLiteral("link") << false;
+    QTest::newRow("missing file") << QStringLiteral("missing") << false;
+    // Stored as they came because they did not decode: the file is handed out, but as no PNG.
+    QTest::newRow("bytes that are no image") << QStringLiteral("junk") << true;
+}
+
+void TestStorageManager::imagesAreHandedOutUnderTheStoreRule()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, offered);
+    StorageManager storage(m_folder);
+    const QString longText = QStringLiteral("line one\nline two\nline three, which no row shows");
+    EntryMimeData text(textEntry(longText), storage);
+    QCOMPARE(text.text(), longText);
+    QVERIFY(!text.hasUrls());
+
+    const QByteArray bytes = file == u"junk" ? QByteArray("no image at all") : png(30, 20);
+    const ClipboardItem image = imageEntry(storage.saveImage(bytes));
+    const QString path = storage.imageURL(image.content);
+    const QString outside = m_root->filePath(QStringLiteral("outside.png"));
+    if (file == u"link") {
+        QVERIFY(QFile::rename(path, outside));
+        QVERIFY(QFile::link(outside, path));
+    } else if (file == u"missing") {
+        QVERIFY(QFile::remove(path));
+    }
+    EntryMimeData data(image, storage);
+    QCOMPARE(data.urls(), offered ? QList<QUrl>{QUrl::fromLocalFile(path)} : QList<QUrl>());
+    QCOMPARE(data.data(QLatin1String(EntryMimeData::pngType)), file == u"png" ? bytes : QByteArray());
+    QCOMPARE(data.hasFormat(QLatin1String(EntryMimeData::pngType)), offered);
+    QCOMPARE(data.data(QLatin1String(EntryMimeData::suggestedNameType)), QByteArray("Pellamor_Image.png"));
+
+    // The file is read again when the drop target asks: a link swapped in after the drag began is not followed.
+    if (file == u"png") {
+        QVERIFY(QFile::rename(path, outside));
+        QVERIFY(QFile::link(outside, path));
+        QCOMPARE(data.data(QLatin1String(EntryMimeData::pngType)), QByteArray());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestStorageManager)

@@ -193,12 +193,17 @@ esac
 [ -n "$(field Description)" ] || fail "the package has no Description"
 depends=$(field_names Depends)
 for dependency in libqt6widgets6 libqt6gui6 libqt6core6 qt6-image-formats-plugins qt6-qpa-plugins \
-    fonts-material-design-icons-iconfont libtesseract5 tesseract-ocr-chi-sim tesseract-ocr-eng; do
+    fonts-material-design-icons-iconfont; do
     grep -qx "$dependency" <<<"$depends" || fail "Depends lacks $dependency: $(field Depends)"
 done
 recommends=$(field_names Recommends)
-for recommended in fonts-noto-cjk fonts-noto-color-emoji gnome-shell-extension-appindicator; do
+for recommended in fonts-noto-cjk fonts-noto-color-emoji gnome-shell-extension-appindicator \
+    libtesseract5 tesseract-ocr-chi-sim tesseract-ocr-eng; do
     grep -qx "$recommended" <<<"$recommends" || fail "Recommends lacks $recommended: $(field Recommends)"
+done
+# Text recognition is optional (off by default): forcing its engine and data on every install is wrong.
+for optional in libtesseract5 tesseract-ocr-chi-sim tesseract-ocr-eng; do
+    grep -qx "$optional" <<<"$depends" && fail "Depends names the optional $optional: $(field Depends)"
 done
 # Maintainer scripts are the only way a package could act on removal, for example on home folders.
 control_members=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | sed 's|^\./||' | grep -v '^$')

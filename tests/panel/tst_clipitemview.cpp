@@ -4,7 +4,6 @@
 #include "ui/Transition.h"
 
 #include <QApplication>
-#include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVariantAnimation>
@@ -20,7 +19,6 @@ private Q_SLOTS:
     void singleClickCopiesWithoutCapture();
     void doubleClickOpensPreviewOnly();
     void buttonsAct();
-    void dragData();
     void thumbnailLoadsAtRowSize();
     void missingImageKeepsPlaceholder();
     void previewButtonLabel();
@@ -111,27 +109,6 @@ void TestClipItemView::buttonsAct()
     // Pressing a button never copies the entry.
     QTest::qWait(QApplication::doubleClickInterval() + 50);
     QCOMPARE(m_fixture->pasteboard.contents().text, QStringLiteral("a"));
-}
-
-void TestClipItemView::dragData()
-{
-    const QString longText = QStringLiteral("line one\nline two\nline three, which the row never shows");
-    std::unique_ptr<QMimeData> text(ClipItemView::createDragData(PanelFixture::text(longText), *m_fixture->storage));
-    QCOMPARE(text->text(), longText);
-    QVERIFY(!text->hasUrls());
-
-    const ClipboardItem image = m_fixture->image(QSize(30, 20));
-    std::unique_ptr<QMimeData> data(ClipItemView::createDragData(image, *m_fixture->storage));
-    QCOMPARE(data->urls(), QList<QUrl>{QUrl::fromLocalFile(m_fixture->storage->imageURL(image.content))});
-    QCOMPARE(qvariant_cast<QImage>(data->imageData()).size(), QSize(30, 20));
-    QCOMPARE(data->data(QStringLiteral("application/x-kde-suggestedfilename")), QByteArray("Pellamor_Image.png"));
-
-    // A missing file still offers its location, but no image.
-    QFile::remove(m_fixture->storage->imageURL(image.content));
-    StorageManager fresh(m_fixture->storage->appSupportDir());
-    std::unique_ptr<QMimeData> missing(ClipItemView::createDragData(image, fresh));
-    QVERIFY(missing->hasUrls());
-    QVERIFY(!missing->hasImage());
 }
 
 void TestClipItemView::thumbnailLoadsAtRowSize()

@@ -14,7 +14,6 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QFile>
-#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSignalSpy>
@@ -55,8 +54,6 @@ private Q_SLOTS:
     void headerButtons();
     void lockStopsMoving();
     void headerFollowsThePointerWithoutWindowManager();
-    void dragData_data();
-    void dragData();
     void missingImageIsNotAskedForAgain();
     void imageFoundByItsTextShowsWhereItMatched();
     void matchedContext_data();
@@ -349,33 +346,6 @@ void TestDesktopWidget::headerFollowsThePointerWithoutWindowManager()
     send(QEvent::MouseButtonPress, again, Qt::LeftButton);
     send(QEvent::MouseMove, again + QPoint(40, 40), Qt::LeftButton);
     QCOMPARE(window->pos(), start + QPoint(30, 20));
-}
-
-void TestDesktopWidget::dragData_data()
-{
-    QTest::addColumn<bool>("linked");
-    QTest::newRow("file of ours") << false;
-    QTest::newRow("link to a file elsewhere") << true;
-}
-
-void TestDesktopWidget::dragData()
-{
-    QFETCH(bool, linked);
-    std::unique_ptr<QMimeData> text(
-        WidgetGridView::createDragData(PanelFixture::text(QStringLiteral("all\nof it")), *m_fixture->storage));
-    QCOMPARE(text->text(), QStringLiteral("all\nof it"));
-    const ClipboardItem image = m_fixture->image(QSize(8, 8));
-    m_fixture->storage->waitForBackgroundWork();
-    const QString path = m_fixture->storage->imageURL(image.content);
-    QTemporaryDir elsewhere;
-    if (linked) {
-        const QString outside = elsewhere.filePath(QStringLiteral("outside.png"));
-        QVERIFY(QFile::rename(path, outside));
-        QVERIFY(QFile::link(outside, path));
-    }
-    std::unique_ptr<QMimeData> file(WidgetGridView::createDragData(image, *m_fixture->storage));
-    QCOMPARE(file->urls(), linked ? QList<QUrl>() : QList<QUrl>{QUrl::fromLocalFile(path)});
-    QVERIFY(!file->hasImage());
 }
 
 void TestDesktopWidget::missingImageIsNotAskedForAgain()

@@ -10,6 +10,7 @@ QString FakeTextRecognizer::recognize(const QImage& image, const std::atomic_boo
 {
     QMutexLocker lock(&m_mutex);
     ++m_recognizeCount;
+    m_lastImageSize = image.size();
     m_loaded = true;
     if (image.isNull())
         return {};
@@ -28,6 +29,12 @@ bool FakeTextRecognizer::isLoaded() const
 {
     QMutexLocker lock(&m_mutex);
     return m_loaded;
+}
+
+QSize FakeTextRecognizer::lastImageSize() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_lastImageSize;
 }
 
 int FakeTextRecognizer::recognizeCount() const

@@ -18,6 +18,8 @@ public:
     QString unavailableReason() const override { return m_reason; }
 
     int recognizeCount() const;
+    // The size of the last image given; empty before the first.
+    QSize lastImageSize() const;
     int releaseCount() const;
 
 private:
@@ -25,6 +27,7 @@ private:
     QHash<QRgb, QString> m_texts;
     QString m_reason;
     int m_recognizeCount = 0;
+    QSize m_lastImageSize;
     int m_releaseCount = 0;
     bool m_loaded = false;
 };

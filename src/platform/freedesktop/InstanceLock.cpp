@@ -1,8 +1,9 @@
 #include "platform/freedesktop/InstanceLock.h"
 
+#include "platform/freedesktop/XdgPaths.h"
+
 #include <QDir>
 #include <QFile>
-#include <QStandardPaths>
 
 #include <cerrno>
 #include <cstring>
@@ -13,12 +14,11 @@
 
 InstanceLock::InstanceLock(const QString& applicationId, const QString& directory)
 {
-    m_directory = directory;
-    if (m_directory.isEmpty())
-        m_directory = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (m_directory.isEmpty())
-        m_directory = QDir::tempPath();
-    m_fileName = QDir(m_directory).filePath(applicationId + QStringLiteral(".lock"));
+    // Never a folder others can write (such as /tmp): there another user could hold the lock, or plant
+    // a file we cannot open, and take the socket beside it.
+    m_directory = directory.isEmpty() ? XdgPaths::programRuntimeDir() : directory;
+    if (!m_directory.isEmpty())
+        m_fileName = QDir(m_directory).filePath(applicationId + QStringLiteral(".lock"));
 }
 
 InstanceLock::~InstanceLock()
@@ -33,6 +33,10 @@ InstanceLock::Result InstanceLock::acquire()
 {
     if (m_fd >= 0)
         return Result::Acquired;
+    if (m_fileName.isEmpty()) {
+        m_error = QStringLiteral("neither XDG_RUNTIME_DIR nor a folder of the user's own can hold it");
+        return Result::Failed;
+    }
     const QByteArray path = QFile::encodeName(m_fileName);
     // Never through a link, and private from the first moment whatever the umask.
     const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, S_IRUSR | S_IWUSR);

@@ -3,7 +3,8 @@
 #include <QString>
 
 // One running instance per user: an advisory lock (flock) on a file in the runtime directory named after
-// the application id. The kernel releases it when the process ends, however it ends, so a file left by a
+// the application id; without a usable $XDG_RUNTIME_DIR, in Pellamor/run in the data folder, never in a
+// folder other users can write. The kernel releases it when the process ends, however it ends, so a file left by a
 // crash (empty, garbage or naming a dead process) never blocks a start. The file is the user's alone
 // (0600) and holds the holder's process id, for people and scripts that look.
 class InstanceLock

@@ -12,4 +12,12 @@ QString dataHome();
 // $XDG_CONFIG_HOME, else ~/.config.
 QString configHome();
 
+// A folder for sockets and locks that no other user can write: $XDG_RUNTIME_DIR when it is a folder of
+// the user's own that others cannot enter; otherwise `fallback`, created with its parents (0700), and
+// taken only when it is no link, belongs to the user and is (or could be made) closed to others. Empty
+// when neither will do: never the shared temporary folder, where another user could take the name first.
+QString privateRuntimeDir(const QString& fallback);
+// The fallback the program uses: Pellamor/run in the data folder.
+QString programRuntimeDir();
+
 } // namespace XdgPaths

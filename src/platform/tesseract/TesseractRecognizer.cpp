@@ -6,8 +6,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QPainter>
 
+#include <algorithm>
+#include <cstdlib>
 #include <tesseract/capi.h>
 
 namespace {
@@ -127,10 +128,28 @@ QString TesseractRecognizer::dataDirectory()
     return {};
 }
 
+bool TesseractRecognizer::libraryInstalled()
+{
+    // Found where the dynamic loader looks, without loading it: it links some fifty other libraries.
+    QStringList folders = qEnvironmentVariable("LD_LIBRARY_PATH").split(u':', Qt::SkipEmptyParts);
+    // The C library's folder is the system's library folder, e.g. /lib/x86_64-linux-gnu.
+    Dl_info info = {};
+    if (::dladdr(reinterpret_cast<void*>(&::free), &info) != 0 && info.dli_fname) {
+        const QString system = QFileInfo(QFile::decodeName(info.dli_fname)).path();
+        folders << system << QFileInfo(QFile::decodeName(info.dli_fname)).canonicalPath();
+        folders << (system.startsWith(QStringLiteral("/usr/")) ? system.mid(4) : QStringLiteral("/usr") + system);
+    }
+    folders << QStringLiteral("/usr/local/lib") << QStringLiteral("/usr/lib") << QStringLiteral("/lib");
+    return std::any_of(folders.cbegin(), folders.cend(), [](const QString& folder) {
+        return QFileInfo::exists(folder + QLatin1Char('/') + QLatin1String(libraryName));
+    });
+}
+
 QString TesseractRecognizer::unavailableReason() const
 {
-    if (dataDirectory().isEmpty())
-        return QStringLiteral("未找到中文和英文的文字识别数据（tesseract-ocr-chi-sim、tesseract-ocr-eng）");
+    // Either the engine or a language missing: recognition cannot run, and nothing else would tell.
+    if (dataDirectory().isEmpty() || !libraryInstalled())
+        return QStringLiteral("需要安装 tesseract-ocr");
     return {};
 }
 
@@ -183,16 +202,22 @@ QImage TesseractRecognizer::prepared(const QImage& image)
     QImage gray = image;
     if (gray.width() > maxImageSide || gray.height() > maxImageSide)
         gray = gray.scaled(maxImageSide, maxImageSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    if (gray.hasAlphaChannel()) {
-        // Transparent parts read as white paper, not as black.
-        QImage flat(gray.size(), QImage::Format_RGB32);
-        flat.fill(Qt::white);
-        QPainter painter(&flat);
-        painter.drawImage(0, 0, gray);
-        painter.end();
-        gray = flat;
+    if (!gray.hasAlphaChannel())
+        return gray.convertToFormat(QImage::Format_Grayscale8);
+    // Transparent parts read as white paper, not as black. Blended a row at a time straight into grey,
+    // so a large picture is never held twice at four bytes a pixel.
+    const QImage colour = gray.convertToFormat(QImage::Format_ARGB32);
+    gray = QImage();
+    QImage out(colour.size(), QImage::Format_Grayscale8);
+    for (int y = 0; y < colour.height(); ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(colour.constScanLine(y));
+        uchar* row = out.scanLine(y);
+        for (int x = 0; x < colour.width(); ++x) {
+            const int alpha = qAlpha(in[x]);
+            row[x] = uchar((qGray(in[x]) * alpha + 255 * (255 - alpha)) / 255);
+        }
     }
-    return gray.convertToFormat(QImage::Format_Grayscale8);
+    return out;
 }
 
 QString TesseractRecognizer::recognize(const QImage& image, const std::atomic_bool* cancel)

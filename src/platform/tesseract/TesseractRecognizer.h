@@ -23,6 +23,8 @@ public:
 
     // The folder holding both languages' data, or empty.
     static QString dataDirectory();
+    // The library is where the dynamic loader would find it.
+    static bool libraryInstalled();
     // `image` as the engine reads it: without alpha, in shades of grey, no larger than maxImageSide; null
     // when it is too small to hold a letter.
     static QImage prepared(const QImage& image);
