@@ -27,8 +27,6 @@ QList<QTextLayout::FormatRange> emojiFormats(QStringView text);
 // The same for an editor's document, kept up to date as it is edited.
 class EmojiHighlighter : public QSyntaxHighlighter
 {
-    Q_OBJECT
-
 public:
     explicit EmojiHighlighter(QTextDocument* document);
 

@@ -325,15 +325,16 @@ void TestAppDelegate::widgetFollowsItsSwitch()
     m_preferences->setWidgetPinned(false);
     QVERIFY(window->windowFlags() & Qt::WindowStaysOnBottomHint);
 
-    // Off destroys it; on again starts fresh at the initial place, not where it was moved to.
+    // Off destroys it; on again makes a new one where the old one was left.
     QPointer<WidgetWindow> old = window;
     window->move(initial + QPoint(300, 200));
+    QTRY_COMPARE(m_preferences->widgetPosition(), std::optional(initial + QPoint(300, 200)));
     m_preferences->setShowDesktopWidget(false);
     QVERIFY(!m_delegate->widgetWindow());
     QVERIFY(!old);
     m_preferences->setShowDesktopWidget(true);
     QVERIFY(m_delegate->widgetWindow());
-    QCOMPARE(m_delegate->widgetWindow()->pos(), initial);
+    QCOMPARE(m_delegate->widgetWindow()->pos(), initial + QPoint(300, 200));
     // An unrelated write changes nothing of it.
     WidgetWindow* current = m_delegate->widgetWindow();
     m_preferences->setAutoClearPreference(Preferences::AutoClear::SevenDays);

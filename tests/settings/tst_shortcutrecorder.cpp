@@ -259,8 +259,9 @@ void TestShortcutRecorder::refusesWhatWouldTakeAKeyFromTyping()
     KeyCounter counter;
     view.installEventFilter(&counter);
     QTest::keyClick(&view, Qt::Key(key), modifiers);
-    // Refused and explained; the recorder waits for a combination it can take.
-    QCOMPARE(counter.presses, 0);
+    // Refused and explained; the recorder waits for a combination it can take. Only the press of a
+    // modifier key itself passes on.
+    QCOMPARE(counter.presses, modifiers == Qt::NoModifier ? 0 : 1);
     QVERIFY(view.isRecordingShortcut());
     QCOMPARE(m_fixture->preferences.shortcutKey(), optionSpace);
     QCOMPARE(view.shortcutProblem(), QStringLiteral("快捷键需要包含 Ctrl、Alt 或 Super"));
