@@ -40,8 +40,7 @@ ConfirmClearDialog* ConfirmClearDialog::autoClear(QWidget* parent, qsizetype cou
 {
     return new ConfirmClearDialog(
         parent, QStringLiteral("确认更改自动清理？"),
-        QStringLiteral("将删除 %1 条记录（超过 %2的未置顶记录）。").arg(count).arg(periodText),
-        QStringLiteral("删除"));
+        QStringLiteral("将删除 %1 条记录（超过 %2的未置顶记录）。").arg(count).arg(periodText), QStringLiteral("删除"));
 }
 
 ConfirmClearDialog* ConfirmClearDialog::supportAddress(QWidget* parent, const QString& address)
