@@ -404,8 +404,11 @@ void SettingsView::showClearConfirmation()
 void SettingsView::chooseAutoClear(int value)
 {
     const auto choice = Preferences::AutoClear(value);
+    // The period in force already had its say; only a new one asks.
+    const bool inForce = m_preferences.storedNumber(Keys::autoClearPreference) == value;
     const qsizetype removed =
-        expiredCount(m_monitor.items(), Preferences::maxAgeSeconds(choice), QDateTime::currentDateTimeUtc());
+        inForce ? 0
+                : expiredCount(m_monitor.items(), Preferences::maxAgeSeconds(choice), QDateTime::currentDateTimeUtc());
     if (removed == 0) {
         m_preferences.setAutoClearPreference(choice);
         return;

@@ -291,6 +291,11 @@ void TestSettingsView::autoClearAsksBeforeRemoving()
     QCOMPARE(picker->highlightedValue(), stored);
     // The clean-up itself runs at its usual times, not here.
     QCOMPARE(m_fixture->monitor->items().size(), 7);
+    // The period in force asks nothing when chosen again.
+    if (stored != 0) {
+        m_fixture->click(option);
+        QVERIFY(!view.autoClearConfirmation());
+    }
     // A period that would remove nothing is taken without asking.
     m_fixture->click(QStringLiteral("autoClearOption0"));
     QVERIFY(!view.autoClearConfirmation());
