@@ -28,6 +28,29 @@ pids+=($!)
 sleep 0.5
 xcompmgr >/dev/null 2>&1 &
 pids+=($!)
+
+# A desktop without a tray, before the tray comes: on a fresh start the history opens as a window.
+no_tray_shot() {
+    local theme=$1 name=$2
+    local home="$work/home-notray-$name"
+    mkdir -p "$home/.config/Pellamor" "$home/run"
+    chmod 700 "$home/run"
+    printf '[General]\nthemePreference=%s\n' "$theme" >"$home/.config/Pellamor/Pellamor.conf"
+    HOME="$home" XDG_RUNTIME_DIR="$home/run" QT_QPA_PLATFORM=xcb "$program" >>"$work/app.log" 2>&1 &
+    local app=$! window=""
+    for _ in $(seq 100); do
+        window=$(xdotool search --onlyvisible --name '^Pellamor$' 2>/dev/null | head -n 1)
+        [[ -n $window ]] && break
+        sleep 0.1
+    done
+    sleep 0.8
+    if [[ -n $window ]]; then import -window "$window" -frame "$out/window-empty-$name.png"; fi
+    kill "$app" 2>/dev/null || true
+    wait "$app" 2>/dev/null || true
+}
+no_tray_shot 1 light
+no_tray_shot 2 dark
+
 trayer --edge top --align right --widthtype request --height 28 --transparent false --tint 0x2b2b2b \
     --SetDockType true >/dev/null 2>&1 &
 pids+=($!)
@@ -137,6 +160,18 @@ run_theme() {
     xdotool mousemove 1100 "${PRIVACY_Y:-439}" click 1
     sleep 1
     shoot 480x620+400+90 privacy
+    stop_app
+
+    # A clean-up period that would remove entries asks first.
+    seed_history "$home"
+    HOME="$home" XDG_RUNTIME_DIR="$home/run" QT_QPA_PLATFORM=xcb "$program" --surface=settings >>"$work/app.log" 2>&1 &
+    app=$!
+    sleep 1.5
+    xdotool mousemove 1120 300 click --repeat 15 5
+    sleep 0.5
+    xdotool mousemove "${AUTOCLEAR_X:-1180}" "${AUTOCLEAR_Y:-120}" click 1
+    sleep 0.8
+    shoot 340x490+940+55 settings-autoclear
     stop_app
 
     # Recording paused: the tray menu with its check mark, and the panel's 已暂停 capsule.

@@ -261,8 +261,10 @@ void AppDelegate::showPanelWindow()
         connect(view, &ContentView::settingsRequested, this, &AppDelegate::showSettingsPopover);
         connect(view, &ContentView::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
         connect(view, &ContentView::closeRequested, this, [this] { m_panelWindow->hide(); });
+        // As high as what it shows, the empty state included, as the panel is.
         m_panelWindow = new PanelWindow(
-            view, QSize(panelWidth, panelHeight(m_clipboardMonitor->items().size(), m_preferences->displayCount())));
+            view, QSize(panelWidth, panelHeight(m_clipboardMonitor->items().size(), m_preferences->displayCount(),
+                                                view->preferredHeight())));
         connect(view, &ContentView::updatePopoverSize, m_panelWindow, [this, view] {
             m_panelWindow->fitHeight(panelHeight(m_clipboardMonitor->items().size(), m_preferences->displayCount(),
                                                  view->preferredHeight()));

@@ -209,7 +209,7 @@ void AuxiliaryWindows::showPrivacyPolicyWindow(bool floating)
 
 void AuxiliaryWindows::confirmClear(QWidget* parent)
 {
-    auto* dialog = new ConfirmClearDialog(parent);
+    auto* dialog = ConfirmClearDialog::clearAll(parent, m_monitor.items());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::accepted, this, [this] { m_monitor.clearAll(); });
     dialog->present();

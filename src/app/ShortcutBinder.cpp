@@ -1,6 +1,7 @@
 #include "ShortcutBinder.h"
 
 #include "core/StandardOutput.h"
+#include "platform/KeySymbols.h"
 #include "platform/Preferences.h"
 #include "settings/ShortcutRecorder.h"
 
@@ -32,6 +33,13 @@ void ShortcutBinder::bindStored()
         setProblem(QStringLiteral("无法识别此快捷键"), QStringLiteral("cannot read the shortcut \"%1\"").arg(m_text));
         return;
     }
+    if (!isGlobalShortcutAllowed(*combination)) {
+        // A hand-edited file may hold a bare key; grabbing it would take it from every program.
+        m_shortcut->unbind();
+        setProblem(ShortcutRecorder::needsModifierText,
+                   QStringLiteral("\"%1\" holds no Ctrl, Alt or Super").arg(m_text));
+        return;
+    }
     setProblem({}, {});
     m_shortcut->bind(*combination);
 }
@@ -43,7 +51,7 @@ void ShortcutBinder::onStatusChanged(GlobalShortcut::Status status)
     case Status::Unbound:
     case Status::Pending:
     case Status::Bound:
-        // Unbound only follows an unreadable text, whose line is already shown.
+        // Unbound only follows a text that is not bound, whose line is already shown.
         if (status != Status::Unbound)
             setProblem({}, {});
         return;

@@ -3,6 +3,7 @@
 #include "core/ClipboardMonitor.h"
 #include "ui/PreviewChrome.h"
 #include "ui/Theme.h"
+#include "ui/ThemeEmoji.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -71,6 +72,7 @@ TextPreviewView::TextPreviewView(ClipboardMonitor& monitor, const ClipboardItem&
     m_editor->setFont(pixelFont(14));
     m_editor->setFrameShape(QFrame::NoFrame);
     m_editor->setPlainText(m_item.content);
+    new EmojiHighlighter(m_editor->document());
     m_editor->installEventFilter(this);
     auto* editorBox = new QVBoxLayout;
     editorBox->setContentsMargins(8, 8, 8, 8);

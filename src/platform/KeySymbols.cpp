@@ -3,6 +3,8 @@
 #include <QChar>
 #include <QStringList>
 
+#include <utility>
+
 namespace {
 
 struct NamedKey
@@ -133,4 +135,38 @@ QString xdgTrigger(QKeyCombination combination)
         parts << QStringLiteral("LOGO");
     parts << name;
     return parts.join(QLatin1Char('+'));
+}
+
+bool isGlobalShortcutAllowed(QKeyCombination combination)
+{
+    if (combination.keyboardModifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return true;
+    const int key = combination.key();
+    return combination.keyboardModifiers() == Qt::NoModifier && key >= Qt::Key_F1 && key <= Qt::Key_F24;
+}
+
+QString shortcutDisplayText(const QString& stored)
+{
+    static const QString separator = QStringLiteral(" + ");
+    static const std::pair<QChar, const char*> names[] = {
+        {QChar(0x2303), "Ctrl"}, {QChar(0x2325), "Alt"}, {QChar(0x21e7), "Shift"}, {QChar(0x2318), "Super"}};
+    const auto nameOf = [](QChar c) -> const char* {
+        for (const auto& [symbol, name] : names) {
+            if (symbol == c)
+                return name;
+        }
+        return nullptr;
+    };
+    QStringList parts;
+    qsizetype at = 0;
+    while (stored.size() - at >= 1 + separator.size() && nameOf(stored.at(at)) &&
+           QStringView(stored).mid(at + 1, separator.size()) == separator) {
+        parts << QString::fromLatin1(nameOf(stored.at(at)));
+        at += 1 + separator.size();
+    }
+    const QString key = stored.mid(at);
+    if (key.isEmpty())
+        return stored;
+    parts << (key == QLatin1String(" ") ? QStringLiteral("Space") : key);
+    return parts.join(separator);
 }

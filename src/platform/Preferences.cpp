@@ -3,6 +3,7 @@
 #include "platform/freedesktop/XdgPaths.h"
 
 #include <QSettings>
+#include <QStringList>
 
 #include <cstring>
 #include <optional>
@@ -40,7 +41,7 @@ std::optional<bool> readFlag(const QVariant& stored)
 
 } // namespace
 
-const std::array<Preferences::Setting, 13> Preferences::settings{{
+const std::array<Preferences::Setting, 14> Preferences::settings{{
     {Keys::displayCount, Type::Int, 6, "", 1},
     {Keys::shortcutKey, Type::Text, 0, "⌥ + Space"},
     {Keys::themePreference, Type::Int, int(Appearance::FollowSystem), "", 0, 2},
@@ -55,6 +56,8 @@ const std::array<Preferences::Setting, 13> Preferences::settings{{
     // While true no clipboard change becomes an entry; kept across restarts.
     {Keys::monitoringPaused, Type::Bool},
     {Keys::recognizeImageText, Type::Bool},
+    // "x,y" in desktop coordinates; empty until the user moves the desktop widget.
+    {Keys::widgetPosition, Type::Text},
 }};
 
 QVariant Preferences::Setting::defaultValue() const
@@ -133,4 +136,23 @@ void Preferences::remove(const char* key)
 QString Preferences::fileName() const
 {
     return m_settings->fileName();
+}
+
+std::optional<QPoint> Preferences::widgetPosition() const
+{
+    // Typed into the file without quotes, the two numbers read as a list.
+    const QVariant stored = value(Keys::widgetPosition);
+    const QStringList parts =
+        stored.typeId() == QMetaType::QStringList ? stored.toStringList() : stored.toString().split(QLatin1Char(','));
+    if (parts.size() != 2)
+        return std::nullopt;
+    bool xRead = false;
+    bool yRead = false;
+    const QPoint position(parts[0].trimmed().toInt(&xRead), parts[1].trimmed().toInt(&yRead));
+    return xRead && yRead ? std::optional(position) : std::nullopt;
+}
+
+void Preferences::setWidgetPosition(const QPoint& value)
+{
+    setValue(Keys::widgetPosition, QStringLiteral("%1,%2").arg(value.x()).arg(value.y()));
 }

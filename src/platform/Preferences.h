@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QObject>
+#include <QPoint>
 #include <QString>
 #include <QVariant>
 
 #include <array>
 #include <climits>
 #include <memory>
+#include <optional>
 
 class QSettings;
 
@@ -33,6 +35,7 @@ public:
         static constexpr const char* autoClearPreference = "autoClearPreference";
         static constexpr const char* monitoringPaused = "monitoringPaused";
         static constexpr const char* recognizeImageText = "recognizeImageText";
+        static constexpr const char* widgetPosition = "widgetPosition";
     };
 
     // The values of themePreference, as stored.
@@ -61,7 +64,7 @@ public:
         QVariant defaultValue() const;
     };
     // The key table.
-    static const std::array<Setting, 13> settings;
+    static const std::array<Setting, 14> settings;
     // The table's row for `key`; every key the program uses has one.
     static const Setting& setting(const char* key);
     static QVariant defaultValue(const char* key) { return setting(key).defaultValue(); }
@@ -97,6 +100,8 @@ public:
     bool recognizeImageText() const { return flag(Keys::recognizeImageText); }
     AutoClear autoClearPreference() const { return AutoClear(number(Keys::autoClearPreference)); }
     bool monitoringPaused() const { return flag(Keys::monitoringPaused); }
+    // Where the user left the desktop widget's top-left corner; none until it was moved.
+    std::optional<QPoint> widgetPosition() const;
 
     void setDisplayCount(int value) { setValue(Keys::displayCount, value); }
     void setShortcutKey(const QString& value) { setValue(Keys::shortcutKey, value); }
@@ -111,6 +116,7 @@ public:
     void setRecognizeImageText(bool value) { setValue(Keys::recognizeImageText, value); }
     void setAutoClearPreference(AutoClear value) { setValue(Keys::autoClearPreference, int(value)); }
     void setMonitoringPaused(bool value) { setValue(Keys::monitoringPaused, value); }
+    void setWidgetPosition(const QPoint& value);
 
 Q_SIGNALS:
     void changed(const QString& key);

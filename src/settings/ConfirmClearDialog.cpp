@@ -4,10 +4,13 @@
 #include "ui/Theme.h"
 
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -24,11 +27,40 @@ QString buttonStyle(const QColor& face, const QColor& text, const QColor& border
 
 } // namespace
 
-ConfirmClearDialog::ConfirmClearDialog(QWidget* parent)
+ConfirmClearDialog* ConfirmClearDialog::clearAll(QWidget* parent, const ClipboardItems& items)
+{
+    const auto unpinned =
+        std::count_if(items.cbegin(), items.cend(), [](const ClipboardItem& item) { return !item.isPinned; });
+    return new ConfirmClearDialog(parent, QStringLiteral("确认清空全部？"),
+                                  QStringLiteral("将清除 %1 条未置顶记录，8 秒内可撤销。").arg(unpinned),
+                                  QStringLiteral("清空"));
+}
+
+ConfirmClearDialog* ConfirmClearDialog::autoClear(QWidget* parent, qsizetype count, const QString& periodText)
+{
+    return new ConfirmClearDialog(
+        parent, QStringLiteral("确认更改自动清理？"),
+        QStringLiteral("将删除 %1 条记录（超过 %2的未置顶记录）。").arg(count).arg(periodText), QStringLiteral("删除"));
+}
+
+ConfirmClearDialog* ConfirmClearDialog::supportAddress(QWidget* parent, const QString& address)
+{
+    auto* dialog = new ConfirmClearDialog(parent, QStringLiteral("反馈与支持"), address, QStringLiteral("复制"));
+    dialog->setObjectName(QStringLiteral("supportAddressDialog"));
+    dialog->m_destructive = false;
+    dialog->m_cancel->setText(QStringLiteral("关闭"));
+    if (auto* message = dialog->findChild<QLabel*>(QStringLiteral("confirmMessage")))
+        message->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    dialog->applyTheme();
+    return dialog;
+}
+
+ConfirmClearDialog::ConfirmClearDialog(QWidget* parent, const QString& titleText, const QString& messageText,
+                                       const QString& confirmText)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
 {
     setObjectName(QStringLiteral("confirmClearDialog"));
-    setWindowTitle(QStringLiteral("确认清空全部？"));
+    setWindowTitle(titleText);
     setWindowModality(Qt::WindowModal);
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_TranslucentBackground);
@@ -38,12 +70,12 @@ ConfirmClearDialog::ConfirmClearDialog(QWidget* parent)
     column->setContentsMargins(20, 20, 20, 16);
     column->setSpacing(8);
     auto* title = new SettingsLabel(
-        QStringLiteral("确认清空全部？"), pixelFont(13, QFont::Bold), [] { return Theme::palette().primary; }, this);
+        titleText, pixelFont(13, QFont::Bold), [] { return Theme::palette().primary; }, this);
     title->setObjectName(QStringLiteral("confirmTitle"));
     title->setAlignment(Qt::AlignCenter);
     column->addWidget(title);
     auto* message = new SettingsLabel(
-        QStringLiteral("操作不可逆转，确定要清空吗？"), pixelFont(11), [] { return Theme::palette().secondary; }, this);
+        messageText, pixelFont(11), [] { return Theme::palette().secondary; }, this);
     message->setObjectName(QStringLiteral("confirmMessage"));
     message->setAlignment(Qt::AlignCenter);
     message->setWordWrap(true);
@@ -54,7 +86,7 @@ ConfirmClearDialog::ConfirmClearDialog(QWidget* parent)
     buttons->setSpacing(8);
     m_cancel = new QPushButton(QStringLiteral("取消"), this);
     m_cancel->setObjectName(QStringLiteral("cancelClearButton"));
-    m_clear = new QPushButton(QStringLiteral("清空"), this);
+    m_clear = new QPushButton(confirmText, this);
     m_clear->setObjectName(QStringLiteral("confirmClearButton"));
     for (QPushButton* button : {m_cancel, m_clear}) {
         button->setFont(pixelFont(12));
@@ -96,7 +128,8 @@ void ConfirmClearDialog::applyTheme()
     const ThemePalette& palette = Theme::palette();
     m_cancel->setStyleSheet(
         buttonStyle(palette.controlBackground, palette.primary, ThemePalette::withOpacity(palette.secondary, 0.3)));
-    m_clear->setStyleSheet(buttonStyle(palette.red, Qt::white, palette.red));
+    const QColor face = m_destructive ? palette.red : palette.blue;
+    m_clear->setStyleSheet(buttonStyle(face, Qt::white, face));
     update();
 }
 

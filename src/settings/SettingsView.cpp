@@ -9,15 +9,19 @@
 #include "SettingsWidgets.h"
 #include "ShortcutRecorder.h"
 #include "ToggleSwitch.h"
+#include "core/AutoClear.h"
 #include "core/ClipboardMonitor.h"
 #include "core/StandardOutput.h"
 #include "platform/Preferences.h"
 #include "platform/freedesktop/PortalFileChooser.h"
+#include "platform/freedesktop/SchemeHandlers.h"
 #include "ui/Theme.h"
 
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QScrollArea>
@@ -115,8 +119,22 @@ SettingsView::SettingsView(ClipboardMonitor& monitor, Preferences& preferences, 
     connect(m_shortcutButton, &QAbstractButton::clicked, this,
             [this] { m_recorder->setRecording(!m_recorder->isRecording()); });
     connect(m_recorder, &ShortcutRecorder::recordingChanged, m_shortcutButton, &ShortcutButton::setRecording);
-    connect(m_recorder, &ShortcutRecorder::recorded, this,
-            [this](const QString& text) { m_preferences.setShortcutKey(text); });
+    connect(m_recorder, &ShortcutRecorder::recorded, this, [this](const QString& text) {
+        m_shortcutRefusal.clear();
+        m_preferences.setShortcutKey(text);
+        showShortcutLine();
+    });
+    connect(m_recorder, &ShortcutRecorder::refused, this, [this](const QString& reason) {
+        m_shortcutRefusal = reason;
+        showShortcutLine();
+    });
+    connect(m_recorder, &ShortcutRecorder::recordingChanged, this, [this](bool recording) {
+        // A new try: the last refusal has been read.
+        if (recording) {
+            m_shortcutRefusal.clear();
+            showShortcutLine();
+        }
+    });
 
     connect(&m_preferences, &Preferences::changed, this, &SettingsView::refreshControls);
     connect(&Theme::instance(), &Theme::changed, this, &SettingsView::applyTheme);
@@ -245,8 +263,7 @@ QWidget* SettingsView::buildDataSection()
         new SegmentedPicker({{QStringLiteral("从不"), 0}, {QStringLiteral("1 天"), 1}, {QStringLiteral("7 天"), 2}},
                             140, QStringLiteral("autoClearOption"), column);
     m_autoClearPicker->setObjectName(QStringLiteral("autoClearPicker"));
-    connect(m_autoClearPicker, &SegmentedPicker::valueChosen, this,
-            [this](int value) { m_preferences.setAutoClearPreference(Preferences::AutoClear(value)); });
+    connect(m_autoClearPicker, &SegmentedPicker::valueChosen, this, &SettingsView::chooseAutoClear);
     layout->addWidget(
         controlRow(rowLabel(QStringLiteral("自动清理"), column), m_autoClearPicker, QMargins(8, 6, 8, 6), column));
     layout->addWidget(new SettingsDivider(4, column));
@@ -308,8 +325,15 @@ QWidget* SettingsView::buildAboutSection()
 
 void SettingsView::setShortcutProblem(const QString& problem)
 {
-    m_shortcutProblem->setText(problem);
-    m_shortcutProblem->setVisible(!problem.isEmpty());
+    m_bindProblem = problem;
+    showShortcutLine();
+}
+
+void SettingsView::showShortcutLine()
+{
+    const QString line = m_shortcutRefusal.isEmpty() ? m_bindProblem : m_shortcutRefusal;
+    m_shortcutProblem->setText(line);
+    m_shortcutProblem->setVisible(!line.isEmpty());
 }
 
 QString SettingsView::shortcutProblem() const
@@ -325,6 +349,16 @@ bool SettingsView::isRecordingShortcut() const
 ConfirmClearDialog* SettingsView::clearConfirmation() const
 {
     return m_confirm;
+}
+
+ConfirmClearDialog* SettingsView::supportAddressDialog() const
+{
+    return m_supportAddress;
+}
+
+ConfirmClearDialog* SettingsView::autoClearConfirmation() const
+{
+    return m_autoClearConfirm;
 }
 
 bool SettingsView::isShowingClearConfirm() const
@@ -362,9 +396,31 @@ void SettingsView::showClearConfirmation()
         m_confirm->activateWindow();
         return;
     }
-    m_confirm = new ConfirmClearDialog(this);
+    m_confirm = ConfirmClearDialog::clearAll(this, m_monitor.items());
     connect(m_confirm, &QDialog::accepted, this, [this] { m_monitor.clearAll(); });
     m_confirm->present();
+}
+
+void SettingsView::chooseAutoClear(int value)
+{
+    const auto choice = Preferences::AutoClear(value);
+    // The period in force already had its say; only a new one asks.
+    const bool inForce = m_preferences.storedNumber(Keys::autoClearPreference) == value;
+    const qsizetype removed =
+        inForce ? 0
+                : expiredCount(m_monitor.items(), Preferences::maxAgeSeconds(choice), QDateTime::currentDateTimeUtc());
+    if (removed == 0) {
+        m_preferences.setAutoClearPreference(choice);
+        return;
+    }
+    // Nothing is chosen until the user agrees; the picker keeps showing the period in force.
+    delete m_autoClearConfirm;
+    const QString period = choice == Preferences::AutoClear::OneDay ? QStringLiteral("1 天") : QStringLiteral("7 天");
+    m_autoClearConfirm = ConfirmClearDialog::autoClear(this, removed, period);
+    connect(m_autoClearConfirm, &QDialog::accepted, this,
+            [this, choice] { m_preferences.setAutoClearPreference(choice); });
+    connect(m_autoClearConfirm, &QDialog::rejected, this, &SettingsView::refreshControls);
+    m_autoClearConfirm->present();
 }
 
 void SettingsView::exportToTXT()
@@ -440,8 +496,20 @@ void SettingsView::finishExport(const QString& path)
 void SettingsView::openSupportMail()
 {
     const QUrl url(QStringLiteral("mailto:") + supportAddress);
-    if (url.isValid())
-        QDesktopServices::openUrl(url);
+    if (!url.isValid())
+        return;
+    const bool found = mailProgramFound ? mailProgramFound() : hasSchemeHandler(QStringLiteral("mailto"));
+    if (found && QDesktopServices::openUrl(url))
+        return;
+    if (m_supportAddress) {
+        m_supportAddress->raise();
+        m_supportAddress->activateWindow();
+        return;
+    }
+    m_supportAddress = ConfirmClearDialog::supportAddress(this, supportAddress);
+    connect(m_supportAddress, &QDialog::accepted, this,
+            [] { QGuiApplication::clipboard()->setText(SettingsView::supportAddress); });
+    m_supportAddress->present();
 }
 
 void SettingsView::showEvent(QShowEvent* event)

@@ -39,6 +39,9 @@ public:
     bool isRecordingShortcut() const;
     bool isShowingClearConfirm() const;
     ConfirmClearDialog* clearConfirmation() const;
+    // The question before a new clean-up period that would remove entries; null when none is open.
+    ConfirmClearDialog* autoClearConfirmation() const;
+    ConfirmClearDialog* supportAddressDialog() const;
     QScrollArea* scrollArea() const { return m_scrollArea; }
 
     // Asks where to save the whole history as text (without waiting for the answer), then writes it.
@@ -47,7 +50,12 @@ public:
     // the chosen path, empty for a cancelled dialog. Tests answer through it.
     std::function<QString(const QString& suggestedFileName)> exportPathChooser;
 
+    // Whether a mail program would open the "反馈与支持" link; without one the address is shown to copy.
+    // The desktop's default applications are looked at unless a test answers here.
+    std::function<bool()> mailProgramFound;
+
     // The line under the shortcut row: why the shortcut is not bound; empty (and hidden) while it is.
+    // A combination the recorder refused is explained there instead until the next recording.
     void setShortcutProblem(const QString& problem);
     QString shortcutProblem() const;
     // Where text recognition cannot run on this machine, its switch is disabled and shows why.
@@ -75,6 +83,8 @@ private:
     void applyTheme();
     void refreshControls();
     void showClearConfirmation();
+    void chooseAutoClear(int value);
+    void showShortcutLine();
     void finishExport(const QString& path);
     void showExportDialog(const QString& suggested, const QString& folder);
     void openSupportMail();
@@ -91,11 +101,15 @@ private:
     QLabel* m_imageTextReason = nullptr;
     ShortcutButton* m_shortcutButton = nullptr;
     QLabel* m_shortcutProblem = nullptr;
+    QString m_bindProblem;
+    QString m_shortcutRefusal;
     ShortcutRecorder* m_recorder = nullptr;
     SegmentedPicker* m_themePicker = nullptr;
     CountPicker* m_countPicker = nullptr;
     SegmentedPicker* m_autoClearPicker = nullptr;
     QPointer<ConfirmClearDialog> m_confirm;
+    QPointer<ConfirmClearDialog> m_autoClearConfirm;
+    QPointer<ConfirmClearDialog> m_supportAddress;
     QPointer<QFileDialog> m_exportDialog;
     QPointer<PortalFileChooser> m_exportPortal;
 };

@@ -1,6 +1,7 @@
 #include "ShortcutRecorder.h"
 
 #include "SettingsWidgets.h"
+#include "platform/KeySymbols.h"
 #include "ui/Theme.h"
 
 #include <QCoreApplication>
@@ -202,12 +203,18 @@ bool ShortcutRecorder::eventFilter(QObject* watched, QEvent* event)
     const QString text = shortcutText(key->modifiers(), key->key(), key->text());
     if (text.isEmpty())
         return false;
+    const std::optional<QKeyCombination> combination = parseShortcutText(text);
+    if (!combination || !isGlobalShortcutAllowed(*combination)) {
+        Q_EMIT refused(needsModifierText);
+        return true;
+    }
     Q_EMIT recorded(text);
     setRecording(false);
     return true;
 }
 
 const QString ShortcutButton::recordingText = QStringLiteral("录制中...");
+const QString ShortcutRecorder::needsModifierText = QStringLiteral("快捷键需要包含 Ctrl、Alt 或 Super");
 
 ShortcutButton::ShortcutButton(QWidget* parent)
     : QAbstractButton(parent)
@@ -224,7 +231,7 @@ ShortcutButton::ShortcutButton(QWidget* parent)
 void ShortcutButton::setShortcut(const QString& shortcut)
 {
     m_shortcut = shortcut;
-    setText(m_recording ? recordingText : m_shortcut);
+    setText(m_recording ? recordingText : shortcutDisplayText(m_shortcut));
     updateGeometry();
     update();
 }

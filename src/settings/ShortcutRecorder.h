@@ -19,12 +19,15 @@ std::optional<QKeyCombination> parseShortcutText(const QString& text);
 
 // Waits for one key combination pressed in the window of `scope`. While recording it watches every key
 // press the application receives and consumes the ones it uses, so they reach no widget and trigger no
-// shortcut; nothing is watched while idle.
+// shortcut; nothing is watched while idle. A combination that may not be grabbed for the whole desktop
+// (a bare letter, Shift with a letter) is refused and recording goes on.
 class ShortcutRecorder : public QObject
 {
     Q_OBJECT
 
 public:
+    static const QString needsModifierText;
+
     explicit ShortcutRecorder(QWidget* scope);
     ~ShortcutRecorder() override;
 
@@ -35,6 +38,8 @@ Q_SIGNALS:
     void recordingChanged(bool recording);
     // Emitted before recording ends.
     void recorded(const QString& text);
+    // A combination was pressed that a global shortcut may not be; `reason` says what it needs.
+    void refused(const QString& reason);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -47,7 +52,8 @@ private:
     bool m_watching = false;
 };
 
-// The face of the recorder: the stored shortcut, or "录制中..." while waiting for a key.
+// The face of the recorder: the stored shortcut in the names of the desktop ("Alt + Space"), or
+// "录制中..." while waiting for a key.
 class ShortcutButton : public QAbstractButton
 {
     Q_OBJECT
@@ -59,6 +65,7 @@ public:
 
     void setShortcut(const QString& shortcut);
     void setRecording(bool recording);
+    // The stored text, as given to setShortcut().
     QString shortcut() const { return m_shortcut; }
 
     QSize sizeHint() const override;

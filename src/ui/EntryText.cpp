@@ -1,5 +1,7 @@
 #include "EntryText.h"
 
+#include "ThemeEmoji.h"
+
 #include <QFontMetricsF>
 #include <QPainter>
 
@@ -59,6 +61,7 @@ void EntryText::layOut(const QString& text, qsizetype from, bool leadingEllipsis
     if (leadingEllipsis)
         laid.prepend(ellipsis);
     m_layout = std::make_unique<QTextLayout>(laid, m_font);
+    m_layout->setFormats(emojiFormats(laid));
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_layout->setTextOption(option);

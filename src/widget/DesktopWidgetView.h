@@ -34,6 +34,7 @@ public:
     WidgetGridView* grid() const { return m_grid; }
     SearchField* searchField() const { return m_searchField; }
     WindowDragHandler* dragSurface() const { return m_dragSurface; }
+    Preferences& preferences() const { return m_preferences; }
     bool showsEmptyState() const;
     UndoBar* undoToast() const { return m_undoToast; }
     QString counterText() const;

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -81,6 +82,8 @@ WidgetTileLayout WidgetGridItem::layout(const QRect& tile, bool hovered, bool pi
     result.kindBadge = QRect(tile.right() + 1 - 3 - badge, tile.bottom() + 1 - 3 - badge, badge, badge);
     if (matchedByText)
         result.textBadge = QRect(result.kindBadge.left() - 3 - 26, result.kindBadge.top(), 26, badge);
+    const int controlsBottom = controlsPadding + std::max(pinDiameter, deleteDiameter);
+    result.textArea = tile.adjusted(8, controlsBottom + 2, -8, -8);
     return result;
 }
 
@@ -122,7 +125,7 @@ void WidgetGridItem::paint(QPainter& painter, const WidgetTileLayout& layout, co
             paintSpinner(painter, tile.center());
         }
     } else {
-        paintText(painter, layout.tile.adjusted(8, 8, -8, -8), item, query, key, palette);
+        paintText(painter, layout.textArea, item, query, key, palette);
     }
 
     // The kind, on a small frosted badge in the corner.

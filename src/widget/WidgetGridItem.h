@@ -18,6 +18,9 @@ struct WidgetTileLayout
     QRect deleteButton; // empty when not shown
     QRect kindBadge;
     QRect textBadge; // empty when not shown
+    // Where a text entry's lines go: below the row of the pin and delete buttons, whether or not they
+    // are shown, so the text neither hides under them nor moves when the pointer comes.
+    QRect textArea;
 };
 
 // One board tile: an image thumbnail or the first lines of a text, its kind in the corner, and pin and

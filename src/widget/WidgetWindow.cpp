@@ -1,6 +1,7 @@
 #include "WidgetWindow.h"
 
 #include "DesktopWidgetView.h"
+#include "platform/Preferences.h"
 #include "platform/x11/WindowEffects.h"
 
 #include <QGuiApplication>
@@ -10,6 +11,12 @@
 #include <QVBoxLayout>
 
 namespace {
+
+// A drag moves the window many times a second; its place is written once it has stopped.
+constexpr int restMs = 400;
+// At least this much of the header stays reachable for a restored place to be kept.
+constexpr int reachableWidth = 60;
+constexpr int reachableHeight = 20;
 
 Qt::WindowFlags widgetFlags(bool pinned)
 {
@@ -37,8 +44,45 @@ WidgetWindow::WidgetWindow(DesktopWidgetView* board, bool pinned)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(board);
     setFixedSize(DesktopWidgetView::boardSide, DesktopWidgetView::boardSide);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().topLeft() + initialOffset);
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens << screen->availableGeometry();
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    m_placedAt =
+        placement(board->preferences().widgetPosition(), screens, primary ? primary->availableGeometry() : QRect());
+    move(m_placedAt);
+    m_restTimer.setSingleShot(true);
+    m_restTimer.setInterval(restMs);
+    connect(&m_restTimer, &QTimer::timeout, this, &WidgetWindow::rememberPosition);
+}
+
+QPoint WidgetWindow::placement(const std::optional<QPoint>& stored, const QList<QRect>& screens, const QRect& primary)
+{
+    if (stored) {
+        const QRect header(*stored, QSize(DesktopWidgetView::boardSide, DesktopWidgetView::headerHeight));
+        for (const QRect& screen : screens) {
+            const QRect reachable = header.intersected(screen);
+            if (reachable.width() >= reachableWidth && reachable.height() >= reachableHeight)
+                return *stored;
+        }
+    }
+    return primary.topLeft() + initialOffset;
+}
+
+void WidgetWindow::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    if (isVisible())
+        m_restTimer.start();
+}
+
+void WidgetWindow::rememberPosition()
+{
+    Preferences& preferences = m_board->preferences();
+    // Only a place the user chose is written: every write re-applies the windows.
+    if (pos() == preferences.widgetPosition().value_or(m_placedAt))
+        return;
+    preferences.setWidgetPosition(pos());
 }
 
 void WidgetWindow::applyPinned(bool pinned)

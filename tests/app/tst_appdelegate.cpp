@@ -325,15 +325,16 @@ void TestAppDelegate::widgetFollowsItsSwitch()
     m_preferences->setWidgetPinned(false);
     QVERIFY(window->windowFlags() & Qt::WindowStaysOnBottomHint);
 
-    // Off destroys it; on again starts fresh at the initial place, not where it was moved to.
+    // Off destroys it; on again makes a new one where the old one was left.
     QPointer<WidgetWindow> old = window;
     window->move(initial + QPoint(300, 200));
+    QTRY_COMPARE(m_preferences->widgetPosition(), std::optional(initial + QPoint(300, 200)));
     m_preferences->setShowDesktopWidget(false);
     QVERIFY(!m_delegate->widgetWindow());
     QVERIFY(!old);
     m_preferences->setShowDesktopWidget(true);
     QVERIFY(m_delegate->widgetWindow());
-    QCOMPARE(m_delegate->widgetWindow()->pos(), initial);
+    QCOMPARE(m_delegate->widgetWindow()->pos(), initial + QPoint(300, 200));
     // An unrelated write changes nothing of it.
     WidgetWindow* current = m_delegate->widgetWindow();
     m_preferences->setAutoClearPreference(Preferences::AutoClear::SevenDays);
@@ -465,14 +466,24 @@ void TestAppDelegate::settingsShowWhyTheShortcutIsNotBound()
 void TestAppDelegate::unreadableShortcutBindsNothing_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::newRow("empty") << "";
-    QTest::newRow("modifier without key") << "⌥ + ";
-    QTest::newRow("unknown name") << "⌥ + Sapce";
+    QTest::addColumn<QString>("problem");
+    QTest::addColumn<QString>("reason");
+    const QString unreadable = QStringLiteral("无法识别此快捷键");
+    QTest::newRow("empty") << "" << unreadable << "cannot read the shortcut \"\"";
+    QTest::newRow("modifier without key") << "⌥ + " << unreadable << "cannot read the shortcut \"⌥ + \"";
+    QTest::newRow("unknown name") << "⌥ + Sapce" << unreadable << "cannot read the shortcut \"⌥ + Sapce\"";
+    // Typed into the file by hand: grabbed, the key would be gone from every program.
+    const QString bare = QStringLiteral("快捷键需要包含 Ctrl、Alt 或 Super");
+    QTest::newRow("bare letter") << "A" << bare << "\"A\" holds no Ctrl, Alt or Super";
+    QTest::newRow("shift and a letter") << "⇧ + A" << bare << "\"⇧ + A\" holds no Ctrl, Alt or Super";
+    QTest::newRow("space") << "Space" << bare << "\"Space\" holds no Ctrl, Alt or Super";
 }
 
 void TestAppDelegate::unreadableShortcutBindsNothing()
 {
     QFETCH(QString, text);
+    QFETCH(QString, problem);
+    QFETCH(QString, reason);
     m_preferences->setShortcutKey(text);
     auto shortcut = std::make_unique<FakeGlobalShortcut>();
     FakeGlobalShortcut* fake = shortcut.get();
@@ -480,11 +491,10 @@ void TestAppDelegate::unreadableShortcutBindsNothing()
     m_delegate->bindGlobalShortcut(std::move(shortcut));
     QVERIFY(fake->bound.isEmpty());
     QCOMPARE(m_delegate->shortcutBinder()->problem(),
-             QStringLiteral("无法识别此快捷键，可在系统设置中将快捷键绑定到命令 pellamor"));
+             problem + QStringLiteral("，可在系统设置中将快捷键绑定到命令 pellamor"));
     const QByteArray printed = output.text();
     QCOMPARE(printed.count("Failed to bind shortcut: "), 1);
-    QVERIFY(printed.contains(
-        QStringLiteral("Failed to bind shortcut: cannot read the shortcut \"%1\"\n").arg(text).toUtf8()));
+    QVERIFY(printed.contains(QStringLiteral("Failed to bind shortcut: %1\n").arg(reason).toUtf8()));
     // The panel still opens from the tray, and a readable shortcut is bound once stored.
     m_delegate->togglePopover();
     QVERIFY(m_delegate->popover()->isVisible());

@@ -66,6 +66,8 @@ private Q_SLOTS:
     void mixedLinesNeitherOverlapNorLoseDescenders_data();
     void mixedLinesNeitherOverlapNorLoseDescenders();
     void emojiLinesAreDrawnWhole();
+    void everyEmojiIsInColour_data();
+    void everyEmojiIsInColour();
     void firstMatchIsKeptInView();
 };
 
@@ -153,6 +155,26 @@ void TestEntryText::emojiLinesAreDrawnWhole()
     QVERIFY2(first.coloured, "the emoji must be drawn in colour, not as empty boxes");
     QVERIFY(first.bottom <= qCeil(layout.lineHeights().at(0) * 2) + 1);
     QVERIFY(inkOf(image).bottom <= qCeil(layout.height() * 2) + 1);
+}
+
+void TestEntryText::everyEmojiIsInColour_data()
+{
+    QTest::addColumn<QString>("text");
+    // The text font may carry monochrome faces of some emoji (DejaVu Sans has 😀, not 🎉).
+    QTest::newRow("face") << QStringLiteral("😀");
+    QTest::newRow("party") << QStringLiteral("🎉");
+    QTest::newRow("heart asked for as emoji") << QStringLiteral("❤️");
+    QTest::newRow("skin tone") << QStringLiteral("👍🏽");
+    QTest::newRow("after text") << QStringLiteral("ok 😀");
+}
+
+void TestEntryText::everyEmojiIsInColour()
+{
+    QFETCH(QString, text);
+    if (!QFontDatabase::families().contains(QStringLiteral("Noto Color Emoji")))
+        QSKIP("no colour emoji font installed");
+    const EntryText layout(text, pixelFont(13), 280, 1);
+    QVERIFY(lineInk(layout, 0, 2.0).coloured);
 }
 
 void TestEntryText::firstMatchIsKeptInView()

@@ -6,8 +6,10 @@
 #include "settings/ToggleSwitch.h"
 #include "ui/Theme.h"
 
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QEnterEvent>
+#include <QLabel>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -34,6 +36,8 @@ private Q_SLOTS:
     void chosenCountIsWhiteOnBlue();
     void clearAsksFirst_data();
     void clearAsksFirst();
+    void autoClearAsksBeforeRemoving_data();
+    void autoClearAsksBeforeRemoving();
     void rowsReachShellAndMail();
     void hoverTintsClickableRow();
 
@@ -123,7 +127,7 @@ void TestSettingsView::controlsFollowTheStore()
     QCOMPARE(m_fixture->find<SegmentedPicker>(QStringLiteral("themePicker"))->highlightedValue(), 2);
     QCOMPARE(m_fixture->find<CountPicker>(QStringLiteral("countPicker"))->highlightedOption(), 20);
     QCOMPARE(m_fixture->find<SegmentedPicker>(QStringLiteral("autoClearPicker"))->highlightedValue(), 1);
-    QCOMPARE(m_fixture->find<QAbstractButton>(QStringLiteral("shortcutButton"))->text(), QStringLiteral("⌃ + K"));
+    QCOMPARE(m_fixture->find<QAbstractButton>(QStringLiteral("shortcutButton"))->text(), QStringLiteral("Ctrl + K"));
     // A switch moves to where the store says with its spring.
     auto* widgetSwitch = m_fixture->find<ToggleSwitch>(QStringLiteral("desktopWidgetSwitch"));
     QTRY_COMPARE(widgetSwitch->position(), 1.0);
@@ -216,6 +220,9 @@ void TestSettingsView::clearAsksFirst()
     ConfirmClearDialog* dialog = view.clearConfirmation();
     QCOMPARE(dialog->windowModality(), Qt::WindowModal);
     QCOMPARE(m_fixture->monitor->items().size(), 8);
+    // It says what goes, and that it can be taken back.
+    QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("confirmMessage"))->text(),
+             QStringLiteral("将清除 5 条未置顶记录，8 秒内可撤销。"));
     // A second click does not stack another question.
     m_fixture->click(QStringLiteral("clearRow"));
     QCOMPARE(view.findChildren<ConfirmClearDialog*>().size(), 1);
@@ -232,10 +239,74 @@ void TestSettingsView::clearAsksFirst()
     }
 }
 
+void TestSettingsView::autoClearAsksBeforeRemoving_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("stored");
+    QTest::newRow("1 day, cancelled") << "autoClearOption1"
+                                      << "cancelClearButton"
+                                      << "将删除 5 条记录（超过 1 天的未置顶记录）。" << 0;
+    QTest::newRow("1 day, escape") << "autoClearOption1"
+                                   << "escape"
+                                   << "将删除 5 条记录（超过 1 天的未置顶记录）。" << 0;
+    QTest::newRow("7 days, agreed") << "autoClearOption2"
+                                    << "confirmClearButton"
+                                    << "将删除 3 条记录（超过 7 天的未置顶记录）。" << 2;
+}
+
+void TestSettingsView::autoClearAsksBeforeRemoving()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, answer);
+    QFETCH(QString, message);
+    QFETCH(int, stored);
+    const QDateTime now = ClipboardItem::currentMoment();
+    const qint64 day = 86400;
+    ClipboardItems items;
+    items << PanelFixture::text(QStringLiteral("pinned long ago"), now.addSecs(-30 * day), true);
+    items << PanelFixture::text(QStringLiteral("now"), now.addSecs(-60));
+    for (int i = 0; i < 2; ++i)
+        items << PanelFixture::text(QStringLiteral("3 days %1").arg(i), now.addSecs(-3 * day - i));
+    for (int i = 0; i < 3; ++i)
+        items << PanelFixture::text(QStringLiteral("10 days %1").arg(i), now.addSecs(-10 * day - i));
+    m_fixture->setHistory(items);
+    SettingsView& view = m_fixture->shownView();
+    auto* picker = m_fixture->find<SegmentedPicker>(QStringLiteral("autoClearPicker"));
+
+    m_fixture->click(option);
+    ConfirmClearDialog* dialog = view.autoClearConfirmation();
+    QVERIFY(dialog && dialog->isVisible());
+    QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("confirmMessage"))->text(), message);
+    // Asked, not yet chosen.
+    QCOMPARE(int(m_fixture->preferences.autoClearPreference()), 0);
+    QCOMPARE(picker->highlightedValue(), 0);
+    if (answer == u"escape")
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    else
+        QTest::mouseClick(dialog->findChild<QPushButton*>(answer), Qt::LeftButton);
+    QTRY_VERIFY(!view.autoClearConfirmation());
+    QCOMPARE(int(m_fixture->preferences.autoClearPreference()), stored);
+    QCOMPARE(picker->highlightedValue(), stored);
+    // The clean-up itself runs at its usual times, not here.
+    QCOMPARE(m_fixture->monitor->items().size(), 7);
+    // The period in force asks nothing when chosen again.
+    if (stored != 0) {
+        m_fixture->click(option);
+        QVERIFY(!view.autoClearConfirmation());
+    }
+    // A period that would remove nothing is taken without asking.
+    m_fixture->click(QStringLiteral("autoClearOption0"));
+    QVERIFY(!view.autoClearConfirmation());
+    QCOMPARE(int(m_fixture->preferences.autoClearPreference()), 0);
+}
+
 void TestSettingsView::rowsReachShellAndMail()
 {
     QDesktopServices::setUrlHandler(QStringLiteral("mailto"), this, "openMail");
     SettingsView& view = m_fixture->shownView();
+    view.mailProgramFound = [] { return true; };
     QSignalSpy privacy(&view, &SettingsView::privacyPolicyRequested);
     QSignalSpy quit(&view, &SettingsView::quitRequested);
     m_fixture->click(QStringLiteral("privacyRow"));
@@ -245,6 +316,17 @@ void TestSettingsView::rowsReachShellAndMail()
     QCOMPARE(m_mailed, QList<QUrl>{QUrl(QStringLiteral("mailto:support@pellamor.example"))});
     m_fixture->click(QStringLiteral("quitRow"));
     QCOMPARE(quit.size(), 1);
+
+    // Without a mail program the address is shown, to copy.
+    view.mailProgramFound = [] { return false; };
+    m_fixture->click(QStringLiteral("feedbackRow"));
+    QCOMPARE(m_mailed.size(), 1);
+    ConfirmClearDialog* dialog = view.supportAddressDialog();
+    QVERIFY(dialog && dialog->isVisible());
+    QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("confirmMessage"))->text(), SettingsView::supportAddress);
+    QCOMPARE(dialog->clearButton()->text(), QStringLiteral("复制"));
+    QTest::mouseClick(dialog->clearButton(), Qt::LeftButton);
+    QCOMPARE(QGuiApplication::clipboard()->text(), SettingsView::supportAddress);
     QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
 }
 

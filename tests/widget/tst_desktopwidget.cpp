@@ -10,6 +10,7 @@
 #include "widget/WidgetGridItem.h"
 #include "widget/WidgetGridView.h"
 #include "widget/WidgetItemModel.h"
+#include "widget/WidgetWindow.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -54,6 +55,9 @@ private Q_SLOTS:
     void headerButtons();
     void lockStopsMoving();
     void headerFollowsThePointerWithoutWindowManager();
+    void placement_data();
+    void placement();
+    void windowOpensWhereTheUserLeftIt();
     void missingImageIsNotAskedForAgain();
     void imageFoundByItsTextShowsWhereItMatched();
     void matchedContext_data();
@@ -171,6 +175,10 @@ void TestDesktopWidget::tileLayout()
         if (!part.isEmpty())
             QVERIFY(tile.contains(part));
     }
+    // The text keeps clear of the buttons, and stays where it is when they come and go.
+    QVERIFY(!layout.textArea.intersects(layout.pinButton) && !layout.textArea.intersects(layout.deleteButton));
+    QCOMPARE(layout.textArea, WidgetGridItem::layout(tile, true, true).textArea);
+    QVERIFY(layout.textArea.height() >= 4 * QFontMetrics(WidgetGridItem::textFont()).height());
     if (pin && remove) {
         QVERIFY(layout.pinButton.right() < layout.deleteButton.left());
         QVERIFY(!layout.pinButton.intersects(layout.deleteButton));
@@ -346,6 +354,52 @@ void TestDesktopWidget::headerFollowsThePointerWithoutWindowManager()
     send(QEvent::MouseButtonPress, again, Qt::LeftButton);
     send(QEvent::MouseMove, again + QPoint(40, 40), Qt::LeftButton);
     QCOMPARE(window->pos(), start + QPoint(30, 20));
+}
+
+void TestDesktopWidget::placement_data()
+{
+    QTest::addColumn<std::optional<QPoint>>("stored");
+    QTest::addColumn<QPoint>("expected");
+    // Two screens side by side; the first is the primary one, with a panel 30 high on top.
+    const QPoint initial = QPoint(0, 30) + WidgetWindow::initialOffset;
+    QTest::newRow("never moved") << std::optional<QPoint>() << initial;
+    QTest::newRow("on the first screen") << std::optional(QPoint(500, 400)) << QPoint(500, 400);
+    QTest::newRow("on the second screen") << std::optional(QPoint(2500, 300)) << QPoint(2500, 300);
+    QTest::newRow("mostly off an edge, header reachable") << std::optional(QPoint(3100, 100)) << QPoint(3100, 100);
+    QTest::newRow("on a screen since removed") << std::optional(QPoint(4000, 200)) << initial;
+    QTest::newRow("header above every screen") << std::optional(QPoint(500, -45)) << initial;
+    QTest::newRow("far off") << std::optional(QPoint(-9000, 9000)) << initial;
+}
+
+void TestDesktopWidget::placement()
+{
+    QFETCH(std::optional<QPoint>, stored);
+    QFETCH(QPoint, expected);
+    const QRect primary(0, 30, 1920, 1050);
+    QCOMPARE(WidgetWindow::placement(stored, {primary, QRect(1920, 0, 1280, 1024)}, primary), expected);
+}
+
+void TestDesktopWidget::windowOpensWhereTheUserLeftIt()
+{
+    Preferences& preferences = m_fixture->preferences;
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    const auto open = [&] {
+        return std::make_unique<WidgetWindow>(
+            new DesktopWidgetView(*m_fixture->monitor, *m_fixture->storage, preferences), false);
+    };
+    auto window = open();
+    QCOMPARE(window->pos(), available.topLeft() + WidgetWindow::initialOffset);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    const QPoint moved = available.topLeft() + QPoint(37, 21);
+    window->move(moved);
+    QTRY_COMPARE(preferences.widgetPosition(), std::optional(moved));
+    window.reset();
+    QCOMPARE(open()->pos(), moved);
+    // Left where no screen is any more: back at the start.
+    preferences.setValue(Preferences::Keys::widgetPosition,
+                         QStringLiteral("%1,%2").arg(available.right() + 2000).arg(7));
+    QCOMPARE(open()->pos(), available.topLeft() + WidgetWindow::initialOffset);
 }
 
 void TestDesktopWidget::missingImageIsNotAskedForAgain()
