@@ -211,6 +211,6 @@ void AuxiliaryWindows::confirmClear(QWidget* parent)
 {
     auto* dialog = new ConfirmClearDialog(parent);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QDialog::accepted, this, [this] { m_monitor.clearAll(); });
+    connect(dialog, &QDialog::accepted, this, [this] { m_monitor.history().clearAll(); });
     dialog->present();
 }

@@ -363,7 +363,7 @@ void SettingsView::showClearConfirmation()
         return;
     }
     m_confirm = new ConfirmClearDialog(this);
-    connect(m_confirm, &QDialog::accepted, this, [this] { m_monitor.clearAll(); });
+    connect(m_confirm, &QDialog::accepted, this, [this] { m_monitor.history().clearAll(); });
     m_confirm->present();
 }
 
@@ -431,7 +431,7 @@ void SettingsView::showExportDialog(const QString& suggested, const QString& fol
 void SettingsView::finishExport(const QString& path)
 {
     // The history as it is now: entries copied while the dialog was open are in the file.
-    const QByteArray bytes = exportText(m_monitor.items(), QLocale());
+    const QByteArray bytes = exportText(m_monitor.history().items(), QLocale());
     QString error;
     if (!writeExportFile(path, bytes, &error))
         printLine(QStringLiteral("Export failed: ") + error);

@@ -2,6 +2,7 @@
 
 #include "Xclip.h"
 #include "core/ClipboardMonitor.h"
+#include "core/HistoryModel.h"
 #include "core/StorageManager.h"
 #include "platform/Preferences.h"
 
@@ -29,7 +30,8 @@ protected:
         m_storage = std::make_unique<StorageManager>(m_dir->filePath(QStringLiteral("Pellamor")));
         m_preferences = std::make_unique<Preferences>(m_dir->filePath(QStringLiteral("Pellamor.conf")));
         m_pasteboard = std::move(pasteboard);
-        m_monitor = std::make_unique<ClipboardMonitor>(*m_storage, *m_pasteboard, *m_preferences);
+        m_history = std::make_unique<HistoryModel>(*m_storage);
+        m_monitor = std::make_unique<ClipboardMonitor>(*m_history, *m_pasteboard, *m_preferences);
         m_monitor->startMonitoring();
     }
 
@@ -42,6 +44,7 @@ protected:
         if (m_storage)
             m_storage->waitForBackgroundWork();
         m_monitor.reset();
+        m_history.reset();
         m_pasteboard.reset();
         m_storage.reset();
         m_preferences.reset();
@@ -51,6 +54,7 @@ protected:
     std::unique_ptr<StorageManager> m_storage;
     std::unique_ptr<Preferences> m_preferences;
     std::unique_ptr<PasteboardType> m_pasteboard;
+    std::unique_ptr<HistoryModel> m_history;
     std::unique_ptr<ClipboardMonitor> m_monitor;
 };
 
