@@ -147,7 +147,7 @@ void BM_MainThreadGapWhileIndexing(benchmark::State& state)
         }
         history.storage.waitForBackgroundWork();
         HistoryModel& model = history.monitor->history();
-        ImageTextIndex index(*history.monitor, history.storage, history.preferences, recognizer);
+        ImageTextIndex index(*history.historyModel, history.storage, history.preferences, recognizer);
         index.setSettleDelay(0);
         model.setImageTextSource([&index](const QString& name) { return index.textOf(name); });
         QObject::connect(&index, &ImageTextIndex::textChanged, &model, &HistoryModel::refreshImageText);
