@@ -11,6 +11,7 @@
 // the owner's answers and its INCR pieces too, which Qt handles inside those reads. The reader thread's
 // own work is not counted: it never holds up the main thread.
 #include "core/ClipboardMonitor.h"
+#include "core/HistoryModel.h"
 #include "core/StorageManager.h"
 #include "platform/ImageCodec.h"
 #include "platform/Preferences.h"
@@ -69,7 +70,8 @@ double captureOnce(Kind kind, const QByteArray& payload, const QString& target)
         pasteboard = std::make_unique<WaylandPasteboard>(ClipboardMonitor::sensitiveMarkerTypes());
     else
         pasteboard = std::make_unique<QtPasteboard>(QGuiApplication::clipboard());
-    ClipboardMonitor monitor(storage, *pasteboard, preferences);
+    HistoryModel monitorHistory(storage);
+    ClipboardMonitor monitor(monitorHistory, *pasteboard, preferences);
     // The poll step as startMonitoring() connects it, with a stopwatch around it.
     qint64 busyNs = 0;
     QObject::connect(
@@ -104,7 +106,7 @@ double captureOnce(Kind kind, const QByteArray& payload, const QString& target)
     owner.closeWriteChannel();
 
     QEventLoop loop;
-    QObject::connect(&monitor, &ClipboardMonitor::itemsChanged, &loop, &QEventLoop::quit);
+    QObject::connect(&monitorHistory, &HistoryModel::itemsChanged, &loop, &QEventLoop::quit);
     // Twenty large files take a while to decode on the reader thread of a busy machine.
     QTimer::singleShot(120000, &loop, &QEventLoop::quit);
     loop.exec();

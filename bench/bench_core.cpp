@@ -4,6 +4,7 @@
 
 #include "HistoryFolder.h"
 #include "core/ClipboardMonitor.h"
+#include "core/HistoryModel.h"
 #include "core/StorageManager.h"
 
 #include <QCoreApplication>
@@ -47,7 +48,7 @@ void BM_LoadAndSort1000(benchmark::State& state)
     fixture.storage.save(sampleHistory(1000));
     for (auto _ : state) {
         ClipboardItems items = fixture.storage.load();
-        ClipboardMonitor::sortItems(items);
+        HistoryModel::sortItems(items);
         benchmark::DoNotOptimize(items);
     }
 }
@@ -77,7 +78,8 @@ BENCHMARK(BM_SaveRequestOnMainThread)->Unit(benchmark::kMicrosecond);
 void BM_IdlePollTick(benchmark::State& state)
 {
     Fixture fixture;
-    ClipboardMonitor monitor(fixture.storage, fixture.pasteboard, fixture.preferences);
+    HistoryModel monitorHistory(fixture.storage);
+    ClipboardMonitor monitor(monitorHistory, fixture.pasteboard, fixture.preferences);
     for (auto _ : state)
         monitor.checkClipboard();
 }
@@ -88,7 +90,8 @@ void BM_TextCaptureMainThread(benchmark::State& state)
 {
     Fixture fixture;
     fixture.storage.save(sampleHistory(1000));
-    ClipboardMonitor monitor(fixture.storage, fixture.pasteboard, fixture.preferences);
+    HistoryModel monitorHistory(fixture.storage);
+    ClipboardMonitor monitor(monitorHistory, fixture.pasteboard, fixture.preferences);
     qint64 n = 0;
     for (auto _ : state) {
         fixture.pasteboard.copyText(QStringLiteral("captured text number %1").arg(++n));
@@ -104,7 +107,8 @@ BENCHMARK(BM_TextCaptureMainThread)->Unit(benchmark::kMicrosecond);
 void BM_ImageCaptureMainThread(benchmark::State& state)
 {
     Fixture fixture;
-    ClipboardMonitor monitor(fixture.storage, fixture.pasteboard, fixture.preferences);
+    HistoryModel monitorHistory(fixture.storage);
+    ClipboardMonitor monitor(monitorHistory, fixture.pasteboard, fixture.preferences);
     QImage image(4000, 3000, QImage::Format_RGB32);
     QRandomGenerator random(7);
     for (int y = 0; y < image.height(); ++y) {
@@ -193,7 +197,8 @@ BENCHMARK(BM_LoadLargeHistoryPeak)->Unit(benchmark::kMillisecond)->Iterations(1)
 void BM_LargeTextCaptureResident(benchmark::State& state)
 {
     Fixture fixture;
-    ClipboardMonitor monitor(fixture.storage, fixture.pasteboard, fixture.preferences);
+    HistoryModel monitorHistory(fixture.storage);
+    ClipboardMonitor monitor(monitorHistory, fixture.pasteboard, fixture.preferences);
     const long start = statusKiB("VmRSS:");
     long after = 0;
     for (auto _ : state) {

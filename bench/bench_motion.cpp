@@ -22,7 +22,8 @@ namespace {
 
 struct Row : HistoryFolder
 {
-    ClipboardMonitor monitor{storage, pasteboard, preferences};
+    HistoryModel history{storage};
+    ClipboardMonitor monitor{history, pasteboard, preferences};
     ClipItemView view{monitor, storage};
 
     Row()

@@ -108,9 +108,14 @@ BENCHMARK(BM_RecognizeScreenshot)->Unit(benchmark::kMillisecond)->Iterations(3)-
 
 struct History : HistoryFolder
 {
+    std::unique_ptr<HistoryModel> historyModel;
     std::unique_ptr<ClipboardMonitor> monitor;
 
-    History() { monitor = std::make_unique<ClipboardMonitor>(storage, pasteboard, preferences); }
+    History()
+    {
+        historyModel = std::make_unique<HistoryModel>(storage);
+        monitor = std::make_unique<ClipboardMonitor>(*historyModel, pasteboard, preferences);
+    }
     void copyImage(const QImage& image)
     {
         pasteboard.copyImage(image);
@@ -145,8 +150,8 @@ void BM_MainThreadGapWhileIndexing(benchmark::State& state)
             history.copyImage(image);
         }
         history.storage.waitForBackgroundWork();
-        HistoryModel& model = HistoryModel::of(*history.monitor);
-        ImageTextIndex index(*history.monitor, history.storage, history.preferences, recognizer);
+        HistoryModel& model = history.monitor->history();
+        ImageTextIndex index(*history.historyModel, history.storage, history.preferences, recognizer);
         index.setSettleDelay(0);
         model.setImageTextSource([&index](const QString& name) { return index.textOf(name); });
         QObject::connect(&index, &ImageTextIndex::textChanged, &model, &HistoryModel::refreshImageText);
@@ -221,8 +226,11 @@ void BM_SearchKeystrokeWithImageText(benchmark::State& state)
                                false, std::nullopt, now.addSecs(-i * 60));
     }
     history.storage.save(items);
-    history.monitor = std::make_unique<ClipboardMonitor>(history.storage, history.pasteboard, history.preferences);
-    HistoryModel& model = HistoryModel::of(*history.monitor);
+    history.monitor.reset();
+    history.historyModel = std::make_unique<HistoryModel>(history.storage);
+    history.monitor =
+        std::make_unique<ClipboardMonitor>(*history.historyModel, history.pasteboard, history.preferences);
+    HistoryModel& model = history.monitor->history();
     model.setImageTextSource([&imageTexts](const QString& name) { return imageTexts.value(name); });
     HistorySearchModel search(model);
 

@@ -210,7 +210,7 @@ void BM_ListMotionFrames(benchmark::State& state)
     int frames = 0;
     FrameClock frame;
     for (auto _ : state) {
-        delegate->clipboardMonitor()->deleteItem(delegate->clipboardMonitor()->items().first());
+        delegate->history()->deleteItem(delegate->history()->items().first());
         state.PauseTiming();
         while (list->isMoving()) {
             QThread::msleep(4);

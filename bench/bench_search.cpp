@@ -64,6 +64,7 @@ struct Setup
     std::unique_ptr<StorageManager> storage;
     FakePasteboard pasteboard;
     std::unique_ptr<Preferences> preferences;
+    std::unique_ptr<HistoryModel> historyModel;
     std::unique_ptr<ClipboardMonitor> monitor;
 
     explicit Setup(const ClipboardItems& items)
@@ -72,7 +73,9 @@ struct Setup
         preferences = std::make_unique<Preferences>(dir.filePath(QStringLiteral("prefs.conf")));
         preferences->setDisplayCount(20);
         storage->save(items);
-        monitor = std::make_unique<ClipboardMonitor>(*storage, pasteboard, *preferences);
+        monitor.reset();
+        historyModel = std::make_unique<HistoryModel>(*storage);
+        monitor = std::make_unique<ClipboardMonitor>(*historyModel, pasteboard, *preferences);
     }
 };
 
@@ -145,7 +148,7 @@ void typeAndRepaint(benchmark::State& state, int minLength, int maxLength)
 void coreKeystroke(benchmark::State& state, int minLength, int maxLength)
 {
     Setup setup(history(minLength, maxLength));
-    HistorySearchModel search(HistoryModel::of(*setup.monitor));
+    HistorySearchModel search(setup.monitor->history());
     int ready = 0;
     QObject::connect(&search, &HistorySearchModel::resultsReady, [&ready] { ++ready; });
     MainThreadWatch watch;
@@ -183,7 +186,7 @@ BENCHMARK(BM_CoreKeystroke50KBEntries)->Unit(benchmark::kMillisecond)->Iteration
 void BM_CoreFastTyping50KBEntries(benchmark::State& state)
 {
     Setup setup(history(25'000, 25'000));
-    HistorySearchModel search(HistoryModel::of(*setup.monitor));
+    HistorySearchModel search(setup.monitor->history());
     MainThreadWatch watch;
     const QString word = QStringLiteral("meeting xyz");
     for (auto _ : state) {
@@ -213,7 +216,7 @@ BENCHMARK(BM_CoreFastTyping50KBEntries)->Unit(benchmark::kMillisecond)->Iteratio
 void BM_CoreAddWhileSearching(benchmark::State& state)
 {
     Setup setup(history(25'000, 25'000));
-    HistorySearchModel search(HistoryModel::of(*setup.monitor));
+    HistorySearchModel search(setup.monitor->history());
     search.setQuery(QStringLiteral("hy"));
     QTimer wake;
     wake.start(5);
@@ -225,7 +228,7 @@ void BM_CoreAddWhileSearching(benchmark::State& state)
         state.PauseTiming();
         const ClipboardItem item = ClipboardItem::captured(ClipboardItemType::Text, randomText(random, length));
         state.ResumeTiming();
-        setup.monitor->addItem(item);
+        setup.monitor->history().addItem(item);
         QCoreApplication::processEvents();
     }
 }
@@ -284,7 +287,7 @@ BENCHMARK(BM_Keystroke50KBEntries)->Unit(benchmark::kMillisecond)->Iterations(30
 void BM_FilterShortEntries(benchmark::State& state)
 {
     Setup setup(history(20, 2000));
-    HistorySearchModel search(HistoryModel::of(*setup.monitor));
+    HistorySearchModel search(setup.monitor->history());
     int step = 0;
     for (auto _ : state)
         search.setQuery(typedQueries.at(step++ % typedQueries.size())), benchmark::DoNotOptimize(search.rowCount());
@@ -323,7 +326,7 @@ void BM_SearchKeyMemory(benchmark::State& state)
         for (const ClipboardItem& item : setup.monitor->items())
             textChars += item.content.size();
         const long before = residentKiB();
-        HistoryModel& model = HistoryModel::of(*setup.monitor);
+        HistoryModel& model = setup.monitor->history();
         const long after = residentKiB();
         qsizetype ownKeyChars = 0;
         for (const HistoryModel::Entry& entry : model.entries()) {

@@ -6,6 +6,7 @@
 #include "OffscreenBench.h"
 #include "ResidentMemory.h"
 #include "core/ClipboardMonitor.h"
+#include "core/HistoryModel.h"
 #include "core/StorageManager.h"
 #include "ui/ThumbnailLoader.h"
 #include "widget/DesktopWidgetView.h"
@@ -24,6 +25,7 @@ namespace {
 
 struct History : HistoryFolder
 {
+    std::unique_ptr<HistoryModel> historyModel;
     std::unique_ptr<ClipboardMonitor> monitor;
 
     History()
@@ -45,7 +47,9 @@ struct History : HistoryFolder
         }
         storage.save(items);
         // A fresh store: nothing of the images is in memory, as after a restart.
-        monitor = std::make_unique<ClipboardMonitor>(storage, pasteboard, preferences);
+        monitor.reset();
+        historyModel = std::make_unique<HistoryModel>(storage);
+        monitor = std::make_unique<ClipboardMonitor>(*historyModel, pasteboard, preferences);
     }
 };
 
@@ -55,7 +59,8 @@ void BM_WidgetOpenScrollMemory(benchmark::State& state)
         state.PauseTiming();
         auto history = std::make_unique<History>();
         StorageManager fresh(history->storage.appSupportDir());
-        ClipboardMonitor monitor(fresh, history->pasteboard, history->preferences);
+        HistoryModel monitorHistory(fresh);
+        ClipboardMonitor monitor(monitorHistory, history->pasteboard, history->preferences);
         QCoreApplication::processEvents();
         const long before = residentKiB();
         state.ResumeTiming();

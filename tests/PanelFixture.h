@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ClipboardMonitor.h"
+#include "core/HistoryModel.h"
 #include "core/StorageManager.h"
 #include "platform/Preferences.h"
 #include "platform/fakes/FakePasteboard.h"
@@ -19,13 +20,16 @@ struct PanelFixture
         std::make_unique<StorageManager>(dir.filePath(QStringLiteral("Pellamor")));
     FakePasteboard pasteboard;
     Preferences preferences{dir.filePath(QStringLiteral("prefs.conf"))};
-    std::unique_ptr<ClipboardMonitor> monitor = std::make_unique<ClipboardMonitor>(*storage, pasteboard, preferences);
+    std::unique_ptr<HistoryModel> history = std::make_unique<HistoryModel>(*storage);
+    std::unique_ptr<ClipboardMonitor> monitor = std::make_unique<ClipboardMonitor>(*history, pasteboard, preferences);
 
     // Replaces the history with `items` as if it had been stored, and reloads it.
     void setHistory(const ClipboardItems& items)
     {
         storage->save(items);
-        monitor = std::make_unique<ClipboardMonitor>(*storage, pasteboard, preferences);
+        monitor.reset();
+        history = std::make_unique<HistoryModel>(*storage);
+        monitor = std::make_unique<ClipboardMonitor>(*history, pasteboard, preferences);
     }
 
     void copyText(const QString& text)

@@ -92,11 +92,12 @@ AppDelegate::~AppDelegate()
     ThumbnailLoader::waitForDone();
     // The text index reads the monitor's entries and the store's files.
     if (m_imageTextIndex)
-        HistoryModel::of(*m_clipboardMonitor).setImageTextSource({});
+        m_history->setImageTextSource({});
     m_imageTextIndex.reset();
-    // The monitor refers to the store, the clipboard and the preferences; it goes first. The store's
-    // destructor then finishes every save already requested.
+    // The monitor refers to the history, the clipboard and the preferences, and the history to the
+    // store; they go first. The store's destructor then finishes every save already requested.
     m_clipboardMonitor.reset();
+    m_history.reset();
     m_pasteboard.reset();
     m_storageManager.reset();
 }
@@ -152,8 +153,8 @@ void AppDelegate::launchWith(std::unique_ptr<Preferences> preferences, std::uniq
 
 void AppDelegate::startUp()
 {
-    // Constructing the monitor loads and sorts the stored history.
-    m_clipboardMonitor = std::make_unique<ClipboardMonitor>(*m_storageManager, *m_pasteboard, *m_preferences);
+    m_history = std::make_unique<HistoryModel>(*m_storageManager);
+    m_clipboardMonitor = std::make_unique<ClipboardMonitor>(*m_history, *m_pasteboard, *m_preferences);
     m_clipboardMonitor->startMonitoring();
 
     // Text read from image entries, searched like the text of text entries.
@@ -161,8 +162,8 @@ void AppDelegate::startUp()
         m_textRecognizer = std::make_unique<TextRecognizerProcess>(
             QCoreApplication::applicationFilePath(), QStringList{QLatin1String(TextRecognizerProcess::serveArgument)});
     m_imageTextIndex =
-        std::make_unique<ImageTextIndex>(*m_clipboardMonitor, *m_storageManager, *m_preferences, *m_textRecognizer);
-    HistoryModel& history = HistoryModel::of(*m_clipboardMonitor);
+        std::make_unique<ImageTextIndex>(*m_history, *m_storageManager, *m_preferences, *m_textRecognizer);
+    HistoryModel& history = *m_history;
     history.setImageTextSource([index = m_imageTextIndex.get()](const QString& name) { return index->textOf(name); });
     connect(m_imageTextIndex.get(), &ImageTextIndex::textChanged, &history, &HistoryModel::refreshImageText);
 
@@ -262,12 +263,12 @@ void AppDelegate::showPanelWindow()
         connect(view, &ContentView::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
         connect(view, &ContentView::closeRequested, this, [this] { m_panelWindow->hide(); });
         // As high as what it shows, the empty state included, as the panel is.
-        m_panelWindow = new PanelWindow(
-            view, QSize(panelWidth, panelHeight(m_clipboardMonitor->items().size(), m_preferences->displayCount(),
-                                                view->preferredHeight())));
+        m_panelWindow =
+            new PanelWindow(view, QSize(panelWidth, panelHeight(m_history->rowCount(), m_preferences->displayCount(),
+                                                                view->preferredHeight())));
         connect(view, &ContentView::updatePopoverSize, m_panelWindow, [this, view] {
-            m_panelWindow->fitHeight(panelHeight(m_clipboardMonitor->items().size(), m_preferences->displayCount(),
-                                                 view->preferredHeight()));
+            m_panelWindow->fitHeight(
+                panelHeight(m_history->rowCount(), m_preferences->displayCount(), view->preferredHeight()));
         });
     }
     updateAppearance();
@@ -279,7 +280,7 @@ void AppDelegate::applicationWillTerminate()
     if (m_clipboardMonitor) {
         m_clipboardMonitor->stopMonitoring();
         // A clear or delete can no longer be taken back: its image files go now.
-        m_clipboardMonitor->finishRemoval();
+        m_history->finishRemoval();
     }
 }
 
@@ -313,7 +314,7 @@ void AppDelegate::togglePopover()
     if (m_focusClosed.isValid() && m_focusClosed.elapsed() < reopenGuardMs)
         return;
     updateAppearance();
-    const QSize size(panelWidth, panelHeight(m_clipboardMonitor->items().size(), m_preferences->displayCount(),
+    const QSize size(panelWidth, panelHeight(m_history->rowCount(), m_preferences->displayCount(),
                                              m_contentView->preferredHeight()));
     const QRect tray = trayGeometry();
     const QPoint pointer = QCursor::pos();
@@ -331,7 +332,7 @@ void AppDelegate::updatePopoverSize()
 {
     if (!m_popover)
         return;
-    const QSize size(panelWidth, panelHeight(m_clipboardMonitor->items().size(), m_preferences->displayCount(),
+    const QSize size(panelWidth, panelHeight(m_history->rowCount(), m_preferences->displayCount(),
                                              m_contentView->preferredHeight()));
     const QRect current = m_popover->isVisible() ? m_popover->targetFrame() : m_popover->geometry();
     const QRect frame =

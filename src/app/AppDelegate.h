@@ -16,6 +16,7 @@ class ContentView;
 class ImageTextIndex;
 class DesktopAppearance;
 class GlobalShortcut;
+class HistoryModel;
 class LoginItem;
 class Pasteboard;
 class PanelWindow;
@@ -62,8 +63,8 @@ public:
     void bindGlobalShortcut(std::unique_ptr<GlobalShortcut> shortcut);
     ShortcutBinder* shortcutBinder() const { return m_shortcutBinder; }
 
+    HistoryModel* history() const { return m_history.get(); }
     ClipboardMonitor* clipboardMonitor() const { return m_clipboardMonitor.get(); }
-    StorageManager* storageManager() const { return m_storageManager.get(); }
     Preferences* preferences() const { return m_preferences.get(); }
     // The panel and its view, made the first time they are asked for.
     PopoverWindow* popover();
@@ -128,6 +129,7 @@ private:
     std::unique_ptr<Preferences> m_preferences;
     std::unique_ptr<StorageManager> m_storageManager;
     std::unique_ptr<Pasteboard> m_pasteboard;
+    std::unique_ptr<HistoryModel> m_history;
     std::unique_ptr<ClipboardMonitor> m_clipboardMonitor;
     std::unique_ptr<TextRecognizer> m_textRecognizer;
     std::unique_ptr<ImageTextIndex> m_imageTextIndex;

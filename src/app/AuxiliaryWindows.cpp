@@ -211,6 +211,6 @@ void AuxiliaryWindows::confirmClear(QWidget* parent)
 {
     auto* dialog = ConfirmClearDialog::clearAll(parent, m_monitor.items());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QDialog::accepted, this, [this] { m_monitor.clearAll(); });
+    connect(dialog, &QDialog::accepted, this, [this] { m_monitor.history().clearAll(); });
     dialog->present();
 }

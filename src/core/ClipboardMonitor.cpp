@@ -26,16 +26,14 @@ bool hasArea(const QImage& image)
 
 } // namespace
 
-ClipboardMonitor::ClipboardMonitor(StorageManager& storage, Pasteboard& pasteboard, Preferences& preferences,
+ClipboardMonitor::ClipboardMonitor(HistoryModel& history, Pasteboard& pasteboard, Preferences& preferences,
                                    QObject* parent)
     : QObject(parent)
-    , m_storage(storage)
+    , m_history(history)
     , m_pasteboard(pasteboard)
     , m_preferences(preferences)
 {
     m_lastChangeCount = m_pasteboard.changeCount();
-    m_items = m_storage.load();
-    sortItems();
     m_timer.setInterval(pollIntervalMs);
     connect(&m_timer, &QTimer::timeout, this, &ClipboardMonitor::checkClipboard);
     // The clipboard reader decides on its own thread whether a change is a secret it must not read, and
@@ -46,22 +44,6 @@ ClipboardMonitor::ClipboardMonitor(StorageManager& storage, Pasteboard& pasteboa
     };
     withhold();
     connect(&m_preferences, &Preferences::changed, this, withhold);
-    m_undoTimer.setSingleShot(true);
-    m_undoTimer.setInterval(undoWindowMs);
-    connect(&m_undoTimer, &QTimer::timeout, this, &ClipboardMonitor::finishRemoval);
-}
-
-ClipboardMonitor::~ClipboardMonitor()
-{
-    // Quitting within the undo window: nothing can be taken back any more.
-    if (m_pendingRemoval) {
-        QStringList images;
-        for (const ClipboardItem& item : std::as_const(m_pendingRemoval->items)) {
-            if (item.isImage())
-                images.append(item.content);
-        }
-        m_storage.deleteImagesInBackground(images);
-    }
 }
 
 const QStringList& ClipboardMonitor::sensitiveMarkerTypes()
@@ -120,25 +102,16 @@ void ClipboardMonitor::checkClipboard()
         return;
     }
 
-    const Capture capture =
-        captureFrom(m_pasteboard.contents(sensitiveMarkerTypes()), m_preferences.ignoreSensitive(), firstEntry());
+    const Capture capture = captureFrom(m_pasteboard.contents(sensitiveMarkerTypes()), m_preferences.ignoreSensitive(),
+                                        m_history.newestEntry());
     m_pasteboard.contentsTaken();
     if (capture.skipped)
         return;
     enforceAutoClear();
     for (const QImage& image : capture.images)
-        addItem(ClipboardItem::captured(ClipboardItemType::Image, m_storage.saveImage(image)));
+        m_history.addItem(ClipboardItem::captured(ClipboardItemType::Image, m_history.storage().saveImage(image)));
     if (capture.text)
-        addItem(ClipboardItem::captured(ClipboardItemType::Text, *capture.text));
-}
-
-const ClipboardItem* ClipboardMonitor::firstEntry() const
-{
-    // Changes that follow each other closely are decided before the entries of the earlier ones are in:
-    // the newest of those is where it will be then, unless a pinned entry stays above it.
-    if (!m_pending.isEmpty() && (m_items.isEmpty() || !m_items.first().isPinned))
-        return &m_pending.last();
-    return m_items.isEmpty() ? nullptr : &m_items.first();
+        m_history.addItem(ClipboardItem::captured(ClipboardItemType::Text, *capture.text));
 }
 
 ClipboardMonitor::Capture ClipboardMonitor::captureFrom(const ClipboardContents& contents, bool ignoreSensitive,
@@ -169,66 +142,6 @@ ClipboardMonitor::Capture ClipboardMonitor::captureFrom(const ClipboardContents&
     return capture;
 }
 
-void ClipboardMonitor::addItem(const ClipboardItem& item)
-{
-    m_pending.append(item);
-    QMetaObject::invokeMethod(
-        this,
-        [this, item] {
-            if (!m_pending.isEmpty())
-                m_pending.removeFirst();
-            m_items.prepend(item);
-            const QStringList removedImages = trimToMaxItems();
-            sortItems();
-            saveItems();
-            m_storage.deleteImagesInBackground(removedImages);
-            publish();
-        },
-        Qt::QueuedConnection);
-}
-
-QStringList ClipboardMonitor::trimToMaxItems()
-{
-    // Oldest unpinned entries go first; returns the image files to delete.
-    QStringList removedImages;
-    while (m_items.size() > maxItems) {
-        const auto lastUnpinned =
-            std::find_if(m_items.rbegin(), m_items.rend(), [](const ClipboardItem& entry) { return !entry.isPinned; });
-        if (lastUnpinned == m_items.rend())
-            break;
-        if (lastUnpinned->isImage())
-            removedImages.append(lastUnpinned->content);
-        m_items.erase(std::next(lastUnpinned).base());
-    }
-    return removedImages;
-}
-
-void ClipboardMonitor::sortItems(ClipboardItems& items)
-{
-    std::stable_sort(items.begin(), items.end(), [](const ClipboardItem& a, const ClipboardItem& b) {
-        if (a.isPinned != b.isPinned)
-            return a.isPinned;
-        if (a.isPinned)
-            return a.pinMoment() < b.pinMoment();
-        return a.timestamp > b.timestamp;
-    });
-}
-
-void ClipboardMonitor::sortItems()
-{
-    sortItems(m_items);
-}
-
-void ClipboardMonitor::saveItems()
-{
-    m_storage.saveInBackground(m_items);
-}
-
-void ClipboardMonitor::publish()
-{
-    Q_EMIT itemsChanged();
-}
-
 void ClipboardMonitor::copyToClipboard(const ClipboardItem& item)
 {
     const QScopedValueRollback writingBack(m_writingBack, true);
@@ -236,7 +149,7 @@ void ClipboardMonitor::copyToClipboard(const ClipboardItem& item)
     if (item.isText()) {
         m_pasteboard.writeString(item.content);
     } else {
-        const QImage image = m_storage.loadImage(item.content);
+        const QImage image = m_history.storage().loadImage(item.content);
         if (!image.isNull())
             m_pasteboard.writeImage(image);
     }
@@ -244,138 +157,7 @@ void ClipboardMonitor::copyToClipboard(const ClipboardItem& item)
     m_lastChangeCount = m_pasteboard.changeCount();
 }
 
-void ClipboardMonitor::togglePin(const QUuid& id)
-{
-    // The list may be shared with a reader of items(): it detaches before the search, never between
-    // begin() and end(), which would leave the search walking the old copy.
-    m_items.detach();
-    const auto entry =
-        std::find_if(m_items.begin(), m_items.end(), [&id](const ClipboardItem& item) { return item.id == id; });
-    if (entry == m_items.end())
-        return;
-    entry->isPinned = !entry->isPinned;
-    entry->pinTimestamp = entry->isPinned ? std::optional(ClipboardItem::currentMoment()) : std::nullopt;
-    sortItems();
-    saveItems();
-    publish();
-}
-
-void ClipboardMonitor::deleteItem(const ClipboardItem& item)
-{
-    const auto entry = std::find_if(m_items.cbegin(), m_items.cend(),
-                                    [&item](const ClipboardItem& candidate) { return candidate.id == item.id; });
-    if (entry == m_items.cend()) {
-        // Not (or no longer) in the history: nothing to take back, the file goes at once.
-        if (item.isImage())
-            m_storage.deleteImagesInBackground({item.content});
-        saveItems();
-        return;
-    }
-    const ClipboardItem removed = *entry;
-    m_items.erase(entry);
-    saveItems();
-    beginRemoval(Removal::Kind::Deleted, {removed});
-    publish();
-}
-
-void ClipboardMonitor::updateItem(const ClipboardItem& item, const QString& newText)
-{
-    m_items.detach(); // as in togglePin
-    const auto entry = std::find_if(m_items.begin(), m_items.end(),
-                                    [&item](const ClipboardItem& candidate) { return candidate.id == item.id; });
-    if (entry == m_items.end())
-        return;
-    entry->content = newText;
-    saveItems();
-    publish();
-}
-
-void ClipboardMonitor::clearAll()
-{
-    ClipboardItems removed;
-    for (const ClipboardItem& item : std::as_const(m_items)) {
-        if (!item.isPinned)
-            removed.append(item);
-    }
-    if (removed.isEmpty())
-        return;
-    m_items.removeIf([](const ClipboardItem& item) { return !item.isPinned; });
-    saveItems();
-    beginRemoval(Removal::Kind::Cleared, std::move(removed));
-    publish();
-}
-
-void ClipboardMonitor::beginRemoval(Removal::Kind kind, ClipboardItems removed)
-{
-    // Only the newest removal can be taken back; the one before it is final now.
-    if (m_pendingRemoval)
-        finishRemoval();
-    m_pendingRemoval = Removal{kind, std::move(removed)};
-    m_undoTimer.start();
-    Q_EMIT pendingRemovalChanged();
-}
-
-void ClipboardMonitor::undoRemoval()
-{
-    if (!m_pendingRemoval)
-        return;
-    m_undoTimer.stop();
-    const Removal removal = std::move(*m_pendingRemoval);
-    m_pendingRemoval.reset();
-    for (const ClipboardItem& item : removal.items) {
-        const bool present = std::any_of(m_items.cbegin(), m_items.cend(),
-                                         [&item](const ClipboardItem& entry) { return entry.id == item.id; });
-        if (!present)
-            m_items.append(item);
-    }
-    // The history order puts every entry back where it was; entries copied meanwhile keep the cap.
-    sortItems();
-    const QStringList removedImages = trimToMaxItems();
-    saveItems();
-    m_storage.deleteImagesInBackground(removedImages);
-    Q_EMIT pendingRemovalChanged();
-    publish();
-}
-
-void ClipboardMonitor::finishRemoval()
-{
-    if (!m_pendingRemoval)
-        return;
-    m_undoTimer.stop();
-    QStringList images;
-    for (const ClipboardItem& item : std::as_const(m_pendingRemoval->items)) {
-        if (item.isImage())
-            images.append(item.content);
-    }
-    m_pendingRemoval.reset();
-    m_storage.deleteImagesInBackground(images);
-    Q_EMIT pendingRemovalChanged();
-}
-
 void ClipboardMonitor::enforceAutoClear()
 {
-    const qint64 ageLimitSeconds = Preferences::maxAgeSeconds(m_preferences.autoClearPreference());
-    if (ageLimitSeconds == 0)
-        return;
-    const QDateTime cutoff = QDateTime::currentDateTimeUtc().addSecs(-ageLimitSeconds);
-    const auto expired = [cutoff](const ClipboardItem& item) { return !item.isPinned && item.timestamp < cutoff; };
-    if (std::none_of(m_items.cbegin(), m_items.cend(), expired))
-        return;
-
-    QMetaObject::invokeMethod(
-        this,
-        [this, expired] {
-            // Only the files of entries removed here are deleted: an entry pinned in the meantime keeps its file.
-            QStringList removedImages;
-            for (const ClipboardItem& item : std::as_const(m_items)) {
-                if (expired(item) && item.isImage())
-                    removedImages.append(item.content);
-            }
-            if (m_items.removeIf(expired) == 0)
-                return;
-            saveItems();
-            m_storage.deleteImagesInBackground(removedImages);
-            publish();
-        },
-        Qt::QueuedConnection);
+    m_history.enforceAutoClear(Preferences::maxAgeSeconds(m_preferences.autoClearPreference()));
 }

@@ -1,6 +1,6 @@
 #include "ImageTextIndex.h"
 
-#include "ClipboardMonitor.h"
+#include "HistoryModel.h"
 #include "StorageManager.h"
 #include "platform/ImageCodec.h"
 #include "platform/Preferences.h"
@@ -14,10 +14,10 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-ImageTextIndex::ImageTextIndex(ClipboardMonitor& monitor, StorageManager& storage, Preferences& preferences,
+ImageTextIndex::ImageTextIndex(HistoryModel& history, StorageManager& storage, Preferences& preferences,
                                TextRecognizer& recognizer, QObject* parent)
     : QObject(parent)
-    , m_monitor(monitor)
+    , m_history(history)
     , m_storage(storage)
     , m_preferences(preferences)
     , m_recognizer(recognizer)
@@ -46,7 +46,7 @@ ImageTextIndex::ImageTextIndex(ClipboardMonitor& monitor, StorageManager& storag
     m_settle.setInterval(defaultSettleDelayMs);
     connect(&m_settle, &QTimer::timeout, this, &ImageTextIndex::startNext);
 
-    connect(&monitor, &ClipboardMonitor::itemsChanged, this, &ImageTextIndex::historyChanged);
+    connect(&history, &HistoryModel::itemsChanged, this, &ImageTextIndex::historyChanged);
     connect(&preferences, &Preferences::changed, this, [this](const QString& key) {
         if (key == QLatin1String(Preferences::Keys::recognizeImageText))
             applyPreference();
@@ -55,7 +55,8 @@ ImageTextIndex::ImageTextIndex(ClipboardMonitor& monitor, StorageManager& storag
     // Text of entries that left the history while the program was not running.
     if (m_store.retainOnly([this] {
             QSet<QString> names;
-            for (const ClipboardItem& item : m_monitor.items()) {
+            for (const HistoryModel::Entry& entry : m_history.entries()) {
+                const ClipboardItem& item = entry.item;
                 if (item.isImage())
                     names.insert(item.content);
             }
@@ -124,7 +125,8 @@ void ImageTextIndex::applyPreference()
 void ImageTextIndex::historyChanged()
 {
     QSet<QString> names;
-    for (const ClipboardItem& item : m_monitor.items()) {
+    for (const HistoryModel::Entry& entry : m_history.entries()) {
+        const ClipboardItem& item = entry.item;
         if (item.isImage())
             names.insert(item.content);
     }
@@ -138,7 +140,8 @@ void ImageTextIndex::historyChanged()
 void ImageTextIndex::queueMissing()
 {
     ClipboardItems images;
-    for (const ClipboardItem& item : m_monitor.items()) {
+    for (const HistoryModel::Entry& entry : m_history.entries()) {
+        const ClipboardItem& item = entry.item;
         if (item.isImage() && !m_store.contains(item.content) && !m_unreadable.contains(item.content))
             images.append(item);
     }
@@ -200,8 +203,9 @@ void ImageTextIndex::finished(quint64 generation, const QString& name, const QBy
     m_running = false;
     if (generation != m_generation || !m_enabled)
         return;
-    const bool stillThere = std::any_of(m_monitor.items().cbegin(), m_monitor.items().cend(),
-                                        [&name](const ClipboardItem& item) { return item.content == name; });
+    const bool stillThere =
+        std::any_of(m_history.entries().cbegin(), m_history.entries().cend(),
+                    [&name](const HistoryModel::Entry& entry) { return entry.item.content == name; });
     if (!read) {
         m_unreadable.insert(name);
     } else if (stillThere && !(m_cancel && m_cancel->load())) {

@@ -12,7 +12,7 @@
 #include <functional>
 #include <memory>
 
-class ClipboardMonitor;
+class HistoryModel;
 class Preferences;
 class StorageManager;
 class TextRecognizer;
@@ -31,8 +31,8 @@ public:
     static constexpr int defaultReleaseDelayMs = 60'000;
     static constexpr int defaultSettleDelayMs = 1'500;
 
-    ImageTextIndex(ClipboardMonitor& monitor, StorageManager& storage, Preferences& preferences,
-                   TextRecognizer& recognizer, QObject* parent = nullptr);
+    ImageTextIndex(HistoryModel& history, StorageManager& storage, Preferences& preferences, TextRecognizer& recognizer,
+                   QObject* parent = nullptr);
     // Stops a running recognition and waits for the thread.
     ~ImageTextIndex() override;
 
@@ -67,7 +67,7 @@ private:
     void finished(quint64 generation, const QString& name, const QByteArray& hash, const QString& text, bool read);
     void saveLater();
 
-    ClipboardMonitor& m_monitor;
+    HistoryModel& m_history;
     StorageManager& m_storage;
     Preferences& m_preferences;
     TextRecognizer& m_recognizer;

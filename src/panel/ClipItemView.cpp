@@ -57,8 +57,8 @@ ClipItemView::ClipItemView(ClipboardMonitor& monitor, StorageManager& storage, Q
         QStringLiteral("查看 / 编辑"), std::nullopt, [] { return Theme::palette().blue; }, this);
     m_previewButton->setObjectName(QStringLiteral("previewButton"));
 
-    connect(m_pinButton, &QAbstractButton::clicked, this, [this] { m_monitor.togglePin(m_item.id); });
-    connect(m_deleteButton, &QAbstractButton::clicked, this, [this] { m_monitor.deleteItem(m_item); });
+    connect(m_pinButton, &QAbstractButton::clicked, this, [this] { m_monitor.history().togglePin(m_item.id); });
+    connect(m_deleteButton, &QAbstractButton::clicked, this, [this] { m_monitor.history().deleteItem(m_item); });
     connect(m_previewButton, &QAbstractButton::clicked, this, &ClipItemView::openPreview);
     connect(&Theme::instance(), &Theme::changed, this, qOverload<>(&QWidget::update));
     m_pinButton->hide();
@@ -340,7 +340,7 @@ bool ClipItemView::event(QEvent* event)
         const auto* help = static_cast<QHelpEvent*>(event);
         const QString tip =
             textBadgeRect().contains(help->pos())
-                ? RecognizedTextBadge::matchedContext(HistoryModel::of(m_monitor).imageText(m_item.content), m_query)
+                ? RecognizedTextBadge::matchedContext(m_monitor.history().imageText(m_item.content), m_query)
                 : QString();
         if (tip.isEmpty())
             QToolTip::hideText();

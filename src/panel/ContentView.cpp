@@ -40,7 +40,6 @@
 
 namespace {
 
-const QString recordingText = QStringLiteral("录制中...");
 // The height of a typical row, for PageUp and PageDown.
 constexpr int AppRowHeight = 65;
 // While searching, entries older than 30 days are listed too, under one more section.
@@ -91,7 +90,7 @@ ContentView::ContentView(ClipboardMonitor& monitor, StorageManager& storage, Pre
     column->addWidget(buildFooter());
 
     // The history model follows the monitor before the panel redraws from it.
-    m_search = new HistorySearchModel(HistoryModel::of(m_monitor), this);
+    m_search = new HistorySearchModel(m_monitor.history(), this);
     connect(m_search, &HistorySearchModel::resultsReady, this, &ContentView::onResultsReady);
     // Results that change without a change of the history (the text read from an image arriving) reach
     // the list on the next turn of the event loop; a change of the history or of the query is shown at
@@ -108,7 +107,7 @@ ContentView::ContentView(ClipboardMonitor& monitor, StorageManager& storage, Pre
     connect(m_search, &QAbstractItemModel::modelReset, this, later);
     connect(m_searchField, &QLineEdit::textChanged, this, &ContentView::onQueryChanged);
     resetScrollArea();
-    connect(&m_monitor, &ClipboardMonitor::itemsChanged, this, &ContentView::refreshList);
+    connect(&m_monitor.history(), &HistoryModel::itemsChanged, this, &ContentView::refreshList);
     connect(&m_preferences, &Preferences::changed, this, &ContentView::onPreferenceChanged);
     connect(&Theme::instance(), &Theme::changed, this, &ContentView::applyTheme);
     applyTheme();
@@ -231,7 +230,7 @@ QWidget* ContentView::buildFooter()
     m_countLabel->setObjectName(QStringLiteral("countLabel"));
     row->addWidget(m_countLabel);
     // For a while after a clear or a delete, "撤销" stands where the count is.
-    auto* undo = new UndoBar(m_monitor, UndoBar::Style::Inline, footer);
+    auto* undo = new UndoBar(m_monitor.history(), UndoBar::Style::Inline, footer);
     undo->setReplacedWidget(m_countLabel);
     row->addWidget(undo);
     row->addStretch(1);
@@ -249,7 +248,7 @@ QWidget* ContentView::buildFooter()
         [] { return ThemePalette::withOpacity(Theme::palette().secondary, 0.1); }, true, footer);
     m_clearButton->setObjectName(QStringLiteral("clearButton"));
     m_clearButton->setFocusPolicy(Qt::TabFocus);
-    connect(m_clearButton, &QAbstractButton::clicked, this, [this] { m_monitor.clearAll(); });
+    connect(m_clearButton, &QAbstractButton::clicked, this, [this] { m_monitor.history().clearAll(); });
     row->addWidget(quit);
     row->addWidget(m_clearButton);
     return footer;
@@ -350,7 +349,7 @@ void ContentView::onPreferenceChanged(const QString& key)
 void ContentView::refreshList()
 {
     m_refreshTimer.stop();
-    const ClipboardItems& items = m_monitor.items();
+    const ClipboardItems& items = m_monitor.history().items();
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const bool searching = m_search->isSearching();
     QList<ClipListView::Section> sections;
@@ -459,7 +458,7 @@ bool ContentView::showsNoMatchState() const
 
 QString ContentView::countText() const
 {
-    QString text = QString::number(m_monitor.items().size()) + QStringLiteral(" 条记录");
+    QString text = QString::number(m_monitor.history().rowCount()) + QStringLiteral(" 条记录");
     if (m_search->isSearching())
         text += QStringLiteral(" · 匹配 %1 条").arg(m_search->rowCount());
     return text;
@@ -543,8 +542,8 @@ bool ContentView::handleKey(QObject* watched, QKeyEvent* event)
     // About as many rows as the list shows at once.
     const int page = qMax(1, m_list->viewport()->height() / AppRowHeight);
     // While a removal can be taken back, Ctrl+Z takes it back; otherwise the field undoes its typing.
-    if (event->matches(QKeySequence::Undo) && m_monitor.pendingRemoval()) {
-        m_monitor.undoRemoval();
+    if (event->matches(QKeySequence::Undo) && m_monitor.history().pendingRemoval()) {
+        m_monitor.history().undoRemoval();
         return true;
     }
     switch (event->key()) {
@@ -585,7 +584,7 @@ bool ContentView::handleKey(QObject* watched, QKeyEvent* event)
         // In the field, Delete still deletes the character after the cursor.
         if (!selected || (inField && m_searchField->cursorPosition() < m_searchField->text().size()))
             return false;
-        m_monitor.deleteItem(selected->item());
+        m_monitor.history().deleteItem(selected->item());
         selectIndex(current);
         return true;
     case Qt::Key_F3:
@@ -603,7 +602,7 @@ bool ContentView::handleKey(QObject* watched, QKeyEvent* event)
         if (event->modifiers() == Qt::ControlModifier) {
             if (selected) {
                 const QUuid id = selected->item().id;
-                m_monitor.togglePin(id);
+                m_monitor.history().togglePin(id);
                 if (const int index = m_list->indexOf(id); index >= 0)
                     selectIndex(index);
             }
@@ -678,9 +677,6 @@ void ContentView::showEvent(QShowEvent* event)
     // A pointer resting where the panel opens is not a choice of row.
     m_pointerAtOpen = QCursor::pos();
     m_pointerMoved = false;
-    // A recording interrupted by closing the panel must not leave its transient text behind.
-    if (m_preferences.shortcutKey() == recordingText)
-        m_preferences.setShortcutKey(Preferences::defaultValue(Preferences::Keys::shortcutKey).toString());
 }
 
 void ContentView::applyTheme()

@@ -60,7 +60,7 @@ void ImagePreviewView::setRecognizedText(const QString& text, std::function<void
 
 void ImagePreviewView::offerRecognizedText(ClipboardMonitor& monitor)
 {
-    setRecognizedText(HistoryModel::of(monitor).imageText(m_filename), [&monitor](const QString& text) {
+    setRecognizedText(monitor.history().imageText(m_filename), [&monitor](const QString& text) {
         monitor.copyToClipboard(ClipboardItem::captured(ClipboardItemType::Text, text));
     });
 }

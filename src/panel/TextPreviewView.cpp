@@ -152,7 +152,7 @@ void TextPreviewView::copyWhole()
 
 void TextPreviewView::save()
 {
-    m_monitor.updateItem(m_item, text());
+    m_monitor.history().updateItem(m_item, text());
     close();
 }
 

@@ -396,8 +396,8 @@ void SettingsView::showClearConfirmation()
         m_confirm->activateWindow();
         return;
     }
-    m_confirm = ConfirmClearDialog::clearAll(this, m_monitor.items());
-    connect(m_confirm, &QDialog::accepted, this, [this] { m_monitor.clearAll(); });
+    m_confirm = ConfirmClearDialog::clearAll(this, m_monitor.history().items());
+    connect(m_confirm, &QDialog::accepted, this, [this] { m_monitor.history().clearAll(); });
     m_confirm->present();
 }
 
@@ -487,7 +487,7 @@ void SettingsView::showExportDialog(const QString& suggested, const QString& fol
 void SettingsView::finishExport(const QString& path)
 {
     // The history as it is now: entries copied while the dialog was open are in the file.
-    const QByteArray bytes = exportText(m_monitor.items(), QLocale());
+    const QByteArray bytes = exportText(m_monitor.history().items(), QLocale());
     QString error;
     if (!writeExportFile(path, bytes, &error))
         printLine(QStringLiteral("Export failed: ") + error);

@@ -1,6 +1,6 @@
 #include "UndoBar.h"
 
-#include "core/ClipboardMonitor.h"
+#include "core/HistoryModel.h"
 #include "ui/PressableActionButton.h"
 #include "ui/Theme.h"
 
@@ -8,9 +8,9 @@
 #include <QLabel>
 #include <QPainter>
 
-UndoBar::UndoBar(ClipboardMonitor& monitor, Style style, QWidget* parent)
+UndoBar::UndoBar(HistoryModel& history, Style style, QWidget* parent)
     : QWidget(parent)
-    , m_monitor(monitor)
+    , m_history(history)
     , m_style(style)
     , m_label(new QLabel(this))
     , m_undoButton(new PressableActionButton(
@@ -25,21 +25,28 @@ UndoBar::UndoBar(ClipboardMonitor& monitor, Style style, QWidget* parent)
     row->setSpacing(6);
     row->addWidget(m_label);
     row->addWidget(m_undoButton);
-    connect(m_undoButton, &QAbstractButton::clicked, &m_monitor, &ClipboardMonitor::undoRemoval);
-    connect(&m_monitor, &ClipboardMonitor::pendingRemovalChanged, this, &UndoBar::refresh);
+    connect(m_undoButton, &QAbstractButton::clicked, &m_history, &HistoryModel::undoRemoval);
+    connect(&m_history, &HistoryModel::pendingRemovalChanged, this, &UndoBar::refresh);
     connect(&Theme::instance(), &Theme::changed, this, &UndoBar::applyColors);
     applyColors();
     refresh();
 }
 
-QString UndoBar::message(const ClipboardMonitor& monitor)
+QString UndoBar::message(const HistoryModel& history)
 {
-    const auto& removal = monitor.pendingRemoval();
+    const auto& removal = history.pendingRemoval();
     if (!removal)
         return QString();
     const QString count = QString::number(removal->items.size());
-    return removal->kind == ClipboardMonitor::Removal::Kind::Cleared ? QStringLiteral("已清除 %1 条记录").arg(count)
-                                                                     : QStringLiteral("已删除 %1 条记录").arg(count);
+    switch (removal->kind) {
+    case HistoryModel::Removal::Kind::Cleared:
+        return QStringLiteral("已清除 %1 条记录").arg(count);
+    case HistoryModel::Removal::Kind::Expired:
+        return QStringLiteral("已自动清理 %1 条记录").arg(count);
+    case HistoryModel::Removal::Kind::Deleted:
+        break;
+    }
+    return QStringLiteral("已删除 %1 条记录").arg(count);
 }
 
 QString UndoBar::text() const
@@ -55,7 +62,7 @@ void UndoBar::setReplacedWidget(QWidget* widget)
 
 void UndoBar::refresh()
 {
-    const QString text = message(m_monitor);
+    const QString text = message(m_history);
     m_label->setText(text);
     const bool shown = !text.isEmpty();
     if (m_replaced)

@@ -35,7 +35,7 @@ public:
         setFixedSize(30, 30);
         setAttribute(Qt::WA_TransparentForMouseEvents);
     }
-    QString text() const { return QString::number(m_monitor.items().size()); }
+    QString text() const { return QString::number(m_monitor.history().rowCount()); }
 
 protected:
     void paintEvent(QPaintEvent*) override
@@ -217,7 +217,7 @@ DesktopWidgetView::DesktopWidgetView(ClipboardMonitor& monitor, StorageManager& 
     column->addWidget(m_content, 1);
 
     // After a clear or a delete, "撤销" floats over the bottom of the grid for a while.
-    m_undoToast = new UndoBar(monitor, UndoBar::Style::Toast, this);
+    m_undoToast = new UndoBar(monitor.history(), UndoBar::Style::Toast, this);
     connect(m_undoToast, &UndoBar::visibilityChanged, this, &DesktopWidgetView::placeUndoToast);
     placeUndoToast();
 
@@ -227,7 +227,7 @@ DesktopWidgetView::DesktopWidgetView(ClipboardMonitor& monitor, StorageManager& 
         m_grid->scrollToTop();
         m_grid->viewport()->update();
     });
-    connect(&m_monitor, &ClipboardMonitor::itemsChanged, this, &DesktopWidgetView::refresh);
+    connect(&m_monitor.history(), &HistoryModel::itemsChanged, this, &DesktopWidgetView::refresh);
     connect(&m_preferences, &Preferences::changed, this, &DesktopWidgetView::refreshButtons);
     connect(&Theme::instance(), &Theme::changed, this, qOverload<>(&QWidget::update));
     refresh();
@@ -236,7 +236,7 @@ DesktopWidgetView::DesktopWidgetView(ClipboardMonitor& monitor, StorageManager& 
 
 void DesktopWidgetView::refresh()
 {
-    m_content->setCurrentIndex(m_monitor.items().isEmpty() ? 0 : 1);
+    m_content->setCurrentIndex(m_monitor.history().rowCount() == 0 ? 0 : 1);
     m_counter->update();
 }
 
@@ -269,9 +269,9 @@ void DesktopWidgetView::placeUndoToast()
 
 bool DesktopWidgetView::undoOnKey(QKeyEvent* event)
 {
-    if (!event->matches(QKeySequence::Undo) || !m_monitor.pendingRemoval())
+    if (!event->matches(QKeySequence::Undo) || !m_monitor.history().pendingRemoval())
         return false;
-    m_monitor.undoRemoval();
+    m_monitor.history().undoRemoval();
     return true;
 }
 

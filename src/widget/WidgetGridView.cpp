@@ -140,12 +140,12 @@ void WidgetGridView::mousePressEvent(QMouseEvent* event)
     const ClipboardItem& item = m_model->itemAt(index.row());
     const WidgetTileLayout layout = WidgetGridItem::layout(tileRect(index), m_hovered == index, item.isPinned);
     if (layout.pinButton.contains(position)) {
-        m_monitor.togglePin(item.id);
+        m_monitor.history().togglePin(item.id);
         event->accept();
         return;
     }
     if (layout.deleteButton.contains(position)) {
-        m_monitor.deleteItem(item);
+        m_monitor.history().deleteItem(item);
         event->accept();
         return;
     }

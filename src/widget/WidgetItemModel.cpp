@@ -10,10 +10,10 @@
 WidgetItemModel::WidgetItemModel(ClipboardMonitor& monitor, StorageManager& storage, QObject* parent)
     : QIdentityProxyModel(parent)
     , m_storage(storage)
-    , m_search(new HistorySearchModel(HistoryModel::of(monitor), this))
+    , m_search(new HistorySearchModel(monitor.history(), this))
 {
     setSourceModel(m_search);
-    connect(&monitor, &ClipboardMonitor::itemsChanged, this, [this] { m_missing.clear(); });
+    connect(&monitor.history(), &HistoryModel::itemsChanged, this, [this] { m_missing.clear(); });
 }
 
 const ClipboardItem& WidgetItemModel::itemAt(int row) const

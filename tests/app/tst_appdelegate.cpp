@@ -388,7 +388,7 @@ void TestAppDelegate::widgetClearAsksFirst()
 {
     copy(QStringLiteral("keep"));
     copy(QStringLiteral("drop"));
-    m_delegate->clipboardMonitor()->togglePin(m_delegate->clipboardMonitor()->items().last().id);
+    m_delegate->history()->togglePin(m_delegate->history()->items().last().id);
     m_preferences->setShowDesktopWidget(true);
 
     m_delegate->confirmClearFromWidget();

@@ -1,8 +1,10 @@
 #include "core/ClipboardMonitor.h"
+#include "core/HistoryModel.h"
 #include "core/StorageManager.h"
 #include "platform/Preferences.h"
 #include "platform/fakes/FakePasteboard.h"
 
+#include <QAbstractItemModelTester>
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
@@ -90,6 +92,7 @@ private Q_SLOTS:
 
 private:
     ClipboardMonitor& monitor();
+    HistoryModel& history();
     void reopen();
     void settle();
     QString writeImageFile(const QString& name, const QImage& image);
@@ -99,6 +102,8 @@ private:
     std::unique_ptr<StorageManager> m_storage;
     std::unique_ptr<FakePasteboard> m_pasteboard;
     std::unique_ptr<Preferences> m_preferences;
+    std::unique_ptr<HistoryModel> m_history;
+    std::unique_ptr<QAbstractItemModelTester> m_tester;
     std::unique_ptr<ClipboardMonitor> m_monitor;
 };
 
@@ -106,7 +111,6 @@ void TestClipboardMonitor::init()
 {
     m_root = std::make_unique<QTemporaryDir>();
     QVERIFY(m_root->isValid());
-    m_storage = std::make_unique<StorageManager>(m_root->filePath(QStringLiteral("Pellamor")));
     m_pasteboard = std::make_unique<FakePasteboard>();
     m_preferences = std::make_unique<Preferences>(m_root->filePath(QStringLiteral("prefs.conf")));
     reopen();
@@ -115,6 +119,8 @@ void TestClipboardMonitor::init()
 void TestClipboardMonitor::cleanup()
 {
     m_monitor.reset();
+    m_tester.reset();
+    m_history.reset();
     m_storage.reset();
 }
 
@@ -123,11 +129,21 @@ ClipboardMonitor& TestClipboardMonitor::monitor()
     return *m_monitor;
 }
 
-// A fresh monitor, as at program start: it loads the stored history.
+HistoryModel& TestClipboardMonitor::history()
+{
+    return *m_history;
+}
+
+// A fresh history and monitor, as at program start: the history loads the stored entries. Every change
+// is checked against the rules of a list model as it is announced.
 void TestClipboardMonitor::reopen()
 {
-    m_monitor.reset();
-    m_monitor = std::make_unique<ClipboardMonitor>(*m_storage, *m_pasteboard, *m_preferences);
+    cleanup();
+    m_storage = std::make_unique<StorageManager>(m_root->filePath(QStringLiteral("Pellamor")));
+    m_history = std::make_unique<HistoryModel>(*m_storage);
+    m_tester = std::make_unique<QAbstractItemModelTester>(m_history.get(),
+                                                          QAbstractItemModelTester::FailureReportingMode::QtTest);
+    m_monitor = std::make_unique<ClipboardMonitor>(*m_history, *m_pasteboard, *m_preferences);
 }
 
 // Runs the work the monitor queued for a later turn of the event loop.
@@ -263,7 +279,7 @@ void TestClipboardMonitor::duplicateRuleComparesFirstEntryOnly()
     QCOMPARE(monitor().items().size(), 4);
 
     // With a pinned entry on top the rule compares with that one, so a repeat is captured again.
-    monitor().togglePin(monitor().items().last().id);
+    history().togglePin(monitor().items().last().id);
     copy(QStringLiteral("C"));
     copy(QStringLiteral("C"));
     QCOMPARE(contentsOf(monitor().items()).count(QStringLiteral("C")), 2);
@@ -457,18 +473,18 @@ void TestClipboardMonitor::capRemovesOldestUnpinnedAndItsFile()
     stored << storedText(QStringLiteral("pinned and ancient"), base.addSecs(-20), true);
     stored << ClipboardItem(QUuid::createUuid(), ClipboardItemType::Image, secondOldestImage, false, std::nullopt,
                             base.addSecs(-5));
-    for (int i = 0; i < ClipboardMonitor::maxItems - 3; ++i)
+    for (int i = 0; i < HistoryModel::maxItems - 3; ++i)
         stored << storedText(QString::number(i), base.addSecs(i));
     QVERIFY(m_storage->save(stored));
     reopen();
 
-    QCOMPARE(monitor().items().size(), ClipboardMonitor::maxItems);
+    QCOMPARE(monitor().items().size(), HistoryModel::maxItems);
     m_pasteboard->copyText(QStringLiteral("newest"));
     monitor().checkClipboard();
     settle();
 
     const ClipboardItems& items = monitor().items();
-    QCOMPARE(items.size(), ClipboardMonitor::maxItems);
+    QCOMPARE(items.size(), HistoryModel::maxItems);
     QCOMPARE(items[0].content, QStringLiteral("pinned and ancient"));
     QCOMPARE(items[1].content, QStringLiteral("newest"));
     QCOMPARE(items.last().content, secondOldestImage);
@@ -482,7 +498,7 @@ void TestClipboardMonitor::capWithEveryEntryPinned()
 {
     const QDateTime base = ClipboardItem::currentMoment().addDays(-1);
     ClipboardItems stored;
-    for (int i = 0; i < ClipboardMonitor::maxItems; ++i)
+    for (int i = 0; i < HistoryModel::maxItems; ++i)
         stored << storedText(QString::number(i), base.addSecs(i), true);
     QVERIFY(m_storage->save(stored));
     reopen();
@@ -490,7 +506,7 @@ void TestClipboardMonitor::capWithEveryEntryPinned()
     m_pasteboard->copyImage(solidImage(6, 6));
     monitor().checkClipboard();
     settle();
-    QCOMPARE(monitor().items().size(), ClipboardMonitor::maxItems);
+    QCOMPARE(monitor().items().size(), HistoryModel::maxItems);
     for (const ClipboardItem& item : monitor().items())
         QVERIFY(item.isPinned);
     m_storage->waitForBackgroundWork();
@@ -512,18 +528,18 @@ void TestClipboardMonitor::pinOrder()
         }
         return QUuid();
     };
-    monitor().togglePin(idOf("A"));
-    monitor().togglePin(idOf("B"));
+    history().togglePin(idOf("A"));
+    history().togglePin(idOf("B"));
     QCOMPARE(contentsOf(monitor().items()), QStringList({"A", "B", "D", "C"}));
-    monitor().togglePin(idOf("C"));
+    history().togglePin(idOf("C"));
     QCOMPARE(contentsOf(monitor().items()), QStringList({"A", "B", "C", "D"}));
     QVERIFY(monitor().items()[2].pinTimestamp.has_value());
-    monitor().togglePin(idOf("A"));
+    history().togglePin(idOf("A"));
     QCOMPARE(contentsOf(monitor().items()), QStringList({"B", "C", "D", "A"}));
     QCOMPARE(monitor().items()[3].isPinned, false);
     QCOMPARE(monitor().items()[3].pinTimestamp, std::nullopt);
     QCOMPARE(monitor().items()[3].timestamp, now.addSecs(-40));
-    monitor().togglePin(QUuid::createUuid());
+    history().togglePin(QUuid::createUuid());
     QCOMPARE(savedHistory(), monitor().items());
 }
 
@@ -574,8 +590,6 @@ void TestClipboardMonitor::copyBackImage()
 
     // A file removed by hand leaves the clipboard empty; a restart empties the cache.
     QVERIFY(QFile::remove(m_storage->imageURL(image.content)));
-    m_monitor.reset();
-    m_storage = std::make_unique<StorageManager>(m_root->filePath(QStringLiteral("Pellamor")));
     reopen();
     monitor().copyToClipboard(image);
     QVERIFY(m_pasteboard->contents().image.isNull());
@@ -596,20 +610,20 @@ void TestClipboardMonitor::deleteItem()
     const ClipboardItem image = monitor().items()[1];
     QVERIFY(QFileInfo::exists(m_storage->imageURL(image.content)));
 
-    monitor().deleteItem(image);
+    history().deleteItem(image);
     QCOMPARE(contentsOf(monitor().items()), QStringList{QStringLiteral("text")});
     QCOMPARE(savedHistory(), monitor().items());
-    QCOMPARE(monitor().pendingRemoval()->kind, ClipboardMonitor::Removal::Kind::Deleted);
+    QCOMPARE(history().pendingRemoval()->kind, HistoryModel::Removal::Kind::Deleted);
     // The file waits for the undo window to end.
     QVERIFY(QFileInfo::exists(m_storage->imageURL(image.content)));
-    monitor().finishRemoval();
+    history().finishRemoval();
     m_storage->waitForBackgroundWork();
     QVERIFY(!QFileInfo::exists(m_storage->imageURL(image.content)));
-    QVERIFY(!monitor().pendingRemoval());
+    QVERIFY(!history().pendingRemoval());
 
     // Not in the history any more: the file is still removed and the history saved.
     const QString orphan = m_storage->saveImage(StorageManager::pngData(solidImage(2, 2)));
-    monitor().deleteItem(ClipboardItem::captured(ClipboardItemType::Image, orphan));
+    history().deleteItem(ClipboardItem::captured(ClipboardItemType::Image, orphan));
     m_storage->waitForBackgroundWork();
     QVERIFY(!QFileInfo::exists(m_storage->imageURL(orphan)));
     QCOMPARE(monitor().items().size(), 1);
@@ -623,14 +637,14 @@ void TestClipboardMonitor::updateItemInPlace()
         settle();
     }
     const ClipboardItem middle = monitor().items()[1];
-    monitor().updateItem(middle, QString());
+    history().updateItem(middle, QString());
     QCOMPARE(contentsOf(monitor().items()), QStringList({QStringLiteral("three"), QString(), QStringLiteral("one")}));
     QCOMPARE(monitor().items()[1].timestamp, middle.timestamp);
     QCOMPARE(monitor().items()[1].id, middle.id);
     QCOMPARE(savedHistory(), monitor().items());
 
     const ClipboardItems before = monitor().items();
-    monitor().updateItem(ClipboardItem::captured(ClipboardItemType::Text, QStringLiteral("x")), QStringLiteral("y"));
+    history().updateItem(ClipboardItem::captured(ClipboardItemType::Text, QStringLiteral("x")), QStringLiteral("y"));
     QCOMPARE(monitor().items(), before);
 }
 
@@ -658,18 +672,18 @@ void TestClipboardMonitor::clearAllKeepsPinned()
     reopen();
     const ClipboardItems pinned = monitor().items().mid(0, 3);
 
-    monitor().clearAll();
+    history().clearAll();
     QCOMPARE(monitor().items(), pinned);
     QCOMPARE(savedHistory(), pinned);
-    QCOMPARE(monitor().pendingRemoval()->items.size(), 10);
+    QCOMPARE(history().pendingRemoval()->items.size(), 10);
     // The undo window ends on its own; only then do the cleared entries' files go.
-    monitor().setUndoWindow(50);
-    monitor().clearAll(); // nothing left to clear: the window is not restarted
-    QSignalSpy ended(&monitor(), &ClipboardMonitor::pendingRemovalChanged);
-    monitor().deleteItem(pinned.first()); // a newer removal ends the clear's window at once
+    history().setUndoWindow(50);
+    history().clearAll(); // nothing left to clear: the window is not restarted
+    QSignalSpy ended(&history(), &HistoryModel::pendingRemovalChanged);
+    history().deleteItem(pinned.first()); // a newer removal ends the clear's window at once
     QCOMPARE(ended.size(), 2);
     QVERIFY(ended.wait(2000));
-    QVERIFY(!monitor().pendingRemoval());
+    QVERIFY(!history().pendingRemoval());
     m_storage->waitForBackgroundWork();
     for (const QString& name : std::as_const(unpinnedImages))
         QVERIFY(!QFileInfo::exists(m_storage->imageURL(name)));
@@ -681,35 +695,38 @@ void TestClipboardMonitor::clearAllKeepsPinned()
 void TestClipboardMonitor::undoBringsEntriesBackInPlace_data()
 {
     QTest::addColumn<bool>("clear");
-    QTest::newRow("clear all") << true;
-    QTest::newRow("delete one") << false;
+    QTest::addColumn<int>("spacing");
+    QTest::newRow("clear all") << true << 10;
+    QTest::newRow("delete one") << false << 10;
+    QTest::newRow("delete one of the same second") << false << 0;
 }
 
 void TestClipboardMonitor::undoBringsEntriesBackInPlace()
 {
     QFETCH(bool, clear);
+    QFETCH(int, spacing);
     const QDateTime now = ClipboardItem::currentMoment();
     const QString image = m_storage->saveImage(StorageManager::pngData(solidImage(3, 3)));
-    ClipboardItems stored = {
-        storedText(QStringLiteral("pinned"), now.addSecs(-50), true),
-        storedText(QStringLiteral("newest"), now.addSecs(-10)),
-        ClipboardItem(QUuid::createUuid(), ClipboardItemType::Image, image, false, std::nullopt, now.addSecs(-20)),
-        storedText(QStringLiteral("oldest"), now.addSecs(-30))};
+    ClipboardItems stored = {storedText(QStringLiteral("pinned"), now.addSecs(-50), true),
+                             storedText(QStringLiteral("newest"), now.addSecs(-10)),
+                             ClipboardItem(QUuid::createUuid(), ClipboardItemType::Image, image, false, std::nullopt,
+                                           now.addSecs(-10 - spacing)),
+                             storedText(QStringLiteral("oldest"), now.addSecs(-10 - 2 * spacing))};
     QVERIFY(m_storage->save(stored));
     reopen();
     const ClipboardItems before = monitor().items();
     if (clear)
-        monitor().clearAll();
+        history().clearAll();
     else
-        monitor().deleteItem(before[2]);
+        history().deleteItem(before[2]);
     QCOMPARE(savedHistory(), monitor().items());
 
     // Copied meanwhile: stays on top, and the undone entries return below it, where they were.
     m_pasteboard->copyText(QStringLiteral("meanwhile"));
     monitor().checkClipboard();
     settle();
-    monitor().undoRemoval();
-    QVERIFY(!monitor().pendingRemoval());
+    history().undoRemoval();
+    QVERIFY(!history().pendingRemoval());
     QCOMPARE(monitor().items().mid(0, 1), before.mid(0, 1));
     QCOMPARE(monitor().items()[1].content, QStringLiteral("meanwhile"));
     QCOMPARE(monitor().items().mid(2), before.mid(1));
@@ -717,6 +734,8 @@ void TestClipboardMonitor::undoBringsEntriesBackInPlace()
 
     // The image came back with its file, which outlives the monitor (as at quit) now that it is kept.
     m_monitor.reset();
+    m_tester.reset();
+    m_history.reset();
     m_storage->waitForBackgroundWork();
     QVERIFY(QFileInfo::exists(m_storage->imageURL(image)));
     QVERIFY(!m_storage->loadImage(image).isNull());
@@ -729,9 +748,11 @@ void TestClipboardMonitor::quitEndsTheUndoWindow()
     settle();
     m_storage->waitForBackgroundWork();
     const QString file = m_storage->imageURL(monitor().items().first().content);
-    monitor().clearAll();
+    history().clearAll();
     QVERIFY(QFileInfo::exists(file));
     m_monitor.reset();
+    m_tester.reset();
+    m_history.reset();
     m_storage->waitForBackgroundWork();
     QVERIFY(!QFileInfo::exists(file));
 }

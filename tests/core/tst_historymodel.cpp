@@ -1,9 +1,6 @@
-#include "core/ClipboardMonitor.h"
 #include "core/HistoryModel.h"
 #include "core/HistorySearchModel.h"
 #include "core/StorageManager.h"
-#include "platform/Preferences.h"
-#include "platform/fakes/FakePasteboard.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
@@ -39,30 +36,26 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_root;
     std::unique_ptr<StorageManager> m_storage;
-    std::unique_ptr<FakePasteboard> m_pasteboard;
-    std::unique_ptr<Preferences> m_preferences;
-    std::unique_ptr<ClipboardMonitor> m_monitor;
+    std::unique_ptr<HistoryModel> m_history;
 };
 
 void TestHistoryModel::init()
 {
     m_root = std::make_unique<QTemporaryDir>();
     m_storage = std::make_unique<StorageManager>(m_root->filePath(QStringLiteral("Pellamor")));
-    m_pasteboard = std::make_unique<FakePasteboard>();
-    m_preferences = std::make_unique<Preferences>(m_root->filePath(QStringLiteral("prefs.conf")));
-    m_monitor = std::make_unique<ClipboardMonitor>(*m_storage, *m_pasteboard, *m_preferences);
+    // Built from the history file alone: no clipboard, no preferences, no window.
+    m_history = std::make_unique<HistoryModel>(*m_storage);
 }
 
 void TestHistoryModel::cleanup()
 {
-    m_monitor.reset();
+    m_history.reset();
     m_storage.reset();
 }
 
 void TestHistoryModel::copy(const QString& text)
 {
-    m_pasteboard->copyText(text);
-    m_monitor->checkClipboard();
+    m_history->addItem(ClipboardItem::captured(ClipboardItemType::Text, text));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
 }
 
@@ -70,8 +63,7 @@ void TestHistoryModel::followsEveryOperationWithoutResets()
 {
     for (const char* text : {"one", "two", "three", "four"})
         copy(QString::fromLatin1(text));
-    HistoryModel& model = HistoryModel::of(*m_monitor);
-    QCOMPARE(&HistoryModel::of(*m_monitor), &model);
+    HistoryModel& model = *m_history;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
     QSignalSpy moves(&model, &QAbstractItemModel::rowsMoved);
@@ -80,53 +72,58 @@ void TestHistoryModel::followsEveryOperationWithoutResets()
 
     const auto check = [&] {
         QStringList expected;
-        for (const ClipboardItem& item : m_monitor->items())
+        // What the history file holds once the saves are done.
+        m_storage->waitForBackgroundWork();
+        for (const ClipboardItem& item : m_storage->load())
             expected << item.content;
         QCOMPARE(contentsOf(model), expected);
     };
     check();
     copy(QStringLiteral("five"));
     check();
-    m_monitor->togglePin(m_monitor->items().at(3).id); // "two" moves to the top
+    model.togglePin(model.items().at(3).id); // "two" moves to the top
     check();
     QCOMPARE(moves.size(), 1);
-    m_monitor->updateItem(m_monitor->items().at(2), QStringLiteral("edited"));
+    model.updateItem(model.items().at(2), QStringLiteral("edited"));
     check();
     QCOMPARE(changes.size(), 2); // the pin, then the edit
-    m_monitor->deleteItem(m_monitor->items().at(1));
+    model.deleteItem(model.items().at(1));
     check();
     QCOMPARE(removals.size(), 1);
-    m_monitor->clearAll();
+    model.clearAll();
     check();
     QCOMPARE(contentsOf(model), QStringList{QStringLiteral("two")});
-    QCOMPARE(resets.size(), 0);
     QCOMPARE(model.searchedTextSize(), 3);
+    model.undoRemoval();
+    check();
+    QCOMPARE(contentsOf(model), (QStringList{"two", "edited", "three", "one"}));
+    QCOMPARE(resets.size(), 0);
 }
 
 void TestHistoryModel::searchFiltersAndFollowsChanges()
 {
     for (const char* text : {"会议纪要", "alpha", "Alpha beta", "gamma"})
         copy(QString::fromUtf8(text));
-    HistorySearchModel search(HistoryModel::of(*m_monitor));
+    HistorySearchModel search(*m_history);
     QAbstractItemModelTester tester(&search, QAbstractItemModelTester::FailureReportingMode::QtTest);
     search.setQuery(QStringLiteral("ALPHA"));
     QCOMPARE(contentsOf(search), (QStringList{QStringLiteral("Alpha beta"), QStringLiteral("alpha")}));
     copy(QStringLiteral("alphabet"));
     QCOMPARE(search.rowCount(), 3);
     QCOMPARE(search.itemAt(0).content, QStringLiteral("alphabet"));
-    m_monitor->updateItem(m_monitor->items().at(0), QStringLiteral("renamed"));
+    m_history->updateItem(m_history->items().at(0), QStringLiteral("renamed"));
     QCOMPARE(search.rowCount(), 2);
     search.setQuery(QStringLiteral("hyjy"));
     QCOMPARE(contentsOf(search), QStringList{QStringLiteral("会议纪要")});
     search.setQuery(QStringLiteral("  "));
-    QCOMPARE(search.rowCount(), m_monitor->items().size());
+    QCOMPARE(search.rowCount(), m_history->rowCount());
 }
 
 void TestHistoryModel::backgroundSearchKeepsOnlyTheNewestQuery()
 {
     for (int i = 0; i < 200; ++i)
         copy(QStringLiteral("entry %1 ").arg(i) + QString(2000, QLatin1Char('x')));
-    HistorySearchModel search(HistoryModel::of(*m_monitor));
+    HistorySearchModel search(*m_history);
     QAbstractItemModelTester tester(&search, QAbstractItemModelTester::FailureReportingMode::QtTest);
     search.setBackgroundThreshold(1000);
     QSignalSpy ready(&search, &HistorySearchModel::resultsReady);

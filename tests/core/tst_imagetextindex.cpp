@@ -43,6 +43,7 @@ private:
     std::unique_ptr<StorageManager> m_storage;
     std::unique_ptr<FakePasteboard> m_pasteboard;
     std::unique_ptr<Preferences> m_preferences;
+    std::unique_ptr<HistoryModel> m_history;
     std::unique_ptr<ClipboardMonitor> m_monitor;
     std::unique_ptr<FakeTextRecognizer> m_recognizer;
     std::unique_ptr<ImageTextIndex> m_index;
@@ -55,20 +56,22 @@ void TestImageTextIndex::init()
     m_pasteboard = std::make_unique<FakePasteboard>();
     m_preferences = std::make_unique<Preferences>(m_root->filePath(QStringLiteral("prefs.conf")));
     m_preferences->setRecognizeImageText(true);
-    m_monitor = std::make_unique<ClipboardMonitor>(*m_storage, *m_pasteboard, *m_preferences);
+    m_history = std::make_unique<HistoryModel>(*m_storage);
+    m_monitor = std::make_unique<ClipboardMonitor>(*m_history, *m_pasteboard, *m_preferences);
     m_recognizer = std::make_unique<FakeTextRecognizer>();
-    m_index = std::make_unique<ImageTextIndex>(*m_monitor, *m_storage, *m_preferences, *m_recognizer);
+    m_index = std::make_unique<ImageTextIndex>(*m_history, *m_storage, *m_preferences, *m_recognizer);
     m_index->setSettleDelay(0);
-    HistoryModel& history = HistoryModel::of(*m_monitor);
+    HistoryModel& history = m_monitor->history();
     history.setImageTextSource([this](const QString& name) { return m_index->textOf(name); });
     connect(m_index.get(), &ImageTextIndex::textChanged, &history, &HistoryModel::refreshImageText);
 }
 
 void TestImageTextIndex::cleanup()
 {
-    HistoryModel::of(*m_monitor).setImageTextSource({});
+    m_monitor->history().setImageTextSource({});
     m_index.reset();
     m_monitor.reset();
+    m_history.reset();
     m_storage.reset();
 }
 
@@ -111,7 +114,7 @@ void TestImageTextIndex::readsNewestFirstAndSearchFindsTheImage()
     // Newest first: the second image's text arrived first.
     QCOMPARE(changed.first().first().toString(), m_monitor->items().at(1).content);
 
-    HistorySearchModel search(HistoryModel::of(*m_monitor));
+    HistorySearchModel search(m_monitor->history());
     search.setQuery(QStringLiteral("huiyi error"));
     QCOMPARE(search.rowCount(), 1);
     QCOMPARE(search.itemAt(0).content, m_monitor->items().at(2).content);
@@ -130,7 +133,7 @@ void TestImageTextIndex::readsNewestFirstAndSearchFindsTheImage()
     QVERIFY(history.open(QIODevice::ReadOnly));
     QVERIFY(!history.readAll().contains("Error 404"));
     m_index.reset();
-    m_index = std::make_unique<ImageTextIndex>(*m_monitor, *m_storage, *m_preferences, *m_recognizer);
+    m_index = std::make_unique<ImageTextIndex>(*m_history, *m_storage, *m_preferences, *m_recognizer);
     QCOMPARE(textOfEntry(2), QStringLiteral("会议纪要 Error 404"));
     QCOMPARE(m_index->pendingCount(), 0);
 }
@@ -168,13 +171,13 @@ void TestImageTextIndex::textLeavesWithItsEntry()
     const ClipboardItem oldest = m_monitor->items().at(1);
 
     if (operation == QLatin1String("delete")) {
-        m_monitor->deleteItem(oldest);
+        m_monitor->history().deleteItem(oldest);
     } else if (operation == QLatin1String("clear")) {
-        m_monitor->togglePin(m_monitor->items().at(0).id);
-        m_monitor->clearAll();
+        m_monitor->history().togglePin(m_monitor->items().at(0).id);
+        m_monitor->history().clearAll();
     } else {
-        for (int i = 0; i < ClipboardMonitor::maxItems; ++i)
-            m_monitor->addItem(ClipboardItem::captured(ClipboardItemType::Text, QString::number(i)));
+        for (int i = 0; i < HistoryModel::maxItems; ++i)
+            m_monitor->history().addItem(ClipboardItem::captured(ClipboardItemType::Text, QString::number(i)));
         QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     }
     QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
@@ -190,7 +193,7 @@ void TestImageTextIndex::switchingOffDeletesAllText()
     copyImage(qRgb(70, 0, 0), QStringLiteral("secret words"));
     waitIdle();
     QVERIFY(QFile::exists(m_index->store().filePath()));
-    HistorySearchModel search(HistoryModel::of(*m_monitor));
+    HistorySearchModel search(m_monitor->history());
     search.setQuery(QStringLiteral("secret"));
     QCOMPARE(search.rowCount(), 1);
 
@@ -205,7 +208,7 @@ void TestImageTextIndex::unavailableEngineReadsNothing()
 {
     m_index.reset();
     m_recognizer->setUnavailableReason(QStringLiteral("no language data"));
-    m_index = std::make_unique<ImageTextIndex>(*m_monitor, *m_storage, *m_preferences, *m_recognizer);
+    m_index = std::make_unique<ImageTextIndex>(*m_history, *m_storage, *m_preferences, *m_recognizer);
     m_index->setSettleDelay(0);
     QCOMPARE(m_index->unavailableReason(), QStringLiteral("no language data"));
     QVERIFY(!m_index->isEnabled());

@@ -32,7 +32,6 @@ private Q_SLOTS:
     void rowsFollowTheHistory();
     void rowsGlideToTheirNewPlaces();
     void sizeRequests();
-    void shortcutRepairOnShow();
     void themeChangeScrollsBackToTop();
     void negativeDisplayCountListsNothing();
 
@@ -175,7 +174,7 @@ void TestContentView::clearAllKeepsPinned()
     QCOMPARE(count->text(), QStringLiteral("3 条记录"));
 
     // A delete from a row offers the same.
-    m_fixture->monitor->deleteItem(m_fixture->monitor->items().last());
+    m_fixture->monitor->history().deleteItem(m_fixture->monitor->items().last());
     QVERIFY(undo->isVisible());
     QCOMPARE(undo->text(), QStringLiteral("已删除 1 条记录"));
 }
@@ -297,23 +296,12 @@ void TestContentView::sizeRequests()
     QSignalSpy spy(&view(), &ContentView::updatePopoverSize);
     m_fixture->copyText(QStringLiteral("a"));
     QCOMPARE(spy.count(), 1);
-    m_fixture->monitor->togglePin(m_fixture->monitor->items().first().id);
+    m_fixture->monitor->history().togglePin(m_fixture->monitor->items().first().id);
     QCOMPARE(spy.count(), 1);
     m_fixture->preferences.setDisplayCount(20);
     QCOMPARE(spy.count(), 2);
     m_fixture->preferences.setAutoClearPreference(Preferences::AutoClear::OneDay);
     QCOMPARE(spy.count(), 2);
-}
-
-void TestContentView::shortcutRepairOnShow()
-{
-    m_fixture->preferences.setShortcutKey(QStringLiteral("录制中..."));
-    view().show();
-    QCOMPARE(m_fixture->preferences.shortcutKey(), QStringLiteral("⌥ + Space"));
-    view().hide();
-    m_fixture->preferences.setShortcutKey(QStringLiteral("⌃ + V"));
-    view().show();
-    QCOMPARE(m_fixture->preferences.shortcutKey(), QStringLiteral("⌃ + V"));
 }
 
 void TestContentView::themeChangeScrollsBackToTop()

@@ -167,7 +167,7 @@ void TestPanelSearch::deleteInLongListKeepsScrollPosition()
     ClipItemView* deleted = list->ensureEntryVisible(index);
     const QString next = list->itemAt(index + 1).content;
     const int top = deleted->y();
-    m_fixture->monitor->deleteItem(deleted->item());
+    m_fixture->monitor->history().deleteItem(deleted->item());
     // The rows below move up into the gap; what the user looks at does not jump.
     QTRY_VERIFY(!list->isMoving());
     QCOMPARE(list->verticalScrollBar()->value(), scroll);

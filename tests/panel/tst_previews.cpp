@@ -82,7 +82,7 @@ void TestPreviews::copyRecognizedTextIsNotCapturedAgain()
 {
     m_fixture->copyText(QStringLiteral("an entry"));
     const ClipboardItems before = m_fixture->monitor->items();
-    HistoryModel& history = HistoryModel::of(*m_fixture->monitor);
+    HistoryModel& history = m_fixture->monitor->history();
     QString recognised;
     history.setImageTextSource([&recognised](const QString&) { return recognised; });
     const auto button = [](ImagePreviewView& view) {
@@ -184,7 +184,7 @@ void TestPreviews::savingADeletedEntryChangesNothing()
     const ClipboardItem entry = m_fixture->monitor->items().first();
     int dismissed = 0;
     TextPreviewView view(*m_fixture->monitor, entry, [&] { ++dismissed; });
-    m_fixture->monitor->deleteItem(entry);
+    m_fixture->monitor->history().deleteItem(entry);
     view.save();
     QCOMPARE(dismissed, 1);
     QVERIFY(m_fixture->monitor->items().isEmpty());

@@ -422,7 +422,7 @@ void TestDesktopWidget::imageFoundByItsTextShowsWhereItMatched()
 {
     const ClipboardItem shot = m_fixture->image(QSize(300, 200));
     m_fixture->setHistory({shot, PanelFixture::text(QStringLiteral("connection notes"))});
-    HistoryModel& history = HistoryModel::of(*m_fixture->monitor);
+    HistoryModel& history = m_fixture->monitor->history();
     history.setImageTextSource([&shot](const QString& name) {
         return name == shot.content ? QStringLiteral("The build failed: connection refused on port 8080 after waiting "
                                                      "300 seconds for the server <main> to answer")
