@@ -17,8 +17,31 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
+
+// Every byte into `fd`, continuing after short writes; false with errno set. A reader that went away
+// (EPIPE) is a failure, never a signal: the bus library ignores SIGPIPE for the whole program.
+bool writeFully(int fd, const QByteArray& bytes)
+{
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, size_t(left));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += written;
+        left -= written;
+    }
+    return true;
+}
 
 // Most entries are untouched by a change and still share their text with what was known before.
 bool sameContent(const QString& a, const QString& b)
@@ -123,33 +146,67 @@ HistoryRows HistoryService::List(uint offset, uint limit)
     return rows;
 }
 
+std::optional<QByteArray> HistoryService::contentOf(const ClipboardItem& item, const QString& id, QString& mimeType)
+{
+    if (item.isText()) {
+        mimeType = QLatin1String(HistoryBus::textMimeType);
+        return item.content.toUtf8();
+    }
+    mimeType = QLatin1String(HistoryBus::imageMimeType);
+    QByteArray bytes;
+    QFile file(m_storage.ownImagePath(item.content));
+    if (!file.fileName().isEmpty() && file.open(QIODevice::ReadOnly))
+        bytes = file.readAll();
+    if (bytes.isEmpty()) {
+        const QImage image = m_storage.loadImage(item.content);
+        if (image.isNull()) {
+            fail(HistoryBus::noSuchEntry, QStringLiteral("The image of entry %1 is missing").arg(id));
+            return std::nullopt;
+        }
+        bytes = StorageManager::pngData(image);
+    }
+    return bytes;
+}
+
 QByteArray HistoryService::Get(const QString& id, QString& mimeType)
 {
     const ClipboardItem* item = entry(id);
-    if (!item)
+    std::optional<QByteArray> bytes = item ? contentOf(*item, id, mimeType) : std::nullopt;
+    if (!bytes)
         return {};
-    QByteArray bytes;
-    if (item->isText()) {
-        mimeType = QLatin1String(HistoryBus::textMimeType);
-        bytes = item->content.toUtf8();
-    } else {
-        mimeType = QLatin1String(HistoryBus::imageMimeType);
-        QFile file(m_storage.ownImagePath(item->content));
-        if (!file.fileName().isEmpty() && file.open(QIODevice::ReadOnly))
-            bytes = file.readAll();
-        if (bytes.isEmpty()) {
-            const QImage image = m_storage.loadImage(item->content);
-            if (image.isNull()) {
-                fail(HistoryBus::noSuchEntry, QStringLiteral("The image of entry %1 is missing").arg(id));
-                return {};
-            }
-            bytes = StorageManager::pngData(image);
-        }
-    }
     // The reply's copies are gone once it is sent; a large one gives its memory back then.
-    if (bytes.size() >= FreeMemory::largeBytes)
+    if (bytes->size() >= FreeMemory::largeBytes)
         QTimer::singleShot(0, this, [] { FreeMemory::giveBack(); });
-    return bytes;
+    return *bytes;
+}
+
+QString HistoryService::WriteTo(const QString& id, const QDBusUnixFileDescriptor& fd)
+{
+    const ClipboardItem* item = entry(id);
+    QString mimeType;
+    std::optional<QByteArray> bytes = item ? contentOf(*item, id, mimeType) : std::nullopt;
+    if (!bytes)
+        return {};
+    const int out = fd.isValid() ? ::fcntl(fd.fileDescriptor(), F_DUPFD_CLOEXEC, 0) : -1;
+    if (out < 0) {
+        fail(HistoryBus::invalidData, QStringLiteral("No file descriptor to write to"));
+        return {};
+    }
+    // The reader may be slow (a pager, a picker): the main thread never waits for it.
+    setDelayedReply(true);
+    std::thread([bus = connection(), request = message(), content = std::move(*bytes), mimeType, out]() mutable {
+        const bool written = writeFully(out, content);
+        const int error = errno;
+        ::close(out);
+        const bool large = content.size() >= FreeMemory::largeBytes;
+        content = QByteArray();
+        if (large)
+            FreeMemory::giveBack();
+        bus.send(written ? request.createReply(mimeType)
+                         : request.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.IOError"),
+                                                    qt_error_string(error)));
+    }).detach();
+    return {};
 }
 
 void HistoryService::Copy(const QString& id)

@@ -3,6 +3,7 @@
 #include "app/cli/HistoryRow.h"
 
 #include <QDBusContext>
+#include <QDBusUnixFileDescriptor>
 #include <QHash>
 #include <QObject>
 #include <QSize>
@@ -43,6 +44,9 @@ public Q_SLOTS:
     Q_SCRIPTABLE HistoryRows List(uint offset, uint limit);
     // The text as UTF-8 or the image as PNG, with its MIME type.
     Q_SCRIPTABLE QByteArray Get(const QString& id, QString& mimeType);
+    // What Get returns, written into `fd` (a pipe or a file) on a thread of its own, so a large entry goes
+    // at the speed of the pipe and never through the bus; answers with the MIME type once all is written.
+    Q_SCRIPTABLE QString WriteTo(const QString& id, const QDBusUnixFileDescriptor& fd);
     Q_SCRIPTABLE void Copy(const QString& id);
     // A new entry at the top, as a capture makes it (also while recording is paused); returns its id, or
     // the id of the top entry when that already holds the same text.
@@ -71,6 +75,8 @@ private:
     // The entry named by `id`, or null after replying with NoSuchEntry.
     const ClipboardItem* entry(const QString& id);
     HistoryRow rowOf(const ClipboardItem& item);
+    // The entry's bytes and MIME type; nothing, after replying with NoSuchEntry, when its image is gone.
+    std::optional<QByteArray> contentOf(const ClipboardItem& item, const QString& id, QString& mimeType);
     void historyChanged();
     void preferencesChanged();
     void fail(const char* name, const QString& message);

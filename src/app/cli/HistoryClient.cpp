@@ -3,6 +3,7 @@
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QDBusUnixFileDescriptor>
 
 namespace {
 
@@ -92,4 +93,14 @@ HistoryClient::Reply HistoryClient::add(const QByteArray& data, const QString& m
     if (reply.ok())
         id = answer.arguments().value(0).toString();
     return reply;
+}
+
+HistoryClient::Reply HistoryClient::writeTo(const QString& id, int fd, bool& unsupported)
+{
+    unsupported = !m_connection.isConnected() ||
+                  !(m_connection.connectionCapabilities() & QDBusConnection::UnixFileDescriptorPassing);
+    if (unsupported)
+        return {};
+    QDBusMessage answer;
+    return send(QStringLiteral("WriteTo"), {id, QVariant::fromValue(QDBusUnixFileDescriptor(fd))}, answer);
 }

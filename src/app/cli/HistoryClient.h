@@ -24,6 +24,8 @@ public:
     Reply list(qsizetype limit, HistoryRows& rows);
     Reply search(const QString& query, qsizetype limit, HistoryRows& rows);
     Reply get(const QString& id, QByteArray& bytes);
+    // The entry written by the program straight into `fd`; `unsupported` when the bus cannot pass it.
+    Reply writeTo(const QString& id, int fd, bool& unsupported);
     Reply add(const QByteArray& data, const QString& mimeType, QString& id);
 
 private:
