@@ -4,6 +4,8 @@
 #
 #   bench/e2e_cli.sh [PATH/TO/pellamor]     (default: build/src/app/pellamor of this checkout)
 #
+# Wall times on a busy machine are mostly waiting for a processor; the CPU time of each command is
+# printed too.
 # - `pellamor list` over a history of 1000 entries, from the process's start to its exit, next to
 #   `pellamor --version`, which is the process start alone (loading the program and its libraries);
 # - `pellamor copy ID` from start to exit: the program has put the entry on the clipboard before it
@@ -73,10 +75,19 @@ def run(*arguments, stdin=None):
                           stderr=subprocess.PIPE, check=True).stdout
 
 
+cpu = {}
+
+
 def timed(*arguments):
+    """Wall milliseconds; the process's own CPU milliseconds (user + system) go to cpu[arguments]."""
+    before = os.times()
     start = time.perf_counter()
     subprocess.run([program] + list(arguments), env=env, stdout=subprocess.DEVNULL, check=True)
-    return (time.perf_counter() - start) * 1000
+    wall = (time.perf_counter() - start) * 1000
+    after = os.times()
+    used = (after.children_user - before.children_user + after.children_system - before.children_system) * 1000
+    cpu.setdefault(arguments[0] if arguments[0] != "list" else " ".join(arguments), []).append(used)
+    return wall
 
 
 def rss(pid):
@@ -183,6 +194,8 @@ try:
     row("pellamor copy ID, start to exit (clipboard holds it)", copy_ms)
     row("xclip start -> Changed at dbus-monitor", changed_ms)
     row("pellamor get, 30 MB text into a pipe (5 runs)", get_ms)
+    print("CPU time of the command itself (user + system), median: " +
+          ", ".join("%s %.0f ms" % (name, statistics.median(values)) for name, values in cpu.items()))
     print("%-52s %7.1f ms" % ("cat of the same 30 MB through a pipe", pipe_ms))
     print("%-52s %7.1f MiB before, %.1f MiB peak, %.1f MiB 1 s after" % ("program VmRSS around the gets",
                                                                         rss_before, peak, rss_after))
