@@ -1,6 +1,7 @@
 #include "AppDelegate.h"
 
 #include "AuxiliaryWindows.h"
+#include "HistoryService.h"
 #include "PanelWindow.h"
 #include "PopoverPlacement.h"
 #include "PopoverWindow.h"
@@ -28,6 +29,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QDBusConnection>
 #include <QLabel>
 #include <QScreen>
 #include <QSystemTrayIcon>
@@ -82,6 +84,7 @@ AppDelegate::AppDelegate(QObject* parent)
 
 AppDelegate::~AppDelegate()
 {
+    delete m_historyService;
     delete m_shortcutBinder;
     delete m_widgetWindow;
     delete m_popover;
@@ -117,6 +120,14 @@ bool AppDelegate::applicationDidFinishLaunching()
     startUp();
     createStatusItem();
     bindGlobalShortcut(GlobalShortcut::createForSession());
+    // The history for scripts, launchers and `pellamor COMMAND`, on the user's own session bus.
+    m_historyService = new HistoryService(*m_clipboardMonitor, *m_storageManager, *m_preferences, this);
+    m_historyService->setPanelActions([this] { presentPanel(); },
+                                      [this] {
+                                          if (!panelShown() && !(m_panelWindow && m_panelWindow->isVisible()))
+                                              presentPanel();
+                                      });
+    m_historyService->registerOn(QDBusConnection::sessionBus());
     if (surface != SingleInstance::panelSurface)
         openSurface(surface);
     return true;

@@ -17,6 +17,7 @@ class ImageTextIndex;
 class DesktopAppearance;
 class GlobalShortcut;
 class HistoryModel;
+class HistoryService;
 class LoginItem;
 class Pasteboard;
 class PanelWindow;
@@ -74,6 +75,7 @@ public:
     QWidget* privacyPolicyWindow() const;
     QSystemTrayIcon* statusItem() const;
     TrayController* trayController() const { return m_tray; }
+    HistoryService* historyService() const { return m_historyService; }
     // The panel as an ordinary window, for desktops without a tray; null until first needed.
     QWidget* panelWindow() const;
     // The tray icon with its menu. Tests pass a probe in place of asking the desktop for a tray, and
@@ -126,6 +128,7 @@ private:
 
     SingleInstance* m_singleInstance = nullptr;
     ShortcutBinder* m_shortcutBinder = nullptr;
+    HistoryService* m_historyService = nullptr;
     std::unique_ptr<Preferences> m_preferences;
     std::unique_ptr<StorageManager> m_storageManager;
     std::unique_ptr<Pasteboard> m_pasteboard;

@@ -1,4 +1,5 @@
 #include "PellamorApp.h"
+#include "cli/CommandLine.h"
 #include "core/StandardOutput.h"
 #include "platform/SystemPasteboard.h"
 #include "platform/tesseract/TesseractRecognizer.h"
@@ -13,6 +14,9 @@ int main(int argc, char** argv)
         TesseractRecognizer recognizer;
         return TextRecognizerProcess::serve(recognizer);
     }
+    // A command for the running program (or a read of the history file): no GUI is started for it.
+    if (argc >= 2 && CommandLine::handles(argv[1]))
+        return CommandLine::run(argc, argv);
     // Decided before the application object exists, because that is when Qt picks its platform.
     if (const QString note = SystemPasteboard::choosePlatform(); !note.isEmpty())
         printLine(note);

@@ -8,6 +8,7 @@
 #include <QScopedValueRollback>
 
 #include <algorithm>
+#include <utility>
 
 static_assert(StorageManager::maxImageDimension == ClipboardReading::keptImageDimension,
               "the clipboard readers prepare images at the size the history keeps");
@@ -97,7 +98,7 @@ void ClipboardMonitor::checkClipboard()
     m_lastChangeCount = changeCount;
 
     // Paused: the change is noted above and dropped here, so resuming never catches up on it.
-    if (m_preferences.monitoringPaused()) {
+    if (m_preferences.monitoringPaused() || std::exchange(m_ignoreNextChange, false)) {
         m_pasteboard.contentsTaken();
         return;
     }

@@ -56,6 +56,8 @@ public:
 
     // One poll step.
     void checkClipboard();
+    // The next change of the clipboard is passed over, as while paused; the ones after it are captured.
+    void ignoreNextChange() { m_ignoreNextChange = true; }
 
     // Puts the entry back on the clipboard without capturing it again; the history is unchanged.
     void copyToClipboard(const ClipboardItem& item);
@@ -74,5 +76,6 @@ private:
     bool m_monitoring = false;
     // Inside copyToClipboard: the changes of our own write are not captured.
     bool m_writingBack = false;
+    bool m_ignoreNextChange = false;
     QMetaObject::Connection m_changeConnection;
 };

@@ -75,6 +75,8 @@ expected_files() {
         echo usr/share/doc/pellamor/copyright
         echo usr/share/doc/pellamor/changelog.gz
         echo usr/share/man/man1/pellamor.1.gz
+        echo usr/share/dbus-1/interfaces/com.pellamor.History1.xml
+        echo usr/share/bash-completion/completions/pellamor
     } | LC_ALL=C sort
 }
 

@@ -1,0 +1,359 @@
+#include "HistoryService.h"
+
+#include "core/ClipboardMonitor.h"
+#include "core/HistoryCodec.h"
+#include "core/HistoryModel.h"
+#include "core/StandardOutput.h"
+#include "core/StorageManager.h"
+#include "core/TextSearch.h"
+#include "platform/FreeMemory.h"
+#include "platform/Preferences.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+#include <QTimer>
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// Every byte into `fd`, continuing after short writes; false with errno set. A reader that went away
+// (EPIPE) is a failure, never a signal: the bus library ignores SIGPIPE for the whole program.
+bool writeFully(int fd, const QByteArray& bytes)
+{
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, size_t(left));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += written;
+        left -= written;
+    }
+    return true;
+}
+
+// Most entries are untouched by a change and still share their text with what was known before.
+bool sameContent(const QString& a, const QString& b)
+{
+    return (a.constData() == b.constData() && a.size() == b.size()) || a == b;
+}
+
+} // namespace
+
+HistoryService::HistoryService(ClipboardMonitor& monitor, StorageManager& storage, Preferences& preferences,
+                               QObject* parent)
+    : QObject(parent)
+    , m_monitor(monitor)
+    , m_storage(storage)
+    , m_preferences(preferences)
+    , m_paused(preferences.monitoringPaused())
+{
+    HistoryBus::registerTypes();
+    for (const ClipboardItem& item : m_monitor.items())
+        m_known.insert(item.id, {item.content, item.isPinned});
+    connect(&m_monitor, &ClipboardMonitor::itemsChanged, this, &HistoryService::historyChanged);
+    connect(&m_preferences, &Preferences::changed, this, &HistoryService::preferencesChanged);
+}
+
+HistoryService::~HistoryService() = default;
+
+bool HistoryService::registerOn(QDBusConnection connection, const QString& serviceName)
+{
+    if (!connection.isConnected()) {
+        printLine(QStringLiteral("Pellamor: The session bus is not available: ") + connection.lastError().message());
+        return false;
+    }
+    if (!connection.registerObject(QLatin1String(HistoryBus::objectPath), this,
+                                   QDBusConnection::ExportScriptableContents | QDBusConnection::ExportAllProperties)) {
+        printLine(QStringLiteral("Pellamor: Failed to offer the history on the session bus"));
+        return false;
+    }
+    if (!connection.registerService(serviceName)) {
+        printLine(QStringLiteral("Pellamor: Failed to take the name %1 on the session bus: %2")
+                      .arg(serviceName, connection.lastError().message()));
+        connection.unregisterObject(QLatin1String(HistoryBus::objectPath));
+        return false;
+    }
+    return true;
+}
+
+void HistoryService::setPanelActions(std::function<void()> toggle, std::function<void()> show)
+{
+    m_toggle = std::move(toggle);
+    m_show = std::move(show);
+}
+
+bool HistoryService::isPaused() const
+{
+    return m_preferences.monitoringPaused();
+}
+
+void HistoryService::fail(const char* name, const QString& message)
+{
+    if (calledFromDBus())
+        sendErrorReply(QLatin1String(name), message);
+}
+
+const ClipboardItem* HistoryService::entry(const QString& id)
+{
+    const std::optional<QUuid> uuid = parseUuid(QStringView(id).trimmed());
+    if (uuid) {
+        const ClipboardItems& items = m_monitor.items();
+        const auto found =
+            std::find_if(items.cbegin(), items.cend(), [&uuid](const ClipboardItem& item) { return item.id == *uuid; });
+        if (found != items.cend())
+            return &*found;
+    }
+    fail(HistoryBus::noSuchEntry, QStringLiteral("No entry with the id \"%1\"").arg(id));
+    return nullptr;
+}
+
+HistoryRow HistoryService::rowOf(const ClipboardItem& item)
+{
+    if (item.isText())
+        return HistoryRow::of(item);
+    auto size = m_imageSizes.constFind(item.content);
+    if (size == m_imageSizes.cend()) {
+        const QString path = m_storage.ownImagePath(item.content);
+        QSize found = path.isEmpty() ? QSize() : QImageReader(path).size();
+        if (!found.isValid())
+            found = m_storage.loadImage(item.content).size();
+        size = m_imageSizes.insert(item.content, found);
+    }
+    return HistoryRow::of(item, *size);
+}
+
+HistoryRows HistoryService::List(uint offset, uint limit)
+{
+    const ClipboardItems& items = m_monitor.items();
+    const qsizetype first = std::min<qsizetype>(offset, items.size());
+    const qsizetype end = limit == 0 ? items.size() : std::min<qsizetype>(items.size(), first + qsizetype(limit));
+    HistoryRows rows;
+    rows.reserve(end - first);
+    for (qsizetype i = first; i < end; ++i)
+        rows.append(rowOf(items.at(i)));
+    return rows;
+}
+
+std::optional<QByteArray> HistoryService::contentOf(const ClipboardItem& item, const QString& id, QString& mimeType)
+{
+    if (item.isText()) {
+        mimeType = QLatin1String(HistoryBus::textMimeType);
+        return item.content.toUtf8();
+    }
+    mimeType = QLatin1String(HistoryBus::imageMimeType);
+    QByteArray bytes;
+    QFile file(m_storage.ownImagePath(item.content));
+    if (!file.fileName().isEmpty() && file.open(QIODevice::ReadOnly))
+        bytes = file.readAll();
+    if (bytes.isEmpty()) {
+        const QImage image = m_storage.loadImage(item.content);
+        if (image.isNull()) {
+            fail(HistoryBus::noSuchEntry, QStringLiteral("The image of entry %1 is missing").arg(id));
+            return std::nullopt;
+        }
+        bytes = StorageManager::pngData(image);
+    }
+    return bytes;
+}
+
+QByteArray HistoryService::Get(const QString& id, QString& mimeType)
+{
+    const ClipboardItem* item = entry(id);
+    std::optional<QByteArray> bytes = item ? contentOf(*item, id, mimeType) : std::nullopt;
+    if (!bytes)
+        return {};
+    // The reply's copies are gone once it is sent; a large one gives its memory back then.
+    if (bytes->size() >= FreeMemory::largeBytes)
+        QTimer::singleShot(0, this, [] { FreeMemory::giveBack(); });
+    return *bytes;
+}
+
+QString HistoryService::WriteTo(const QString& id, const QDBusUnixFileDescriptor& fd)
+{
+    const ClipboardItem* item = entry(id);
+    QString mimeType;
+    std::optional<QByteArray> bytes = item ? contentOf(*item, id, mimeType) : std::nullopt;
+    if (!bytes)
+        return {};
+    const int out = fd.isValid() ? ::fcntl(fd.fileDescriptor(), F_DUPFD_CLOEXEC, 0) : -1;
+    if (out < 0) {
+        fail(HistoryBus::invalidData, QStringLiteral("No file descriptor to write to"));
+        return {};
+    }
+    // The reader may be slow (a pager, a picker): the main thread never waits for it.
+    setDelayedReply(true);
+    std::thread([bus = connection(), request = message(), content = std::move(*bytes), mimeType, out]() mutable {
+        const bool written = writeFully(out, content);
+        const int error = errno;
+        ::close(out);
+        const bool large = content.size() >= FreeMemory::largeBytes;
+        content = QByteArray();
+        if (large)
+            FreeMemory::giveBack();
+        bus.send(written ? request.createReply(mimeType)
+                         : request.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.IOError"),
+                                                    qt_error_string(error)));
+    }).detach();
+    return {};
+}
+
+void HistoryService::Copy(const QString& id)
+{
+    if (const ClipboardItem* item = entry(id))
+        m_monitor.copyToClipboard(ClipboardItem(*item));
+}
+
+QString HistoryService::Add(const QByteArray& data, const QString& mimeType)
+{
+    const std::optional<ClipboardItemType> type = HistoryBus::typeOfMime(mimeType);
+    if (!type) {
+        fail(HistoryBus::unsupportedType,
+             QStringLiteral("Unsupported type \"%1\": use %2 or %3")
+                 .arg(mimeType, QLatin1String(HistoryBus::textMimeType), QLatin1String(HistoryBus::imageMimeType)));
+        return {};
+    }
+    if (data.size() > HistoryBus::maxPayloadBytes()) {
+        fail(HistoryBus::tooLarge, QStringLiteral("%1 bytes is more than the %2 MiB an entry may hold")
+                                       .arg(data.size())
+                                       .arg(HistoryBus::maxPayloadBytes() >> 20));
+        return {};
+    }
+    ClipboardContents contents;
+    if (*type == ClipboardItemType::Text) {
+        if (!QUtf8StringView(data).isValidUtf8()) {
+            fail(HistoryBus::invalidData, QStringLiteral("The data is not UTF-8 text; an image must be sent as %1")
+                                              .arg(QLatin1String(HistoryBus::imageMimeType)));
+            return {};
+        }
+        contents.text = QString::fromUtf8(data);
+    } else {
+        contents.image = QImage::fromData(data, "PNG");
+        if (contents.image.isNull()) {
+            fail(HistoryBus::invalidData, QStringLiteral("The data is not a PNG image that can be read"));
+            return {};
+        }
+    }
+    const ClipboardItems& items = m_monitor.items();
+    const ClipboardMonitor::Capture capture =
+        ClipboardMonitor::captureFrom(contents, false, items.isEmpty() ? nullptr : &items.first());
+    if (!capture.images.isEmpty()) {
+        const ClipboardItem item =
+            ClipboardItem::captured(ClipboardItemType::Image, m_storage.saveImage(capture.images.first()));
+        m_monitor.addItem(item);
+        return uuidText(item.id);
+    }
+    if (capture.text) {
+        const ClipboardItem item = ClipboardItem::captured(ClipboardItemType::Text, *capture.text);
+        m_monitor.addItem(item);
+        return uuidText(item.id);
+    }
+    // The same text as the top entry: that entry is what the add made.
+    if (contents.text && !contents.text->isEmpty() && !items.isEmpty())
+        return uuidText(items.first().id);
+    fail(HistoryBus::invalidData, QStringLiteral("Nothing to add: the text is empty"));
+    return {};
+}
+
+void HistoryService::Delete(const QString& id)
+{
+    if (const ClipboardItem* item = entry(id))
+        m_monitor.deleteItem(ClipboardItem(*item));
+}
+
+void HistoryService::SetPinned(const QString& id, bool pinned)
+{
+    if (const ClipboardItem* item = entry(id); item && item->isPinned != pinned)
+        m_monitor.togglePin(QUuid(item->id));
+}
+
+void HistoryService::Clear()
+{
+    m_monitor.clearAll();
+}
+
+HistoryRows HistoryService::Search(const QString& query, uint limit)
+{
+    const TextSearch::Query parsed = TextSearch::parseQuery(query);
+    const HistoryModel& history = HistoryModel::of(m_monitor);
+    HistoryRows rows;
+    for (const HistoryModel::Entry& entry : history.entries()) {
+        if (limit != 0 && rows.size() >= qsizetype(limit))
+            break;
+        if (TextSearch::matches(entry.key, parsed))
+            rows.append(rowOf(entry.item));
+    }
+    return rows;
+}
+
+void HistoryService::Pause()
+{
+    m_preferences.setMonitoringPaused(true);
+}
+
+void HistoryService::Resume()
+{
+    m_preferences.setMonitoringPaused(false);
+}
+
+void HistoryService::IgnoreNext()
+{
+    m_monitor.ignoreNextChange();
+}
+
+void HistoryService::Toggle()
+{
+    if (m_toggle)
+        m_toggle();
+}
+
+void HistoryService::Show()
+{
+    if (m_show)
+        m_show();
+}
+
+void HistoryService::historyChanged()
+{
+    QStringList added;
+    QStringList changed;
+    QHash<QUuid, Known> now;
+    const ClipboardItems& items = m_monitor.items();
+    now.reserve(items.size());
+    for (const ClipboardItem& item : items) {
+        now.insert(item.id, {item.content, item.isPinned});
+        const auto before = m_known.constFind(item.id);
+        if (before == m_known.cend())
+            added.append(uuidText(item.id));
+        else if (before->pinned != item.isPinned || !sameContent(before->content, item.content))
+            changed.append(uuidText(item.id));
+    }
+    QStringList removed;
+    for (auto before = m_known.cbegin(); before != m_known.cend(); ++before) {
+        if (!now.contains(before.key()))
+            removed.append(uuidText(before.key()));
+    }
+    m_known = std::move(now);
+    if (!added.isEmpty() || !removed.isEmpty() || !changed.isEmpty())
+        Q_EMIT Changed(added, removed, changed);
+}
+
+void HistoryService::preferencesChanged()
+{
+    const bool paused = m_preferences.monitoringPaused();
+    if (paused == m_paused)
+        return;
+    m_paused = paused;
+    Q_EMIT PausedChanged(paused);
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "core/ClipboardItem.h"
+
+#include <QDBusArgument>
+#include <QList>
+#include <QMetaType>
+#include <QSize>
+#include <QString>
+
+class QJsonObject;
+
+// One line of `pellamor list`: what the history interface's List and Search return per entry, in history
+// order, as the D-Bus structure (id, type, pinned, timestamp, preview).
+struct HistoryRow
+{
+    QString id;
+    QString type;
+    bool pinned = false;
+    // As the history file writes it: RFC 3339 in UTC with whole seconds.
+    QString timestamp;
+    QString preview;
+
+    // Characters of text a preview shows.
+    static constexpr qsizetype previewLength = 100;
+
+    // `imageSize` is the image's size for an image entry, invalid when its file cannot be read.
+    static HistoryRow of(const ClipboardItem& item, const QSize& imageSize = {});
+    // The text's first previewLength characters, each line break shown as "⏎".
+    static QString textPreview(const QString& text);
+    static QString imagePreview(const QSize& size);
+
+    // "ID<TAB>preview".
+    QString line() const;
+    QJsonObject toJson() const;
+};
+using HistoryRows = QList<HistoryRow>;
+Q_DECLARE_METATYPE(HistoryRow)
+
+QDBusArgument& operator<<(QDBusArgument& argument, const HistoryRow& row);
+const QDBusArgument& operator>>(const QDBusArgument& argument, HistoryRow& row);
+
+// The names under which the running program answers, shared by the service and its command line.
+namespace HistoryBus {
+inline constexpr const char* serviceName = "com.pellamor.app";
+inline constexpr const char* objectPath = "/com/pellamor/app";
+inline constexpr const char* interfaceName = "com.pellamor.History1";
+inline constexpr const char* textMimeType = "text/plain;charset=utf-8";
+inline constexpr const char* imageMimeType = "image/png";
+// The errors of the interface.
+inline constexpr const char* noSuchEntry = "com.pellamor.Error.NoSuchEntry";
+inline constexpr const char* unsupportedType = "com.pellamor.Error.UnsupportedType";
+inline constexpr const char* invalidData = "com.pellamor.Error.InvalidData";
+inline constexpr const char* tooLarge = "com.pellamor.Error.TooLarge";
+// What Add accepts: as much as one clipboard type may hold when captured.
+qint64 maxPayloadBytes();
+// Registers HistoryRow and its list with QtDBus; call before any call or export uses them.
+void registerTypes();
+// "text/plain;charset=utf-8" and its spellings (no charset, other case, spaces) are text; "image/png" is an
+// image; anything else is neither.
+std::optional<ClipboardItemType> typeOfMime(const QString& mimeType);
+} // namespace HistoryBus
