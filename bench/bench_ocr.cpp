@@ -281,8 +281,11 @@ void BM_PeakWhileReadingHugeImage(benchmark::State& state)
         }
         history.storage.save({ClipboardItem(QUuid::createUuid(), ClipboardItemType::Image, name, false, std::nullopt,
                                             ClipboardItem::currentMoment())});
-        history.monitor = std::make_unique<ClipboardMonitor>(history.storage, history.pasteboard, history.preferences);
-        ImageTextIndex index(*history.monitor, history.storage, history.preferences, recognizer);
+        history.monitor.reset();
+        history.historyModel = std::make_unique<HistoryModel>(history.storage);
+        history.monitor =
+            std::make_unique<ClipboardMonitor>(*history.historyModel, history.pasteboard, history.preferences);
+        ImageTextIndex index(*history.historyModel, history.storage, history.preferences, recognizer);
         index.setSettleDelay(0);
         QEventLoop loop;
         QObject::connect(&index, &ImageTextIndex::idle, &loop, &QEventLoop::quit);

@@ -62,7 +62,7 @@ HistoryService::HistoryService(ClipboardMonitor& monitor, StorageManager& storag
     HistoryBus::registerTypes();
     for (const ClipboardItem& item : m_monitor.items())
         m_known.insert(item.id, {item.content, item.isPinned});
-    connect(&m_monitor, &ClipboardMonitor::itemsChanged, this, &HistoryService::historyChanged);
+    connect(&m_monitor.history(), &HistoryModel::itemsChanged, this, &HistoryService::historyChanged);
     connect(&m_preferences, &Preferences::changed, this, &HistoryService::preferencesChanged);
 }
 
@@ -251,12 +251,12 @@ QString HistoryService::Add(const QByteArray& data, const QString& mimeType)
     if (!capture.images.isEmpty()) {
         const ClipboardItem item =
             ClipboardItem::captured(ClipboardItemType::Image, m_storage.saveImage(capture.images.first()));
-        m_monitor.addItem(item);
+        m_monitor.history().addItem(item);
         return uuidText(item.id);
     }
     if (capture.text) {
         const ClipboardItem item = ClipboardItem::captured(ClipboardItemType::Text, *capture.text);
-        m_monitor.addItem(item);
+        m_monitor.history().addItem(item);
         return uuidText(item.id);
     }
     // The same text as the top entry: that entry is what the add made.
@@ -269,18 +269,18 @@ QString HistoryService::Add(const QByteArray& data, const QString& mimeType)
 void HistoryService::Delete(const QString& id)
 {
     if (const ClipboardItem* item = entry(id))
-        m_monitor.deleteItem(ClipboardItem(*item));
+        m_monitor.history().deleteItem(ClipboardItem(*item));
 }
 
 void HistoryService::SetPinned(const QString& id, bool pinned)
 {
     if (const ClipboardItem* item = entry(id); item && item->isPinned != pinned)
-        m_monitor.togglePin(QUuid(item->id));
+        m_monitor.history().togglePin(QUuid(item->id));
 }
 
 void HistoryService::Clear()
 {
-    m_monitor.clearAll();
+    m_monitor.history().clearAll();
 }
 
 HistoryRows HistoryService::Search(const QString& query, uint limit)

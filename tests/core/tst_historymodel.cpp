@@ -150,7 +150,7 @@ void TestHistoryModel::longEntriesAreSearchedToTheirEnd()
     QVERIFY(lines.indexOf(QStringLiteral("line 4321")) > TextSearch::searchedLength);
     copy(lines);
     copy(QStringLiteral("line 4321 in a short entry"));
-    HistorySearchModel search(HistoryModel::of(*m_monitor));
+    HistorySearchModel search(*m_history);
     QAbstractItemModelTester tester(&search, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QSignalSpy finished(&search, &HistorySearchModel::searchFinished);
 

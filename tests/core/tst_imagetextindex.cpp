@@ -247,10 +247,12 @@ void TestImageTextIndex::storedFilesAreReadUnderTheStoreRule()
     m_preferences->setRecognizeImageText(false);
     QVERIFY(m_storage->save({ClipboardItem(QUuid::createUuid(), ClipboardItemType::Image, name, false, std::nullopt,
                                            ClipboardItem::currentMoment())}));
-    HistoryModel::of(*m_monitor).setImageTextSource({});
+    m_history->setImageTextSource({});
     m_index.reset();
-    m_monitor = std::make_unique<ClipboardMonitor>(*m_storage, *m_pasteboard, *m_preferences);
-    m_index = std::make_unique<ImageTextIndex>(*m_monitor, *m_storage, *m_preferences, *m_recognizer);
+    m_monitor.reset();
+    m_history = std::make_unique<HistoryModel>(*m_storage);
+    m_monitor = std::make_unique<ClipboardMonitor>(*m_history, *m_pasteboard, *m_preferences);
+    m_index = std::make_unique<ImageTextIndex>(*m_history, *m_storage, *m_preferences, *m_recognizer);
     m_index->setSettleDelay(0);
     QSignalSpy idle(m_index.get(), &ImageTextIndex::idle);
     m_preferences->setRecognizeImageText(true);

@@ -1,5 +1,6 @@
 #include "ClipboardTool.h"
 #include "core/ClipboardMonitor.h"
+#include "core/HistoryModel.h"
 #include "core/StorageManager.h"
 #include "platform/ImageCodec.h"
 #include "platform/Preferences.h"
@@ -70,6 +71,7 @@ private:
     std::unique_ptr<StorageManager> m_storage;
     std::unique_ptr<Preferences> m_preferences;
     std::unique_ptr<PasteboardType> m_pasteboard;
+    std::unique_ptr<HistoryModel> m_history;
     std::unique_ptr<ClipboardMonitor> m_monitor;
     Tool m_tool;
 };
@@ -109,7 +111,8 @@ void TestRealClipboard::init()
         std::make_unique<X11Pasteboard>(QGuiApplication::clipboard(), ClipboardMonitor::sensitiveMarkerTypes());
 #endif
     QVERIFY(m_pasteboard->isWatching());
-    m_monitor = std::make_unique<ClipboardMonitor>(*m_storage, *m_pasteboard, *m_preferences);
+    m_history = std::make_unique<HistoryModel>(*m_storage);
+    m_monitor = std::make_unique<ClipboardMonitor>(*m_history, *m_pasteboard, *m_preferences);
     m_monitor->startMonitoring();
     // The reader reports every change: nothing polls.
     QVERIFY(!m_monitor->isPolling());
@@ -120,6 +123,7 @@ void TestRealClipboard::cleanup()
     m_monitor->stopMonitoring();
     m_storage->waitForBackgroundWork();
     m_monitor.reset();
+    m_history.reset();
     m_pasteboard.reset();
     m_storage.reset();
     m_preferences.reset();

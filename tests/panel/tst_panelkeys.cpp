@@ -96,7 +96,7 @@ void TestPanelKeys::arrowsMoveTheSelection()
     QFETCH(QList<int>, keys);
     QFETCH(int, selected);
     for (int i = 0; i < pinned; ++i)
-        m_fixture->monitor->togglePin(m_fixture->monitor->items().at(i).id);
+        m_fixture->monitor->history().togglePin(m_fixture->monitor->items().at(i).id);
     QCOMPARE(QApplication::focusWidget(), panel().searchField());
     for (int k : keys)
         key(k);
@@ -172,7 +172,7 @@ void TestPanelKeys::escapeClearsThenCloses()
 
 void TestPanelKeys::deletePinAndPreview()
 {
-    m_fixture->monitor->setUndoWindow(3'600'000);
+    m_fixture->monitor->history().setUndoWindow(3'600'000);
     key(Qt::Key_Down);
     key(Qt::Key_Delete);
     QCOMPARE(m_fixture->monitor->items().size(), 9);

@@ -1,7 +1,7 @@
 #include "OfflineHistory.h"
 
-#include "core/ClipboardMonitor.h"
 #include "core/HistoryCodec.h"
+#include "core/HistoryModel.h"
 #include "core/ImageTextStore.h"
 #include "core/StorageManager.h"
 #include "core/TextSearch.h"
@@ -53,7 +53,7 @@ OfflineHistory::OfflineHistory(const QString& appSupportDir)
         return;
     }
     m_items = std::move(result.items);
-    ClipboardMonitor::sortItems(m_items);
+    HistoryModel::sortItems(m_items);
 }
 
 const ClipboardItem* OfflineHistory::find(const QUuid& id) const
