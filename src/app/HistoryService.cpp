@@ -71,7 +71,7 @@ HistoryService::~HistoryService() = default;
 bool HistoryService::registerOn(QDBusConnection connection, const QString& serviceName)
 {
     if (!connection.isConnected()) {
-        printLine(QStringLiteral("Pellamor: The session bus is not available: ") + connection.lastError().message());
+        printLine(QStringLiteral("Pellamor: No session bus: the history is not offered to other programs"));
         return false;
     }
     if (!connection.registerObject(QLatin1String(HistoryBus::objectPath), this,
