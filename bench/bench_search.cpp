@@ -247,7 +247,7 @@ void BM_CoreLastMatch(benchmark::State& state)
     for (int i = 0; i < count; ++i)
         items[i].content = randomText(random, length) + tail;
     Setup setup(items);
-    HistorySearchModel search(HistoryModel::of(*setup.monitor));
+    HistorySearchModel search(setup.monitor->history());
     QTimer wake;
     wake.start(5);
     const QStringList queries = {QStringLiteral("第 4321 行"), QStringLiteral("line 4321")};

@@ -286,12 +286,16 @@ void HistoryService::Clear()
 HistoryRows HistoryService::Search(const QString& query, uint limit)
 {
     const TextSearch::Query parsed = TextSearch::parseQuery(query);
-    const HistoryModel& history = HistoryModel::of(m_monitor);
+    const HistoryModel& history = m_monitor.history();
     HistoryRows rows;
     for (const HistoryModel::Entry& entry : history.entries()) {
         if (limit != 0 && rows.size() >= qsizetype(limit))
             break;
-        if (TextSearch::matches(entry.key, parsed))
+        // As the search field finds it: the whole text, not only the part the key holds.
+        const bool found = entry.key.complete || !entry.item.isText()
+                               ? TextSearch::matches(entry.key, parsed)
+                               : TextSearch::matchesWhole(entry.item.content, entry.key, parsed);
+        if (found)
             rows.append(rowOf(entry.item));
     }
     return rows;

@@ -1,5 +1,6 @@
 #include "app/HistoryService.h"
 #include "core/ClipboardMonitor.h"
+#include "core/HistoryModel.h"
 #include "core/StorageManager.h"
 #include "platform/Preferences.h"
 #include "platform/fakes/FakePasteboard.h"
@@ -44,6 +45,7 @@ private:
     std::unique_ptr<StorageManager> m_storage;
     std::unique_ptr<Preferences> m_preferences;
     std::unique_ptr<FakePasteboard> m_pasteboard;
+    std::unique_ptr<HistoryModel> m_history;
     std::unique_ptr<ClipboardMonitor> m_monitor;
     std::unique_ptr<HistoryService> m_service;
     std::unique_ptr<HistoryInterface> m_interface;
@@ -57,7 +59,8 @@ void TestHistoryService::initTestCase()
     m_storage = std::make_unique<StorageManager>(m_root.filePath(QStringLiteral("Pellamor")));
     m_preferences = std::make_unique<Preferences>(m_root.filePath(QStringLiteral("prefs.conf")));
     m_pasteboard = std::make_unique<FakePasteboard>();
-    m_monitor = std::make_unique<ClipboardMonitor>(*m_storage, *m_pasteboard, *m_preferences);
+    m_history = std::make_unique<HistoryModel>(*m_storage);
+    m_monitor = std::make_unique<ClipboardMonitor>(*m_history, *m_pasteboard, *m_preferences);
     m_service = std::make_unique<HistoryService>(*m_monitor, *m_storage, *m_preferences);
     // A name of its own, so a program running on the same bus is never in the way.
     m_serviceName = QStringLiteral("com.pellamor.test%1").arg(QCoreApplication::applicationPid());
@@ -73,6 +76,7 @@ void TestHistoryService::cleanupTestCase()
     QDBusConnection::disconnectFromBus(QStringLiteral("client"));
     m_service.reset();
     m_monitor.reset();
+    m_history.reset();
 }
 
 QDBusMessage TestHistoryService::answer(const QString& method, const QVariantList& arguments)
