@@ -798,9 +798,17 @@ void TestClipboardMonitor::autoClearByAge()
     texts.removeAll(expiredImage);
     QCOMPARE(texts, remaining);
     m_storage->waitForBackgroundWork();
-    const bool cleaned = preference == 1 || preference == 2;
-    QCOMPARE(QFileInfo::exists(m_storage->imageURL(expiredImage)), !cleaned);
     QCOMPARE(m_storage->load(), monitor().items());
+    // Taken back like a clear: the files stay while it can be undone, and undo brings every entry back.
+    const bool cleaned = preference == 1 || preference == 2;
+    QCOMPARE(monitor().history().pendingRemoval().has_value(), cleaned);
+    QVERIFY(QFileInfo::exists(m_storage->imageURL(expiredImage)));
+    if (!cleaned)
+        return;
+    monitor().history().undoRemoval();
+    QCOMPARE(monitor().items(), before);
+    m_storage->waitForBackgroundWork();
+    QCOMPARE(m_storage->load(), before);
 }
 
 void TestClipboardMonitor::loadSortsAndMonitoringFollowsTheClipboard()
