@@ -35,6 +35,7 @@
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <memory>
 
@@ -367,8 +368,7 @@ void ContentView::refreshList()
             sections.last().entries.append({item, m_search->history().keyAt(sourceRow)});
         }
     } else {
-        // Hand-edited negative counts list nothing rather than misbehave.
-        const int displayCount = qMax(0, m_preferences.displayCount());
+        const int displayCount = m_preferences.displayCount();
         for (const ItemSection& section : groupedItems(items.mid(0, displayCount), now)) {
             ClipListView::Section listed{itemGroupTitle(section.group), {}};
             for (const ClipboardItem& item : section.items)
@@ -654,11 +654,23 @@ void ContentView::presentPreview(const ClipboardItem& item)
         // A preview replaced by the next one, or closed with the panel, leaves the focus alone.
         if ((m_sheet && m_sheet.data() != gone) || !panel->isVisible())
             return;
-        panel->raise();
-        panel->activateWindow();
-        WindowEffects::takeFocus(panel->windowHandle());
-        if (focused)
-            focused->setFocus(Qt::OtherFocusReason);
+        const auto takeFocus = [panel, focused] {
+            panel->raise();
+            panel->activateWindow();
+            WindowEffects::takeFocus(panel->windowHandle());
+            if (focused)
+                focused->setFocus(Qt::OtherFocusReason);
+        };
+        takeFocus();
+        // The window manager learns that the preview is gone in its own time, and may then hand the focus
+        // to nothing after our request: ask again when that happens, until the panel has the keyboard.
+        auto* watch = new QObject(panel);
+        connect(qGuiApp, &QGuiApplication::focusWindowChanged, watch, [panel, watch, takeFocus](QWindow* now) {
+            if (!panel->isVisible() || now == panel->windowHandle())
+                watch->deleteLater();
+            else if (!now)
+                takeFocus();
+        });
     });
     m_sheet = sheet;
     sheet->show();
