@@ -300,8 +300,7 @@ int AppDelegate::panelHeight(qsizetype entryCount, int displayCount, int content
     // Rows differ in height and every section adds a header: the panel is as high as its content needs.
     if (contentHeight > 0)
         return std::min(contentHeight, maxPanelHeight);
-    const qsizetype limit = displayCount > 0 ? displayCount : 6;
-    const qsizetype rows = std::min(std::max<qsizetype>(entryCount, 1), limit);
+    const qsizetype rows = std::min<qsizetype>(std::max<qsizetype>(entryCount, 1), displayCount);
     // The search field's row comes on top, so the list keeps the room the rule gives it.
     return int(std::min<qsizetype>(rows * rowHeight + headerAllowance + ContentView::searchBarHeight + footerAllowance,
                                    maxPanelHeight));

@@ -30,7 +30,6 @@ public:
     ~HistorySearchModel() override;
 
     void setQuery(const QString& text);
-    QString queryText() const { return m_queryText; }
     // The query whose results are shown: the newest one, or the one before while a search runs.
     const TextSearch::Query& query() const { return m_shownQuery; }
     bool isSearching() const { return !m_shownQuery.isEmpty(); }

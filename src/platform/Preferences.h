@@ -85,9 +85,8 @@ public:
     void remove(const char* key);
     QString fileName() const;
 
-    // May be 0 or negative when edited by hand; effectiveDisplayCount() is what sizing and listing use.
-    int displayCount() const { return storedNumber(Keys::displayCount); }
-    int effectiveDisplayCount() const { return number(Keys::displayCount); }
+    // What the panel lists and is sized for: a count of 0 or less, edited by hand, counts as the default 6.
+    int displayCount() const { return number(Keys::displayCount); }
     QString shortcutKey() const { return value(Keys::shortcutKey).toString(); }
     Appearance themePreference() const { return Appearance(number(Keys::themePreference)); }
     bool popoverPinned() const { return flag(Keys::popoverPinned); }

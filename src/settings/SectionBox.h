@@ -15,7 +15,6 @@ public:
 
     QString title() const;
     // Rows and dividers go here; they inherit the box's 12-pixel font.
-    QVBoxLayout* contentLayout() const { return m_content; }
     QWidget* box() const { return m_box; }
     void addWidget(QWidget* widget);
 

@@ -515,9 +515,6 @@ void SettingsView::openSupportMail()
 void SettingsView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    // A recording cut short elsewhere must not leave its transient text as the shortcut.
-    if (m_preferences.shortcutKey() == ShortcutButton::recordingText)
-        m_preferences.setShortcutKey(Preferences::defaultValue(Keys::shortcutKey).toString());
     refreshControls();
     Q_EMIT shown();
     m_recorder->setRecording(false);

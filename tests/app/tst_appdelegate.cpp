@@ -31,8 +31,6 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void panelHeight_data();
-    void panelHeight();
     void placement_data();
     void placement();
     void previewPlacement();
@@ -90,34 +88,6 @@ void TestAppDelegate::copy(const QString& text)
     m_delegate->clipboardMonitor()->checkClipboard();
     for (int i = 0; i < 3; ++i)
         QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
-}
-
-void TestAppDelegate::panelHeight_data()
-{
-    QTest::addColumn<int>("entries");
-    QTest::addColumn<int>("displayCount");
-    QTest::addColumn<int>("contentHeight");
-    QTest::addColumn<int>("height");
-    // Without a measure, each with the search field's 36.
-    QTest::newRow("empty") << 0 << 6 << 0 << 186;
-    QTest::newRow("one") << 1 << 6 << 0 << 186;
-    QTest::newRow("six") << 6 << 6 << 0 << 511;
-    QTest::newRow("more than listed") << 30 << 6 << 0 << 511;
-    QTest::newRow("nine") << 9 << 10 << 0 << 706;
-    QTest::newRow("capped") << 30 << 20 << 0 << 750;
-    QTest::newRow("zero count") << 8 << 0 << 0 << 511;
-    QTest::newRow("negative count") << 8 << -2 << 0 << 511;
-    QTest::newRow("measured: what the rows and headers need") << 3 << 6 << 318 << 318;
-    QTest::newRow("measured: capped") << 20 << 20 << 1400 << 750;
-}
-
-void TestAppDelegate::panelHeight()
-{
-    QFETCH(int, entries);
-    QFETCH(int, displayCount);
-    QFETCH(int, contentHeight);
-    QFETCH(int, height);
-    QCOMPARE(AppDelegate::panelHeight(entries, displayCount, contentHeight), height);
 }
 
 void TestAppDelegate::placement_data()

@@ -33,7 +33,7 @@ private Q_SLOTS:
     void rowsGlideToTheirNewPlaces();
     void sizeRequests();
     void themeChangeScrollsBackToTop();
-    void negativeDisplayCountListsNothing();
+    void handEditedCountListsAsSizedForTheDefault();
 
 private:
     ContentView& view();
@@ -325,11 +325,12 @@ void TestContentView::themeChangeScrollsBackToTop()
     QCOMPARE(view().rows().size(), 20);
 }
 
-void TestContentView::negativeDisplayCountListsNothing()
+void TestContentView::handEditedCountListsAsSizedForTheDefault()
 {
     m_fixture->setHistory({PanelFixture::text(QStringLiteral("x"))});
+    // Listed as the panel is sized: for the default count, not for none.
     m_fixture->preferences.setDisplayCount(-3);
-    QVERIFY(view().showsEmptyState());
+    QVERIFY(!view().showsEmptyState());
     QCOMPARE(view().findChild<QLabel*>(QStringLiteral("countLabel"))->text(), QStringLiteral("1 条记录"));
 }
 

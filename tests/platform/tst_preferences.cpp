@@ -99,27 +99,25 @@ void TestPreferences::handEditedValues_data()
 {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<int>("displayCount");
-    QTest::addColumn<int>("effectiveDisplayCount");
     QTest::addColumn<int>("theme");
     QTest::addColumn<int>("autoClear");
     QTest::addColumn<bool>("ignoreSensitive");
-    QTest::newRow("zero") << QByteArray("displayCount=0") << 0 << 6 << 0 << 0 << true;
-    QTest::newRow("negative") << QByteArray("displayCount=-4") << -4 << 6 << 0 << 0 << true;
-    QTest::newRow("unknown count") << QByteArray("displayCount=7") << 7 << 7 << 0 << 0 << true;
-    QTest::newRow("not a number") << QByteArray("displayCount=many") << 6 << 6 << 0 << 0 << true;
-    QTest::newRow("theme 3") << QByteArray("themePreference=3") << 6 << 6 << 0 << 0 << true;
-    QTest::newRow("theme dark") << QByteArray("themePreference=2") << 6 << 6 << 2 << 0 << true;
-    QTest::newRow("clean-up -1") << QByteArray("autoClearPreference=-1") << 6 << 6 << 0 << 0 << true;
-    QTest::newRow("clean-up 7 days") << QByteArray("autoClearPreference=2") << 6 << 6 << 0 << 2 << true;
-    QTest::newRow("filter off") << QByteArray("ignoreSensitive=false") << 6 << 6 << 0 << 0 << false;
-    QTest::newRow("filter garbage") << QByteArray("ignoreSensitive=maybe") << 6 << 6 << 0 << 0 << true;
+    QTest::newRow("zero") << QByteArray("displayCount=0") << 6 << 0 << 0 << true;
+    QTest::newRow("negative") << QByteArray("displayCount=-4") << 6 << 0 << 0 << true;
+    QTest::newRow("unknown count") << QByteArray("displayCount=7") << 7 << 0 << 0 << true;
+    QTest::newRow("not a number") << QByteArray("displayCount=many") << 6 << 0 << 0 << true;
+    QTest::newRow("theme 3") << QByteArray("themePreference=3") << 6 << 0 << 0 << true;
+    QTest::newRow("theme dark") << QByteArray("themePreference=2") << 6 << 2 << 0 << true;
+    QTest::newRow("clean-up -1") << QByteArray("autoClearPreference=-1") << 6 << 0 << 0 << true;
+    QTest::newRow("clean-up 7 days") << QByteArray("autoClearPreference=2") << 6 << 0 << 2 << true;
+    QTest::newRow("filter off") << QByteArray("ignoreSensitive=false") << 6 << 0 << 0 << false;
+    QTest::newRow("filter garbage") << QByteArray("ignoreSensitive=maybe") << 6 << 0 << 0 << true;
 }
 
 void TestPreferences::handEditedValues()
 {
     QFETCH(QByteArray, line);
     QFETCH(int, displayCount);
-    QFETCH(int, effectiveDisplayCount);
     QFETCH(int, theme);
     QFETCH(int, autoClear);
     QFETCH(bool, ignoreSensitive);
@@ -130,7 +128,6 @@ void TestPreferences::handEditedValues()
     }
     Preferences preferences(m_file);
     QCOMPARE(preferences.displayCount(), displayCount);
-    QCOMPARE(preferences.effectiveDisplayCount(), effectiveDisplayCount);
     QCOMPARE(int(preferences.themePreference()), theme);
     QCOMPARE(int(preferences.autoClearPreference()), autoClear);
     QCOMPARE(preferences.ignoreSensitive(), ignoreSensitive);
