@@ -29,8 +29,8 @@ public:
     // disk until then.
     static constexpr int undoWindowMs = 8000;
 
-    // The last clear, delete or automatic clean-up while it can still be taken back: the entries in ascending row order, each
-    // with the row it held and the entry just above it then (none for the first row).
+    // The last clear, delete or automatic clean-up while it can still be taken back: the entries in ascending row
+    // order, each with the row it held and the entry just above it then (none for the first row).
     struct Removal
     {
         enum class Kind { Cleared, Deleted, Expired };
