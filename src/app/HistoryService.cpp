@@ -108,13 +108,10 @@ void HistoryService::fail(const char* name, const QString& message)
 const ClipboardItem* HistoryService::entry(const QString& id)
 {
     const std::optional<QUuid> uuid = parseUuid(QStringView(id).trimmed());
-    if (uuid) {
-        const ClipboardItems& items = m_monitor.items();
-        const auto found =
-            std::find_if(items.cbegin(), items.cend(), [&uuid](const ClipboardItem& item) { return item.id == *uuid; });
-        if (found != items.cend())
-            return &*found;
-    }
+    // The history's own entry, not one of a copy: callers use it after this returns.
+    const HistoryModel& history = m_monitor.history();
+    if (const int row = uuid ? history.rowOf(*uuid) : -1; row >= 0)
+        return &history.itemAt(row);
     fail(HistoryBus::noSuchEntry, QStringLiteral("No entry with the id \"%1\"").arg(id));
     return nullptr;
 }
