@@ -20,6 +20,7 @@
 #include "platform/freedesktop/AutostartLoginItem.h"
 #include "platform/freedesktop/DesktopAppearance.h"
 #include "platform/tesseract/TextRecognizerProcess.h"
+#include "platform/x11/WindowEffects.h"
 #include "ui/CircleSymbolButton.h"
 #include "ui/Theme.h"
 #include "ui/ThumbnailLoader.h"
@@ -456,6 +457,12 @@ void AppDelegate::handleFocusWindowChanged(QWindow* focusWindow)
         // Another application: nothing closes while the panel is pinned or kept open.
         if (keepsPanelOpen())
             return;
+        // Not another application: the server still gives one of our windows the keyboard, and Qt lost
+        // track while the window manager framed it. Asking again brings Qt's focus back.
+        if (QWindow* stillFocused = WindowEffects::keyboardFocusWindow()) {
+            stillFocused->requestActivate();
+            return;
+        }
         m_windows->closeSettings();
         if (panelShown()) {
             closePanel();

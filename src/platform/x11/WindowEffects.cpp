@@ -87,6 +87,27 @@ void takeFocus(QWindow* window)
     xcb_flush(connection);
 }
 
+QWindow* keyboardFocusWindow()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection)
+        return nullptr;
+    xcb_get_input_focus_reply_t* reply =
+        xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr);
+    const xcb_window_t focus = reply ? reply->focus : xcb_window_t(XCB_NONE);
+    free(reply);
+    if (focus == XCB_NONE)
+        return nullptr;
+    for (QWindow* window : QGuiApplication::topLevelWindows()) {
+        if (window->isVisible() && window->handle() && xcb_window_t(window->winId()) == focus)
+            return window;
+    }
+    return nullptr;
+}
+
 bool compositingActive()
 {
     if (QGuiApplication::platformName() != QLatin1String("xcb"))

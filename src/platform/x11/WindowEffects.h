@@ -19,6 +19,12 @@ void skipTaskbar(QWindow* window);
 // the focus for itself.
 void takeFocus(QWindow* window);
 
+// Our top-level window that the display server gives the keyboard to now, whatever the toolkit last
+// heard; null when it is another application's or nobody's, and off X11. Qt reports a window that the
+// window manager is still framing as having lost the focus, for a moment or for good, while the server
+// keeps it there.
+QWindow* keyboardFocusWindow();
+
 // Whether a compositing manager draws the windows, so that translucent pixels show what lies behind
 // (on X11: someone owns _NET_WM_CM_S<screen>). Where it does not, translucency shows black and windows
 // with rounded corners shape themselves instead. True off X11, where the display server composites.
