@@ -43,12 +43,6 @@ bool writeFully(int fd, const QByteArray& bytes)
     return true;
 }
 
-// Most entries are untouched by a change and still share their text with what was known before.
-bool sameContent(const QString& a, const QString& b)
-{
-    return (a.constData() == b.constData() && a.size() == b.size()) || a == b;
-}
-
 } // namespace
 
 HistoryService::HistoryService(ClipboardMonitor& monitor, StorageManager& storage, Preferences& preferences,
@@ -60,9 +54,18 @@ HistoryService::HistoryService(ClipboardMonitor& monitor, StorageManager& storag
     , m_paused(preferences.monitoringPaused())
 {
     HistoryBus::registerTypes();
-    for (const ClipboardItem& item : m_monitor.items())
-        m_known.insert(item.id, {item.content, item.isPinned});
-    connect(&m_monitor.history(), &HistoryModel::itemsChanged, this, &HistoryService::historyChanged);
+    HistoryModel& history = m_monitor.history();
+    connect(&history, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { noteRows(first, last, m_added); });
+    connect(&history, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex&, int first, int last) { noteRows(first, last, m_removed); });
+    connect(&history, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles) {
+                // New text read from an image changes what finds it, not the entry.
+                if (roles.isEmpty() || roles.contains(HistoryModel::ItemRole))
+                    noteRows(topLeft.row(), bottomRight.row(), m_changed);
+            });
+    connect(&history, &HistoryModel::itemsChanged, this, &HistoryService::historyChanged);
     connect(&m_preferences, &Preferences::changed, this, &HistoryService::preferencesChanged);
 }
 
@@ -325,27 +328,38 @@ void HistoryService::Show()
         m_show();
 }
 
+void HistoryService::noteRows(int first, int last, QSet<QUuid>& into)
+{
+    const HistoryModel& history = m_monitor.history();
+    for (int row = first; row <= last; ++row)
+        into.insert(history.itemAt(row).id);
+}
+
 void HistoryService::historyChanged()
 {
-    QStringList added;
-    QStringList changed;
-    QHash<QUuid, Known> now;
-    const ClipboardItems& items = m_monitor.items();
-    now.reserve(items.size());
-    for (const ClipboardItem& item : items) {
-        now.insert(item.id, {item.content, item.isPinned});
-        const auto before = m_known.constFind(item.id);
-        if (before == m_known.cend())
-            added.append(uuidText(item.id));
-        else if (before->pinned != item.isPinned || !sameContent(before->content, item.content))
-            changed.append(uuidText(item.id));
+    // An entry that left and came back within one operation (an undone removal in the same turn, say)
+    // is still there: it changed.
+    for (auto id = m_removed.begin(); id != m_removed.end();) {
+        if (m_added.remove(*id)) {
+            m_changed.insert(*id);
+            id = m_removed.erase(id);
+        } else {
+            ++id;
+        }
     }
-    QStringList removed;
-    for (auto before = m_known.cbegin(); before != m_known.cend(); ++before) {
-        if (!now.contains(before.key()))
-            removed.append(uuidText(before.key()));
-    }
-    m_known = std::move(now);
+    m_changed -= m_added;
+    m_changed -= m_removed;
+    const auto texts = [](QSet<QUuid>& ids) {
+        QStringList out;
+        out.reserve(ids.size());
+        for (const QUuid& id : std::as_const(ids))
+            out.append(uuidText(id));
+        ids.clear();
+        return out;
+    };
+    const QStringList added = texts(m_added);
+    const QStringList removed = texts(m_removed);
+    const QStringList changed = texts(m_changed);
     if (!added.isEmpty() || !removed.isEmpty() || !changed.isEmpty())
         Q_EMIT Changed(added, removed, changed);
 }

@@ -6,6 +6,7 @@
 #include <QDBusUnixFileDescriptor>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QSize>
 
 #include <functional>
@@ -67,16 +68,13 @@ Q_SIGNALS:
     Q_SCRIPTABLE void PausedChanged(bool paused);
 
 private:
-    struct Known
-    {
-        QString content;
-        bool pinned = false;
-    };
     // The entry named by `id`, or null after replying with NoSuchEntry.
     const ClipboardItem* entry(const QString& id);
     HistoryRow rowOf(const ClipboardItem& item);
     // The entry's bytes and MIME type; nothing, after replying with NoSuchEntry, when its image is gone.
     std::optional<QByteArray> contentOf(const ClipboardItem& item, const QString& id, QString& mimeType);
+    // The rows an operation of the history announces, gathered until it has finished.
+    void noteRows(int first, int last, QSet<QUuid>& into);
     void historyChanged();
     void preferencesChanged();
     void fail(const char* name, const QString& message);
@@ -86,8 +84,10 @@ private:
     Preferences& m_preferences;
     std::function<void()> m_toggle;
     std::function<void()> m_show;
-    // What the history held at the last change, to tell Changed's listeners which entries it touched.
-    QHash<QUuid, Known> m_known;
+    // The entries the operation in progress added, removed and changed, for Changed's listeners.
+    QSet<QUuid> m_added;
+    QSet<QUuid> m_removed;
+    QSet<QUuid> m_changed;
     // Image sizes by file name: the files never change.
     QHash<QString, QSize> m_imageSizes;
     bool m_paused = false;

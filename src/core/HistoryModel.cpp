@@ -60,7 +60,7 @@ int HistoryModel::rowCount(const QModelIndex& parent) const
 
 QHash<int, QByteArray> HistoryModel::roleNames() const
 {
-    return {{ItemRole, "item"}, {IdRole, "id"}, {Qt::DisplayRole, "display"}};
+    return {{ItemRole, "item"}, {IdRole, "id"}, {Qt::DisplayRole, "display"}, {SearchTextRole, "searchText"}};
 }
 
 QVariant HistoryModel::data(const QModelIndex& index, int role) const
@@ -75,6 +75,8 @@ QVariant HistoryModel::data(const QModelIndex& index, int role) const
         return item.id;
     case Qt::DisplayRole:
         return item.content;
+    case SearchTextRole:
+        return item.isImage() ? imageText(item.content) : item.content;
     default:
         return {};
     }
@@ -361,6 +363,6 @@ void HistoryModel::refreshImageText(const QString& imageName)
             continue;
         m_searchedTextSize -= entry.key.folded.size();
         entry = entryFor(entry.item);
-        Q_EMIT dataChanged(index(row), index(row));
+        Q_EMIT dataChanged(index(row), index(row), {SearchTextRole});
     }
 }

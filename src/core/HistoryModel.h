@@ -22,7 +22,12 @@ class HistoryModel : public QAbstractListModel
     Q_OBJECT
 
 public:
-    enum Role { ItemRole = Qt::UserRole + 1, IdRole };
+    enum Role {
+        ItemRole = Qt::UserRole + 1,
+        IdRole,
+        // The text the entry is found by: for an image, the text read from it, which may arrive later.
+        SearchTextRole
+    };
 
     static constexpr int maxItems = 1000;
     // How long a clear or a delete can be taken back; the image files of the removed entries stay on
