@@ -13,7 +13,7 @@ build_packages=(
 )
 run_packages=(fonts-noto-cjk fonts-material-design-icons-iconfont fonts-noto-color-emoji qt6-translations-l10n
     tesseract-ocr-chi-sim tesseract-ocr-eng)
-test_packages=(libbenchmark-dev ccache xvfb xauth xclip x11-utils xdotool trayer python3 clang-format
+test_packages=(libbenchmark-dev ccache xvfb xauth xclip x11-utils xdotool procps trayer python3 clang-format
     desktop-file-utils appstream dpkg-dev file lintian sway wl-clipboard openbox dbus imagemagick fonts-dejavu-core)
 
 packages=("${build_packages[@]}" "${run_packages[@]}")

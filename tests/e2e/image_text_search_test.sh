@@ -58,8 +58,15 @@ wait_for 20 has_entries 2 || fail "the second picture was not captured"
 printf '%s' "lunch order" | xclip -selection clipboard
 wait_for 20 has_entries 3 || fail "the text was not captured"
 
-# Read at the lowest priority, after the history has been quiet for a moment: slow on a busy machine.
-read_both() { grep -q invoice "$recognised" 2>/dev/null && grep -q Friday "$recognised" 2>/dev/null; }
+# Read at the lowest priority, after the history has been quiet for a moment. On a machine whose cores
+# are all busy the idle class never runs: the reader is lifted to the normal class where we may.
+read_both() {
+    local reader
+    for reader in $(pgrep -P "$app_pid" -f -- '--read-image-text'); do
+        chrt --other --pid 0 "$reader" 2>/dev/null && renice -n 0 -p "$reader" >/dev/null 2>&1
+    done
+    grep -q invoice "$recognised" 2>/dev/null && grep -q Friday "$recognised" 2>/dev/null
+}
 wait_for 150 read_both || fail "the pictures were not read"
 
 find_icon
