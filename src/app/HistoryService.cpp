@@ -6,6 +6,7 @@
 #include "core/StandardOutput.h"
 #include "core/StorageManager.h"
 #include "core/TextSearch.h"
+#include "platform/Descriptors.h"
 #include "platform/FreeMemory.h"
 #include "platform/Preferences.h"
 
@@ -22,28 +23,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace {
-
-// Every byte into `fd`, continuing after short writes; false with errno set. A reader that went away
-// (EPIPE) is a failure, never a signal: the bus library ignores SIGPIPE for the whole program.
-bool writeFully(int fd, const QByteArray& bytes)
-{
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, size_t(left));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        left -= written;
-    }
-    return true;
-}
-
-} // namespace
+namespace {} // namespace
 
 HistoryService::HistoryService(ClipboardMonitor& monitor, StorageManager& storage, Preferences& preferences,
                                QObject* parent)
@@ -195,7 +175,8 @@ QString HistoryService::WriteTo(const QString& id, const QDBusUnixFileDescriptor
     // The reader may be slow (a pager, a picker): the main thread never waits for it.
     setDelayedReply(true);
     std::thread([bus = connection(), request = message(), content = std::move(*bytes), mimeType, out]() mutable {
-        const bool written = writeFully(out, content);
+        // The bus library ignores SIGPIPE for the whole program: a reader that went away is an error.
+        const bool written = Descriptors::writeFully(out, content.constData(), std::size_t(content.size()));
         const int error = errno;
         ::close(out);
         const bool large = content.size() >= FreeMemory::largeBytes;

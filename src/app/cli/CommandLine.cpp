@@ -4,6 +4,7 @@
 #include "OfflineHistory.h"
 #include "core/HistoryCodec.h"
 #include "core/StorageManager.h"
+#include "platform/Descriptors.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -72,19 +73,7 @@ void printError(const QString& message)
 
 bool writeOut(const QByteArray& bytes)
 {
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(STDOUT_FILENO, data, size_t(left));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        left -= written;
-    }
-    return true;
+    return Descriptors::writeFully(STDOUT_FILENO, bytes.constData(), std::size_t(bytes.size()));
 }
 
 int printRows(const HistoryRows& rows, bool json)

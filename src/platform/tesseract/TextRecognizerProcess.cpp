@@ -1,5 +1,6 @@
 #include "platform/tesseract/TextRecognizerProcess.h"
 
+#include "platform/Descriptors.h"
 #include "platform/tesseract/TesseractRecognizer.h"
 
 #include <QDeadlineTimer>
@@ -17,34 +18,6 @@ namespace {
 // without padding; its text comes back as a length (32 bits) followed by that many bytes of UTF-8.
 constexpr qsizetype headerBytes = 8;
 constexpr qsizetype lengthBytes = 4;
-
-bool readFully(int fd, char* data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t got = ::read(fd, data, size);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        data += got;
-        size -= size_t(got);
-    }
-    return true;
-}
-
-bool writeFully(int fd, const char* data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t put = ::write(fd, data, size);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        data += put;
-        size -= size_t(put);
-    }
-    return true;
-}
 
 } // namespace
 
@@ -153,7 +126,7 @@ int TextRecognizerProcess::serve(TextRecognizer& recognizer)
     ::setpriority(PRIO_PROCESS, 0, 19);
     for (;;) {
         char header[headerBytes];
-        if (!readFully(STDIN_FILENO, header, sizeof header))
+        if (!Descriptors::readFully(STDIN_FILENO, header, sizeof header))
             return 0;
         const quint32 width = qFromLittleEndian<quint32>(header);
         const quint32 height = qFromLittleEndian<quint32>(header + 4);
@@ -161,15 +134,15 @@ int TextRecognizerProcess::serve(TextRecognizer& recognizer)
             return 1;
         QImage image(int(width), int(height), QImage::Format_Grayscale8);
         for (int y = 0; y < image.height(); ++y) {
-            if (!readFully(STDIN_FILENO, reinterpret_cast<char*>(image.scanLine(y)), width))
+            if (!Descriptors::readFully(STDIN_FILENO, reinterpret_cast<char*>(image.scanLine(y)), width))
                 return 0;
         }
         // Already cut to maxTextBytes, as the program expects.
         const QByteArray text = recognizer.recognize(image).toUtf8();
         char length[lengthBytes];
         qToLittleEndian<quint32>(quint32(text.size()), length);
-        if (!writeFully(STDOUT_FILENO, length, sizeof length) ||
-            !writeFully(STDOUT_FILENO, text.constData(), size_t(text.size())))
+        if (!Descriptors::writeFully(STDOUT_FILENO, length, sizeof length) ||
+            !Descriptors::writeFully(STDOUT_FILENO, text.constData(), size_t(text.size())))
             return 0;
     }
 }

@@ -21,12 +21,18 @@ xcb_atom_t atom(xcb_connection_t* connection, const char* name)
     return result;
 }
 
-xcb_connection_t* x11Connection(QWindow* window)
+// Our connection to the X server; null off X11.
+xcb_connection_t* x11Connection()
 {
-    if (!window || QGuiApplication::platformName() != QLatin1String("xcb"))
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
         return nullptr;
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     return x11 ? x11->connection() : nullptr;
+}
+
+xcb_connection_t* x11Connection(QWindow* window)
+{
+    return window ? x11Connection() : nullptr;
 }
 
 } // namespace
@@ -89,10 +95,7 @@ void takeFocus(QWindow* window)
 
 QWindow* keyboardFocusWindow()
 {
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        return nullptr;
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    xcb_connection_t* connection = x11Connection();
     if (!connection)
         return nullptr;
     xcb_get_input_focus_reply_t* reply =
@@ -112,8 +115,7 @@ bool compositingActive()
 {
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         return true;
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    xcb_connection_t* connection = x11Connection();
     if (!connection)
         return false;
     int screenNumber = 0;
