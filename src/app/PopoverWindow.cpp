@@ -1,6 +1,7 @@
 #include "PopoverWindow.h"
 
 #include "platform/x11/WindowEffects.h"
+#include "ui/RoundedShape.h"
 #include "ui/Theme.h"
 
 #include <QKeyEvent>
@@ -87,27 +88,14 @@ void PopoverWindow::resizeEvent(QResizeEvent* event)
     shape.addRoundedRect(QRectF(QPointF(0, 0), QSizeF(size())).adjusted(1, 1, -1, -1), cornerRadius - 1,
                          cornerRadius - 1);
     m_content->setMask(QRegion(shape.toFillPolygon().toPolygon()));
-    applyWindowShape();
-}
-
-void PopoverWindow::applyWindowShape()
-{
-    // Without a compositor the transparent corners would show black: the window takes the rounded
-    // shape itself.
-    if (WindowEffects::compositingActive()) {
-        clearMask();
-        return;
-    }
-    QPainterPath shape;
-    shape.addRoundedRect(QRectF(QPointF(0, 0), QSizeF(size())), cornerRadius, cornerRadius);
-    setMask(QRegion(shape.toFillPolygon().toPolygon()));
+    RoundedShape::apply(this, cornerRadius);
 }
 
 void PopoverWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     WindowEffects::skipTaskbar(windowHandle());
-    applyWindowShape();
+    RoundedShape::apply(this, cornerRadius);
 }
 
 void PopoverWindow::hideEvent(QHideEvent* event)

@@ -35,8 +35,6 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void applyWindowShape();
-
     QWidget* m_content;
     QPropertyAnimation* m_animation;
     QRect m_target;

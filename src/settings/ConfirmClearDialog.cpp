@@ -1,6 +1,7 @@
 #include "ConfirmClearDialog.h"
 
 #include "SettingsWidgets.h"
+#include "ui/RoundedShape.h"
 #include "ui/Theme.h"
 
 #include <QHBoxLayout>
@@ -15,6 +16,7 @@
 namespace {
 
 constexpr int dialogWidth = 260;
+constexpr qreal cornerRadius = 10;
 
 QString buttonStyle(const QColor& face, const QColor& text, const QColor& border)
 {
@@ -140,5 +142,11 @@ void ConfirmClearDialog::paintEvent(QPaintEvent*)
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setBrush(palette.windowBackground);
     painter.setPen(QPen(ThemePalette::withOpacity(palette.secondary, 0.3), 0.5));
-    painter.drawRoundedRect(QRectF(rect()).adjusted(0.25, 0.25, -0.25, -0.25), 10, 10);
+    painter.drawRoundedRect(QRectF(rect()).adjusted(0.25, 0.25, -0.25, -0.25), cornerRadius, cornerRadius);
+}
+
+void ConfirmClearDialog::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    RoundedShape::apply(this, cornerRadius);
 }

@@ -3,6 +3,7 @@
 #include "DesktopWidgetView.h"
 #include "platform/Preferences.h"
 #include "platform/x11/WindowEffects.h"
+#include "ui/RoundedShape.h"
 
 #include <QGuiApplication>
 #include <QPainter>
@@ -107,15 +108,7 @@ void WidgetWindow::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     WindowEffects::requestBlurBehind(windowHandle(), DesktopWidgetView::cornerRadius);
     WindowEffects::skipTaskbar(windowHandle());
-    // Without a compositor the transparent corners would show black: the window takes the board's
-    // rounded shape itself.
-    if (WindowEffects::compositingActive()) {
-        clearMask();
-    } else {
-        QPainterPath shape;
-        shape.addRoundedRect(QRectF(rect()), DesktopWidgetView::cornerRadius, DesktopWidgetView::cornerRadius);
-        setMask(QRegion(shape.toFillPolygon().toPolygon()));
-    }
+    RoundedShape::apply(this, DesktopWidgetView::cornerRadius);
 }
 
 void WidgetWindow::paintEvent(QPaintEvent*)
