@@ -11,10 +11,7 @@ set -u
 source "$(dirname "${BASH_SOURCE[0]}")/../tests/e2e/e2e-common.sh"
 e2e_setup e2e_idle_rss xvfb "Xvfb openbox trayer xprop xwininfo python3" "$@"
 
-openbox --sm-disable >/dev/null 2>&1 &
-pids+=($!)
-has_wm() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
-wait_for 10 has_wm || fail "openbox did not start"
+start_wm
 start_tray
 
 mkdir -p "$data_dir/images"
