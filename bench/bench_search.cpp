@@ -287,17 +287,6 @@ void BM_Keystroke50KBEntries(benchmark::State& state)
 }
 BENCHMARK(BM_Keystroke50KBEntries)->Unit(benchmark::kMillisecond)->Iterations(30);
 
-// Filtering alone, without the list: the share of the keystroke the matching takes.
-void BM_FilterShortEntries(benchmark::State& state)
-{
-    Setup setup(history(20, 2000));
-    HistorySearchModel search(setup.monitor->history());
-    int step = 0;
-    for (auto _ : state)
-        search.setQuery(typedQueries.at(step++ % typedQueries.size())), benchmark::DoNotOptimize(search.rowCount());
-}
-BENCHMARK(BM_FilterShortEntries)->Unit(benchmark::kMillisecond)->Iterations(60);
-
 // What the search keys of 1000 entries add: resident size before and after, and the keys' own
 // characters against the history's.
 void BM_SearchKeyMemory(benchmark::State& state)
