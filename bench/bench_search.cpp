@@ -1,20 +1,18 @@
 // Searching the history: keystroke to repainted panel list with 1000 entries of 20-2000 characters
 // and of 50 KB each, the longest time the main thread is busy in one go meanwhile, the time until the
-// last match of a text searched to its end (50 KB entries, one of 30 MB), opening the panel
-// with 1000 entries and an empty query, and the memory the search keys take.
+// last match of a text searched to its end (50 KB entries, one of 30 MB), and the memory the search
+// keys take. Opening the panel with 1000 entries is in bench_panel.
 // Run: QT_QPA_PLATFORM=offscreen build/bench/pellamor_bench_search
 
 #include "OffscreenBench.h"
 #include "ResidentMemory.h"
-#include "app/AppDelegate.h"
-#include "app/PopoverWindow.h"
 #include "core/ClipboardMonitor.h"
 #include "core/HistoryModel.h"
 #include "core/HistorySearchModel.h"
 #include "core/StorageManager.h"
+#include "panel/ClipItemView.h"
 #include "panel/ContentView.h"
 #include "platform/Preferences.h"
-#include "platform/fakes/FakeLoginItem.h"
 #include "platform/fakes/FakePasteboard.h"
 #include "ui/SearchField.h"
 
@@ -140,6 +138,12 @@ void typeAndRepaint(benchmark::State& state, int minLength, int maxLength)
     }
     state.counters["longest_main_gap_ms"] = watch.longestGapMs;
     state.counters["longest_main_cpu_ms"] = watch.longestCpuMs;
+    // The row widgets alive while nearly every entry is listed.
+    panel.searchField()->setText(QStringLiteral("e"));
+    while (panel.searchModel()->isBusy())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    QCoreApplication::processEvents();
+    state.counters["row_widgets"] = double(panel.findChildren<ClipItemView*>().size());
 }
 
 // One keystroke in the core: setQuery until the filter model holds the new results, the list left out.
@@ -282,39 +286,6 @@ void BM_Keystroke50KBEntries(benchmark::State& state)
     typeAndRepaint(state, 25'000, 25'000); // 25,000 UTF-16 units: 50 KB each
 }
 BENCHMARK(BM_Keystroke50KBEntries)->Unit(benchmark::kMillisecond)->Iterations(30);
-
-// Filtering alone, without the list: the share of the keystroke the matching takes.
-void BM_FilterShortEntries(benchmark::State& state)
-{
-    Setup setup(history(20, 2000));
-    HistorySearchModel search(setup.monitor->history());
-    int step = 0;
-    for (auto _ : state)
-        search.setQuery(typedQueries.at(step++ % typedQueries.size())), benchmark::DoNotOptimize(search.rowCount());
-}
-BENCHMARK(BM_FilterShortEntries)->Unit(benchmark::kMillisecond)->Iterations(60);
-
-// The tray click to the painted panel, 1000 entries in the history, the field empty.
-void BM_OpenPanel1000Entries(benchmark::State& state)
-{
-    QTemporaryDir dir;
-    auto storage = std::make_unique<StorageManager>(dir.filePath(QStringLiteral("Pellamor")));
-    auto preferences = std::make_unique<Preferences>(dir.filePath(QStringLiteral("prefs.conf")));
-    preferences->setDisplayCount(20);
-    storage->save(history(20, 2000));
-    AppDelegate delegate;
-    delegate.launchWith(std::move(preferences), std::move(storage), std::make_unique<FakePasteboard>(),
-                        std::make_unique<FakeLoginItem>());
-    for (auto _ : state) {
-        delegate.togglePopover();
-        delegate.popover()->repaint();
-        state.PauseTiming();
-        delegate.togglePopover();
-        QCoreApplication::processEvents();
-        state.ResumeTiming();
-    }
-}
-BENCHMARK(BM_OpenPanel1000Entries)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 // What the search keys of 1000 entries add: resident size before and after, and the keys' own
 // characters against the history's.

@@ -2,7 +2,7 @@
 # How fast the command line answers with the program running, under a private Xvfb and a private
 # session bus:
 #
-#   bench/e2e_cli.sh [PATH/TO/pellamor]     (default: build/src/app/pellamor of this checkout)
+#   bench/e2e_cli.sh PATH/TO/pellamor
 #
 # Wall times on a busy machine are mostly waiting for a processor; the CPU time of each command is
 # printed too.
@@ -16,28 +16,8 @@
 #   included).
 set -u
 
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-program=${1:-$here/../build/src/app/pellamor}
-if [[ ! -x $program ]]; then
-    echo "usage: $0 [PATH/TO/pellamor]  ($program is not an executable)" >&2
-    exit 2
-fi
-program=$(realpath "$program")
-for tool in Xvfb xclip python3 dbus-daemon dbus-monitor; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "e2e_cli: $tool is not installed" >&2
-        exit 1
-    fi
-done
-
-if [[ -z ${DISPLAY:-} || ${PELLAMOR_XVFB_DISPLAY:-} != "${DISPLAY:-}" ]]; then
-    exec bash "$here/../tests/e2e/run-under-xvfb.sh" bash "${BASH_SOURCE[0]}" "$program"
-fi
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/pellamor-bench.XXXXXX") || exit 1
-trap 'rm -rf "$work"' EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
+source "$(dirname "${BASH_SOURCE[0]}")/../tests/e2e/e2e-common.sh"
+e2e_setup e2e_cli xvfb "Xvfb xclip python3 dbus-daemon dbus-monitor" "$@"
 
 python3 - "$program" "$work" <<'PYTHON'
 import json, os, random, re, signal, statistics, subprocess, sys, time, uuid
@@ -46,13 +26,9 @@ program, work = sys.argv[1], sys.argv[2]
 runs = 30
 children = []
 
-home = os.path.join(work, "home")
-runtime = os.path.join(home, "runtime")
-os.makedirs(runtime, mode=0o700)
+home = os.environ["HOME"]
 bus = "unix:path=" + os.path.join(work, "bus")
-env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, "config"), XDG_RUNTIME_DIR=runtime,
-           DBUS_SESSION_BUS_ADDRESS=bus, QT_QPA_PLATFORM="xcb")
-env.pop("XDG_DATA_HOME", None)
+env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=bus, QT_QPA_PLATFORM="xcb")
 
 
 def spawn(arguments, **kwargs):

@@ -1,40 +1,21 @@
 #!/usr/bin/env bash
 # How fast a copy in another application reaches history.json, and how much memory the program holds
-# with a full history. Runs the built program under a private Xvfb with xclip as the other application:
+# before and after 40 copies (with 1000 entries: e2e_idle_rss.sh). Runs the built program under a
+# private Xvfb with xclip as the other application:
 #
-#   bench/e2e_latency.sh [PATH/TO/pellamor]     (default: build/src/app/pellamor of this checkout)
+#   bench/e2e_latency.sh PATH/TO/pellamor
 #
 # Latency is measured from just before xclip starts until the new entry can be read from history.json,
 # so it includes xclip's own start, the program's reaction and the background save.
 set -u
 
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-program=${1:-$here/../build/src/app/pellamor}
-if [[ ! -x $program ]]; then
-    echo "usage: $0 [PATH/TO/pellamor]  ($program is not an executable)" >&2
-    exit 2
-fi
-program=$(realpath "$program")
-for tool in Xvfb xclip python3; do
-    if ! command -v "$tool" >/dev/null 2>&1; then
-        echo "e2e_latency: $tool is not installed" >&2
-        exit 1
-    fi
-done
+source "$(dirname "${BASH_SOURCE[0]}")/../tests/e2e/e2e-common.sh"
+e2e_setup e2e_latency xvfb "Xvfb xclip python3" "$@"
 
-if [[ -z ${DISPLAY:-} || ${PELLAMOR_XVFB_DISPLAY:-} != "${DISPLAY:-}" ]]; then
-    exec bash "$here/../tests/e2e/run-under-xvfb.sh" bash "${BASH_SOURCE[0]}" "$program"
-fi
+python3 - "$program" "$work" "$history" "$lock_file" <<'PYTHON'
+import json, os, signal, statistics, struct, subprocess, sys, time, uuid, zlib
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/pellamor-bench.XXXXXX") || exit 1
-trap 'rm -rf "$work"' EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-
-python3 - "$program" "$work" <<'PYTHON'
-import json, os, random, signal, statistics, struct, subprocess, sys, time, uuid, zlib
-
-program, work = sys.argv[1], sys.argv[2]
+program, work, path, lock = sys.argv[1:5]
 runs = 20
 owners, apps = [], []
 
@@ -47,21 +28,10 @@ def png(width, height, seed):
             + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
 
 
-def environment(home):
-    runtime = os.path.join(home, "runtime")
-    os.makedirs(runtime, mode=0o700, exist_ok=True)
-    env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, "config"), XDG_RUNTIME_DIR=runtime,
-               DBUS_SESSION_BUS_ADDRESS="unix:path=" + os.path.join(home, "no-bus"))
-    env.pop("XDG_DATA_HOME", None)
-    return env
-
-
-def start(home):
-    env = environment(home)
-    log = open(os.path.join(home, "pellamor.log"), "ab")
-    app = subprocess.Popen([program], env=env, stdout=log, stderr=log, stdin=subprocess.DEVNULL)
+def start():
+    log = open(os.path.join(work, "app.log"), "ab")
+    app = subprocess.Popen([program], stdout=log, stderr=log, stdin=subprocess.DEVNULL)
     apps.append(app)
-    lock = os.path.join(env["XDG_RUNTIME_DIR"], "com.pellamor.app.lock")
     deadline = time.monotonic() + 10
     while time.monotonic() < deadline and app.poll() is None:
         try:
@@ -77,10 +47,6 @@ def start(home):
 def stop(app):
     app.send_signal(signal.SIGTERM)
     app.wait(10)
-
-
-def history_path(home):
-    return os.path.join(home, ".local", "share", "Pellamor", "history.json")
 
 
 def read_history(path, last):
@@ -119,37 +85,10 @@ def vm(pid, key):
     return float("nan")
 
 
-def write_large_history(home, count):
-    folder = os.path.dirname(history_path(home))
-    os.makedirs(os.path.join(folder, "images"), mode=0o700)
-    os.chmod(folder, 0o700)
-    rng = random.Random(7)
-    alphabet = "abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLMNOPQRSTUVWXYZ 0123456789 .,;:-"
-    newest = 1741944413  # 2025-03-14T09:26:53Z
-    entries = []
-    for i in range(count):
-        length = rng.randint(10, 2000)
-        entries.append({
-            "id": str(uuid.UUID(int=rng.getrandbits(128), version=4)).upper(),
-            "type": "text",
-            "content": "".join(rng.choice(alphabet) for _ in range(length)),
-            "isPinned": False,
-            "timestamp": time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(newest - 60 * i)),
-        })
-    path = history_path(home)
-    with open(os.open(path, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o600), "w", encoding="utf-8") as f:
-        json.dump(entries, f, ensure_ascii=False, separators=(",", ":"))
-    return os.path.getsize(path)
-
-
-rows = []
 try:
-    home = os.path.join(work, "home")
-    os.makedirs(home)
-    app = start(home)
+    app = start()
     time.sleep(2)
     rss_empty = vm(app.pid, "VmRSS")
-    path = history_path(home)
 
     text_ms = []
     for i in range(runs):
@@ -175,18 +114,6 @@ try:
     rss_small = vm(app.pid, "VmRSS")
     stop(app)
 
-    big_home = os.path.join(work, "home-1000")
-    os.makedirs(big_home)
-    size = write_large_history(big_home, 1000)
-    app = start(big_home)
-    time.sleep(2)
-    rss_big, hwm_big = vm(app.pid, "VmRSS"), vm(app.pid, "VmHWM")
-    with open(history_path(big_home)) as f:
-        kept = len(json.load(f))
-    stop(app)
-    if kept != 1000:
-        sys.exit("the program did not keep the 1000 stored entries (%d left)" % kept)
-
     print("Pellamor end to end, Xvfb with xclip as the other application")
     print("%-48s %10s %10s" % ("", "median", "max"))
     print("%-48s %7.1f ms %7.1f ms" % ("text copy -> history.json (%d copies)" % runs,
@@ -195,8 +122,6 @@ try:
                                          statistics.median(png_ms), max(png_ms)))
     print("%-48s %7.2f MiB" % ("VmRSS 2 s after start, empty history", rss_empty))
     print("%-48s %7.2f MiB" % ("VmRSS after those 40 copies", rss_small))
-    print("%-48s %7.2f MiB  (VmHWM %.2f MiB)" % ("VmRSS 2 s after start, 1000 entries (%.1f MB)" % (size / 1e6),
-                                                rss_big, hwm_big))
 finally:
     for process in apps + owners:
         if process.poll() is None:

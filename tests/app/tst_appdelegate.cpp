@@ -31,7 +31,6 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void placement_data();
     void placement();
     void previewPlacement();
     void toggleOpensAndCloses();
@@ -90,36 +89,35 @@ void TestAppDelegate::copy(const QString& text)
         QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
 }
 
-void TestAppDelegate::placement_data()
-{
-    QTest::addColumn<QRect>("tray");
-    QTest::addColumn<QPoint>("pointer");
-    QTest::addColumn<QRect>("frame");
-    QTest::addColumn<bool>("growsUp");
-    QTest::newRow("top panel, middle") << QRect(600, 0, 24, 24) << QPoint() << QRect(442, 28, 340, 475) << false;
-    QTest::newRow("top panel, right edge") << QRect(1256, 0, 24, 24) << QPoint() << QRect(940, 28, 340, 475) << false;
-    QTest::newRow("bottom panel") << QRect(100, 776, 24, 24) << QPoint() << QRect(0, 297, 340, 475) << true;
-    QTest::newRow("no geometry: at pointer") << QRect() << QPoint(700, 300) << QRect(530, 305, 340, 475) << false;
-    QTest::newRow("no geometry: low pointer") << QRect() << QPoint(700, 700) << QRect(530, 221, 340, 475) << true;
-}
-
 void TestAppDelegate::placement()
 {
-    QFETCH(QRect, tray);
-    QFETCH(QPoint, pointer);
-    QFETCH(QRect, frame);
-    QFETCH(bool, growsUp);
-    const PopoverPlacement placement = PopoverPlacement::place(tray, QSize(340, 475), QRect(0, 0, 1280, 800), pointer);
-    QCOMPARE(placement.frame, frame);
-    QCOMPARE(placement.growsUp, growsUp);
+    const QRect screen(0, 0, 1280, 800);
+    const QSize size(340, 475);
+    // Icons in a top panel (middle, right edge) and a bottom one; no icon, the pointer high and low.
+    const QList<std::pair<QRect, QPoint>> anchors = {{QRect(600, 0, 24, 24), {}},
+                                                     {QRect(1256, 0, 24, 24), {}},
+                                                     {QRect(100, 776, 24, 24), {}},
+                                                     {QRect(), QPoint(700, 300)},
+                                                     {QRect(), QPoint(700, 700)}};
+    for (const auto& [tray, pointer] : anchors) {
+        const QRect anchor = tray.isValid() ? tray : QRect(pointer, QSize(1, 1));
+        const PopoverPlacement placement = PopoverPlacement::place(tray, size, screen, pointer);
+        // On the screen, beside the anchor on the side with room, a gap away from it.
+        QCOMPARE(placement.frame.size(), size);
+        QVERIFY(screen.contains(placement.frame));
+        QCOMPARE(placement.growsUp, anchor.top() > 400);
+        QVERIFY(placement.frame.left() <= anchor.center().x() && anchor.center().x() <= placement.frame.right());
+        QCOMPARE(placement.growsUp ? anchor.top() - placement.frame.bottom() - 1
+                                   : placement.frame.top() - anchor.bottom() - 1,
+                 PopoverPlacement::gap);
 
-    // Growing keeps the edge next to the tray in place and stays on the screen.
-    const QRect grown =
-        PopoverPlacement::resized(placement.frame, placement.growsUp, QSize(340, 750), QRect(0, 0, 1280, 800));
-    QCOMPARE(grown.height(), 750);
-    QVERIFY(QRect(0, 0, 1280, 800).contains(grown));
-    if (!growsUp && frame.top() + 750 <= 800)
-        QCOMPARE(grown.top(), frame.top());
+        // Growing keeps the edge next to the anchor in place and stays on the screen.
+        const QRect grown = PopoverPlacement::resized(placement.frame, placement.growsUp, QSize(340, 750), screen);
+        QCOMPARE(grown.height(), 750);
+        QVERIFY(screen.contains(grown));
+        if (!placement.growsUp && placement.frame.top() + 750 <= 800)
+            QCOMPARE(grown.top(), placement.frame.top());
+    }
 }
 
 void TestAppDelegate::previewPlacement()

@@ -91,7 +91,6 @@ private Q_SLOTS:
     void init();
     void firstStartCreatesPrivateFolders();
     void savesExactBytesPrivately();
-    void loadsWhatWasSaved();
     void unreadableHistoryIsMovedAsideNotLost_data();
     void unreadableHistoryIsMovedAsideNotLost();
     void hugeHistoryIsRefusedUnread();
@@ -108,7 +107,6 @@ private Q_SLOTS:
     void scalesLargeImages();
     void undecodableBytesStoredUnchanged();
     void imageFilesArePrivateAndUnique();
-    void decodedImageIsServedBeforeItsFileExists();
     void loadImageUsesCache();
     void imageCacheIsBoundedByCountAndBytes_data();
     void imageCacheIsBoundedByCountAndBytes();
@@ -154,25 +152,18 @@ void TestStorageManager::savesExactBytesPrivately()
 {
     UmaskGuard umask(0);
     StorageManager storage(m_folder);
-    const ClipboardItems items = {textEntry(QStringLiteral("一")), textEntry(QStringLiteral("two"))};
+    const ClipboardItems items = {textEntry(QStringLiteral("一")), textEntry(QStringLiteral("t\nwo"))};
     QVERIFY(storage.save(items));
     QFile file(storage.historyFilePath());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), encodeHistory(items));
     QCOMPARE(modeOf(storage.historyFilePath()), ownerOnlyFile);
+    QCOMPARE(StorageManager(m_folder).load(), items);
     QVERIFY(storage.save({}));
     file.close();
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("[]"));
     QCOMPARE(filesIn(storage.appSupportDir()), QStringList{QStringLiteral("history.json")});
-}
-
-void TestStorageManager::loadsWhatWasSaved()
-{
-    StorageManager storage(m_folder);
-    const ClipboardItems items = {textEntry(QStringLiteral("a\nb")), textEntry(QStringLiteral("c"))};
-    QVERIFY(storage.save(items));
-    QCOMPARE(storage.load(), items);
 }
 
 void TestStorageManager::unreadableHistoryIsMovedAsideNotLost_data()
@@ -468,13 +459,9 @@ void TestStorageManager::scalesLargeImages_data()
 {
     QTest::addColumn<QSize>("source");
     QTest::addColumn<QSize>("stored");
-    QTest::newRow("wide") << QSize(4000, 1000) << QSize(1200, 300);
-    QTest::newRow("tall") << QSize(1000, 4000) << QSize(300, 1200);
-    QTest::newRow("just over") << QSize(1201, 1201) << QSize(1200, 1200);
-    QTest::newRow("at limit") << QSize(1200, 1200) << QSize(1200, 1200);
+    // The kept size itself, at and around the limit, is the image codec's own test.
     QTest::newRow("small") << QSize(640, 480) << QSize(640, 480);
     QTest::newRow("photo") << QSize(4000, 3000) << QSize(1200, 900);
-    QTest::newRow("thin strip") << QSize(5000, 2) << QSize(1200, 1);
 }
 
 void TestStorageManager::scalesLargeImages()
@@ -519,20 +506,13 @@ void TestStorageManager::imageFilesArePrivateAndUnique()
     QVERIFY(first != second);
     QCOMPARE(filesIn(storage.imagesDir()).size(), 2);
     QCOMPARE(modeOf(storage.imageURL(first)), ownerOnlyFile);
-    const QString decoded = storage.saveImage(QImage(QSize(4, 4), QImage::Format_RGB32));
-    storage.waitForBackgroundWork();
-    QCOMPARE(modeOf(storage.imageURL(decoded)), ownerOnlyFile);
-}
-
-void TestStorageManager::decodedImageIsServedBeforeItsFileExists()
-{
-    StorageManager storage(m_folder);
+    // A decoded image is served before its file is written.
     QImage image(QSize(30, 20), QImage::Format_RGB32);
     image.fill(Qt::blue);
-    const QString name = storage.saveImage(image);
-    QCOMPARE(storage.loadImage(name).size(), QSize(30, 20));
+    const QString decoded = storage.saveImage(image);
+    QCOMPARE(storage.loadImage(decoded).size(), QSize(30, 20));
     storage.waitForBackgroundWork();
-    QVERIFY(QFileInfo(storage.imageURL(name)).isFile());
+    QCOMPARE(modeOf(storage.imageURL(decoded)), ownerOnlyFile);
 }
 
 void TestStorageManager::loadImageUsesCache()

@@ -11,7 +11,7 @@
 #
 # Sets program, work, pids, app_pid, app_log, data_dir, history, lock_file and socket_file. Defines fail
 # (prints the program's output and exits 1; a script may define its own after e2e_setup), wait_for,
-# start_program, the tray helpers (start_tray, has_icon, find_icon, click_icon), the panel helpers
+# start_program, start_wm, the tray helpers (start_tray, has_icon, find_icon, click_icon), the panel helpers
 # (panel_id, panel_shown, panel_hidden, find_panel) and the clipboard and history helpers (copy,
 # clipboard_is, has_entries, has_entry).
 
@@ -148,6 +148,14 @@ find_panel() {
     panel_x=${panel_x%%+*}
     panel_h=${panel#*x}
     panel_h=${panel_h%%+*}
+}
+
+# A window manager (openbox, which needs xprop here), up when this returns; ended with the script.
+start_wm() {
+    openbox --sm-disable >/dev/null 2>&1 &
+    pids+=($!)
+    has_wm() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+    wait_for 10 has_wm || fail "openbox did not start"
 }
 
 # A tray host along the top edge of the screen, ended with the script.

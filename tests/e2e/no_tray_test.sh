@@ -13,10 +13,7 @@ e2e_setup no_tray_test xvfb "Xvfb openbox trayer xdotool xclip xprop xwininfo py
 message='No system tray found: the history opens as a window; bind the command pellamor to a shortcut to open it.'
 
 # A window manager draws the frames and keeps the task bar's list; no tray anywhere.
-openbox --sm-disable >/dev/null 2>&1 &
-pids+=($!)
-has_wm() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
-wait_for 5 has_wm || fail "openbox did not start"
+start_wm
 
 # The first mapped window of ours whose first window type is the given one (the docked icon's window
 # lists an override type before NORMAL, the panel UTILITY before it).

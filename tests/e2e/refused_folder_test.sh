@@ -6,15 +6,13 @@
 #
 #   refused_folder_test.sh PATH/TO/pellamor
 #
-# Exits 77 when Xvfb, openbox, xdotool, xwininfo or xclip is missing.
+# Exits 77 when Xvfb, openbox, xprop, xdotool, xwininfo or xclip is missing.
 set -u
 
 source "$(dirname "${BASH_SOURCE[0]}")/e2e-common.sh"
-e2e_setup refused_folder_test xvfb "Xvfb openbox xdotool xwininfo xclip" "$@"
+e2e_setup refused_folder_test xvfb "Xvfb openbox xprop xdotool xwininfo xclip" "$@"
 
-openbox --sm-disable >/dev/null 2>&1 &
-pids+=($!)
-wait_for 5 xdotool getactivewindow >/dev/null 2>&1 || sleep 1
+start_wm
 
 elsewhere=$work/elsewhere
 mkdir -p "$elsewhere" "$(dirname "$data_dir")"

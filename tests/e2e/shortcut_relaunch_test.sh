@@ -7,16 +7,14 @@
 #
 #   shortcut_relaunch_test.sh PATH/TO/pellamor
 #
-# Exits 77 when Xvfb, openbox, xdotool, xwininfo, xclip or python3 is missing.
+# Exits 77 when Xvfb, openbox, xprop, xdotool, xwininfo, xclip or python3 is missing.
 set -u
 
 source "$(dirname "${BASH_SOURCE[0]}")/e2e-common.sh"
-e2e_setup shortcut_relaunch_test xvfb "Xvfb openbox xdotool xwininfo xclip python3" "$@"
+e2e_setup shortcut_relaunch_test xvfb "Xvfb openbox xprop xdotool xwininfo xclip python3" "$@"
 pass() { echo "shortcut_relaunch_test: ok: $*"; }
 
-openbox --sm-disable >/dev/null 2>&1 &
-pids+=($!)
-wait_for 5 xdotool getactivewindow >/dev/null 2>&1 || sleep 1
+start_wm
 
 # What a crash leaves: a lock file holding garbage and a socket nobody listens on.
 printf '\x01garbage' >"$lock_file"

@@ -70,33 +70,18 @@ void TestSettingsView::controlsWriteTheirKeys_data()
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("launch at login") << "launchAtLoginSwitch"
-                                     << "launchAtLogin"
-                                     << "true";
-    QTest::newRow("desktop widget") << "desktopWidgetSwitch"
-                                    << "showDesktopWidget"
-                                    << "true";
-    QTest::newRow("sensitive filter, on by default") << "ignoreSensitiveSwitch"
-                                                     << "ignoreSensitive"
-                                                     << "false";
-    QTest::newRow("theme light") << "themeOption1"
-                                 << "themePreference"
-                                 << "1";
-    QTest::newRow("theme dark") << "themeOption2"
-                                << "themePreference"
-                                << "2";
-    QTest::newRow("10 entries") << "countOption10"
-                                << "displayCount"
-                                << "10";
-    QTest::newRow("20 entries") << "countOption20"
-                                << "displayCount"
-                                << "20";
-    QTest::newRow("clean up after 1 day") << "autoClearOption1"
-                                          << "autoClearPreference"
-                                          << "1";
-    QTest::newRow("clean up after 7 days") << "autoClearOption2"
-                                           << "autoClearPreference"
-                                           << "2";
+    // One option of each control: a picker writes each of its options the same way.
+    const char* const rows[][4] = {
+        {"launch at login", "launchAtLoginSwitch", "launchAtLogin", "true"},
+        {"desktop widget", "desktopWidgetSwitch", "showDesktopWidget", "true"},
+        {"sensitive filter, on by default", "ignoreSensitiveSwitch", "ignoreSensitive", "false"},
+        {"theme dark", "themeOption2", "themePreference", "2"},
+        {"20 entries", "countOption20", "displayCount", "20"},
+        {"clean up after 7 days", "autoClearOption2", "autoClearPreference", "2"},
+    };
+    for (const auto& row : rows)
+        QTest::newRow(row[0]) << QString::fromLatin1(row[1]) << QString::fromLatin1(row[2])
+                              << QString::fromLatin1(row[3]);
 }
 
 void TestSettingsView::controlsWriteTheirKeys()
