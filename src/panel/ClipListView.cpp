@@ -104,8 +104,7 @@ int ClipListView::listedCount() const
 
 ClipListView::Entry ClipListView::entryFor(int row) const
 {
-    const QModelIndex index = m_model->index(row, 0);
-    return {m_model->itemAt(row), index.data(HistorySearchModel::HighlightsRole).value<QList<TextSearch::Range>>()};
+    return {m_model->itemAt(row), row};
 }
 
 void ClipListView::fillFromModel()
@@ -198,8 +197,10 @@ void ClipListView::sync()
     const QDateTime now = QDateTime::currentDateTimeUtc();
     QList<std::optional<ItemGroup>> groups;
     groups.reserve(m_rows.size());
-    for (const Entry& entry : std::as_const(m_rows))
-        groups.append(m_grouper.groupOf(entry.item, now));
+    for (qsizetype row = 0; row < m_rows.size(); ++row) {
+        m_rows[row].row = int(row);
+        groups.append(m_grouper.groupOf(m_rows.at(row).item, now));
+    }
     m_slots.clear();
     m_order.clear();
     m_indexOfId.clear();
@@ -377,7 +378,9 @@ ClipItemView* ClipListView::takeRow()
 void ClipListView::bindRow(ClipItemView* row, const Slot& slot)
 {
     row->setItem(slot.entry.item);
-    row->setQuery(m_model ? m_model->query() : TextSearch::Query(), slot.entry.highlights);
+    // The ranges are asked for only for the rows that get a widget: the model finds them once.
+    const QModelIndex index = m_model->index(slot.entry.row, 0);
+    row->setQuery(m_model->query(), index.data(HistorySearchModel::HighlightsRole).value<QList<TextSearch::Range>>());
     row->setLastInGroup(slot.lastInGroup);
     m_bindRow(row);
 }
@@ -496,9 +499,13 @@ ClipItemView* ClipListView::ensureEntryVisible(int index)
 bool ClipListView::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_container && event->type() == QEvent::LayoutRequest && !m_updating) {
-        placeSlots();
-        updateLiveRows();
-        moveWidgets(false);
+        if (m_dirty) {
+            sync();
+        } else {
+            placeSlots();
+            updateLiveRows();
+            moveWidgets(false);
+        }
         Q_EMIT contentHeightChanged();
     }
     return QScrollArea::eventFilter(watched, event);
@@ -507,6 +514,10 @@ bool ClipListView::eventFilter(QObject* watched, QEvent* event)
 void ClipListView::resizeEvent(QResizeEvent* event)
 {
     QScrollArea::resizeEvent(event);
+    if (m_dirty) {
+        sync();
+        return;
+    }
     placeSlots();
     updateLiveRows();
     moveWidgets(false);
@@ -517,6 +528,10 @@ void ClipListView::scrollContentsBy(int dx, int dy)
     QScrollArea::scrollContentsBy(dx, dy);
     if (m_updating)
         return;
+    if (m_dirty) {
+        sync();
+        return;
+    }
     updateLiveRows();
     moveWidgets(false);
 }

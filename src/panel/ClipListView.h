@@ -33,7 +33,8 @@ public:
     struct Entry
     {
         ClipboardItem item;
-        QList<TextSearch::Range> highlights;
+        // The entry's row in the model when the list was last placed.
+        int row = -1;
     };
     // Makes a row widget, and brings a row's state (hover, focus ring) up to date when it is bound.
     using RowFactory = std::function<ClipItemView*(QWidget* parent)>;
