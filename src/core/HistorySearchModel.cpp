@@ -82,8 +82,7 @@ void HistorySearchModel::setQuery(const QString& text)
         m_useStoredResults = false;
         m_matched.clear();
         m_unmatched.clear();
-        m_shownQuery = m_query;
-        invalidateRowsFilter();
+        refilter(m_query);
         Q_EMIT resultsReady();
         // The beginnings are answered; the rest of the long texts follows from the worker.
         if (!m_query.isEmpty() && hasLongTexts(m_history)) {
@@ -103,6 +102,33 @@ void HistorySearchModel::setQuery(const QString& text)
         return;
     }
     startBackgroundSearch();
+}
+
+void HistorySearchModel::refilter(const TextSearch::Query& shown)
+{
+    Q_EMIT rowsAboutToBeRefiltered();
+    if (shown.words != m_shownQuery.words)
+        m_highlights.clear();
+    m_shownQuery = shown;
+    invalidateRowsFilter();
+    Q_EMIT rowsRefiltered();
+}
+
+QVariant HistorySearchModel::data(const QModelIndex& index, int role) const
+{
+    if (role != HighlightsRole)
+        return QSortFilterProxyModel::data(index, role);
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid))
+        return {};
+    const int sourceRow = mapToSource(index).row();
+    const HistoryModel::Entry& entry = m_history.entries().at(sourceRow);
+    if (m_shownQuery.isEmpty() || !entry.item.isText())
+        return QVariant::fromValue(QList<TextSearch::Range>());
+    auto found = m_highlights.constFind(entry.item.id);
+    if (found == m_highlights.cend() || found->first != entry.revision)
+        found = m_highlights.insert(
+            entry.item.id, {entry.revision, TextSearch::highlightRanges(entry.item.content, entry.key, m_shownQuery)});
+    return QVariant::fromValue(found->second);
 }
 
 void HistorySearchModel::startBackgroundSearch()
@@ -126,8 +152,7 @@ void HistorySearchModel::startBackgroundSearch()
             m_matched = std::move(result.matched);
             m_unmatched = std::move(result.unmatched);
             m_useStoredResults = true;
-            m_shownQuery = query;
-            invalidateRowsFilter();
+            refilter(query);
             // Late matches join the list as it stands, unless it had none.
             if (!longOnly || shown == 0)
                 Q_EMIT resultsReady();

@@ -22,6 +22,10 @@ class HistorySearchModel : public QSortFilterProxyModel
     Q_OBJECT
 
 public:
+    // HighlightsRole: where the shown query matches an entry's text (QList<TextSearch::Range>), found
+    // once per entry and query; none while the query is empty and for images.
+    enum Role { HighlightsRole = HistoryModel::IdRole + 16 };
+
     // A query that fails everywhere (a pinyin word checked against every Chinese character) costs
     // 3 to 5 ms of CPU per million characters on the main thread; at this size that stays under a frame.
     static constexpr qsizetype defaultBackgroundThreshold = 2'000'000;
@@ -39,10 +43,15 @@ public:
 
     HistoryModel& history() const { return m_history; }
     const ClipboardItem& itemAt(int row) const;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
     void setBackgroundThreshold(qsizetype characters) { m_backgroundThreshold = characters; }
 
 Q_SIGNALS:
+    // Around the rows a new query (or the worker's answer) lets through: a view may ignore the row
+    // signals between the two and read the rows anew after the second.
+    void rowsAboutToBeRefiltered();
+    void rowsRefiltered();
     // The rows now shown belong to the newest query.
     void resultsReady();
     // Every entry has been searched to its end for the newest query.
@@ -53,6 +62,7 @@ protected:
 
 private:
     void startBackgroundSearch();
+    void refilter(const TextSearch::Query& shown);
 
     HistoryModel& m_history;
     QString m_queryText;
@@ -67,4 +77,6 @@ private:
     bool m_running = false;
     bool m_pending = false;
     std::shared_ptr<std::atomic_bool> m_cancel;
+    // Highlights found for the shown query, by entry, with the revision they were found for.
+    mutable QHash<QUuid, std::pair<quint64, QList<TextSearch::Range>>> m_highlights;
 };

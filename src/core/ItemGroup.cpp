@@ -11,6 +11,8 @@ QString itemGroupTitle(ItemGroup group)
         return QStringLiteral("昨天");
     case ItemGroup::Past30Days:
         return QStringLiteral("过去 30 天");
+    case ItemGroup::Older:
+        return QStringLiteral("更早");
     }
     return {};
 }
@@ -47,18 +49,53 @@ std::optional<ItemGroup> groupForItem(const ClipboardItem& item, const QDateTime
     return groupForDate(item.timestamp, now);
 }
 
+std::optional<ItemGroup> ItemGrouper::groupOf(const ClipboardItem& item, const QDateTime& now)
+{
+    if (item.isPinned)
+        return ItemGroup::Pinned;
+    if (!m_computedAt.isValid() || qAbs(m_computedAt.secsTo(now)) >= 60) {
+        m_groups.clear();
+        m_computedAt = now;
+    }
+    const qint64 key = item.timestamp.toMSecsSinceEpoch();
+    auto found = m_groups.constFind(key);
+    if (found == m_groups.cend())
+        found = m_groups.insert(key, groupForDate(item.timestamp, m_computedAt));
+    if (!*found && m_listOlder)
+        return ItemGroup::Older;
+    return *found;
+}
+
+QList<GroupedRows> groupedRows(const QList<std::optional<ItemGroup>>& groups)
+{
+    constexpr size_t groupCount = static_cast<size_t>(ItemGroup::Older) + 1;
+    std::array<QList<int>, groupCount> buckets;
+    for (qsizetype row = 0; row < groups.size(); ++row) {
+        if (const std::optional<ItemGroup> group = groups.at(row))
+            buckets[static_cast<size_t>(*group)].append(int(row));
+    }
+    QList<GroupedRows> sections;
+    for (size_t group = 0; group < groupCount; ++group) {
+        if (!buckets[group].isEmpty())
+            sections.append({static_cast<ItemGroup>(group), std::move(buckets[group])});
+    }
+    return sections;
+}
+
 QList<ItemSection> groupedItems(const ClipboardItems& displayed, const QDateTime& now)
 {
-    std::array<ClipboardItems, allItemGroups.size()> buckets;
-    for (const ClipboardItem& item : displayed) {
-        if (const std::optional<ItemGroup> group = groupForItem(item, now))
-            buckets[static_cast<size_t>(*group)].append(item);
-    }
+    ItemGrouper grouper;
+    QList<std::optional<ItemGroup>> groups;
+    groups.reserve(displayed.size());
+    for (const ClipboardItem& item : displayed)
+        groups.append(grouper.groupOf(item, now));
     QList<ItemSection> sections;
-    for (ItemGroup group : allItemGroups) {
-        ClipboardItems& bucket = buckets[static_cast<size_t>(group)];
-        if (!bucket.isEmpty())
-            sections.append({group, std::move(bucket)});
+    for (const GroupedRows& section : groupedRows(groups)) {
+        ClipboardItems items;
+        items.reserve(section.rows.size());
+        for (int row : section.rows)
+            items.append(displayed.at(row));
+        sections.append({section.group, std::move(items)});
     }
     return sections;
 }

@@ -80,7 +80,6 @@ void ClipItemView::setItem(const ClipboardItem& item)
     if (contentChanged) {
         m_text.reset();
         m_highlights.clear();
-        m_highlightsStale = true;
         m_cachedImage = QImage();
         m_imageMissing = false;
         if (m_item.isImage() && isVisible())
@@ -109,24 +108,14 @@ void ClipItemView::setFocusRing(bool ring)
     update();
 }
 
-void ClipItemView::setQuery(const TextSearch::Query& query, const TextSearch::Key& key)
+void ClipItemView::setQuery(const TextSearch::Query& query, const QList<TextSearch::Range>& highlights)
 {
-    if (query.words == m_query.words && !m_highlightsStale)
+    if (query.words == m_query.words && highlights == m_highlights)
         return;
     m_query = query;
-    m_key = key;
-    m_highlightsStale = false;
-    updateHighlights();
+    m_highlights = highlights;
     m_text.reset();
     update();
-}
-
-void ClipItemView::updateHighlights()
-{
-    m_highlights.clear();
-    if (m_query.isEmpty() || !m_item.isText())
-        return;
-    m_highlights = TextSearch::highlightRanges(m_item.content, m_key, m_query);
 }
 
 const EntryText& ClipItemView::entryTextFor(int rowWidth) const

@@ -42,9 +42,8 @@ public:
     // The keyboard's focus ring around the highlighted block, while the list has focus.
     void setFocusRing(bool ring);
     bool hasFocusRing() const { return m_focusRing; }
-    // Marks the search's matches in the text, found with the help of the entry's search key; an empty
-    // query marks nothing.
-    void setQuery(const TextSearch::Query& query, const TextSearch::Key& key = {});
+    // The search the row is listed for, and where it matched the entry's text (marked in the text).
+    void setQuery(const TextSearch::Query& query, const QList<TextSearch::Range>& highlights = {});
     const QList<TextSearch::Range>& highlights() const { return m_highlights; }
     // The text as laid out at the row's width.
     const EntryText& entryText() const;
@@ -96,7 +95,6 @@ private:
     void loadThumbnail();
     int contentHeight(int rowWidth) const;
     const EntryText& entryTextFor(int rowWidth) const;
-    void updateHighlights();
     static int textWidth(int rowWidth);
     QRect blockRect() const;
     // The "文字" badge on an image listed by a search for the text read from it.
@@ -109,8 +107,6 @@ private:
     bool m_hovered = false;
     bool m_focusRing = false;
     TextSearch::Query m_query;
-    TextSearch::Key m_key;
-    bool m_highlightsStale = false;
     QList<TextSearch::Range> m_highlights;
     mutable std::unique_ptr<EntryText> m_text;
     mutable int m_textWidth = -1;

@@ -1,6 +1,7 @@
 #include "ClipListView.h"
 
 #include "ClipItemView.h"
+#include "core/HistorySearchModel.h"
 #include "ui/Spring.h"
 
 #include <QEvent>
@@ -38,13 +39,248 @@ ClipListView::ClipListView(RowFactory makeRow, RowBinder bindRow, HeaderFactory 
         onSpringStep(1.0);
         m_motions.clear();
     });
+    m_syncTimer.setSingleShot(true);
+    m_syncTimer.setInterval(0);
+    connect(&m_syncTimer, &QTimer::timeout, this, &ClipListView::sync);
 }
 
 ClipListView::~ClipListView() = default;
 
+void ClipListView::setModel(HistorySearchModel* model)
+{
+    m_model = model;
+    connect(model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { onRowsInserted(first, last); });
+    connect(model, &QAbstractItemModel::rowsRemoved, this,
+            [this](const QModelIndex&, int first, int last) { onRowsRemoved(first, last); });
+    connect(model, &QAbstractItemModel::rowsMoved, this,
+            [this](const QModelIndex&, int first, int last, const QModelIndex&, int destination) {
+                onRowsMoved(first, last, destination);
+            });
+    connect(model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
+                onDataChanged(topLeft.row(), bottomRight.row());
+            });
+    const auto readAll = [this] {
+        fillFromModel();
+        changed(true);
+    };
+    connect(model, &QAbstractItemModel::layoutChanged, this, readAll);
+    connect(model, &QAbstractItemModel::modelReset, this, readAll);
+    // A new query lets many rows through or holds them back in one go: read once, after it.
+    connect(model, &HistorySearchModel::rowsAboutToBeRefiltered, this, [this] { m_refiltering = true; });
+    connect(model, &HistorySearchModel::rowsRefiltered, this, [this] {
+        m_refiltering = false;
+        reload();
+    });
+    fillFromModel();
+    changed(true);
+}
+
+void ClipListView::setListing(int limit, bool listOlder, bool everyRow)
+{
+    if (limit == m_limit && listOlder == m_grouper.listsOlder() && everyRow == m_everyRow)
+        return;
+    m_limit = limit;
+    m_grouper.setListOlder(listOlder);
+    m_everyRow = everyRow;
+    fillFromModel();
+    changed(true);
+    sync();
+}
+
+void ClipListView::reload()
+{
+    fillFromModel();
+    m_dirty = true;
+    sync();
+}
+
+int ClipListView::listedCount() const
+{
+    const int rows = m_model ? m_model->rowCount() : 0;
+    return m_limit < 0 ? rows : qMin(rows, m_limit);
+}
+
+ClipListView::Entry ClipListView::entryFor(int row) const
+{
+    return {m_model->itemAt(row), row};
+}
+
+void ClipListView::fillFromModel()
+{
+    m_rows.clear();
+    const int count = listedCount();
+    m_rows.reserve(count);
+    for (int row = 0; row < count; ++row) {
+        m_rows.append(entryFor(row));
+        m_changed.insert(m_rows.last().item.id);
+    }
+}
+
+void ClipListView::changed(bool cameOrWent)
+{
+    m_dirty = true;
+    m_cameOrWent = m_cameOrWent || cameOrWent;
+    m_syncTimer.start();
+}
+
+void ClipListView::flush() const
+{
+    if (m_dirty)
+        const_cast<ClipListView*>(this)->sync();
+}
+
+void ClipListView::onRowsInserted(int first, int last)
+{
+    if (m_refiltering || first > m_rows.size())
+        return;
+    const int count = listedCount();
+    for (int row = first; row <= last && row < count; ++row)
+        m_rows.insert(row, entryFor(row));
+    // Rows pushed past the listed count leave.
+    if (m_rows.size() > count)
+        m_rows.resize(count);
+    changed(true);
+}
+
+void ClipListView::onRowsRemoved(int first, int last)
+{
+    if (m_refiltering || first >= m_rows.size())
+        return;
+    m_rows.remove(first, qMin<qsizetype>(last, m_rows.size() - 1) - first + 1);
+    // Rows that were past the listed count move up into it.
+    for (int row = int(m_rows.size()); row < listedCount(); ++row)
+        m_rows.append(entryFor(row));
+    changed(true);
+}
+
+void ClipListView::onRowsMoved(int first, int last, int destination)
+{
+    if (m_refiltering)
+        return;
+    const int count = last - first + 1;
+    if (last < m_rows.size() && destination <= m_rows.size()) {
+        const QList<Entry> moved = m_rows.mid(first, count);
+        m_rows.remove(first, count);
+        const int at = destination > first ? destination - count : destination;
+        for (int i = 0; i < count; ++i)
+            m_rows.insert(at + i, moved.at(i));
+    } else {
+        // Rows move into or out of the listed ones.
+        fillFromModel();
+    }
+    changed(true);
+}
+
+void ClipListView::onDataChanged(int first, int last)
+{
+    if (m_refiltering)
+        return;
+    for (int row = first; row <= last && row < m_rows.size(); ++row) {
+        m_rows[row] = entryFor(row);
+        m_changed.insert(m_rows.at(row).item.id);
+    }
+    changed(false);
+}
+
+void ClipListView::sync()
+{
+    m_syncTimer.stop();
+    if (!m_dirty)
+        return;
+    m_dirty = false;
+    const bool animate = m_cameOrWent && m_placedOnce && isVisible() && m_animateTest && m_animateTest();
+    const bool cameOrWent = m_cameOrWent;
+    m_cameOrWent = false;
+
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    QList<std::optional<ItemGroup>> groups;
+    groups.reserve(m_rows.size());
+    for (qsizetype row = 0; row < m_rows.size(); ++row) {
+        m_rows[row].row = int(row);
+        groups.append(m_grouper.groupOf(m_rows.at(row).item, now));
+    }
+    m_slots.clear();
+    m_order.clear();
+    m_indexOfId.clear();
+    QSet<QString> titles;
+    for (const GroupedRows& section : groupedRows(groups)) {
+        Slot header;
+        header.header = true;
+        header.title = itemGroupTitle(section.group);
+        headerFor(header.title);
+        titles.insert(header.title);
+        m_slots.append(header);
+        for (qsizetype i = 0; i < section.rows.size(); ++i) {
+            Slot slot;
+            slot.entry = m_rows.at(section.rows.at(i));
+            slot.lastInGroup = i == section.rows.size() - 1;
+            m_indexOfId.insert(slot.entry.item.id, int(m_order.size()));
+            m_order.append(int(m_slots.size()));
+            m_slots.append(slot);
+        }
+    }
+    for (auto it = m_headers.begin(); it != m_headers.end();) {
+        if (titles.contains(it.key())) {
+            ++it;
+            continue;
+        }
+        delete it.value();
+        it = m_headers.erase(it);
+    }
+    // Rows of entries no longer listed go; the rows that changed take their entry's new state.
+    const QList<QUuid> live = m_live.keys();
+    for (const QUuid& id : live) {
+        const int index = m_indexOfId.value(id, -1);
+        if (index < 0)
+            releaseRow(id);
+        else if (m_changed.contains(id))
+            bindRow(m_live.value(id), m_slots.at(m_order.at(index)));
+        else
+            m_live.value(id)->setLastInGroup(m_slots.at(m_order.at(index)).lastInGroup);
+    }
+    m_changed.clear();
+    // Measured heights of entries gone would only grow.
+    if (m_measured.size() > 2 * m_order.size() + 64) {
+        for (auto it = m_measured.begin(); it != m_measured.end();)
+            it = m_indexOfId.contains(it.key()) ? std::next(it) : m_measured.erase(it);
+    }
+    placeSlots();
+    updateLiveRows();
+    moveWidgets(animate);
+    m_placedOnce = true;
+    Q_EMIT listChanged(cameOrWent);
+}
+
+int ClipListView::entryCount() const
+{
+    flush();
+    return int(m_order.size());
+}
+
+int ClipListView::indexOf(const QUuid& id) const
+{
+    flush();
+    return m_indexOfId.value(id, -1);
+}
+
 const ClipboardItem& ClipListView::itemAt(int index) const
 {
+    flush();
     return m_slots.at(m_order.at(index)).entry.item;
+}
+
+ClipItemView* ClipListView::rowFor(const QUuid& id) const
+{
+    flush();
+    return m_live.value(id);
+}
+
+int ClipListView::contentHeight() const
+{
+    flush();
+    return m_totalHeight;
 }
 
 int ClipListView::rowWidth() const
@@ -63,58 +299,6 @@ int ClipListView::slotHeight(const Slot& slot) const
     if (measured != m_measured.cend())
         return *measured + (slot.lastInGroup ? 0 : 1);
     return ClipItemView::estimatedHeight(slot.entry.item, slot.lastInGroup);
-}
-
-void ClipListView::setSections(const QList<Section>& sections, const TextSearch::Query& query, bool animate,
-                               bool everyRow)
-{
-    m_query = query;
-    m_everyRow = everyRow;
-    m_slots.clear();
-    m_order.clear();
-    m_indexOfId.clear();
-    QSet<QString> titles;
-    for (const Section& section : sections) {
-        Slot header;
-        header.header = true;
-        header.title = section.title;
-        headerFor(section.title);
-        titles.insert(section.title);
-        m_slots.append(header);
-        for (qsizetype i = 0; i < section.entries.size(); ++i) {
-            Slot slot;
-            slot.entry = section.entries.at(i);
-            slot.lastInGroup = i == section.entries.size() - 1;
-            m_indexOfId.insert(slot.entry.item.id, int(m_order.size()));
-            m_order.append(int(m_slots.size()));
-            m_slots.append(slot);
-        }
-    }
-    for (auto it = m_headers.begin(); it != m_headers.end();) {
-        if (titles.contains(it.key())) {
-            ++it;
-            continue;
-        }
-        delete it.value();
-        it = m_headers.erase(it);
-    }
-    // Rows of entries no longer listed go; the others take their entry's new state.
-    const QList<QUuid> live = m_live.keys();
-    for (const QUuid& id : live) {
-        const int index = indexOf(id);
-        if (index < 0)
-            releaseRow(id);
-        else
-            bindRow(m_live.value(id), m_slots.at(m_order.at(index)));
-    }
-    // Measured heights of entries gone would only grow.
-    if (m_measured.size() > 2 * m_order.size() + 64) {
-        for (auto it = m_measured.begin(); it != m_measured.end();)
-            it = m_indexOfId.contains(it.key()) ? std::next(it) : m_measured.erase(it);
-    }
-    placeSlots();
-    updateLiveRows();
-    moveWidgets(animate);
 }
 
 void ClipListView::placeSlots()
@@ -153,7 +337,7 @@ void ClipListView::updateLiveRows()
         }
         bool remeasure = false;
         for (const QUuid& id : std::as_const(wanted)) {
-            const Slot& slot = m_slots.at(m_order.at(indexOf(id)));
+            const Slot& slot = m_slots.at(m_order.at(m_indexOfId.value(id)));
             ClipItemView* row = m_live.value(id);
             if (!row) {
                 row = takeRow();
@@ -194,7 +378,9 @@ ClipItemView* ClipListView::takeRow()
 void ClipListView::bindRow(ClipItemView* row, const Slot& slot)
 {
     row->setItem(slot.entry.item);
-    row->setQuery(m_query, slot.entry.key);
+    // The ranges are asked for only for the rows that get a widget: the model finds them once.
+    const QModelIndex index = m_model->index(slot.entry.row, 0);
+    row->setQuery(m_model->query(), index.data(HistorySearchModel::HighlightsRole).value<QList<TextSearch::Range>>());
     row->setLastInGroup(slot.lastInGroup);
     m_bindRow(row);
 }
@@ -271,6 +457,7 @@ bool ClipListView::isMoving() const
 
 QList<ClipItemView*> ClipListView::liveRows() const
 {
+    flush();
     QList<ClipItemView*> rows;
     for (int index : m_order) {
         if (ClipItemView* row = m_live.value(m_slots.at(index).entry.item.id))
@@ -281,6 +468,7 @@ QList<ClipItemView*> ClipListView::liveRows() const
 
 QStringList ClipListView::sectionTitles() const
 {
+    flush();
     QStringList titles;
     for (const Slot& slot : m_slots) {
         if (slot.header)
@@ -291,6 +479,7 @@ QStringList ClipListView::sectionTitles() const
 
 ClipItemView* ClipListView::ensureEntryVisible(int index)
 {
+    flush();
     if (index < 0 || index >= m_order.size())
         return nullptr;
     const int slotIndex = m_order.at(index);
@@ -310,9 +499,13 @@ ClipItemView* ClipListView::ensureEntryVisible(int index)
 bool ClipListView::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_container && event->type() == QEvent::LayoutRequest && !m_updating) {
-        placeSlots();
-        updateLiveRows();
-        moveWidgets(false);
+        if (m_dirty) {
+            sync();
+        } else {
+            placeSlots();
+            updateLiveRows();
+            moveWidgets(false);
+        }
         Q_EMIT contentHeightChanged();
     }
     return QScrollArea::eventFilter(watched, event);
@@ -321,6 +514,10 @@ bool ClipListView::eventFilter(QObject* watched, QEvent* event)
 void ClipListView::resizeEvent(QResizeEvent* event)
 {
     QScrollArea::resizeEvent(event);
+    if (m_dirty) {
+        sync();
+        return;
+    }
     placeSlots();
     updateLiveRows();
     moveWidgets(false);
@@ -331,6 +528,10 @@ void ClipListView::scrollContentsBy(int dx, int dy)
     QScrollArea::scrollContentsBy(dx, dy);
     if (m_updating)
         return;
+    if (m_dirty) {
+        sync();
+        return;
+    }
     updateLiveRows();
     moveWidgets(false);
 }

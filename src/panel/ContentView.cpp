@@ -43,8 +43,6 @@ namespace {
 
 // The height of a typical row, for PageUp and PageDown.
 constexpr int AppRowHeight = 65;
-// While searching, entries older than 30 days are listed too, under one more section.
-const QString olderTitle = QStringLiteral("更早");
 
 QWidget* sectionHeader(const QString& title, QWidget* parent)
 {
@@ -90,30 +88,22 @@ ContentView::ContentView(ClipboardMonitor& monitor, StorageManager& storage, Pre
     column->addWidget(new Rule(12, 12, 0.25, this));
     column->addWidget(buildFooter());
 
-    // The history model follows the monitor before the panel redraws from it.
+    // The list reads the history through the search model; the footer counts the whole history, so an
+    // entry that comes or goes outside the matches still reaches it.
     m_search = new HistorySearchModel(m_monitor.history(), this);
     connect(m_search, &HistorySearchModel::resultsReady, this, &ContentView::onResultsReady);
-    // Results that change without a change of the history (the text read from an image arriving) reach
-    // the list on the next turn of the event loop; a change of the history or of the query is shown at
-    // once and makes that turn unnecessary.
-    m_refreshTimer.setSingleShot(true);
-    m_refreshTimer.setInterval(0);
-    connect(&m_refreshTimer, &QTimer::timeout, this, &ContentView::refreshList);
-    const auto later = [this] { m_refreshTimer.start(); };
-    connect(m_search, &QAbstractItemModel::rowsInserted, this, later);
-    connect(m_search, &QAbstractItemModel::rowsRemoved, this, later);
-    connect(m_search, &QAbstractItemModel::rowsMoved, this, later);
-    connect(m_search, &QAbstractItemModel::dataChanged, this, later);
-    connect(m_search, &QAbstractItemModel::layoutChanged, this, later);
-    connect(m_search, &QAbstractItemModel::modelReset, this, later);
     connect(m_searchField, &QLineEdit::textChanged, this, &ContentView::onQueryChanged);
     resetScrollArea();
-    connect(&m_monitor.history(), &HistoryModel::itemsChanged, this, &ContentView::refreshList);
+    // Each operation on the history is placed once it is done, whether it reached the listed rows or not.
+    connect(&m_monitor.history(), &HistoryModel::itemsChanged, this, [this] {
+        m_list->touch();
+        m_list->sync();
+    });
     connect(&m_preferences, &Preferences::changed, this, &ContentView::onPreferenceChanged);
     connect(&Theme::instance(), &Theme::changed, this, &ContentView::applyTheme);
     applyTheme();
     refreshHeader();
-    refreshList();
+    m_list->sync();
 }
 
 ContentView::~ContentView()
@@ -215,7 +205,8 @@ void ContentView::onResultsReady()
 {
     // A new query starts at the top of its results.
     m_list->verticalScrollBar()->setValue(0);
-    refreshList();
+    applyListing();
+    m_list->sync();
     selectNewest();
 }
 
@@ -304,6 +295,8 @@ void ContentView::resetScrollArea()
     };
     m_list = new ClipListView(makeRow, bindRow, sectionHeader, m_stack);
     m_list->setObjectName(QStringLiteral("historyList"));
+    // The rows move to their new places when an entry comes or goes, or the listed count changes.
+    m_list->setAnimateTest([this] { return countChanged(); });
     // Rows that change height (a thumbnail arriving, an edited text) re-size the panel too.
     connect(m_list, &ClipListView::contentHeightChanged, this, &ContentView::updatePopoverSize);
     m_stack->addWidget(m_list);
@@ -314,6 +307,9 @@ void ContentView::resetScrollArea()
     setTabOrder(m_list, m_quitButton);
     setTabOrder(m_quitButton, m_clearButton);
     applyTheme();
+    connect(m_list, &ClipListView::listChanged, this, &ContentView::onListChanged);
+    m_list->setModel(m_search);
+    applyListing();
 }
 
 void ContentView::refreshHeader()
@@ -340,85 +336,50 @@ void ContentView::onPreferenceChanged(const QString& key)
         key == QLatin1String(Preferences::Keys::monitoringPaused))
         refreshHeader();
     else if (key == QLatin1String(Preferences::Keys::displayCount))
-        refreshList();
+        applyListing();
     else if (key == QLatin1String(Preferences::Keys::themePreference)) {
         resetScrollArea();
-        refreshList();
+        m_list->sync();
     }
 }
 
-void ContentView::refreshList()
+void ContentView::applyListing()
 {
-    m_refreshTimer.stop();
-    const ClipboardItems& items = m_monitor.history().items();
-    const QDateTime now = QDateTime::currentDateTimeUtc();
     const bool searching = m_search->isSearching();
-    QList<ClipListView::Section> sections;
-    if (searching) {
-        // Every match of the whole history, in history order, grouped like the plain list.
-        const int matches = m_search->rowCount();
-        for (int row = 0; row < matches; ++row) {
-            const int sourceRow = m_search->mapToSource(m_search->index(row, 0)).row();
-            const ClipboardItem& item = m_search->history().itemAt(sourceRow);
-            const std::optional<ItemGroup> group =
-                item.isPinned ? ItemGroup::Pinned : groupForTimestamp(item.timestamp, now);
-            const QString title = group ? itemGroupTitle(*group) : olderTitle;
-            if (sections.isEmpty() || sections.last().title != title)
-                sections.append({title, {}});
-            sections.last().entries.append({item, m_search->history().keyAt(sourceRow)});
-        }
-    } else {
-        const int displayCount = m_preferences.displayCount();
-        for (const ItemSection& section : groupedItems(items.mid(0, displayCount), now)) {
-            ClipListView::Section listed{itemGroupTitle(section.group), {}};
-            for (const ClipboardItem& item : section.items)
-                listed.entries.append({item, {}});
-            sections.append(listed);
-        }
-    }
+    m_list->setListing(searching ? -1 : m_preferences.displayCount(), searching, !searching);
+}
 
-    // The rows move to their new places when an entry comes or goes, or the listed count changes.
-    const int rawDisplayCount = m_preferences.displayCount();
-    const bool first = m_lastCount < 0;
-    const bool countChanged = items.size() != m_lastCount || rawDisplayCount != m_lastDisplayCount;
-    const bool animate = countChanged && !first && isVisible();
-    m_list->setSections(sections, m_search->query(), animate, !searching);
+bool ContentView::countChanged() const
+{
+    return m_monitor.history().rowCount() != m_lastCount || m_preferences.displayCount() != m_lastDisplayCount;
+}
+
+void ContentView::refreshFooter()
+{
+    m_countLabel->setText(countText());
+    m_clearButton->setEnabled(m_monitor.history().rowCount() > 0);
+}
+
+void ContentView::onListChanged()
+{
     if (m_hoveredId && m_list->indexOf(*m_hoveredId) < 0)
         m_hoveredId.reset();
-
-    if (!sections.isEmpty())
+    if (m_list->entryCount() > 0)
         m_stack->setCurrentWidget(m_list);
     else
-        m_stack->setCurrentWidget(searching ? m_noMatchState : m_emptyState);
-    m_countLabel->setText(countText());
-    m_clearButton->setEnabled(!items.isEmpty());
+        m_stack->setCurrentWidget(m_search->isSearching() ? m_noMatchState : m_emptyState);
+    refreshFooter();
 
-    if (countChanged) {
-        m_lastCount = items.size();
-        m_lastDisplayCount = rawDisplayCount;
+    if (countChanged()) {
+        const bool first = m_lastCount < 0;
+        m_lastCount = m_monitor.history().rowCount();
+        m_lastDisplayCount = m_preferences.displayCount();
         if (!first) {
             // What the rows change in reaction to the same event (a row's buttons) moves with the list.
             AnimatedUpdate::open({0.5, 0.82});
             Q_EMIT updatePopoverSize();
         }
     }
-}
-
-std::optional<ItemGroup> ContentView::groupForTimestamp(const QDateTime& timestamp, const QDateTime& now)
-{
-    // Each local-time conversion asks the C library, which looks at the zone file every time: a list
-    // of 1000 results would spend most of a keystroke on it. The groups hold for a minute.
-    if (!m_groupsComputedAt.isValid() || qAbs(m_groupsComputedAt.secsTo(now)) >= 60) {
-        m_groups.clear();
-        m_groupsComputedAt = now;
-    }
-    const qint64 key = timestamp.toMSecsSinceEpoch();
-    const auto found = m_groups.constFind(key);
-    if (found != m_groups.cend())
-        return *found;
-    const std::optional<ItemGroup> group = groupForDate(timestamp, m_groupsComputedAt);
-    m_groups.insert(key, group);
-    return group;
 }
 
 QList<ClipItemView*> ContentView::rows() const

@@ -1,11 +1,8 @@
 #pragma once
 
 #include "core/ClipboardItem.h"
-#include "core/ItemGroup.h"
 
-#include <QHash>
 #include <QPointer>
-#include <QTimer>
 #include <QWidget>
 
 #include <optional>
@@ -88,9 +85,11 @@ private:
     void selectIndex(int index);
     void selectNewest();
     void updateFocusRing();
-    // Brings the list up to date with the history, the query and the listed count.
-    void refreshList();
-    std::optional<ItemGroup> groupForTimestamp(const QDateTime& timestamp, const QDateTime& now);
+    // What the list reads from the search model: the listed count, and the older entries while searching.
+    void applyListing();
+    void onListChanged();
+    void refreshFooter();
+    bool countChanged() const;
     void resetScrollArea();
     void refreshHeader();
     void applyTheme();
@@ -118,10 +117,6 @@ private:
     QPoint m_pointerAtOpen;
     bool m_pointerMoved = true;
     QPointer<QWidget> m_sheet;
-    QTimer m_refreshTimer;
-    // Time sections of the listed timestamps, as of m_groupsComputedAt.
-    QHash<qint64, std::optional<ItemGroup>> m_groups;
-    QDateTime m_groupsComputedAt;
     qsizetype m_lastCount = -1;
     int m_lastDisplayCount = -1;
 };

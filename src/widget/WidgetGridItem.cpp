@@ -27,10 +27,9 @@ void paintButtonShadow(QPainter& painter, const QRect& circle)
     }
 }
 
-void paintText(QPainter& painter, const QRect& area, const ClipboardItem& item, const TextSearch::Query& query,
-               const TextSearch::Key& key, const ThemePalette& palette)
+void paintText(QPainter& painter, const QRect& area, const ClipboardItem& item,
+               const QList<TextSearch::Range>& highlights, const ThemePalette& palette)
 {
-    const QList<TextSearch::Range> highlights = TextSearch::highlightRanges(item.content, key, query);
     // At most six lines, and no more than fit whole: lines in a tall fallback font (CJK fonts are) would
     // otherwise have the last one cut through the middle instead of ending it with an ellipsis.
     const QFont font = WidgetGridItem::textFont();
@@ -94,7 +93,7 @@ QFont WidgetGridItem::textFont()
 
 void WidgetGridItem::paint(QPainter& painter, const WidgetTileLayout& layout, const ClipboardItem& item,
                            const QImage& thumbnail, bool hovered, const ThemePalette& palette, bool imageMissing,
-                           const TextSearch::Query& query, const TextSearch::Key& key)
+                           const QList<TextSearch::Range>& highlights)
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -125,7 +124,7 @@ void WidgetGridItem::paint(QPainter& painter, const WidgetTileLayout& layout, co
             paintSpinner(painter, tile.center());
         }
     } else {
-        paintText(painter, layout.textArea, item, query, key, palette);
+        paintText(painter, layout.textArea, item, highlights, palette);
     }
 
     // The kind, on a small frosted badge in the corner.

@@ -34,10 +34,9 @@ struct WidgetGridItem
     // `matchedByText`: an image tile listed by a search for the text read from it, which shows the
     // "文字" badge beside its kind.
     static WidgetTileLayout layout(const QRect& tile, bool hovered, bool pinned, bool matchedByText = false);
-    // A text tile marks the query's matches (found with the help of the entry's search key) and keeps
-    // the first one in view.
+    // A text tile marks where the search matched it and keeps the first match in view.
     static void paint(QPainter& painter, const WidgetTileLayout& layout, const ClipboardItem& item,
                       const QImage& thumbnail, bool hovered, const ThemePalette& palette, bool imageMissing = false,
-                      const TextSearch::Query& query = {}, const TextSearch::Key& key = {});
+                      const QList<TextSearch::Range>& highlights = {});
     static QFont textFont();
 };

@@ -39,11 +39,10 @@ public:
         const bool hovered = m_view->hoveredIndex() == index;
         const QRect tile(option.rect.topLeft(), QSize(WidgetGridItem::side, WidgetGridItem::side));
         const QImage thumbnail = item.isImage() ? index.data(WidgetItemModel::ThumbnailRole).value<QImage>() : QImage();
-        const TextSearch::Query& query = m_view->itemModel()->searchModel()->query();
         WidgetGridItem::paint(
             *painter, WidgetGridItem::layout(tile, hovered, item.isPinned, m_view->matchedByText(item)), item,
-            thumbnail, hovered, Theme::palette(), index.data(WidgetItemModel::ImageMissingRole).toBool(), query,
-            m_view->itemModel()->keyAt(index.row()));
+            thumbnail, hovered, Theme::palette(), index.data(WidgetItemModel::ImageMissingRole).toBool(),
+            index.data(HistorySearchModel::HighlightsRole).value<QList<TextSearch::Range>>());
     }
 
 private:

@@ -21,11 +21,6 @@ const ClipboardItem& WidgetItemModel::itemAt(int row) const
     return m_search->itemAt(row);
 }
 
-const TextSearch::Key& WidgetItemModel::keyAt(int row) const
-{
-    return m_search->history().keyAt(m_search->mapToSource(m_search->index(row, 0)).row());
-}
-
 QHash<int, QByteArray> WidgetItemModel::roleNames() const
 {
     QHash<int, QByteArray> names = QIdentityProxyModel::roleNames();

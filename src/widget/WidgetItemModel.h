@@ -28,7 +28,6 @@ public:
     QHash<int, QByteArray> roleNames() const override;
 
     const ClipboardItem& itemAt(int row) const;
-    const TextSearch::Key& keyAt(int row) const;
     HistorySearchModel* searchModel() const { return m_search; }
     // Pixel size of the thumbnails asked for (tile size times the screen's pixel ratio).
     void setThumbnailSize(const QSize& size) { m_thumbnailSize = size; }

@@ -89,6 +89,9 @@ void TestPanelSearch::panelListsEveryMatchOfTheWholeHistory()
     QCOMPARE(panel().sectionTitles(), QStringList({"已置顶", "过去 30 天", "更早"}));
     QCOMPARE(footer(), QStringLiteral("13 条记录 · 匹配 3 条"));
     QCOMPARE(panel().rows().at(1)->highlights(), (QList<TextSearch::Range>{{7, 6}}));
+    // An entry edited while listed is marked where its new text matches.
+    m_fixture->monitor->history().updateItem(panel().rows().at(1)->item(), QStringLiteral("a report"));
+    QCOMPARE(panel().rows().at(1)->highlights(), (QList<TextSearch::Range>{{2, 6}}));
 
     QTest::keyClicks(panel().searchField(), QStringLiteral(" nothing"));
     QVERIFY(panel().showsNoMatchState());

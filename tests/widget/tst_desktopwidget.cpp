@@ -207,7 +207,7 @@ void TestDesktopWidget::longTextEndsOnAWholeLine()
         image.fill(Qt::transparent);
         QPainter painter(&image);
         WidgetGridItem::paint(painter, layout, ClipboardItem::captured(ClipboardItemType::Text, content), {}, false,
-                              ThemePalette::light(), false, {}, {});
+                              ThemePalette::light(), false, {});
         return image;
     };
     const QImage written = tileWith(text);
