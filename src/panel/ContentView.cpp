@@ -5,7 +5,7 @@
 #include "ImagePreviewView.h"
 #include "PausedCapsule.h"
 #include "TextPreviewView.h"
-#include "core/ClipboardMonitor.h"
+#include "core/EntryIntents.h"
 #include "core/HistoryModel.h"
 #include "core/HistorySearchModel.h"
 #include "core/ItemGroup.h"
@@ -65,9 +65,11 @@ QWidget* sectionHeader(const QString& title, QWidget* parent)
 
 } // namespace
 
-ContentView::ContentView(ClipboardMonitor& monitor, StorageManager& storage, Preferences& preferences, QWidget* parent)
+ContentView::ContentView(HistoryModel& history, EntryIntents& intents, StorageManager& storage,
+                         Preferences& preferences, QWidget* parent)
     : QWidget(parent)
-    , m_monitor(monitor)
+    , m_history(history)
+    , m_intents(intents)
     , m_storage(storage)
     , m_preferences(preferences)
 {
@@ -91,7 +93,7 @@ ContentView::ContentView(ClipboardMonitor& monitor, StorageManager& storage, Pre
     column->addWidget(buildFooter());
 
     // The history model follows the monitor before the panel redraws from it.
-    m_search = new HistorySearchModel(m_monitor.history(), this);
+    m_search = new HistorySearchModel(m_history, this);
     connect(m_search, &HistorySearchModel::resultsReady, this, &ContentView::onResultsReady);
     // Results that change without a change of the history (the text read from an image arriving) reach
     // the list on the next turn of the event loop; a change of the history or of the query is shown at
@@ -108,7 +110,7 @@ ContentView::ContentView(ClipboardMonitor& monitor, StorageManager& storage, Pre
     connect(m_search, &QAbstractItemModel::modelReset, this, later);
     connect(m_searchField, &QLineEdit::textChanged, this, &ContentView::onQueryChanged);
     resetScrollArea();
-    connect(&m_monitor.history(), &HistoryModel::itemsChanged, this, &ContentView::refreshList);
+    connect(&m_history, &HistoryModel::itemsChanged, this, &ContentView::refreshList);
     connect(&m_preferences, &Preferences::changed, this, &ContentView::onPreferenceChanged);
     connect(&Theme::instance(), &Theme::changed, this, &ContentView::applyTheme);
     applyTheme();
@@ -231,7 +233,8 @@ QWidget* ContentView::buildFooter()
     m_countLabel->setObjectName(QStringLiteral("countLabel"));
     row->addWidget(m_countLabel);
     // For a while after a clear or a delete, "撤销" stands where the count is.
-    auto* undo = new UndoBar(m_monitor.history(), UndoBar::Style::Inline, footer);
+    auto* undo = new UndoBar(m_history, UndoBar::Style::Inline, footer);
+    connect(undo, &UndoBar::undoRequested, &m_intents, &EntryIntents::undoRequested);
     undo->setReplacedWidget(m_countLabel);
     row->addWidget(undo);
     row->addStretch(1);
@@ -249,7 +252,7 @@ QWidget* ContentView::buildFooter()
         [] { return ThemePalette::withOpacity(Theme::palette().secondary, 0.1); }, true, footer);
     m_clearButton->setObjectName(QStringLiteral("clearButton"));
     m_clearButton->setFocusPolicy(Qt::TabFocus);
-    connect(m_clearButton, &QAbstractButton::clicked, this, [this] { m_monitor.history().clearAll(); });
+    connect(m_clearButton, &QAbstractButton::clicked, &m_intents, &EntryIntents::clearRequested);
     row->addWidget(quit);
     row->addWidget(m_clearButton);
     return footer;
@@ -286,7 +289,7 @@ void ContentView::resetScrollArea()
     if (old)
         m_stack->removeWidget(old.get());
     const auto makeRow = [this](QWidget* parent) {
-        auto* row = new ClipItemView(m_monitor, m_storage, parent);
+        auto* row = new ClipItemView(m_history, m_storage, parent);
         row->setOnHoverSet([this](std::optional<QUuid> id) {
             if (!m_pointerMoved && QCursor::pos() == m_pointerAtOpen)
                 return;
@@ -294,7 +297,10 @@ void ContentView::resetScrollArea()
             setHoveredItem(id);
         });
         connect(row, &ClipItemView::previewRequested, this, &ContentView::presentPreview);
-        connect(row, &ClipItemView::copied, m_searchField, &QLineEdit::clear);
+        connect(row, &ClipItemView::chosen, &m_intents, &EntryIntents::chosen);
+        connect(row, &ClipItemView::chosen, m_searchField, &QLineEdit::clear);
+        connect(row, &ClipItemView::pinToggleRequested, &m_intents, &EntryIntents::pinToggleRequested);
+        connect(row, &ClipItemView::deleteRequested, &m_intents, &EntryIntents::deleteRequested);
         return row;
     };
     const auto bindRow = [this](ClipItemView* row) {
@@ -350,7 +356,7 @@ void ContentView::onPreferenceChanged(const QString& key)
 void ContentView::refreshList()
 {
     m_refreshTimer.stop();
-    const ClipboardItems& items = m_monitor.history().items();
+    const ClipboardItems& items = m_history.items();
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const bool searching = m_search->isSearching();
     QList<ClipListView::Section> sections;
@@ -458,7 +464,7 @@ bool ContentView::showsNoMatchState() const
 
 QString ContentView::countText() const
 {
-    QString text = QString::number(m_monitor.history().rowCount()) + QStringLiteral(" 条记录");
+    QString text = QString::number(m_history.rowCount()) + QStringLiteral(" 条记录");
     if (m_search->isSearching())
         text += QStringLiteral(" · 匹配 %1 条").arg(m_search->rowCount());
     return text;
@@ -542,8 +548,8 @@ bool ContentView::handleKey(QObject* watched, QKeyEvent* event)
     // About as many rows as the list shows at once.
     const int page = qMax(1, m_list->viewport()->height() / AppRowHeight);
     // While a removal can be taken back, Ctrl+Z takes it back; otherwise the field undoes its typing.
-    if (event->matches(QKeySequence::Undo) && m_monitor.history().pendingRemoval()) {
-        m_monitor.history().undoRemoval();
+    if (event->matches(QKeySequence::Undo) && m_history.pendingRemoval()) {
+        Q_EMIT m_intents.undoRequested();
         return true;
     }
     switch (event->key()) {
@@ -568,7 +574,7 @@ bool ContentView::handleKey(QObject* watched, QKeyEvent* event)
     case Qt::Key_Return:
     case Qt::Key_Enter:
         if (selected) {
-            m_monitor.copyToClipboard(selected->item());
+            Q_EMIT m_intents.chosen(selected->item());
             m_searchField->clear();
             if (!m_preferences.popoverPinned() && !m_preferences.popoverStayOpen())
                 Q_EMIT closeRequested();
@@ -584,7 +590,7 @@ bool ContentView::handleKey(QObject* watched, QKeyEvent* event)
         // In the field, Delete still deletes the character after the cursor.
         if (!selected || (inField && m_searchField->cursorPosition() < m_searchField->text().size()))
             return false;
-        m_monitor.history().deleteItem(selected->item());
+        Q_EMIT m_intents.deleteRequested(selected->item());
         selectIndex(current);
         return true;
     case Qt::Key_F3:
@@ -602,7 +608,7 @@ bool ContentView::handleKey(QObject* watched, QKeyEvent* event)
         if (event->modifiers() == Qt::ControlModifier) {
             if (selected) {
                 const QUuid id = selected->item().id;
-                m_monitor.history().togglePin(id);
+                Q_EMIT m_intents.pinToggleRequested(id);
                 if (const int index = m_list->indexOf(id); index >= 0)
                     selectIndex(index);
             }
@@ -630,10 +636,10 @@ void ContentView::presentPreview(const ClipboardItem& item)
     };
     if (item.isImage()) {
         auto* view = new ImagePreviewView(m_storage, item.content, dismiss, sheet);
-        view->offerRecognizedText(m_monitor);
+        view->offerRecognizedText(m_history, m_intents);
         layout->addWidget(view);
     } else
-        layout->addWidget(new TextPreviewView(m_monitor, item, dismiss, sheet));
+        layout->addWidget(new TextPreviewView(m_intents, item, dismiss, sheet));
     sheet->adjustSize();
 
     // Over the panel, from its top edge, kept on the screen.
@@ -689,6 +695,19 @@ void ContentView::showEvent(QShowEvent* event)
     // A pointer resting where the panel opens is not a choice of row.
     m_pointerAtOpen = QCursor::pos();
     m_pointerMoved = false;
+}
+
+void ContentView::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    if (m_sheet && !event->spontaneous())
+        m_sheet->close();
+}
+
+bool ContentView::pointerOnSettingsButton() const
+{
+    return m_settingsButton->isVisible() &&
+           QRect(m_settingsButton->mapToGlobal(QPoint(0, 0)), m_settingsButton->size()).contains(QCursor::pos());
 }
 
 void ContentView::applyTheme()

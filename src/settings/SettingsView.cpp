@@ -10,7 +10,8 @@
 #include "ShortcutRecorder.h"
 #include "ToggleSwitch.h"
 #include "core/AutoClear.h"
-#include "core/ClipboardMonitor.h"
+#include "core/EntryIntents.h"
+#include "core/HistoryModel.h"
 #include "core/StandardOutput.h"
 #include "platform/Preferences.h"
 #include "platform/freedesktop/PortalFileChooser.h"
@@ -67,9 +68,11 @@ QWidget* tightColumn(QWidget* parent, QVBoxLayout** layout)
 const QString SettingsView::versionText = QStringLiteral("1.0.1 (Beta)");
 const QString SettingsView::supportAddress = QStringLiteral("support@pellamor.example");
 
-SettingsView::SettingsView(ClipboardMonitor& monitor, Preferences& preferences, QWidget* parent)
+SettingsView::SettingsView(const HistoryModel& history, EntryIntents& intents, Preferences& preferences,
+                           QWidget* parent)
     : QWidget(parent)
-    , m_monitor(monitor)
+    , m_history(history)
+    , m_intents(intents)
     , m_preferences(preferences)
 {
     setObjectName(QStringLiteral("settingsView"));
@@ -396,8 +399,8 @@ void SettingsView::showClearConfirmation()
         m_confirm->activateWindow();
         return;
     }
-    m_confirm = ConfirmClearDialog::clearAll(this, m_monitor.history().items());
-    connect(m_confirm, &QDialog::accepted, this, [this] { m_monitor.history().clearAll(); });
+    m_confirm = ConfirmClearDialog::clearAll(this, m_history.items());
+    connect(m_confirm, &QDialog::accepted, &m_intents, &EntryIntents::clearRequested);
     m_confirm->present();
 }
 
@@ -408,7 +411,7 @@ void SettingsView::chooseAutoClear(int value)
     const bool inForce = m_preferences.storedNumber(Keys::autoClearPreference) == value;
     const qsizetype removed =
         inForce ? 0
-                : expiredCount(m_monitor.items(), Preferences::maxAgeSeconds(choice), QDateTime::currentDateTimeUtc());
+                : expiredCount(m_history.items(), Preferences::maxAgeSeconds(choice), QDateTime::currentDateTimeUtc());
     if (removed == 0) {
         m_preferences.setAutoClearPreference(choice);
         return;
@@ -487,7 +490,7 @@ void SettingsView::showExportDialog(const QString& suggested, const QString& fol
 void SettingsView::finishExport(const QString& path)
 {
     // The history as it is now: entries copied while the dialog was open are in the file.
-    const QByteArray bytes = exportText(m_monitor.history().items(), QLocale());
+    const QByteArray bytes = exportText(m_history.items(), QLocale());
     QString error;
     if (!writeExportFile(path, bytes, &error))
         printLine(QStringLiteral("Export failed: ") + error);
