@@ -190,10 +190,10 @@ void AppDelegate::startUp()
 
     m_desktopAppearance = new DesktopAppearance(this);
     connect(m_desktopAppearance, &DesktopAppearance::changed, this, &AppDelegate::updateAppearance);
-    connect(m_preferences.get(), &Preferences::changed, this, [this](const QString& key) {
+    connect(m_preferences.get(), &Preferences::changed, this, [this](Preferences::Key key) {
         // Where the user left the board is no setting to apply: re-applying the windows for it closed a panel
         // opened just as the window manager placed a new board.
-        if (key != QLatin1String(Preferences::Keys::widgetPosition))
+        if (key != Preferences::Key::WidgetPosition)
             handlePreferenceChange();
     });
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &AppDelegate::handleFocusWindowChanged);

@@ -339,15 +339,14 @@ void ContentView::refreshHeader()
     m_pinButton->setToolTip(pinned ? QStringLiteral("取消置顶") : QStringLiteral("始终置顶"));
 }
 
-void ContentView::onPreferenceChanged(const QString& key)
+void ContentView::onPreferenceChanged(Preferences::Key key)
 {
-    if (key == QLatin1String(Preferences::Keys::popoverPinned) ||
-        key == QLatin1String(Preferences::Keys::popoverStayOpen) ||
-        key == QLatin1String(Preferences::Keys::monitoringPaused))
+    if (key == Preferences::Key::PopoverPinned || key == Preferences::Key::PopoverStayOpen ||
+        key == Preferences::Key::MonitoringPaused)
         refreshHeader();
-    else if (key == QLatin1String(Preferences::Keys::displayCount))
+    else if (key == Preferences::Key::DisplayCount)
         refreshList();
-    else if (key == QLatin1String(Preferences::Keys::themePreference)) {
+    else if (key == Preferences::Key::ThemePreference) {
         resetScrollArea();
         refreshList();
     }

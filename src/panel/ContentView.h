@@ -2,6 +2,7 @@
 
 #include "core/ClipboardItem.h"
 #include "core/ItemGroup.h"
+#include "platform/Preferences.h"
 
 #include <QHash>
 #include <QPointer>
@@ -18,7 +19,6 @@ class FooterButton;
 class HistoryModel;
 class HistorySearchModel;
 class PausedCapsule;
-class Preferences;
 class SearchField;
 class QKeyEvent;
 class QLabel;
@@ -101,7 +101,7 @@ private:
     void resetScrollArea();
     void refreshHeader();
     void applyTheme();
-    void onPreferenceChanged(const QString& key);
+    void onPreferenceChanged(Preferences::Key key);
 
     HistoryModel& m_history;
     EntryIntents& m_intents;

@@ -32,7 +32,7 @@
 
 namespace {
 
-using Keys = Preferences::Keys;
+using Key = Preferences::Key;
 
 QLabel* rowLabel(const QString& text, QWidget* parent)
 {
@@ -387,9 +387,9 @@ void SettingsView::refreshControls()
     m_imageTextSwitch->setOn(m_preferences.recognizeImageText() && m_imageTextSwitch->isEnabled());
     m_shortcutButton->setShortcut(m_preferences.shortcutKey());
     // The raw stored numbers: a value that is none of the choices highlights none of them.
-    m_themePicker->setSelection(m_preferences.storedNumber(Keys::themePreference));
+    m_themePicker->setSelection(m_preferences.storedNumber(Key::ThemePreference));
     m_countPicker->setSelection(m_preferences.displayCount());
-    m_autoClearPicker->setSelection(m_preferences.storedNumber(Keys::autoClearPreference));
+    m_autoClearPicker->setSelection(m_preferences.storedNumber(Key::AutoClearPreference));
 }
 
 void SettingsView::showClearConfirmation()
@@ -408,7 +408,7 @@ void SettingsView::chooseAutoClear(int value)
 {
     const auto choice = Preferences::AutoClear(value);
     // The period in force already had its say; only a new one asks.
-    const bool inForce = m_preferences.storedNumber(Keys::autoClearPreference) == value;
+    const bool inForce = m_preferences.storedNumber(Key::AutoClearPreference) == value;
     const qsizetype removed =
         inForce ? 0
                 : expiredCount(m_history.items(), Preferences::maxAgeSeconds(choice), QDateTime::currentDateTimeUtc());

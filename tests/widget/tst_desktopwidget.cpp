@@ -398,7 +398,7 @@ void TestDesktopWidget::windowOpensWhereTheUserLeftIt()
     window.reset();
     QCOMPARE(open()->pos(), moved);
     // Left where no screen is any more: back at the start.
-    preferences.setValue(Preferences::Keys::widgetPosition,
+    preferences.setValue(Preferences::Key::WidgetPosition,
                          QStringLiteral("%1,%2").arg(available.right() + 2000).arg(7));
     QCOMPARE(open()->pos(), available.topLeft() + WidgetWindow::initialOffset);
 }
