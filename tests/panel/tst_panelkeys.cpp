@@ -212,6 +212,12 @@ void TestPanelKeys::deletePinAndPreview()
     QCOMPARE(panel().searchField()->text(), QStringLiteral(" "));
     key(Qt::Key_Z, Qt::ControlModifier);
     QVERIFY(panel().searchField()->text().isEmpty());
+
+    // A preview closes with the panel.
+    QTest::keyClick(panel().searchField(), Qt::Key_F3);
+    QVERIFY(panel().openSheet());
+    panel().hide();
+    QTRY_VERIFY(!panel().openSheet());
 }
 
 void TestPanelKeys::tabReachesListAndFooter()
