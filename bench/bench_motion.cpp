@@ -24,7 +24,7 @@ struct Row : HistoryFolder
 {
     HistoryModel history{storage};
     ClipboardMonitor monitor{history, pasteboard, preferences};
-    ClipItemView view{monitor, storage};
+    ClipItemView view{history, storage};
 
     Row()
     {

@@ -7,6 +7,7 @@
 #include "OffscreenBench.h"
 #include "ResidentMemory.h"
 #include "core/ClipboardMonitor.h"
+#include "core/EntryIntents.h"
 #include "core/HistoryModel.h"
 #include "core/HistorySearchModel.h"
 #include "core/StorageManager.h"
@@ -121,7 +122,8 @@ const QStringList typedQueries = {QStringLiteral("h"),    QStringLiteral("hy"), 
 void typeAndRepaint(benchmark::State& state, int minLength, int maxLength)
 {
     Setup setup(history(minLength, maxLength));
-    ContentView panel(*setup.monitor, *setup.storage, *setup.preferences);
+    EntryIntents intents;
+    ContentView panel(*setup.historyModel, intents, *setup.storage, *setup.preferences);
     panel.resize(340, 600);
     panel.show();
     QCoreApplication::processEvents();

@@ -6,6 +6,7 @@
 #include "OffscreenBench.h"
 #include "ResidentMemory.h"
 #include "core/ClipboardMonitor.h"
+#include "core/EntryIntents.h"
 #include "core/HistoryModel.h"
 #include "core/StorageManager.h"
 #include "ui/ThumbnailLoader.h"
@@ -67,7 +68,8 @@ void BM_WidgetOpenScrollMemory(benchmark::State& state)
 
         QElapsedTimer open;
         open.start();
-        DesktopWidgetView board(monitor, fresh, history->preferences);
+        EntryIntents intents;
+        DesktopWidgetView board(monitorHistory, intents, fresh, history->preferences);
         board.show();
         board.repaint();
         const double openMs = double(open.nsecsElapsed()) / 1e6;

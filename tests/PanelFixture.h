@@ -1,6 +1,8 @@
 #pragma once
 
+#include "app/EntryActions.h"
 #include "core/ClipboardMonitor.h"
+#include "core/EntryIntents.h"
 #include "core/HistoryModel.h"
 #include "core/StorageManager.h"
 #include "platform/Preferences.h"
@@ -11,8 +13,8 @@
 
 #include <memory>
 
-// A history on a temporary folder, a fake clipboard and a temporary preference store: everything a
-// view needs, with nothing of the user's touched.
+// A history on a temporary folder, a fake clipboard, a temporary preference store and the actions that
+// apply what views ask: everything a view needs, with nothing of the user's touched.
 struct PanelFixture
 {
     QTemporaryDir dir;
@@ -22,14 +24,19 @@ struct PanelFixture
     Preferences preferences{dir.filePath(QStringLiteral("prefs.conf"))};
     std::unique_ptr<HistoryModel> history = std::make_unique<HistoryModel>(*storage);
     std::unique_ptr<ClipboardMonitor> monitor = std::make_unique<ClipboardMonitor>(*history, pasteboard, preferences);
+    std::unique_ptr<EntryActions> actions = std::make_unique<EntryActions>(*history, *monitor);
+
+    EntryIntents& intents() const { return actions->intents(); }
 
     // Replaces the history with `items` as if it had been stored, and reloads it.
     void setHistory(const ClipboardItems& items)
     {
         storage->save(items);
+        actions.reset();
         monitor.reset();
         history = std::make_unique<HistoryModel>(*storage);
         monitor = std::make_unique<ClipboardMonitor>(*history, pasteboard, preferences);
+        actions = std::make_unique<EntryActions>(*history, *monitor);
     }
 
     void copyText(const QString& text)

@@ -1,6 +1,7 @@
 #include "AppDelegate.h"
 
 #include "AuxiliaryWindows.h"
+#include "EntryActions.h"
 #include "HistoryService.h"
 #include "PanelWindow.h"
 #include "PopoverPlacement.h"
@@ -21,7 +22,6 @@
 #include "platform/freedesktop/DesktopAppearance.h"
 #include "platform/tesseract/TextRecognizerProcess.h"
 #include "platform/x11/WindowEffects.h"
-#include "ui/CircleSymbolButton.h"
 #include "ui/Theme.h"
 #include "ui/ThumbnailLoader.h"
 #include "widget/DesktopWidgetView.h"
@@ -100,6 +100,7 @@ AppDelegate::~AppDelegate()
     m_imageTextIndex.reset();
     // The monitor refers to the history, the clipboard and the preferences, and the history to the
     // store; they go first. The store's destructor then finishes every save already requested.
+    m_actions.reset();
     m_clipboardMonitor.reset();
     m_history.reset();
     m_pasteboard.reset();
@@ -122,7 +123,7 @@ bool AppDelegate::applicationDidFinishLaunching()
     createStatusItem();
     bindGlobalShortcut(GlobalShortcut::createForSession());
     // The history for scripts, launchers and `pellamor COMMAND`, on the user's own session bus.
-    m_historyService = new HistoryService(*m_clipboardMonitor, *m_storageManager, *m_preferences, this);
+    m_historyService = new HistoryService(*m_clipboardMonitor, *m_actions, *m_storageManager, *m_preferences, this);
     m_historyService->setPanelActions([this] { presentPanel(); },
                                       [this] {
                                           if (!panelShown() && !(m_panelWindow && m_panelWindow->isVisible()))
@@ -168,6 +169,7 @@ void AppDelegate::startUp()
     m_history = std::make_unique<HistoryModel>(*m_storageManager);
     m_clipboardMonitor = std::make_unique<ClipboardMonitor>(*m_history, *m_pasteboard, *m_preferences);
     m_clipboardMonitor->startMonitoring();
+    m_actions = std::make_unique<EntryActions>(*m_history, *m_clipboardMonitor);
 
     // Text read from image entries, searched like the text of text entries.
     if (!m_textRecognizer)
@@ -179,7 +181,7 @@ void AppDelegate::startUp()
     history.setImageTextSource([index = m_imageTextIndex.get()](const QString& name) { return index->textOf(name); });
     connect(m_imageTextIndex.get(), &ImageTextIndex::textChanged, &history, &HistoryModel::refreshImageText);
 
-    m_windows = new AuxiliaryWindows(*m_clipboardMonitor, *m_storageManager, *m_preferences, *m_loginItem, this);
+    m_windows = new AuxiliaryWindows(*m_history, *m_actions, *m_storageManager, *m_preferences, *m_loginItem, this);
     m_windows->setImageTextUnavailableReason(m_imageTextIndex->unavailableReason());
     m_windows->setShortcutBinder(m_shortcutBinder);
     connect(m_windows, &AuxiliaryWindows::aboutToShow, this, &AppDelegate::updateAppearance);
@@ -188,10 +190,10 @@ void AppDelegate::startUp()
 
     m_desktopAppearance = new DesktopAppearance(this);
     connect(m_desktopAppearance, &DesktopAppearance::changed, this, &AppDelegate::updateAppearance);
-    connect(m_preferences.get(), &Preferences::changed, this, [this](const QString& key) {
+    connect(m_preferences.get(), &Preferences::changed, this, [this](Preferences::Key key) {
         // Where the user left the board is no setting to apply: re-applying the windows for it closed a panel
         // opened just as the window manager placed a new board.
-        if (key != QLatin1String(Preferences::Keys::widgetPosition))
+        if (key != Preferences::Key::WidgetPosition)
             handlePreferenceChange();
     });
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &AppDelegate::handleFocusWindowChanged);
@@ -205,7 +207,7 @@ PopoverWindow* AppDelegate::popover()
 {
     // Made when first needed: until then no row, thumbnail or font of the panel takes memory.
     if (!m_popover && m_clipboardMonitor) {
-        m_contentView = new ContentView(*m_clipboardMonitor, *m_storageManager, *m_preferences);
+        m_contentView = new ContentView(*m_history, m_actions->intents(), *m_storageManager, *m_preferences);
         m_popover = new PopoverWindow(m_contentView);
         m_popover->setObjectName(QStringLiteral("panelPopover"));
         m_popover->resize(panelWidth, 480);
@@ -275,7 +277,7 @@ void AppDelegate::presentPanel()
 void AppDelegate::showPanelWindow()
 {
     if (!m_panelWindow) {
-        auto* view = new ContentView(*m_clipboardMonitor, *m_storageManager, *m_preferences);
+        auto* view = new ContentView(*m_history, m_actions->intents(), *m_storageManager, *m_preferences);
         connect(view, &ContentView::settingsRequested, this, &AppDelegate::showSettingsPopover);
         connect(view, &ContentView::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
         connect(view, &ContentView::closeRequested, this, [this] { m_panelWindow->hide(); });
@@ -379,7 +381,7 @@ void AppDelegate::handlePreferenceChange()
 
 void AppDelegate::setupWidgetWindow()
 {
-    auto* board = new DesktopWidgetView(*m_clipboardMonitor, *m_storageManager, *m_preferences);
+    auto* board = new DesktopWidgetView(*m_history, m_actions->intents(), *m_storageManager, *m_preferences);
     connect(board, &DesktopWidgetView::previewRequested, this, &AppDelegate::showPreviewWindow);
     connect(board, &DesktopWidgetView::clearRequested, this, &AppDelegate::confirmClearFromWidget);
     m_widgetWindow = new WidgetWindow(board, m_preferences->widgetPinned());
@@ -432,8 +434,7 @@ void AppDelegate::closePanel()
 {
     if (!m_popover)
         return;
-    if (QWidget* sheet = m_contentView->openSheet())
-        sheet->close();
+    // The panel closes its preview itself as it hides.
     m_popover->hide();
 }
 
@@ -474,16 +475,10 @@ void AppDelegate::handleFocusWindowChanged(QWindow* focusWindow)
     if (settings && settings->isVisible() && !inSettings) {
         // The window manager moves the focus on the press; when that press is on the gear, the click
         // that follows must not open the settings again.
-        m_windows->closeSettings(m_contentView && pointerOnGear());
+        m_windows->closeSettings(m_contentView && m_contentView->pointerOnSettingsButton());
     }
     if (panelShown() && !keepsPanelOpen() && !belongsToPanel(focusWindow) && !inSettings)
         closePanel();
-}
-
-bool AppDelegate::pointerOnGear() const
-{
-    const QWidget* gear = m_contentView->settingsButton();
-    return gear->isVisible() && QRect(gear->mapToGlobal(QPoint(0, 0)), gear->size()).contains(QCursor::pos());
 }
 
 void AppDelegate::showSettingsAlone()

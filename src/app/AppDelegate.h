@@ -15,6 +15,7 @@ class ClipboardMonitor;
 class ContentView;
 class ImageTextIndex;
 class DesktopAppearance;
+class EntryActions;
 class GlobalShortcut;
 class HistoryModel;
 class HistoryService;
@@ -66,6 +67,8 @@ public:
 
     HistoryModel* history() const { return m_history.get(); }
     ClipboardMonitor* clipboardMonitor() const { return m_clipboardMonitor.get(); }
+    // Where every surface's choices, pins, deletes, edits, clears and undos are applied.
+    EntryActions* entryActions() const { return m_actions.get(); }
     Preferences* preferences() const { return m_preferences.get(); }
     // The panel and its view, made the first time they are asked for.
     PopoverWindow* popover();
@@ -124,7 +127,6 @@ private:
     bool keepsPanelOpen() const;
     bool panelShown() const;
     void closePanel();
-    bool pointerOnGear() const;
 
     SingleInstance* m_singleInstance = nullptr;
     ShortcutBinder* m_shortcutBinder = nullptr;
@@ -134,6 +136,7 @@ private:
     std::unique_ptr<Pasteboard> m_pasteboard;
     std::unique_ptr<HistoryModel> m_history;
     std::unique_ptr<ClipboardMonitor> m_clipboardMonitor;
+    std::unique_ptr<EntryActions> m_actions;
     std::unique_ptr<TextRecognizer> m_textRecognizer;
     std::unique_ptr<ImageTextIndex> m_imageTextIndex;
     std::unique_ptr<LoginItem> m_loginItem;

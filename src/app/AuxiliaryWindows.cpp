@@ -1,10 +1,11 @@
 #include "AuxiliaryWindows.h"
 
+#include "EntryActions.h"
 #include "LaunchAtLoginController.h"
 #include "PopoverPlacement.h"
 #include "PopoverWindow.h"
 #include "ShortcutBinder.h"
-#include "core/ClipboardMonitor.h"
+#include "core/HistoryModel.h"
 #include "panel/ImagePreviewView.h"
 #include "panel/TextPreviewView.h"
 #include "settings/ConfirmClearDialog.h"
@@ -40,10 +41,11 @@ void present(QWidget* window)
 
 } // namespace
 
-AuxiliaryWindows::AuxiliaryWindows(ClipboardMonitor& monitor, StorageManager& storage, Preferences& preferences,
-                                   LoginItem& loginItem, QObject* parent)
+AuxiliaryWindows::AuxiliaryWindows(HistoryModel& history, EntryActions& actions, StorageManager& storage,
+                                   Preferences& preferences, LoginItem& loginItem, QObject* parent)
     : QObject(parent)
-    , m_monitor(monitor)
+    , m_history(history)
+    , m_actions(actions)
     , m_storage(storage)
     , m_preferences(preferences)
     , m_loginItem(loginItem)
@@ -84,7 +86,7 @@ void AuxiliaryWindows::setShortcutBinder(ShortcutBinder* binder)
 PopoverWindow* AuxiliaryWindows::ensureSettingsPopover()
 {
     if (!m_settingsPopover) {
-        auto* settings = new SettingsView(m_monitor, m_preferences);
+        auto* settings = new SettingsView(m_history, m_actions.intents(), m_preferences);
         settings->setImageTextUnavailableReason(m_imageTextReason);
         (new LaunchAtLoginController(m_preferences, m_loginItem, settings))->attach(*settings);
         connect(settings, &SettingsView::privacyPolicyRequested, this, &AuxiliaryWindows::privacyPolicyRequested);
@@ -170,10 +172,10 @@ void AuxiliaryWindows::showPreviewWindow(const ClipboardItem& item, const QRect&
     QWidget* view = nullptr;
     if (item.isImage()) {
         auto* image = new ImagePreviewView(m_storage, item.content, dismiss, window);
-        image->offerRecognizedText(m_monitor);
+        image->offerRecognizedText(m_history, m_actions.intents());
         view = image;
     } else {
-        view = new TextPreviewView(m_monitor, item, dismiss, window);
+        view = new TextPreviewView(m_actions.intents(), item, dismiss, window);
     }
     layout->addWidget(view);
     // Moved by its title bar and background, as a window with a frame is.
@@ -209,8 +211,8 @@ void AuxiliaryWindows::showPrivacyPolicyWindow(bool floating)
 
 void AuxiliaryWindows::confirmClear(QWidget* parent)
 {
-    auto* dialog = ConfirmClearDialog::clearAll(parent, m_monitor.items());
+    auto* dialog = ConfirmClearDialog::clearAll(parent, m_history.items());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QDialog::accepted, this, [this] { m_monitor.history().clearAll(); });
+    connect(dialog, &QDialog::accepted, &m_actions, &EntryActions::clearAll);
     dialog->present();
 }

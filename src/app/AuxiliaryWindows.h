@@ -7,7 +7,8 @@
 #include <QPointer>
 #include <QRect>
 
-class ClipboardMonitor;
+class EntryActions;
+class HistoryModel;
 class LoginItem;
 class PopoverWindow;
 class Preferences;
@@ -24,8 +25,8 @@ class AuxiliaryWindows : public QObject
     Q_OBJECT
 
 public:
-    AuxiliaryWindows(ClipboardMonitor& monitor, StorageManager& storage, Preferences& preferences, LoginItem& loginItem,
-                     QObject* parent = nullptr);
+    AuxiliaryWindows(HistoryModel& history, EntryActions& actions, StorageManager& storage, Preferences& preferences,
+                     LoginItem& loginItem, QObject* parent = nullptr);
     ~AuxiliaryWindows() override;
 
     PopoverWindow* settingsPopover() const;
@@ -64,7 +65,8 @@ Q_SIGNALS:
 private:
     PopoverWindow* ensureSettingsPopover();
 
-    ClipboardMonitor& m_monitor;
+    HistoryModel& m_history;
+    EntryActions& m_actions;
     StorageManager& m_storage;
     Preferences& m_preferences;
     LoginItem& m_loginItem;

@@ -1,5 +1,6 @@
 #include "HistoryService.h"
 
+#include "EntryActions.h"
 #include "core/ClipboardMonitor.h"
 #include "core/HistoryCodec.h"
 #include "core/HistoryModel.h"
@@ -25,10 +26,11 @@
 
 namespace {} // namespace
 
-HistoryService::HistoryService(ClipboardMonitor& monitor, StorageManager& storage, Preferences& preferences,
-                               QObject* parent)
+HistoryService::HistoryService(ClipboardMonitor& monitor, EntryActions& actions, StorageManager& storage,
+                               Preferences& preferences, QObject* parent)
     : QObject(parent)
     , m_monitor(monitor)
+    , m_actions(actions)
     , m_storage(storage)
     , m_preferences(preferences)
     , m_paused(preferences.monitoringPaused())
@@ -193,7 +195,7 @@ QString HistoryService::WriteTo(const QString& id, const QDBusUnixFileDescriptor
 void HistoryService::Copy(const QString& id)
 {
     if (const ClipboardItem* item = entry(id))
-        m_monitor.copyToClipboard(ClipboardItem(*item));
+        m_actions.copy(*item);
 }
 
 QString HistoryService::Add(const QByteArray& data, const QString& mimeType)
@@ -250,18 +252,18 @@ QString HistoryService::Add(const QByteArray& data, const QString& mimeType)
 void HistoryService::Delete(const QString& id)
 {
     if (const ClipboardItem* item = entry(id))
-        m_monitor.history().deleteItem(ClipboardItem(*item));
+        m_actions.deleteItem(*item);
 }
 
 void HistoryService::SetPinned(const QString& id, bool pinned)
 {
     if (const ClipboardItem* item = entry(id); item && item->isPinned != pinned)
-        m_monitor.history().togglePin(QUuid(item->id));
+        m_actions.togglePin(QUuid(item->id));
 }
 
 void HistoryService::Clear()
 {
-    m_monitor.history().clearAll();
+    m_actions.clearAll();
 }
 
 HistoryRows HistoryService::Search(const QString& query, uint limit)

@@ -12,6 +12,7 @@
 #include <functional>
 
 class ClipboardMonitor;
+class EntryActions;
 class Preferences;
 class QDBusConnection;
 class StorageManager;
@@ -27,7 +28,8 @@ class HistoryService : public QObject, protected QDBusContext
     Q_PROPERTY(bool Paused READ isPaused)
 
 public:
-    HistoryService(ClipboardMonitor& monitor, StorageManager& storage, Preferences& preferences,
+    // Copy, Delete, SetPinned and Clear act through `actions`, as the panel's buttons do.
+    HistoryService(ClipboardMonitor& monitor, EntryActions& actions, StorageManager& storage, Preferences& preferences,
                    QObject* parent = nullptr);
     ~HistoryService() override;
 
@@ -80,6 +82,7 @@ private:
     void fail(const char* name, const QString& message);
 
     ClipboardMonitor& m_monitor;
+    EntryActions& m_actions;
     StorageManager& m_storage;
     Preferences& m_preferences;
     std::function<void()> m_toggle;

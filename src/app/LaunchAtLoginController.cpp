@@ -34,9 +34,9 @@ void LaunchAtLoginController::panelHidden()
     m_shown = false;
 }
 
-void LaunchAtLoginController::onPreferenceChanged(const QString& key)
+void LaunchAtLoginController::onPreferenceChanged(Preferences::Key key)
 {
-    if (key != QLatin1String(Preferences::Keys::launchAtLogin))
+    if (key != Preferences::Key::LaunchAtLogin)
         return;
     const bool on = m_preferences.launchAtLogin();
     // Every write is announced, but only a change of the value means anything to the entry.

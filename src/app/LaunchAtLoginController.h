@@ -1,9 +1,10 @@
 #pragma once
 
+#include "platform/Preferences.h"
+
 #include <QObject>
 
 class LoginItem;
-class Preferences;
 class SettingsView;
 
 // Keeps the desktop's autostart entry and the launchAtLogin preference in step. The entry is the
@@ -27,7 +28,7 @@ public:
     void reset();
 
 private:
-    void onPreferenceChanged(const QString& key);
+    void onPreferenceChanged(Preferences::Key key);
     void sync(bool on);
 
     Preferences& m_preferences;

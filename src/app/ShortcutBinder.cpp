@@ -14,9 +14,9 @@ ShortcutBinder::ShortcutBinder(Preferences& preferences, std::unique_ptr<GlobalS
 {
     connect(m_shortcut.get(), &GlobalShortcut::activated, this, &ShortcutBinder::activated);
     connect(m_shortcut.get(), &GlobalShortcut::statusChanged, this, &ShortcutBinder::onStatusChanged);
-    connect(&m_preferences, &Preferences::changed, this, [this](const QString& key) {
+    connect(&m_preferences, &Preferences::changed, this, [this](Preferences::Key key) {
         // Every write is announced; only a new text is bound again.
-        if (key == QLatin1String(Preferences::Keys::shortcutKey) && m_preferences.shortcutKey() != m_text)
+        if (key == Preferences::Key::ShortcutKey && m_preferences.shortcutKey() != m_text)
             bindStored();
     });
     bindStored();

@@ -60,8 +60,8 @@ TrayController::TrayController(Preferences& preferences, QObject* parent)
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
             Q_EMIT panelRequested();
     });
-    connect(&m_preferences, &Preferences::changed, this, [this](const QString& key) {
-        if (key == QLatin1String(Preferences::Keys::monitoringPaused))
+    connect(&m_preferences, &Preferences::changed, this, [this](Preferences::Key key) {
+        if (key == Preferences::Key::MonitoringPaused)
             refreshPause();
     });
     refreshPause();

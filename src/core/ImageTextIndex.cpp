@@ -47,8 +47,8 @@ ImageTextIndex::ImageTextIndex(HistoryModel& history, StorageManager& storage, P
     connect(&m_settle, &QTimer::timeout, this, &ImageTextIndex::startNext);
 
     connect(&history, &HistoryModel::itemsChanged, this, &ImageTextIndex::historyChanged);
-    connect(&preferences, &Preferences::changed, this, [this](const QString& key) {
-        if (key == QLatin1String(Preferences::Keys::recognizeImageText))
+    connect(&preferences, &Preferences::changed, this, [this](Preferences::Key key) {
+        if (key == Preferences::Key::RecognizeImageText)
             applyPreference();
     });
     applyPreference();

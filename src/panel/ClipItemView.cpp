@@ -1,6 +1,5 @@
 #include "ClipItemView.h"
 
-#include "core/ClipboardMonitor.h"
 #include "core/EntryMimeData.h"
 #include "core/HistoryModel.h"
 #include "core/ItemGroup.h"
@@ -32,19 +31,16 @@ constexpr int infoHeight = 18;
 
 } // namespace
 
-ClipItemView::ClipItemView(ClipboardMonitor& monitor, StorageManager& storage, QWidget* parent)
+ClipItemView::ClipItemView(const HistoryModel& history, StorageManager& storage, QWidget* parent)
     : QWidget(parent)
-    , m_monitor(monitor)
+    , m_history(history)
     , m_storage(storage)
 {
     setAttribute(Qt::WA_Hover);
     setMouseTracking(true);
     m_singleClick.setSingleShot(true);
     m_singleClick.setInterval(QApplication::doubleClickInterval());
-    connect(&m_singleClick, &QTimer::timeout, this, [this] {
-        m_monitor.copyToClipboard(m_item);
-        Q_EMIT copied();
-    });
+    connect(&m_singleClick, &QTimer::timeout, this, [this] { Q_EMIT chosen(m_item); });
 
     const auto secondary = [] { return ThemePalette::withOpacity(Theme::palette().secondary, 0.8); };
     m_pinButton = new PressableActionButton(std::nullopt, QStringLiteral("pin"), secondary, this);
@@ -57,8 +53,8 @@ ClipItemView::ClipItemView(ClipboardMonitor& monitor, StorageManager& storage, Q
         QStringLiteral("查看 / 编辑"), std::nullopt, [] { return Theme::palette().blue; }, this);
     m_previewButton->setObjectName(QStringLiteral("previewButton"));
 
-    connect(m_pinButton, &QAbstractButton::clicked, this, [this] { m_monitor.history().togglePin(m_item.id); });
-    connect(m_deleteButton, &QAbstractButton::clicked, this, [this] { m_monitor.history().deleteItem(m_item); });
+    connect(m_pinButton, &QAbstractButton::clicked, this, [this] { Q_EMIT pinToggleRequested(m_item.id); });
+    connect(m_deleteButton, &QAbstractButton::clicked, this, [this] { Q_EMIT deleteRequested(m_item); });
     connect(m_previewButton, &QAbstractButton::clicked, this, &ClipItemView::openPreview);
     connect(&Theme::instance(), &Theme::changed, this, qOverload<>(&QWidget::update));
     m_pinButton->hide();
@@ -327,10 +323,9 @@ bool ClipItemView::event(QEvent* event)
     // Hovering the "文字" badge shows where the search matched the text read from the image.
     if (event->type() == QEvent::ToolTip && m_item.isImage() && !m_query.isEmpty()) {
         const auto* help = static_cast<QHelpEvent*>(event);
-        const QString tip =
-            textBadgeRect().contains(help->pos())
-                ? RecognizedTextBadge::matchedContext(m_monitor.history().imageText(m_item.content), m_query)
-                : QString();
+        const QString tip = textBadgeRect().contains(help->pos())
+                                ? RecognizedTextBadge::matchedContext(m_history.imageText(m_item.content), m_query)
+                                : QString();
         if (tip.isEmpty())
             QToolTip::hideText();
         else

@@ -14,8 +14,8 @@
 #include <optional>
 
 class ButtonTransitions;
-class ClipboardMonitor;
 class EntryText;
+class HistoryModel;
 class PressableActionButton;
 class StorageManager;
 
@@ -30,7 +30,8 @@ public:
 
     static constexpr int thumbnailHeight = 40;
 
-    ClipItemView(ClipboardMonitor& monitor, StorageManager& storage, QWidget* parent = nullptr);
+    // The history is read for the text of images; what the row is asked to do, it announces.
+    ClipItemView(const HistoryModel& history, StorageManager& storage, QWidget* parent = nullptr);
     ~ClipItemView() override;
 
     void setItem(const ClipboardItem& item);
@@ -73,8 +74,10 @@ public:
 Q_SIGNALS:
     // The preview a double click asks for; the panel presents it over itself.
     void previewRequested(const ClipboardItem& item);
-    // A click put the entry on the clipboard.
-    void copied();
+    // A click chose the entry.
+    void chosen(const ClipboardItem& item);
+    void pinToggleRequested(const QUuid& id);
+    void deleteRequested(const ClipboardItem& item);
 
 protected:
     bool event(QEvent* event) override;
@@ -100,7 +103,7 @@ private:
     // The "文字" badge on an image listed by a search for the text read from it.
     QRect textBadgeRect() const;
 
-    ClipboardMonitor& m_monitor;
+    const HistoryModel& m_history;
     StorageManager& m_storage;
     ClipboardItem m_item;
     bool m_lastInGroup = false;

@@ -5,7 +5,7 @@
 #include "ImagePreviewView.h"
 #include "PausedCapsule.h"
 #include "TextPreviewView.h"
-#include "core/ClipboardMonitor.h"
+#include "core/EntryIntents.h"
 #include "core/HistoryModel.h"
 #include "core/HistorySearchModel.h"
 #include "core/ItemGroup.h"
@@ -63,9 +63,11 @@ QWidget* sectionHeader(const QString& title, QWidget* parent)
 
 } // namespace
 
-ContentView::ContentView(ClipboardMonitor& monitor, StorageManager& storage, Preferences& preferences, QWidget* parent)
+ContentView::ContentView(HistoryModel& history, EntryIntents& intents, StorageManager& storage,
+                         Preferences& preferences, QWidget* parent)
     : QWidget(parent)
-    , m_monitor(monitor)
+    , m_history(history)
+    , m_intents(intents)
     , m_storage(storage)
     , m_preferences(preferences)
 {
@@ -90,12 +92,12 @@ ContentView::ContentView(ClipboardMonitor& monitor, StorageManager& storage, Pre
 
     // The list reads the history through the search model; the footer counts the whole history, so an
     // entry that comes or goes outside the matches still reaches it.
-    m_search = new HistorySearchModel(m_monitor.history(), this);
+    m_search = new HistorySearchModel(m_history, this);
     connect(m_search, &HistorySearchModel::resultsReady, this, &ContentView::onResultsReady);
     connect(m_searchField, &QLineEdit::textChanged, this, &ContentView::onQueryChanged);
     resetScrollArea();
     // Each operation on the history is placed once it is done, whether it reached the listed rows or not.
-    connect(&m_monitor.history(), &HistoryModel::itemsChanged, this, [this] {
+    connect(&m_history, &HistoryModel::itemsChanged, this, [this] {
         m_list->touch();
         m_list->sync();
     });
@@ -222,7 +224,8 @@ QWidget* ContentView::buildFooter()
     m_countLabel->setObjectName(QStringLiteral("countLabel"));
     row->addWidget(m_countLabel);
     // For a while after a clear or a delete, "撤销" stands where the count is.
-    auto* undo = new UndoBar(m_monitor.history(), UndoBar::Style::Inline, footer);
+    auto* undo = new UndoBar(m_history, UndoBar::Style::Inline, footer);
+    connect(undo, &UndoBar::undoRequested, &m_intents, &EntryIntents::undoRequested);
     undo->setReplacedWidget(m_countLabel);
     row->addWidget(undo);
     row->addStretch(1);
@@ -240,7 +243,7 @@ QWidget* ContentView::buildFooter()
         [] { return ThemePalette::withOpacity(Theme::palette().secondary, 0.1); }, true, footer);
     m_clearButton->setObjectName(QStringLiteral("clearButton"));
     m_clearButton->setFocusPolicy(Qt::TabFocus);
-    connect(m_clearButton, &QAbstractButton::clicked, this, [this] { m_monitor.history().clearAll(); });
+    connect(m_clearButton, &QAbstractButton::clicked, &m_intents, &EntryIntents::clearRequested);
     row->addWidget(quit);
     row->addWidget(m_clearButton);
     return footer;
@@ -277,7 +280,7 @@ void ContentView::resetScrollArea()
     if (old)
         m_stack->removeWidget(old.get());
     const auto makeRow = [this](QWidget* parent) {
-        auto* row = new ClipItemView(m_monitor, m_storage, parent);
+        auto* row = new ClipItemView(m_history, m_storage, parent);
         row->setOnHoverSet([this](std::optional<QUuid> id) {
             if (!m_pointerMoved && QCursor::pos() == m_pointerAtOpen)
                 return;
@@ -285,7 +288,10 @@ void ContentView::resetScrollArea()
             setHoveredItem(id);
         });
         connect(row, &ClipItemView::previewRequested, this, &ContentView::presentPreview);
-        connect(row, &ClipItemView::copied, m_searchField, &QLineEdit::clear);
+        connect(row, &ClipItemView::chosen, &m_intents, &EntryIntents::chosen);
+        connect(row, &ClipItemView::chosen, m_searchField, &QLineEdit::clear);
+        connect(row, &ClipItemView::pinToggleRequested, &m_intents, &EntryIntents::pinToggleRequested);
+        connect(row, &ClipItemView::deleteRequested, &m_intents, &EntryIntents::deleteRequested);
         return row;
     };
     const auto bindRow = [this](ClipItemView* row) {
@@ -329,15 +335,14 @@ void ContentView::refreshHeader()
     m_pinButton->setToolTip(pinned ? QStringLiteral("取消置顶") : QStringLiteral("始终置顶"));
 }
 
-void ContentView::onPreferenceChanged(const QString& key)
+void ContentView::onPreferenceChanged(Preferences::Key key)
 {
-    if (key == QLatin1String(Preferences::Keys::popoverPinned) ||
-        key == QLatin1String(Preferences::Keys::popoverStayOpen) ||
-        key == QLatin1String(Preferences::Keys::monitoringPaused))
+    if (key == Preferences::Key::PopoverPinned || key == Preferences::Key::PopoverStayOpen ||
+        key == Preferences::Key::MonitoringPaused)
         refreshHeader();
-    else if (key == QLatin1String(Preferences::Keys::displayCount))
+    else if (key == Preferences::Key::DisplayCount)
         applyListing();
-    else if (key == QLatin1String(Preferences::Keys::themePreference)) {
+    else if (key == Preferences::Key::ThemePreference) {
         resetScrollArea();
         m_list->sync();
     }
@@ -351,13 +356,13 @@ void ContentView::applyListing()
 
 bool ContentView::countChanged() const
 {
-    return m_monitor.history().rowCount() != m_lastCount || m_preferences.displayCount() != m_lastDisplayCount;
+    return m_history.rowCount() != m_lastCount || m_preferences.displayCount() != m_lastDisplayCount;
 }
 
 void ContentView::refreshFooter()
 {
     m_countLabel->setText(countText());
-    m_clearButton->setEnabled(m_monitor.history().rowCount() > 0);
+    m_clearButton->setEnabled(m_history.rowCount() > 0);
 }
 
 void ContentView::onListChanged()
@@ -372,7 +377,7 @@ void ContentView::onListChanged()
 
     if (countChanged()) {
         const bool first = m_lastCount < 0;
-        m_lastCount = m_monitor.history().rowCount();
+        m_lastCount = m_history.rowCount();
         m_lastDisplayCount = m_preferences.displayCount();
         if (!first) {
             // What the rows change in reaction to the same event (a row's buttons) moves with the list.
@@ -419,7 +424,7 @@ bool ContentView::showsNoMatchState() const
 
 QString ContentView::countText() const
 {
-    QString text = QString::number(m_monitor.history().rowCount()) + QStringLiteral(" 条记录");
+    QString text = QString::number(m_history.rowCount()) + QStringLiteral(" 条记录");
     if (m_search->isSearching())
         text += QStringLiteral(" · 匹配 %1 条").arg(m_search->rowCount());
     return text;
@@ -503,8 +508,8 @@ bool ContentView::handleKey(QObject* watched, QKeyEvent* event)
     // About as many rows as the list shows at once.
     const int page = qMax(1, m_list->viewport()->height() / AppRowHeight);
     // While a removal can be taken back, Ctrl+Z takes it back; otherwise the field undoes its typing.
-    if (event->matches(QKeySequence::Undo) && m_monitor.history().pendingRemoval()) {
-        m_monitor.history().undoRemoval();
+    if (event->matches(QKeySequence::Undo) && m_history.pendingRemoval()) {
+        Q_EMIT m_intents.undoRequested();
         return true;
     }
     switch (event->key()) {
@@ -529,7 +534,7 @@ bool ContentView::handleKey(QObject* watched, QKeyEvent* event)
     case Qt::Key_Return:
     case Qt::Key_Enter:
         if (selected) {
-            m_monitor.copyToClipboard(selected->item());
+            Q_EMIT m_intents.chosen(selected->item());
             m_searchField->clear();
             if (!m_preferences.popoverPinned() && !m_preferences.popoverStayOpen())
                 Q_EMIT closeRequested();
@@ -545,7 +550,7 @@ bool ContentView::handleKey(QObject* watched, QKeyEvent* event)
         // In the field, Delete still deletes the character after the cursor.
         if (!selected || (inField && m_searchField->cursorPosition() < m_searchField->text().size()))
             return false;
-        m_monitor.history().deleteItem(selected->item());
+        Q_EMIT m_intents.deleteRequested(selected->item());
         selectIndex(current);
         return true;
     case Qt::Key_F3:
@@ -563,7 +568,7 @@ bool ContentView::handleKey(QObject* watched, QKeyEvent* event)
         if (event->modifiers() == Qt::ControlModifier) {
             if (selected) {
                 const QUuid id = selected->item().id;
-                m_monitor.history().togglePin(id);
+                Q_EMIT m_intents.pinToggleRequested(id);
                 if (const int index = m_list->indexOf(id); index >= 0)
                     selectIndex(index);
             }
@@ -591,10 +596,10 @@ void ContentView::presentPreview(const ClipboardItem& item)
     };
     if (item.isImage()) {
         auto* view = new ImagePreviewView(m_storage, item.content, dismiss, sheet);
-        view->offerRecognizedText(m_monitor);
+        view->offerRecognizedText(m_history, m_intents);
         layout->addWidget(view);
     } else
-        layout->addWidget(new TextPreviewView(m_monitor, item, dismiss, sheet));
+        layout->addWidget(new TextPreviewView(m_intents, item, dismiss, sheet));
     sheet->adjustSize();
 
     // Over the panel, from its top edge, kept on the screen.
@@ -650,6 +655,19 @@ void ContentView::showEvent(QShowEvent* event)
     // A pointer resting where the panel opens is not a choice of row.
     m_pointerAtOpen = QCursor::pos();
     m_pointerMoved = false;
+}
+
+void ContentView::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    if (m_sheet && !event->spontaneous())
+        m_sheet->close();
+}
+
+bool ContentView::pointerOnSettingsButton() const
+{
+    return m_settingsButton->isVisible() &&
+           QRect(m_settingsButton->mapToGlobal(QPoint(0, 0)), m_settingsButton->size()).contains(QCursor::pos());
 }
 
 void ContentView::applyTheme()

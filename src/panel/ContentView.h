@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ClipboardItem.h"
+#include "platform/Preferences.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -8,13 +9,13 @@
 #include <optional>
 
 class CircleSymbolButton;
+class EntryIntents;
 class ClipItemView;
 class ClipListView;
-class ClipboardMonitor;
 class FooterButton;
+class HistoryModel;
 class HistorySearchModel;
 class PausedCapsule;
-class Preferences;
 class SearchField;
 class QKeyEvent;
 class QLabel;
@@ -32,7 +33,8 @@ public:
     // The search field's row under the header: the field and the space below it.
     static constexpr int searchBarHeight = 36;
 
-    ContentView(ClipboardMonitor& monitor, StorageManager& storage, Preferences& preferences,
+    // The panel reads the history; what its rows, previews, footer and keys ask of it goes out on `intents`.
+    ContentView(HistoryModel& history, EntryIntents& intents, StorageManager& storage, Preferences& preferences,
                 QWidget* parent = nullptr);
     ~ContentView() override;
 
@@ -52,6 +54,9 @@ public:
     ClipItemView* selectedRow() const;
     QWidget* openSheet() const { return m_sheet; }
     CircleSymbolButton* settingsButton() const { return m_settingsButton; }
+    // Whether the pointer is over the settings button: a press there that took the focus from the
+    // settings must not have its click open them again.
+    bool pointerOnSettingsButton() const;
     // The height that shows the header, the listed rows with their section headers (or the empty
     // state) and the footer whole, at the panel's width.
     int preferredHeight() const;
@@ -70,6 +75,8 @@ Q_SIGNALS:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    // A preview does not outlive the panel's closing.
+    void hideEvent(QHideEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool focusNextPrevChild(bool next) override;
 
@@ -93,9 +100,10 @@ private:
     void resetScrollArea();
     void refreshHeader();
     void applyTheme();
-    void onPreferenceChanged(const QString& key);
+    void onPreferenceChanged(Preferences::Key key);
 
-    ClipboardMonitor& m_monitor;
+    HistoryModel& m_history;
+    EntryIntents& m_intents;
     StorageManager& m_storage;
     Preferences& m_preferences;
 

@@ -1,6 +1,6 @@
 #include "ImagePreviewView.h"
 
-#include "core/ClipboardMonitor.h"
+#include "core/EntryIntents.h"
 #include "core/HistoryModel.h"
 #include "core/StorageManager.h"
 #include "ui/FooterButton.h"
@@ -58,11 +58,10 @@ void ImagePreviewView::setRecognizedText(const QString& text, std::function<void
     layoutButtons();
 }
 
-void ImagePreviewView::offerRecognizedText(ClipboardMonitor& monitor)
+void ImagePreviewView::offerRecognizedText(const HistoryModel& history, EntryIntents& intents)
 {
-    setRecognizedText(monitor.history().imageText(m_filename), [&monitor](const QString& text) {
-        monitor.copyToClipboard(ClipboardItem::captured(ClipboardItemType::Text, text));
-    });
+    setRecognizedText(history.imageText(m_filename),
+                      [&intents](const QString& text) { Q_EMIT intents.textCopyRequested(text); });
 }
 
 QImage ImagePreviewView::currentImage() const

@@ -4,7 +4,8 @@
 
 #include <functional>
 
-class ClipboardMonitor;
+class EntryIntents;
+class HistoryModel;
 class StorageManager;
 
 // A stored image at a readable size: fitted into 460 x 340, never cropped; a placeholder when the file
@@ -32,8 +33,8 @@ public:
     // program's own write, so it is not captured again). The button shows only for a non-empty text.
     void setRecognizedText(const QString& text, std::function<void(const QString&)> copyText);
     QString recognizedText() const { return m_recognizedText; }
-    // The same with the history's text of this image, copied by the monitor.
-    void offerRecognizedText(ClipboardMonitor& monitor);
+    // The same with the history's text of this image; the copy is announced on `intents`.
+    void offerRecognizedText(const HistoryModel& history, EntryIntents& intents);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

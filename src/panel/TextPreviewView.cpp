@@ -1,6 +1,6 @@
 #include "TextPreviewView.h"
 
-#include "core/ClipboardMonitor.h"
+#include "core/EntryIntents.h"
 #include "ui/PreviewChrome.h"
 #include "ui/Theme.h"
 #include "ui/ThemeEmoji.h"
@@ -41,10 +41,10 @@ protected:
 
 } // namespace
 
-TextPreviewView::TextPreviewView(ClipboardMonitor& monitor, const ClipboardItem& item, std::function<void()> onDismiss,
+TextPreviewView::TextPreviewView(EntryIntents& intents, const ClipboardItem& item, std::function<void()> onDismiss,
                                  QWidget* parent)
     : QWidget(parent)
-    , m_monitor(monitor)
+    , m_intents(intents)
     , m_item(item)
     , m_onDismiss(std::move(onDismiss))
 {
@@ -145,14 +145,14 @@ void TextPreviewView::close()
 
 void TextPreviewView::copyWhole()
 {
-    // A temporary entry: it is put on the clipboard but never enters the history.
-    m_monitor.copyToClipboard(ClipboardItem::captured(ClipboardItemType::Text, text()));
+    // The text as it stands, edited or not; it never enters the history.
+    Q_EMIT m_intents.textCopyRequested(text());
     close();
 }
 
 void TextPreviewView::save()
 {
-    m_monitor.history().updateItem(m_item, text());
+    Q_EMIT m_intents.editSaved(m_item, text());
     close();
 }
 

@@ -6,7 +6,7 @@
 
 #include <functional>
 
-class ClipboardMonitor;
+class EntryIntents;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -19,7 +19,8 @@ class TextPreviewView : public QWidget
 public:
     static constexpr QSize frameSize{500, 400};
 
-    TextPreviewView(ClipboardMonitor& monitor, const ClipboardItem& item, std::function<void()> onDismiss,
+    // Copying and saving are announced on `intents`.
+    TextPreviewView(EntryIntents& intents, const ClipboardItem& item, std::function<void()> onDismiss,
                     QWidget* parent = nullptr);
 
     QPlainTextEdit* editor() const { return m_editor; }
@@ -37,7 +38,7 @@ protected:
 private:
     void close();
 
-    ClipboardMonitor& m_monitor;
+    EntryIntents& m_intents;
     ClipboardItem m_item;
     std::function<void()> m_onDismiss;
     QPlainTextEdit* m_editor;

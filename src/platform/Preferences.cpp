@@ -5,7 +5,6 @@
 #include <QSettings>
 #include <QStringList>
 
-#include <cstring>
 #include <optional>
 
 namespace {
@@ -42,22 +41,22 @@ std::optional<bool> readFlag(const QVariant& stored)
 } // namespace
 
 const std::array<Preferences::Setting, 14> Preferences::settings{{
-    {Keys::displayCount, Type::Int, 6, "", 1},
-    {Keys::shortcutKey, Type::Text, 0, "⌥ + Space"},
-    {Keys::themePreference, Type::Int, int(Appearance::FollowSystem), "", 0, 2},
-    {Keys::popoverPinned, Type::Bool},
-    {Keys::popoverStayOpen, Type::Bool},
-    {Keys::showDesktopWidget, Type::Bool},
-    {Keys::widgetPinned, Type::Bool},
-    {Keys::widgetLocked, Type::Bool},
-    {Keys::launchAtLogin, Type::Bool},
-    {Keys::ignoreSensitive, Type::Bool, true},
-    {Keys::autoClearPreference, Type::Int, int(AutoClear::Never), "", 0, 2},
+    {Key::DisplayCount, "displayCount", Type::Int, 6, "", 1},
+    {Key::ShortcutKey, "shortcutKey", Type::Text, 0, "⌥ + Space"},
+    {Key::ThemePreference, "themePreference", Type::Int, int(Appearance::FollowSystem), "", 0, 2},
+    {Key::PopoverPinned, "popoverPinned", Type::Bool},
+    {Key::PopoverStayOpen, "popoverStayOpen", Type::Bool},
+    {Key::ShowDesktopWidget, "showDesktopWidget", Type::Bool},
+    {Key::WidgetPinned, "widgetPinned", Type::Bool},
+    {Key::WidgetLocked, "widgetLocked", Type::Bool},
+    {Key::LaunchAtLogin, "launchAtLogin", Type::Bool},
+    {Key::IgnoreSensitive, "ignoreSensitive", Type::Bool, true},
+    {Key::AutoClearPreference, "autoClearPreference", Type::Int, int(AutoClear::Never), "", 0, 2},
     // While true no clipboard change becomes an entry; kept across restarts.
-    {Keys::monitoringPaused, Type::Bool},
-    {Keys::recognizeImageText, Type::Bool},
+    {Key::MonitoringPaused, "monitoringPaused", Type::Bool},
+    {Key::RecognizeImageText, "recognizeImageText", Type::Bool},
     // "x,y" in desktop coordinates; empty until the user moves the desktop widget.
-    {Keys::widgetPosition, Type::Text},
+    {Key::WidgetPosition, "widgetPosition", Type::Text},
 }};
 
 QVariant Preferences::Setting::defaultValue() const
@@ -73,13 +72,10 @@ QVariant Preferences::Setting::defaultValue() const
     return QString::fromUtf8(defaultText);
 }
 
-const Preferences::Setting& Preferences::setting(const char* key)
+const Preferences::Setting& Preferences::setting(Key key)
 {
-    for (const Setting& row : settings) {
-        if (row.key == key || std::strcmp(row.key, key) == 0)
-            return row;
-    }
-    qFatal("Pellamor: no preference key %s", key);
+    // The table is in the order of the keys.
+    return settings[std::size_t(key)];
 }
 
 Preferences::Preferences(QObject* parent)
@@ -94,10 +90,10 @@ Preferences::Preferences(const QString& filePath, QObject* parent)
 
 Preferences::~Preferences() = default;
 
-QVariant Preferences::value(const char* key) const
+QVariant Preferences::value(Key key) const
 {
     const Setting& row = setting(key);
-    const QVariant stored = m_settings->value(QLatin1String(key));
+    const QVariant stored = m_settings->value(QLatin1String(keyName(key)));
     if (!stored.isValid())
         return row.defaultValue();
     switch (row.type) {
@@ -113,24 +109,24 @@ QVariant Preferences::value(const char* key) const
     return stored.toString();
 }
 
-int Preferences::storedNumber(const char* key) const
+int Preferences::storedNumber(Key key) const
 {
-    const QVariant stored = m_settings->value(QLatin1String(key));
+    const QVariant stored = m_settings->value(QLatin1String(keyName(key)));
     return (stored.isValid() ? readNumber(stored) : std::nullopt).value_or(setting(key).defaultNumber);
 }
 
-void Preferences::setValue(const char* key, const QVariant& value)
+void Preferences::setValue(Key key, const QVariant& value)
 {
-    m_settings->setValue(QLatin1String(key), value);
+    m_settings->setValue(QLatin1String(keyName(key)), value);
     m_settings->sync();
-    Q_EMIT changed(QLatin1String(key));
+    Q_EMIT changed(key);
 }
 
-void Preferences::remove(const char* key)
+void Preferences::remove(Key key)
 {
-    m_settings->remove(QLatin1String(key));
+    m_settings->remove(QLatin1String(keyName(key)));
     m_settings->sync();
-    Q_EMIT changed(QLatin1String(key));
+    Q_EMIT changed(key);
 }
 
 QString Preferences::fileName() const
@@ -141,7 +137,7 @@ QString Preferences::fileName() const
 std::optional<QPoint> Preferences::widgetPosition() const
 {
     // Typed into the file without quotes, the two numbers read as a list.
-    const QVariant stored = value(Keys::widgetPosition);
+    const QVariant stored = value(Key::WidgetPosition);
     const QStringList parts =
         stored.typeId() == QMetaType::QStringList ? stored.toStringList() : stored.toString().split(QLatin1Char(','));
     if (parts.size() != 2)
@@ -154,5 +150,5 @@ std::optional<QPoint> Preferences::widgetPosition() const
 
 void Preferences::setWidgetPosition(const QPoint& value)
 {
-    setValue(Keys::widgetPosition, QStringLiteral("%1,%2").arg(value.x()).arg(value.y()));
+    setValue(Key::WidgetPosition, QStringLiteral("%1,%2").arg(value.x()).arg(value.y()));
 }

@@ -14,29 +14,30 @@ class QSettings;
 
 // Every user setting. The key table below holds each key's name, type, default and allowed range; the
 // getters read the store at the moment of the call through it; every write, even of an unchanged value,
-// emits changed(key).
+// emits changed(key) with the key's enum, which listeners compare.
 class Preferences : public QObject
 {
     Q_OBJECT
 
 public:
-    struct Keys
-    {
-        static constexpr const char* displayCount = "displayCount";
-        static constexpr const char* shortcutKey = "shortcutKey";
-        static constexpr const char* themePreference = "themePreference";
-        static constexpr const char* popoverPinned = "popoverPinned";
-        static constexpr const char* popoverStayOpen = "popoverStayOpen";
-        static constexpr const char* showDesktopWidget = "showDesktopWidget";
-        static constexpr const char* widgetPinned = "widgetPinned";
-        static constexpr const char* widgetLocked = "widgetLocked";
-        static constexpr const char* launchAtLogin = "launchAtLogin";
-        static constexpr const char* ignoreSensitive = "ignoreSensitive";
-        static constexpr const char* autoClearPreference = "autoClearPreference";
-        static constexpr const char* monitoringPaused = "monitoringPaused";
-        static constexpr const char* recognizeImageText = "recognizeImageText";
-        static constexpr const char* widgetPosition = "widgetPosition";
+    // Every key, in the order of the key table; the store names each as keyName() says.
+    enum class Key {
+        DisplayCount,
+        ShortcutKey,
+        ThemePreference,
+        PopoverPinned,
+        PopoverStayOpen,
+        ShowDesktopWidget,
+        WidgetPinned,
+        WidgetLocked,
+        LaunchAtLogin,
+        IgnoreSensitive,
+        AutoClearPreference,
+        MonitoringPaused,
+        RecognizeImageText,
+        WidgetPosition,
     };
+    Q_ENUM(Key)
 
     // The values of themePreference, as stored.
     enum class Appearance { FollowSystem = 0, Light = 1, Dark = 2 };
@@ -51,7 +52,9 @@ public:
     enum class Type { Bool, Int, Text };
     struct Setting
     {
-        const char* key;
+        Key key;
+        // The key's name in the store.
+        const char* name;
         Type type;
         // Bool and Int keys.
         int defaultNumber = 0;
@@ -65,9 +68,10 @@ public:
     };
     // The key table.
     static const std::array<Setting, 14> settings;
-    // The table's row for `key`; every key the program uses has one.
-    static const Setting& setting(const char* key);
-    static QVariant defaultValue(const char* key) { return setting(key).defaultValue(); }
+    // The table's row for `key`.
+    static const Setting& setting(Key key);
+    static QVariant defaultValue(Key key) { return setting(key).defaultValue(); }
+    static const char* keyName(Key key) { return setting(key).name; }
 
     // The per-user store, ~/.config/Pellamor/Pellamor.conf.
     explicit Preferences(QObject* parent = nullptr);
@@ -76,53 +80,53 @@ public:
     ~Preferences() override;
 
     // The value under `key` as its type, the default when absent, unreadable or out of range.
-    QVariant value(const char* key) const;
+    QVariant value(Key key) const;
     // An Int key's number as written, the default only when absent or not a number; the settings
     // controls show a hand-edited value that is none of their choices as no choice.
-    int storedNumber(const char* key) const;
+    int storedNumber(Key key) const;
     // Writes `value` as given, without looking at the range.
-    void setValue(const char* key, const QVariant& value);
-    void remove(const char* key);
+    void setValue(Key key, const QVariant& value);
+    void remove(Key key);
     QString fileName() const;
 
     // What the panel lists and is sized for: a count of 0 or less, edited by hand, counts as the default 6.
-    int displayCount() const { return number(Keys::displayCount); }
-    QString shortcutKey() const { return value(Keys::shortcutKey).toString(); }
-    Appearance themePreference() const { return Appearance(number(Keys::themePreference)); }
-    bool popoverPinned() const { return flag(Keys::popoverPinned); }
-    bool popoverStayOpen() const { return flag(Keys::popoverStayOpen); }
-    bool showDesktopWidget() const { return flag(Keys::showDesktopWidget); }
-    bool widgetPinned() const { return flag(Keys::widgetPinned); }
-    bool widgetLocked() const { return flag(Keys::widgetLocked); }
-    bool launchAtLogin() const { return flag(Keys::launchAtLogin); }
-    bool ignoreSensitive() const { return flag(Keys::ignoreSensitive); }
-    bool recognizeImageText() const { return flag(Keys::recognizeImageText); }
-    AutoClear autoClearPreference() const { return AutoClear(number(Keys::autoClearPreference)); }
-    bool monitoringPaused() const { return flag(Keys::monitoringPaused); }
+    int displayCount() const { return number(Key::DisplayCount); }
+    QString shortcutKey() const { return value(Key::ShortcutKey).toString(); }
+    Appearance themePreference() const { return Appearance(number(Key::ThemePreference)); }
+    bool popoverPinned() const { return flag(Key::PopoverPinned); }
+    bool popoverStayOpen() const { return flag(Key::PopoverStayOpen); }
+    bool showDesktopWidget() const { return flag(Key::ShowDesktopWidget); }
+    bool widgetPinned() const { return flag(Key::WidgetPinned); }
+    bool widgetLocked() const { return flag(Key::WidgetLocked); }
+    bool launchAtLogin() const { return flag(Key::LaunchAtLogin); }
+    bool ignoreSensitive() const { return flag(Key::IgnoreSensitive); }
+    bool recognizeImageText() const { return flag(Key::RecognizeImageText); }
+    AutoClear autoClearPreference() const { return AutoClear(number(Key::AutoClearPreference)); }
+    bool monitoringPaused() const { return flag(Key::MonitoringPaused); }
     // Where the user left the desktop widget's top-left corner; none until it was moved.
     std::optional<QPoint> widgetPosition() const;
 
-    void setDisplayCount(int value) { setValue(Keys::displayCount, value); }
-    void setShortcutKey(const QString& value) { setValue(Keys::shortcutKey, value); }
-    void setThemePreference(Appearance value) { setValue(Keys::themePreference, int(value)); }
-    void setPopoverPinned(bool value) { setValue(Keys::popoverPinned, value); }
-    void setPopoverStayOpen(bool value) { setValue(Keys::popoverStayOpen, value); }
-    void setShowDesktopWidget(bool value) { setValue(Keys::showDesktopWidget, value); }
-    void setWidgetPinned(bool value) { setValue(Keys::widgetPinned, value); }
-    void setWidgetLocked(bool value) { setValue(Keys::widgetLocked, value); }
-    void setLaunchAtLogin(bool value) { setValue(Keys::launchAtLogin, value); }
-    void setIgnoreSensitive(bool value) { setValue(Keys::ignoreSensitive, value); }
-    void setRecognizeImageText(bool value) { setValue(Keys::recognizeImageText, value); }
-    void setAutoClearPreference(AutoClear value) { setValue(Keys::autoClearPreference, int(value)); }
-    void setMonitoringPaused(bool value) { setValue(Keys::monitoringPaused, value); }
+    void setDisplayCount(int value) { setValue(Key::DisplayCount, value); }
+    void setShortcutKey(const QString& value) { setValue(Key::ShortcutKey, value); }
+    void setThemePreference(Appearance value) { setValue(Key::ThemePreference, int(value)); }
+    void setPopoverPinned(bool value) { setValue(Key::PopoverPinned, value); }
+    void setPopoverStayOpen(bool value) { setValue(Key::PopoverStayOpen, value); }
+    void setShowDesktopWidget(bool value) { setValue(Key::ShowDesktopWidget, value); }
+    void setWidgetPinned(bool value) { setValue(Key::WidgetPinned, value); }
+    void setWidgetLocked(bool value) { setValue(Key::WidgetLocked, value); }
+    void setLaunchAtLogin(bool value) { setValue(Key::LaunchAtLogin, value); }
+    void setIgnoreSensitive(bool value) { setValue(Key::IgnoreSensitive, value); }
+    void setRecognizeImageText(bool value) { setValue(Key::RecognizeImageText, value); }
+    void setAutoClearPreference(AutoClear value) { setValue(Key::AutoClearPreference, int(value)); }
+    void setMonitoringPaused(bool value) { setValue(Key::MonitoringPaused, value); }
     void setWidgetPosition(const QPoint& value);
 
 Q_SIGNALS:
-    void changed(const QString& key);
+    void changed(Preferences::Key key);
 
 private:
-    int number(const char* key) const { return value(key).toInt(); }
-    bool flag(const char* key) const { return value(key).toBool(); }
+    int number(Key key) const { return value(key).toInt(); }
+    bool flag(Key key) const { return value(key).toBool(); }
 
     std::unique_ptr<QSettings> m_settings;
 };

@@ -10,7 +10,8 @@
 #include "ShortcutRecorder.h"
 #include "ToggleSwitch.h"
 #include "core/AutoClear.h"
-#include "core/ClipboardMonitor.h"
+#include "core/EntryIntents.h"
+#include "core/HistoryModel.h"
 #include "core/StandardOutput.h"
 #include "platform/Preferences.h"
 #include "platform/freedesktop/PortalFileChooser.h"
@@ -31,7 +32,7 @@
 
 namespace {
 
-using Keys = Preferences::Keys;
+using Key = Preferences::Key;
 
 QLabel* rowLabel(const QString& text, QWidget* parent)
 {
@@ -67,9 +68,11 @@ QWidget* tightColumn(QWidget* parent, QVBoxLayout** layout)
 const QString SettingsView::versionText = QStringLiteral("1.0.1 (Beta)");
 const QString SettingsView::supportAddress = QStringLiteral("support@pellamor.example");
 
-SettingsView::SettingsView(ClipboardMonitor& monitor, Preferences& preferences, QWidget* parent)
+SettingsView::SettingsView(const HistoryModel& history, EntryIntents& intents, Preferences& preferences,
+                           QWidget* parent)
     : QWidget(parent)
-    , m_monitor(monitor)
+    , m_history(history)
+    , m_intents(intents)
     , m_preferences(preferences)
 {
     setObjectName(QStringLiteral("settingsView"));
@@ -384,9 +387,9 @@ void SettingsView::refreshControls()
     m_imageTextSwitch->setOn(m_preferences.recognizeImageText() && m_imageTextSwitch->isEnabled());
     m_shortcutButton->setShortcut(m_preferences.shortcutKey());
     // The raw stored numbers: a value that is none of the choices highlights none of them.
-    m_themePicker->setSelection(m_preferences.storedNumber(Keys::themePreference));
+    m_themePicker->setSelection(m_preferences.storedNumber(Key::ThemePreference));
     m_countPicker->setSelection(m_preferences.displayCount());
-    m_autoClearPicker->setSelection(m_preferences.storedNumber(Keys::autoClearPreference));
+    m_autoClearPicker->setSelection(m_preferences.storedNumber(Key::AutoClearPreference));
 }
 
 void SettingsView::showClearConfirmation()
@@ -396,8 +399,8 @@ void SettingsView::showClearConfirmation()
         m_confirm->activateWindow();
         return;
     }
-    m_confirm = ConfirmClearDialog::clearAll(this, m_monitor.history().items());
-    connect(m_confirm, &QDialog::accepted, this, [this] { m_monitor.history().clearAll(); });
+    m_confirm = ConfirmClearDialog::clearAll(this, m_history.items());
+    connect(m_confirm, &QDialog::accepted, &m_intents, &EntryIntents::clearRequested);
     m_confirm->present();
 }
 
@@ -405,10 +408,10 @@ void SettingsView::chooseAutoClear(int value)
 {
     const auto choice = Preferences::AutoClear(value);
     // The period in force already had its say; only a new one asks.
-    const bool inForce = m_preferences.storedNumber(Keys::autoClearPreference) == value;
+    const bool inForce = m_preferences.storedNumber(Key::AutoClearPreference) == value;
     const qsizetype removed =
         inForce ? 0
-                : expiredCount(m_monitor.items(), Preferences::maxAgeSeconds(choice), QDateTime::currentDateTimeUtc());
+                : expiredCount(m_history.items(), Preferences::maxAgeSeconds(choice), QDateTime::currentDateTimeUtc());
     if (removed == 0) {
         m_preferences.setAutoClearPreference(choice);
         return;
@@ -487,7 +490,7 @@ void SettingsView::showExportDialog(const QString& suggested, const QString& fol
 void SettingsView::finishExport(const QString& path)
 {
     // The history as it is now: entries copied while the dialog was open are in the file.
-    const QByteArray bytes = exportText(m_monitor.history().items(), QLocale());
+    const QByteArray bytes = exportText(m_history.items(), QLocale());
     QString error;
     if (!writeExportFile(path, bytes, &error))
         printLine(QStringLiteral("Export failed: ") + error);

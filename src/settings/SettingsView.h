@@ -5,7 +5,8 @@
 
 #include <functional>
 
-class ClipboardMonitor;
+class EntryIntents;
+class HistoryModel;
 class ConfirmClearDialog;
 class CountPicker;
 class Preferences;
@@ -33,7 +34,9 @@ public:
     static const QString versionText;
     static const QString supportAddress;
 
-    SettingsView(ClipboardMonitor& monitor, Preferences& preferences, QWidget* parent = nullptr);
+    // The settings read the history; a confirmed clear goes out on `intents`.
+    SettingsView(const HistoryModel& history, EntryIntents& intents, Preferences& preferences,
+                 QWidget* parent = nullptr);
     ~SettingsView() override;
 
     bool isRecordingShortcut() const;
@@ -89,7 +92,8 @@ private:
     void showExportDialog(const QString& suggested, const QString& folder);
     void openSupportMail();
 
-    ClipboardMonitor& m_monitor;
+    const HistoryModel& m_history;
+    EntryIntents& m_intents;
     Preferences& m_preferences;
 
     QScrollArea* m_scrollArea = nullptr;

@@ -8,7 +8,7 @@
 #include <QLabel>
 #include <QPainter>
 
-UndoBar::UndoBar(HistoryModel& history, Style style, QWidget* parent)
+UndoBar::UndoBar(const HistoryModel& history, Style style, QWidget* parent)
     : QWidget(parent)
     , m_history(history)
     , m_style(style)
@@ -25,7 +25,7 @@ UndoBar::UndoBar(HistoryModel& history, Style style, QWidget* parent)
     row->setSpacing(6);
     row->addWidget(m_label);
     row->addWidget(m_undoButton);
-    connect(m_undoButton, &QAbstractButton::clicked, &m_history, &HistoryModel::undoRemoval);
+    connect(m_undoButton, &QAbstractButton::clicked, this, &UndoBar::undoRequested);
     connect(&m_history, &HistoryModel::pendingRemovalChanged, this, &UndoBar::refresh);
     connect(&Theme::instance(), &Theme::changed, this, &UndoBar::applyColors);
     applyColors();

@@ -17,7 +17,7 @@ class UndoBar : public QWidget
 public:
     enum class Style { Inline, Toast };
 
-    UndoBar(HistoryModel& history, Style style, QWidget* parent = nullptr);
+    UndoBar(const HistoryModel& history, Style style, QWidget* parent = nullptr);
 
     // A widget the bar stands in for while shown (the footer's count).
     void setReplacedWidget(QWidget* widget);
@@ -29,6 +29,8 @@ public:
 Q_SIGNALS:
     // Shown or hidden: a toast's parent places it again.
     void visibilityChanged(bool visible);
+    // "撤销" was pressed: the host has the removal taken back.
+    void undoRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -37,7 +39,7 @@ private:
     void refresh();
     void applyColors();
 
-    HistoryModel& m_history;
+    const HistoryModel& m_history;
     Style m_style;
     QLabel* m_label;
     PressableActionButton* m_undoButton;

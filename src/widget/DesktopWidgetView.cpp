@@ -2,7 +2,8 @@
 
 #include "WidgetGridView.h"
 #include "WidgetItemModel.h"
-#include "core/ClipboardMonitor.h"
+#include "core/EntryIntents.h"
+#include "core/HistoryModel.h"
 #include "core/HistorySearchModel.h"
 #include "platform/Preferences.h"
 #include "ui/SearchField.h"
@@ -27,15 +28,15 @@ namespace {
 class Counter : public QWidget
 {
 public:
-    explicit Counter(ClipboardMonitor& monitor, QWidget* parent)
+    explicit Counter(const HistoryModel& history, QWidget* parent)
         : QWidget(parent)
-        , m_monitor(monitor)
+        , m_history(history)
     {
         setObjectName(QStringLiteral("counter"));
         setFixedSize(30, 30);
         setAttribute(Qt::WA_TransparentForMouseEvents);
     }
-    QString text() const { return QString::number(m_monitor.history().rowCount()); }
+    QString text() const { return QString::number(m_history.rowCount()); }
 
 protected:
     void paintEvent(QPaintEvent*) override
@@ -51,7 +52,7 @@ protected:
     }
 
 private:
-    ClipboardMonitor& m_monitor;
+    const HistoryModel& m_history;
 };
 
 // A symbol and a text that do not take clicks, so presses reach the drag surface under them.
@@ -147,10 +148,11 @@ void WidgetHeaderButton::paintEvent(QPaintEvent*)
     SymbolIcon::paint(painter, rect(), m_symbol, Qt::white, 11, QFont::Bold);
 }
 
-DesktopWidgetView::DesktopWidgetView(ClipboardMonitor& monitor, StorageManager& storage, Preferences& preferences,
-                                     QWidget* parent)
+DesktopWidgetView::DesktopWidgetView(HistoryModel& history, EntryIntents& intents, StorageManager& storage,
+                                     Preferences& preferences, QWidget* parent)
     : QWidget(parent)
-    , m_monitor(monitor)
+    , m_history(history)
+    , m_intents(intents)
     , m_preferences(preferences)
 {
     setObjectName(QStringLiteral("desktopWidgetView"));
@@ -183,7 +185,7 @@ DesktopWidgetView::DesktopWidgetView(ClipboardMonitor& monitor, StorageManager& 
     buttons->addWidget(m_pinButton);
     buttons->addWidget(m_clearButton);
     row->addLayout(buttons);
-    m_counter = new Counter(monitor, m_dragSurface);
+    m_counter = new Counter(history, m_dragSurface);
     row->addWidget(m_counter);
     column->addWidget(m_dragSurface);
 
@@ -209,7 +211,7 @@ DesktopWidgetView::DesktopWidgetView(ClipboardMonitor& monitor, StorageManager& 
     searchRow->setContentsMargins(WidgetGridView::margin, 8, WidgetGridView::margin, 0);
     searchRow->addWidget(m_searchField);
     sheetLayout->addLayout(searchRow);
-    m_grid = new WidgetGridView(monitor, storage, sheet);
+    m_grid = new WidgetGridView(history, storage, sheet);
     m_grid->setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
     sheetLayout->addWidget(m_grid);
     m_content->addWidget(m_emptyState);
@@ -217,17 +219,21 @@ DesktopWidgetView::DesktopWidgetView(ClipboardMonitor& monitor, StorageManager& 
     column->addWidget(m_content, 1);
 
     // After a clear or a delete, "撤销" floats over the bottom of the grid for a while.
-    m_undoToast = new UndoBar(monitor.history(), UndoBar::Style::Toast, this);
+    m_undoToast = new UndoBar(history, UndoBar::Style::Toast, this);
+    connect(m_undoToast, &UndoBar::undoRequested, &m_intents, &EntryIntents::undoRequested);
     connect(m_undoToast, &UndoBar::visibilityChanged, this, &DesktopWidgetView::placeUndoToast);
     placeUndoToast();
 
     connect(m_grid, &WidgetGridView::previewRequested, this, &DesktopWidgetView::previewRequested);
+    connect(m_grid, &WidgetGridView::chosen, &m_intents, &EntryIntents::chosen);
+    connect(m_grid, &WidgetGridView::pinToggleRequested, &m_intents, &EntryIntents::pinToggleRequested);
+    connect(m_grid, &WidgetGridView::deleteRequested, &m_intents, &EntryIntents::deleteRequested);
     connect(m_searchField, &QLineEdit::textChanged, m_grid->itemModel()->searchModel(), &HistorySearchModel::setQuery);
     connect(m_grid->itemModel()->searchModel(), &HistorySearchModel::resultsReady, m_grid, [this] {
         m_grid->scrollToTop();
         m_grid->viewport()->update();
     });
-    connect(&m_monitor.history(), &HistoryModel::itemsChanged, this, &DesktopWidgetView::refresh);
+    connect(&m_history, &HistoryModel::itemsChanged, this, &DesktopWidgetView::refresh);
     connect(&m_preferences, &Preferences::changed, this, &DesktopWidgetView::refreshButtons);
     connect(&Theme::instance(), &Theme::changed, this, qOverload<>(&QWidget::update));
     refresh();
@@ -236,7 +242,7 @@ DesktopWidgetView::DesktopWidgetView(ClipboardMonitor& monitor, StorageManager& 
 
 void DesktopWidgetView::refresh()
 {
-    m_content->setCurrentIndex(m_monitor.history().rowCount() == 0 ? 0 : 1);
+    m_content->setCurrentIndex(m_history.rowCount() == 0 ? 0 : 1);
     m_counter->update();
 }
 
@@ -269,9 +275,9 @@ void DesktopWidgetView::placeUndoToast()
 
 bool DesktopWidgetView::undoOnKey(QKeyEvent* event)
 {
-    if (!event->matches(QKeySequence::Undo) || !m_monitor.history().pendingRemoval())
+    if (!event->matches(QKeySequence::Undo) || !m_history.pendingRemoval())
         return false;
-    m_monitor.history().undoRemoval();
+    Q_EMIT m_intents.undoRequested();
     return true;
 }
 

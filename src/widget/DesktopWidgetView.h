@@ -5,7 +5,8 @@
 #include <QAbstractButton>
 #include <QWidget>
 
-class ClipboardMonitor;
+class EntryIntents;
+class HistoryModel;
 class Preferences;
 class QStackedWidget;
 class SearchField;
@@ -28,7 +29,8 @@ public:
     static constexpr int searchFieldHeight = 26;
     static QColor pellamorBlue();
 
-    DesktopWidgetView(ClipboardMonitor& monitor, StorageManager& storage, Preferences& preferences,
+    // The board reads the history; what its tiles and keys ask of it goes out on `intents`.
+    DesktopWidgetView(HistoryModel& history, EntryIntents& intents, StorageManager& storage, Preferences& preferences,
                       QWidget* parent = nullptr);
 
     WidgetGridView* grid() const { return m_grid; }
@@ -56,7 +58,8 @@ private:
     void refreshButtons();
     void placeUndoToast();
 
-    ClipboardMonitor& m_monitor;
+    HistoryModel& m_history;
+    EntryIntents& m_intents;
     Preferences& m_preferences;
     WindowDragHandler* m_dragSurface;
     WidgetHeaderButton* m_lockButton;

@@ -2,7 +2,6 @@
 
 #include "WidgetGridItem.h"
 #include "WidgetItemModel.h"
-#include "core/ClipboardMonitor.h"
 #include "core/EntryMimeData.h"
 #include "core/HistoryModel.h"
 #include "core/HistorySearchModel.h"
@@ -51,11 +50,10 @@ private:
 
 } // namespace
 
-WidgetGridView::WidgetGridView(ClipboardMonitor& monitor, StorageManager& storage, QWidget* parent)
+WidgetGridView::WidgetGridView(HistoryModel& history, StorageManager& storage, QWidget* parent)
     : QListView(parent)
-    , m_monitor(monitor)
     , m_storage(storage)
-    , m_model(new WidgetItemModel(monitor, storage, this))
+    , m_model(new WidgetItemModel(history, storage, this))
 {
     setObjectName(QStringLiteral("widgetGrid"));
     setModel(m_model);
@@ -97,7 +95,7 @@ WidgetGridView::WidgetGridView(ClipboardMonitor& monitor, StorageManager& storag
 
     m_singleClick.setSingleShot(true);
     m_singleClick.setInterval(QApplication::doubleClickInterval());
-    connect(&m_singleClick, &QTimer::timeout, this, [this] { m_monitor.copyToClipboard(m_clickedItem); });
+    connect(&m_singleClick, &QTimer::timeout, this, [this] { Q_EMIT chosen(m_clickedItem); });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] { m_hovered = QModelIndex(); });
     connect(&Theme::instance(), &Theme::changed, viewport(), qOverload<>(&QWidget::update));
 }
@@ -139,12 +137,12 @@ void WidgetGridView::mousePressEvent(QMouseEvent* event)
     const ClipboardItem& item = m_model->itemAt(index.row());
     const WidgetTileLayout layout = WidgetGridItem::layout(tileRect(index), m_hovered == index, item.isPinned);
     if (layout.pinButton.contains(position)) {
-        m_monitor.history().togglePin(item.id);
+        Q_EMIT pinToggleRequested(item.id);
         event->accept();
         return;
     }
     if (layout.deleteButton.contains(position)) {
-        m_monitor.history().deleteItem(item);
+        Q_EMIT deleteRequested(item);
         event->accept();
         return;
     }

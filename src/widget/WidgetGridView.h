@@ -6,14 +6,14 @@
 #include <QPersistentModelIndex>
 #include <QTimer>
 
-class ClipboardMonitor;
+class HistoryModel;
 class QScrollBar;
 class StorageManager;
 class WidgetItemModel;
 
-// The board's three-column grid of tiles. Only visible tiles are painted; a click copies an entry, a
-// double click asks for its preview, the pin and delete buttons act on it, and a tile drags out as its
-// text or its image file.
+// The board's three-column grid of tiles. Only visible tiles are painted; a click chooses an entry, a
+// double click asks for its preview, the pin and delete buttons ask for those, and a tile drags out as
+// its text or its image file.
 class WidgetGridView : public QListView
 {
     Q_OBJECT
@@ -25,7 +25,7 @@ public:
     static constexpr int rowSpacing = 10;
     static constexpr int margin = 12;
 
-    WidgetGridView(ClipboardMonitor& monitor, StorageManager& storage, QWidget* parent = nullptr);
+    WidgetGridView(HistoryModel& history, StorageManager& storage, QWidget* parent = nullptr);
 
     WidgetItemModel* itemModel() const { return m_model; }
     QModelIndex hoveredIndex() const { return m_hovered; }
@@ -37,6 +37,9 @@ public:
 
 Q_SIGNALS:
     void previewRequested(const ClipboardItem& item);
+    void chosen(const ClipboardItem& item);
+    void pinToggleRequested(const QUuid& id);
+    void deleteRequested(const ClipboardItem& item);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -52,7 +55,6 @@ protected:
 private:
     void setHovered(const QModelIndex& index);
 
-    ClipboardMonitor& m_monitor;
     StorageManager& m_storage;
     WidgetItemModel* m_model;
     QPersistentModelIndex m_hovered;

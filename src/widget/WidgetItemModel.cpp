@@ -1,19 +1,18 @@
 #include "WidgetItemModel.h"
 
-#include "core/ClipboardMonitor.h"
 #include "core/HistorySearchModel.h"
 #include "core/StorageManager.h"
 #include "ui/ThumbnailLoader.h"
 
 #include <QFutureWatcher>
 
-WidgetItemModel::WidgetItemModel(ClipboardMonitor& monitor, StorageManager& storage, QObject* parent)
+WidgetItemModel::WidgetItemModel(HistoryModel& history, StorageManager& storage, QObject* parent)
     : QIdentityProxyModel(parent)
     , m_storage(storage)
-    , m_search(new HistorySearchModel(monitor.history(), this))
+    , m_search(new HistorySearchModel(history, this))
 {
     setSourceModel(m_search);
-    connect(&monitor.history(), &HistoryModel::itemsChanged, this, [this] { m_missing.clear(); });
+    connect(&history, &HistoryModel::itemsChanged, this, [this] { m_missing.clear(); });
 }
 
 const ClipboardItem& WidgetItemModel::itemAt(int row) const

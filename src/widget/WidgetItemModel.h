@@ -7,7 +7,6 @@
 #include <QSet>
 #include <QSize>
 
-class ClipboardMonitor;
 class HistorySearchModel;
 class StorageManager;
 
@@ -22,7 +21,7 @@ public:
     // ImageMissingRole: the image's load finished and found nothing (file missing or unreadable).
     enum Role { ItemRole = HistoryModel::ItemRole, ThumbnailRole = HistoryModel::IdRole + 1, ImageMissingRole };
 
-    WidgetItemModel(ClipboardMonitor& monitor, StorageManager& storage, QObject* parent = nullptr);
+    WidgetItemModel(HistoryModel& history, StorageManager& storage, QObject* parent = nullptr);
 
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QHash<int, QByteArray> roleNames() const override;

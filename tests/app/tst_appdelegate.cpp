@@ -253,7 +253,7 @@ void TestAppDelegate::themeFollowsThePreference()
     QVERIFY(!Theme::instance().isDark());
     m_preferences->setThemePreference(Appearance::Dark);
     // Unknown values follow the desktop, which the offscreen platform paints light.
-    m_preferences->setValue(Preferences::Keys::themePreference, 3);
+    m_preferences->setValue(Preferences::Key::ThemePreference, 3);
     QVERIFY(!Theme::instance().isDark());
 }
 

@@ -1,3 +1,4 @@
+#include "app/EntryActions.h"
 #include "app/HistoryService.h"
 #include "core/ClipboardMonitor.h"
 #include "core/HistoryModel.h"
@@ -47,6 +48,7 @@ private:
     std::unique_ptr<FakePasteboard> m_pasteboard;
     std::unique_ptr<HistoryModel> m_history;
     std::unique_ptr<ClipboardMonitor> m_monitor;
+    std::unique_ptr<EntryActions> m_actions;
     std::unique_ptr<HistoryService> m_service;
     std::unique_ptr<HistoryInterface> m_interface;
     QString m_serviceName;
@@ -61,7 +63,8 @@ void TestHistoryService::initTestCase()
     m_pasteboard = std::make_unique<FakePasteboard>();
     m_history = std::make_unique<HistoryModel>(*m_storage);
     m_monitor = std::make_unique<ClipboardMonitor>(*m_history, *m_pasteboard, *m_preferences);
-    m_service = std::make_unique<HistoryService>(*m_monitor, *m_storage, *m_preferences);
+    m_actions = std::make_unique<EntryActions>(*m_history, *m_monitor);
+    m_service = std::make_unique<HistoryService>(*m_monitor, *m_actions, *m_storage, *m_preferences);
     // A name of its own, so a program running on the same bus is never in the way.
     m_serviceName = QStringLiteral("com.pellamor.test%1").arg(QCoreApplication::applicationPid());
     QVERIFY(m_service->registerOn(QDBusConnection::sessionBus(), m_serviceName));
@@ -75,6 +78,7 @@ void TestHistoryService::cleanupTestCase()
     m_interface.reset();
     QDBusConnection::disconnectFromBus(QStringLiteral("client"));
     m_service.reset();
+    m_actions.reset();
     m_monitor.reset();
     m_history.reset();
 }

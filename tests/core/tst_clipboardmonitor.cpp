@@ -708,7 +708,7 @@ void TestClipboardMonitor::autoClearByAge()
                       now.addDays(-40)),
     }));
     reopen();
-    m_preferences->setValue(Preferences::Keys::autoClearPreference, preference);
+    m_preferences->setValue(Preferences::Key::AutoClearPreference, preference);
 
     const ClipboardItems before = monitor().items();
     monitor().startMonitoring();

@@ -16,9 +16,9 @@ private Q_SLOTS:
     void init();
     void formattedTime_data();
     void formattedTime();
-    void singleClickCopiesWithoutCapture();
+    void singleClickChooses();
     void doubleClickOpensPreviewOnly();
-    void buttonsAct();
+    void buttonsAsk();
     void thumbnailLoadsAtRowSize();
     void missingImageKeepsPlaceholder();
     void previewButtonLabel();
@@ -37,7 +37,7 @@ void TestClipItemView::init()
 
 std::unique_ptr<ClipItemView> TestClipItemView::makeRow(const ClipboardItem& item)
 {
-    auto row = std::make_unique<ClipItemView>(*m_fixture->monitor, *m_fixture->storage);
+    auto row = std::make_unique<ClipItemView>(*m_fixture->history, *m_fixture->storage);
     row->setItem(item);
     row->resize(340, row->heightForWidth(340));
     return row;
@@ -61,54 +61,58 @@ void TestClipItemView::formattedTime()
     QCOMPARE(ClipItemView::formattedTime(timestamp.toUTC(), now.toUTC()), text);
 }
 
-void TestClipItemView::singleClickCopiesWithoutCapture()
+void TestClipItemView::singleClickChooses()
 {
     m_fixture->copyText(QStringLiteral("older"));
     m_fixture->copyText(QStringLiteral("newer"));
-    const ClipboardItems before = m_fixture->monitor->items();
-    auto row = makeRow(before.last());
+    auto row = makeRow(m_fixture->monitor->items().last());
     row->show();
+    QSignalSpy chosen(row.get(), &ClipItemView::chosen);
     QTest::mouseClick(row.get(), Qt::LeftButton, {}, row->entryRect().center());
     // Recognised as a single click once the double-click interval has passed.
-    QTRY_COMPARE(m_fixture->pasteboard.contents().text, QStringLiteral("older"));
-    m_fixture->monitor->checkClipboard();
-    PanelFixture::settle();
-    QCOMPARE(m_fixture->monitor->items(), before);
+    QVERIFY(chosen.wait());
+    QCOMPARE(chosen.count(), 1);
+    QCOMPARE(chosen.first().first().value<ClipboardItem>().content, QStringLiteral("older"));
 }
 
 void TestClipItemView::doubleClickOpensPreviewOnly()
 {
     m_fixture->copyText(QStringLiteral("entry"));
-    m_fixture->pasteboard.copyText(QStringLiteral("elsewhere"));
     auto row = makeRow(m_fixture->monitor->items().first());
     row->show();
     QSignalSpy preview(row.get(), &ClipItemView::previewRequested);
+    QSignalSpy chosen(row.get(), &ClipItemView::chosen);
     const QPoint centre = row->entryRect().center();
     QTest::mouseClick(row.get(), Qt::LeftButton, {}, centre);
     QTest::mouseDClick(row.get(), Qt::LeftButton, {}, centre);
     QCOMPARE(preview.count(), 1);
     QTest::qWait(QApplication::doubleClickInterval() + 100);
-    QCOMPARE(m_fixture->pasteboard.contents().text, QStringLiteral("elsewhere"));
+    QCOMPARE(chosen.count(), 0);
 }
 
-void TestClipItemView::buttonsAct()
+void TestClipItemView::buttonsAsk()
 {
     m_fixture->copyText(QStringLiteral("b"));
     m_fixture->copyText(QStringLiteral("a"));
-    auto row = makeRow(m_fixture->monitor->items().last());
+    const ClipboardItem entry = m_fixture->monitor->items().last();
+    auto row = makeRow(entry);
     row->show();
     row->setHovered(true);
     QSignalSpy preview(row.get(), &ClipItemView::previewRequested);
+    QSignalSpy pin(row.get(), &ClipItemView::pinToggleRequested);
+    QSignalSpy remove(row.get(), &ClipItemView::deleteRequested);
+    QSignalSpy chosen(row.get(), &ClipItemView::chosen);
     QTest::mouseClick(row->previewButton(), Qt::LeftButton);
     QCOMPARE(preview.count(), 1);
     QTest::mouseClick(row->pinButton(), Qt::LeftButton);
-    QVERIFY(m_fixture->monitor->items().first().isPinned);
-    QCOMPARE(m_fixture->monitor->items().first().content, QStringLiteral("b"));
+    QCOMPARE(pin.count(), 1);
+    QCOMPARE(pin.first().first().toUuid(), entry.id);
     QTest::mouseClick(row->deleteButton(), Qt::LeftButton);
-    QCOMPARE(m_fixture->monitor->items().size(), 1);
-    // Pressing a button never copies the entry.
+    QCOMPARE(remove.count(), 1);
+    QCOMPARE(remove.first().first().value<ClipboardItem>().id, entry.id);
+    // Pressing a button never chooses the entry.
     QTest::qWait(QApplication::doubleClickInterval() + 50);
-    QCOMPARE(m_fixture->pasteboard.contents().text, QStringLiteral("a"));
+    QCOMPARE(chosen.count(), 0);
 }
 
 void TestClipItemView::thumbnailLoadsAtRowSize()

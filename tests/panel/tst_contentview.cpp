@@ -57,7 +57,8 @@ void TestContentView::cleanup()
 ContentView& TestContentView::view()
 {
     if (!m_view) {
-        m_view = std::make_unique<ContentView>(*m_fixture->monitor, *m_fixture->storage, m_fixture->preferences);
+        m_view = std::make_unique<ContentView>(*m_fixture->history, m_fixture->intents(), *m_fixture->storage,
+                                               m_fixture->preferences);
         m_view->resize(340, 480);
     }
     return *m_view;

@@ -57,7 +57,8 @@ void TestPanelKeys::cleanup()
 ContentView& TestPanelKeys::panel()
 {
     if (!m_panel) {
-        m_panel = std::make_unique<ContentView>(*m_fixture->monitor, *m_fixture->storage, m_fixture->preferences);
+        m_panel = std::make_unique<ContentView>(*m_fixture->history, m_fixture->intents(), *m_fixture->storage,
+                                                m_fixture->preferences);
         m_panel->resize(340, 400);
         m_panel->show();
         QApplication::setActiveWindow(m_panel.get());
@@ -211,6 +212,12 @@ void TestPanelKeys::deletePinAndPreview()
     QCOMPARE(panel().searchField()->text(), QStringLiteral(" "));
     key(Qt::Key_Z, Qt::ControlModifier);
     QVERIFY(panel().searchField()->text().isEmpty());
+
+    // A preview closes with the panel.
+    QTest::keyClick(panel().searchField(), Qt::Key_F3);
+    QVERIFY(panel().openSheet());
+    panel().hide();
+    QTRY_VERIFY(!panel().openSheet());
 }
 
 void TestPanelKeys::tabReachesListAndFooter()

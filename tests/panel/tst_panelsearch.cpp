@@ -53,7 +53,8 @@ void TestPanelSearch::cleanup()
 ContentView& TestPanelSearch::panel()
 {
     if (!m_panel) {
-        m_panel = std::make_unique<ContentView>(*m_fixture->monitor, *m_fixture->storage, m_fixture->preferences);
+        m_panel = std::make_unique<ContentView>(*m_fixture->history, m_fixture->intents(), *m_fixture->storage,
+                                                m_fixture->preferences);
         m_panel->resize(340, 600);
         m_panel->show();
         if (!QTest::qWaitForWindowExposed(m_panel.get()))
@@ -182,7 +183,7 @@ void TestPanelSearch::boardFiltersTilesAndKeepsCounting()
 {
     for (const char* text : {"会议纪要", "lunch", "项目会议", "dinner"})
         m_fixture->copyText(QString::fromUtf8(text));
-    DesktopWidgetView board(*m_fixture->monitor, *m_fixture->storage, m_fixture->preferences);
+    DesktopWidgetView board(*m_fixture->history, m_fixture->intents(), *m_fixture->storage, m_fixture->preferences);
     board.show();
     QVERIFY(QTest::qWaitForWindowExposed(&board));
     WidgetGridView* grid = board.grid();

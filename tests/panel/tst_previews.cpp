@@ -90,13 +90,13 @@ void TestPreviews::copyRecognizedTextIsNotCapturedAgain()
     };
 
     ImagePreviewView without(*m_fixture->storage, QStringLiteral("shot.png"), {});
-    without.offerRecognizedText(*m_fixture->monitor);
+    without.offerRecognizedText(*m_fixture->history, m_fixture->intents());
     without.show();
     QVERIFY(!button(without)->isVisible());
 
     recognised = QStringLiteral("Error 404 页面不存在");
     ImagePreviewView with(*m_fixture->storage, QStringLiteral("shot.png"), {});
-    with.offerRecognizedText(*m_fixture->monitor);
+    with.offerRecognizedText(*m_fixture->history, m_fixture->intents());
     with.show();
     QVERIFY(button(with)->isVisible());
     QVERIFY(!button(with)->geometry().intersects(
@@ -115,7 +115,7 @@ void TestPreviews::saveEditsInPlace()
     m_fixture->copyText(QStringLiteral("second"));
     const ClipboardItem entry = m_fixture->monitor->items().last();
     int dismissed = 0;
-    TextPreviewView view(*m_fixture->monitor, entry, [&] { ++dismissed; });
+    TextPreviewView view(m_fixture->intents(), entry, [&] { ++dismissed; });
     QCOMPARE(view.text(), QStringLiteral("first"));
     view.editor()->setPlainText(QStringLiteral("first, edited"));
     QTest::mouseClick(view.findChild<QPushButton*>(QStringLiteral("saveButton")), Qt::LeftButton);
@@ -131,7 +131,7 @@ void TestPreviews::copyWholePutsEditedTextOnly()
     m_fixture->copyText(QStringLiteral("original"));
     const ClipboardItems before = m_fixture->monitor->items();
     int dismissed = 0;
-    TextPreviewView view(*m_fixture->monitor, before.first(), [&] { ++dismissed; });
+    TextPreviewView view(m_fixture->intents(), before.first(), [&] { ++dismissed; });
     view.editor()->setPlainText(QStringLiteral("changed"));
     QTest::mouseClick(view.findChild<QPushButton*>(QStringLiteral("copyButton")), Qt::LeftButton);
     QCOMPARE(dismissed, 1);
@@ -146,7 +146,7 @@ void TestPreviews::cancelWritesNothing()
     m_fixture->copyText(QStringLiteral("keep"));
     const ClipboardItems before = m_fixture->monitor->items();
     int dismissed = 0;
-    TextPreviewView view(*m_fixture->monitor, before.first(), [&] { ++dismissed; });
+    TextPreviewView view(m_fixture->intents(), before.first(), [&] { ++dismissed; });
     view.editor()->setPlainText(QStringLiteral("discarded"));
     QTest::mouseClick(view.findChild<QPushButton*>(QStringLiteral("cancelButton")), Qt::LeftButton);
     QTest::mouseClick(view.findChild<QAbstractButton*>(QStringLiteral("closeButton")), Qt::LeftButton);
@@ -159,7 +159,7 @@ void TestPreviews::returnAndEscape()
 {
     m_fixture->copyText(QStringLiteral("text"));
     int dismissed = 0;
-    TextPreviewView view(*m_fixture->monitor, m_fixture->monitor->items().first(), [&] { ++dismissed; });
+    TextPreviewView view(m_fixture->intents(), m_fixture->monitor->items().first(), [&] { ++dismissed; });
     view.show();
     QVERIFY(QTest::qWaitForWindowActive(&view));
     // Inside the editor Return breaks the line.
@@ -183,7 +183,7 @@ void TestPreviews::savingADeletedEntryChangesNothing()
     m_fixture->copyText(QStringLiteral("doomed"));
     const ClipboardItem entry = m_fixture->monitor->items().first();
     int dismissed = 0;
-    TextPreviewView view(*m_fixture->monitor, entry, [&] { ++dismissed; });
+    TextPreviewView view(m_fixture->intents(), entry, [&] { ++dismissed; });
     m_fixture->monitor->history().deleteItem(entry);
     view.save();
     QCOMPARE(dismissed, 1);

@@ -36,7 +36,7 @@ void TestPreferences::init()
 
 void TestPreferences::everyKeyRoundTrips_data()
 {
-    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<Preferences::Key>("key");
     QTest::addColumn<QVariant>("other");
     QTest::addColumn<QString>("storedText");
     // A value other than the default for every key, and how it stands in the file: the same text earlier
@@ -55,15 +55,17 @@ void TestPreferences::everyKeyRoundTrips_data()
             other = QStringLiteral("⌃ + ⇧ + V");
             break;
         }
-        QTest::newRow(setting.key) << QByteArray(setting.key) << other << other.toString();
+        QTest::newRow(setting.name) << setting.key << other << other.toString();
     }
 }
 
 void TestPreferences::everyKeyRoundTrips()
 {
-    QFETCH(QByteArray, key);
+    QFETCH(Preferences::Key, key);
     QFETCH(QVariant, other);
     QFETCH(QString, storedText);
+    // The key table is in the order of the keys.
+    QCOMPARE(Preferences::setting(key).key, key);
     const QVariant fallback = Preferences::defaultValue(key);
     {
         Preferences preferences(m_file);
@@ -71,7 +73,8 @@ void TestPreferences::everyKeyRoundTrips()
         QVERIFY(!QFile::exists(m_file));
         preferences.setValue(key, other);
     }
-    QCOMPARE(QSettings(m_file, QSettings::IniFormat).value(QString::fromLatin1(key)).toString(), storedText);
+    QCOMPARE(QSettings(m_file, QSettings::IniFormat).value(QString::fromLatin1(Preferences::keyName(key))).toString(),
+             storedText);
     Preferences reopened(m_file);
     QCOMPARE(reopened.value(key), other);
     // A second handle on the same store sees a write at once: nothing is cached.
@@ -88,10 +91,10 @@ void TestPreferences::everyWriteIsAnnounced()
     preferences.setAutoClearPreference(Preferences::AutoClear::Never);
     preferences.setWidgetLocked(true);
     preferences.setShortcutKey(QStringLiteral("⌃ + ⇧ + V"));
-    preferences.remove(Preferences::Keys::shortcutKey);
+    preferences.remove(Preferences::Key::ShortcutKey);
     QCOMPARE(spy.count(), 5);
-    QCOMPARE(spy.at(0).at(0).toString(), QStringLiteral("autoClearPreference"));
-    QCOMPARE(spy.at(2).at(0).toString(), QStringLiteral("widgetLocked"));
+    QCOMPARE(spy.at(0).at(0).value<Preferences::Key>(), Preferences::Key::AutoClearPreference);
+    QCOMPARE(spy.at(2).at(0).value<Preferences::Key>(), Preferences::Key::WidgetLocked);
     QCOMPARE(preferences.shortcutKey(), QStringLiteral("⌥ + Space"));
 }
 

@@ -18,7 +18,7 @@ struct SettingsFixture : PanelFixture
     SettingsView& view()
     {
         if (!settings) {
-            settings = std::make_unique<SettingsView>(*monitor, preferences);
+            settings = std::make_unique<SettingsView>(*history, intents(), preferences);
             if (made)
                 made(*settings);
         }

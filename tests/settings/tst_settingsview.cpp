@@ -16,6 +16,8 @@
 #include <QTest>
 #include <QUrl>
 
+#include <algorithm>
+
 class TestSettingsView : public QObject
 {
     Q_OBJECT
@@ -92,7 +94,9 @@ void TestSettingsView::controlsWriteTheirKeys()
     m_fixture->shownView();
     QSignalSpy changed(&m_fixture->preferences, &Preferences::changed);
     m_fixture->click(control);
-    QVERIFY(changed.contains(QVariantList{key}));
+    QVERIFY(std::any_of(changed.cbegin(), changed.cend(), [&](const QVariantList& arguments) {
+        return QLatin1String(Preferences::keyName(arguments.first().value<Preferences::Key>())) == key;
+    }));
     QCOMPARE(stored(key), expected);
 }
 
@@ -120,37 +124,37 @@ void TestSettingsView::controlsFollowTheStore()
 
 void TestSettingsView::unknownStoredValueHighlightsNothing_data()
 {
-    QTest::addColumn<QString>("key");
+    QTest::addColumn<Preferences::Key>("key");
     QTest::addColumn<int>("unknown");
     QTest::addColumn<QString>("option");
     QTest::addColumn<int>("chosen");
-    QTest::newRow("15 entries") << "displayCount" << 15 << "countOption6" << 6;
-    QTest::newRow("theme 5") << "themePreference" << 5 << "themeOption0" << 0;
-    QTest::newRow("clean-up -1") << "autoClearPreference" << -1 << "autoClearOption0" << 0;
+    QTest::newRow("15 entries") << Preferences::Key::DisplayCount << 15 << "countOption6" << 6;
+    QTest::newRow("theme 5") << Preferences::Key::ThemePreference << 5 << "themeOption0" << 0;
+    QTest::newRow("clean-up -1") << Preferences::Key::AutoClearPreference << -1 << "autoClearOption0" << 0;
 }
 
 void TestSettingsView::unknownStoredValueHighlightsNothing()
 {
-    QFETCH(QString, key);
+    QFETCH(Preferences::Key, key);
     QFETCH(int, unknown);
     QFETCH(QString, option);
     QFETCH(int, chosen);
     Preferences& preferences = m_fixture->preferences;
     const auto highlighted = [&]() -> std::optional<int> {
-        if (key == u"displayCount")
+        if (key == Preferences::Key::DisplayCount)
             return m_fixture->find<CountPicker>(QStringLiteral("countPicker"))->highlightedOption();
-        const QString picker =
-            key == u"themePreference" ? QStringLiteral("themePicker") : QStringLiteral("autoClearPicker");
+        const QString picker = key == Preferences::Key::ThemePreference ? QStringLiteral("themePicker")
+                                                                        : QStringLiteral("autoClearPicker");
         return m_fixture->find<SegmentedPicker>(picker)->highlightedValue();
     };
-    const auto write = [&](int value) { preferences.setValue(key.toLatin1().constData(), value); };
+    const auto write = [&](int value) { preferences.setValue(key, value); };
 
     // Stored before the panel exists, and written while it is open.
     write(unknown);
     m_fixture->shownView();
     QCOMPARE(highlighted(), std::nullopt);
     m_fixture->click(option);
-    QCOMPARE(stored(key), QString::number(chosen));
+    QCOMPARE(stored(QString::fromLatin1(Preferences::keyName(key))), QString::number(chosen));
     QCOMPARE(highlighted(), chosen);
     write(unknown);
     QCOMPARE(highlighted(), std::nullopt);

@@ -85,7 +85,8 @@ void TestDesktopWidget::cleanup()
 DesktopWidgetView& TestDesktopWidget::board()
 {
     if (!m_board) {
-        m_board = std::make_unique<DesktopWidgetView>(*m_fixture->monitor, *m_fixture->storage, m_fixture->preferences);
+        m_board = std::make_unique<DesktopWidgetView>(*m_fixture->history, m_fixture->intents(), *m_fixture->storage,
+                                                      m_fixture->preferences);
         m_board->show();
         if (!QTest::qWaitForWindowExposed(m_board.get()))
             qWarning("board not exposed");
@@ -385,7 +386,7 @@ void TestDesktopWidget::windowOpensWhereTheUserLeftIt()
     const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
     const auto open = [&] {
         return std::make_unique<WidgetWindow>(
-            new DesktopWidgetView(*m_fixture->monitor, *m_fixture->storage, preferences), false);
+            new DesktopWidgetView(*m_fixture->history, m_fixture->intents(), *m_fixture->storage, preferences), false);
     };
     auto window = open();
     QCOMPARE(window->pos(), available.topLeft() + WidgetWindow::initialOffset);
@@ -397,7 +398,7 @@ void TestDesktopWidget::windowOpensWhereTheUserLeftIt()
     window.reset();
     QCOMPARE(open()->pos(), moved);
     // Left where no screen is any more: back at the start.
-    preferences.setValue(Preferences::Keys::widgetPosition,
+    preferences.setValue(Preferences::Key::WidgetPosition,
                          QStringLiteral("%1,%2").arg(available.right() + 2000).arg(7));
     QCOMPARE(open()->pos(), available.topLeft() + WidgetWindow::initialOffset);
 }
