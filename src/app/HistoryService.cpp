@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
+#include <QStringEncoder>
 #include <QTimer>
 
 #include <algorithm>
@@ -24,7 +25,25 @@
 #include <thread>
 #include <unistd.h>
 
-namespace {} // namespace
+namespace {
+
+// The text as UTF-8 into `fd`, a stretch at a time through one buffer: the reader has the first bytes
+// at once, and a long text is never held twice.
+bool writeUtf8(int fd, QStringView text)
+{
+    constexpr qsizetype stretch = 256 * 1024;
+    QStringEncoder encoder(QStringEncoder::Utf8);
+    QByteArray buffer(encoder.requiredSpace(stretch), Qt::Uninitialized);
+    for (qsizetype at = 0; at < text.size(); at += stretch) {
+        // The encoder carries a surrogate pair cut at the end of a stretch over to the next.
+        const char* end = encoder.appendToBuffer(buffer.data(), text.mid(at, stretch));
+        if (!Descriptors::writeFully(fd, buffer.constData(), std::size_t(end - buffer.constData())))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
 
 HistoryService::HistoryService(ClipboardMonitor& monitor, EntryActions& actions, StorageManager& storage,
                                Preferences& preferences, QObject* parent)
@@ -165,10 +184,19 @@ QByteArray HistoryService::Get(const QString& id, QString& mimeType)
 QString HistoryService::WriteTo(const QString& id, const QDBusUnixFileDescriptor& fd)
 {
     const ClipboardItem* item = entry(id);
-    QString mimeType;
-    std::optional<QByteArray> bytes = item ? contentOf(*item, id, mimeType) : std::nullopt;
-    if (!bytes)
+    if (!item)
         return {};
+    // A text is encoded on the writing thread: the main thread only shares it.
+    QString mimeType = QLatin1String(HistoryBus::textMimeType);
+    QString text;
+    QByteArray bytes;
+    if (item->isText()) {
+        text = item->content;
+    } else if (std::optional<QByteArray> image = contentOf(*item, id, mimeType)) {
+        bytes = std::move(*image);
+    } else {
+        return {};
+    }
     const int out = fd.isValid() ? ::fcntl(fd.fileDescriptor(), F_DUPFD_CLOEXEC, 0) : -1;
     if (out < 0) {
         fail(HistoryBus::invalidData, QStringLiteral("No file descriptor to write to"));
@@ -176,18 +204,23 @@ QString HistoryService::WriteTo(const QString& id, const QDBusUnixFileDescriptor
     }
     // The reader may be slow (a pager, a picker): the main thread never waits for it.
     setDelayedReply(true);
-    std::thread([bus = connection(), request = message(), content = std::move(*bytes), mimeType, out]() mutable {
+    std::thread([bus = connection(), request = message(), text = std::move(text), content = std::move(bytes), mimeType,
+                 out]() mutable {
         // The bus library ignores SIGPIPE for the whole program: a reader that went away is an error.
-        const bool written = Descriptors::writeFully(out, content.constData(), std::size_t(content.size()));
+        const bool written = text.isNull()
+                                 ? Descriptors::writeFully(out, content.constData(), std::size_t(content.size()))
+                                 : writeUtf8(out, text);
         const int error = errno;
         ::close(out);
-        const bool large = content.size() >= FreeMemory::largeBytes;
-        content = QByteArray();
-        if (large)
-            FreeMemory::giveBack();
+        // The caller has every byte: it is answered before the memory is handed back.
         bus.send(written ? request.createReply(mimeType)
                          : request.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.IOError"),
                                                     qt_error_string(error)));
+        const bool large = content.size() >= FreeMemory::largeBytes || text.size() >= FreeMemory::largeBytes;
+        text = QString();
+        content = QByteArray();
+        if (large)
+            FreeMemory::giveBack();
     }).detach();
     return {};
 }

@@ -58,7 +58,9 @@ wait_for 5 lists c || fail "a copy of c was not captured"
 # add, then get byte for byte: a NUL is kept as in a captured text, and so is a space.
 printf 'x\0y' >"$work/nul.txt"
 printf 'x y' >"$work/space.txt"
-for sample in nul space; do
+# A long text whose emoji (a surrogate pair inside the program) straddles the program's writing stretches.
+python3 -c 'import sys; sys.stdout.write("a" * 262143 + "\U0001F34E" + "é中" * 1000)' >"$work/long.txt"
+for sample in long nul space; do
     id=$(pellamor add <"$work/$sample.txt") || fail "add of the $sample sample exited with $?"
     ids=$(listed id)
     [[ ${ids%%$'\n'*} == "$id" ]] || fail "add printed $id, but the newest entry is ${ids%%$'\n'*}"
