@@ -3,9 +3,11 @@
 #include <QGuiApplication>
 #include <QWindow>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 #include <xcb/xcb.h>
@@ -35,6 +37,23 @@ xcb_connection_t* x11Connection(QWindow* window)
     return window ? x11Connection() : nullptr;
 }
 
+// A client message about `window` to the window manager, through the root window, as the window
+// manager standard (EWMH) asks.
+void askWindowManager(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t type,
+                      std::initializer_list<uint32_t> data)
+{
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    xcb_client_message_event_t message = {};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = type;
+    std::copy(data.begin(), data.end(), message.data.data32);
+    xcb_send_event(connection, 0, screen->root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                   reinterpret_cast<const char*>(&message));
+}
+
 } // namespace
 
 namespace WindowEffects {
@@ -53,19 +72,7 @@ void skipTaskbar(QWindow* window)
     // Without a window manager the property is the state; with one, only the request counts.
     const uint32_t states[] = {skipTaskbar, skipPager};
     xcb_change_property(connection, XCB_PROP_MODE_APPEND, id, state, XCB_ATOM_ATOM, 32, 2, states);
-    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
-    xcb_client_message_event_t message = {};
-    message.response_type = XCB_CLIENT_MESSAGE;
-    message.format = 32;
-    message.window = id;
-    message.type = state;
-    message.data.data32[0] = 1; // add
-    message.data.data32[1] = skipTaskbar;
-    message.data.data32[2] = skipPager;
-    message.data.data32[3] = 1; // from an application
-    xcb_send_event(connection, 0, screen->root,
-                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
-                   reinterpret_cast<const char*>(&message));
+    askWindowManager(connection, id, state, {1 /* add */, skipTaskbar, skipPager, 1 /* from an application */});
     xcb_flush(connection);
 }
 
@@ -76,19 +83,8 @@ void takeFocus(QWindow* window)
         return;
     const xcb_atom_t active = atom(connection, "_NET_ACTIVE_WINDOW");
     const auto id = xcb_window_t(window->winId());
-    if (active != xcb_atom_t(XCB_ATOM_NONE)) {
-        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
-        xcb_client_message_event_t message = {};
-        message.response_type = XCB_CLIENT_MESSAGE;
-        message.format = 32;
-        message.window = id;
-        message.type = active;
-        message.data.data32[0] = 2; // from a pager
-        message.data.data32[1] = XCB_CURRENT_TIME;
-        xcb_send_event(connection, 0, screen->root,
-                       XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
-                       reinterpret_cast<const char*>(&message));
-    }
+    if (active != xcb_atom_t(XCB_ATOM_NONE))
+        askWindowManager(connection, id, active, {2 /* from a pager */, XCB_CURRENT_TIME});
     xcb_set_input_focus(connection, XCB_INPUT_FOCUS_PARENT, id, XCB_CURRENT_TIME);
     xcb_flush(connection);
 }
