@@ -137,13 +137,14 @@ HistoryRow HistoryService::rowOf(const ClipboardItem& item)
 
 HistoryRows HistoryService::List(uint offset, uint limit)
 {
-    const ClipboardItems& items = m_monitor.items();
-    const qsizetype first = std::min<qsizetype>(offset, items.size());
-    const qsizetype end = limit == 0 ? items.size() : std::min<qsizetype>(items.size(), first + qsizetype(limit));
+    const HistoryModel& history = m_monitor.history();
+    const int count = history.rowCount();
+    const int first = int(std::min<qsizetype>(offset, count));
+    const int end = limit == 0 ? count : int(std::min<qsizetype>(count, qsizetype(first) + limit));
     HistoryRows rows;
     rows.reserve(end - first);
-    for (qsizetype i = first; i < end; ++i)
-        rows.append(rowOf(items.at(i)));
+    for (int row = first; row < end; ++row)
+        rows.append(rowOf(history.itemAt(row)));
     return rows;
 }
 
@@ -261,9 +262,9 @@ QString HistoryService::Add(const QByteArray& data, const QString& mimeType)
             return {};
         }
     }
-    const ClipboardItems& items = m_monitor.items();
-    const ClipboardMonitor::Capture capture =
-        ClipboardMonitor::captureFrom(contents, false, items.isEmpty() ? nullptr : &items.first());
+    // Compared with the newest entry, adds still queued included.
+    const ClipboardItem* newest = m_monitor.history().newestEntry();
+    const ClipboardMonitor::Capture capture = ClipboardMonitor::captureFrom(contents, false, newest);
     if (!capture.images.isEmpty()) {
         const ClipboardItem item =
             ClipboardItem::captured(ClipboardItemType::Image, m_storage.saveImage(capture.images.first()));
@@ -276,8 +277,8 @@ QString HistoryService::Add(const QByteArray& data, const QString& mimeType)
         return uuidText(item.id);
     }
     // The same text as the top entry: that entry is what the add made.
-    if (contents.text && !contents.text->isEmpty() && !items.isEmpty())
-        return uuidText(items.first().id);
+    if (contents.text && !contents.text->isEmpty() && newest)
+        return uuidText(newest->id);
     fail(HistoryBus::invalidData, QStringLiteral("Nothing to add: the text is empty"));
     return {};
 }
