@@ -63,9 +63,13 @@ file_list() {
     (cd "$1" && find . \( -type f -o -type l \) | sed 's|^\./||' | LC_ALL=C sort)
 }
 
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
+module=usr/lib/$multiarch/pellamor/pellamor-program.so
+
 expected_files() {
     {
         echo usr/bin/pellamor
+        echo "$module"
         echo "usr/share/applications/$app_id.desktop"
         echo "usr/share/metainfo/$app_id.metainfo.xml"
         echo "usr/share/icons/hicolor/scalable/apps/$app_id.svg"
@@ -101,7 +105,7 @@ done <"$scratch/expected.txt"
 # Build tools, static libraries and headers must never reach a user's system.
 while read -r path; do
     case $path in
-    usr/bin/pellamor | usr/share/*) ;;
+    usr/bin/pellamor | "$module" | usr/share/*) ;;
     *) fail "installed outside the program and share/: /$path" ;;
     esac
 done <"$scratch/installed.txt"
@@ -109,6 +113,11 @@ done <"$scratch/installed.txt"
 if [ -e "$root/usr/bin/pellamor" ]; then
     [ -x "$root/usr/bin/pellamor" ] || fail "/usr/bin/pellamor is not executable"
     file -b "$root/usr/bin/pellamor" | grep -q '^ELF' || fail "/usr/bin/pellamor is not an ELF program"
+    # The installed launcher finds the program module: with no session bus, list reads the (empty)
+    # history through it.
+    mkdir -p "$scratch/home"
+    HOME=$scratch/home DBUS_SESSION_BUS_ADDRESS=unix:path=$scratch/no-bus "$root/usr/bin/pellamor" list \
+        >"$scratch/list.log" 2>&1 || fail "the installed pellamor cannot read the history: $(cat "$scratch/list.log")"
 fi
 for size in "${icon_sizes[@]}"; do
     png=$root/usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png

@@ -2,8 +2,6 @@
 
 #include "HistoryClient.h"
 #include "OfflineHistory.h"
-#include "core/HistoryCodec.h"
-#include "core/StorageManager.h"
 #include "platform/Descriptors.h"
 
 #include <QCoreApplication>
@@ -163,12 +161,16 @@ int finish(const HistoryClient::Reply& reply)
     return success;
 }
 
-std::optional<OfflineHistory> offlineHistory()
+HistoryFileOpener historyFileOpener;
+
+std::unique_ptr<HistoryFileReader> offlineHistory()
 {
-    OfflineHistory history(StorageManager::defaultAppSupportDir());
-    if (!history.error().isEmpty()) {
-        printError(QStringLiteral("Failed to load history: ") + history.error());
-        return std::nullopt;
+    std::unique_ptr<HistoryFileReader> history = historyFileOpener();
+    if (!history)
+        return nullptr;
+    if (const QString error = history->error(); !error.isEmpty()) {
+        printError(QStringLiteral("Failed to load history: ") + error);
+        return nullptr;
     }
     return history;
 }
@@ -179,7 +181,7 @@ int listCommand(const Arguments& arguments, HistoryClient& client)
     HistoryRows rows;
     const HistoryClient::Reply reply = client.list(arguments.limit, rows);
     if (reply.notRunning) {
-        const std::optional<OfflineHistory> history = offlineHistory();
+        const std::unique_ptr<HistoryFileReader> history = offlineHistory();
         if (!history)
             return failure;
         rows = history->list(arguments.limit);
@@ -197,7 +199,7 @@ int searchCommand(const Arguments& arguments, HistoryClient& client)
     HistoryRows rows;
     const HistoryClient::Reply reply = client.search(query, arguments.limit, rows);
     if (reply.notRunning) {
-        const std::optional<OfflineHistory> history = offlineHistory();
+        const std::unique_ptr<HistoryFileReader> history = offlineHistory();
         if (!history)
             return failure;
         rows = history->search(query, arguments.limit);
@@ -218,21 +220,19 @@ int getCommand(const Arguments& arguments, HistoryClient& client)
     QByteArray bytes;
     const HistoryClient::Reply reply = client.get(id, bytes);
     if (reply.notRunning) {
-        const std::optional<OfflineHistory> history = offlineHistory();
+        const std::unique_ptr<HistoryFileReader> history = offlineHistory();
         if (!history)
             return failure;
-        const std::optional<QUuid> uuid = parseUuid(id);
-        const ClipboardItem* item = uuid ? history->find(*uuid) : nullptr;
-        if (!item) {
+        switch (history->get(id, bytes)) {
+        case HistoryFileReader::Found::Entry:
+            break;
+        case HistoryFileReader::Found::NoSuchEntry:
             printError(QStringLiteral("No entry with the id \"%1\"").arg(id));
             return failure;
-        }
-        const std::optional<QByteArray> content = history->content(*item);
-        if (!content) {
+        case HistoryFileReader::Found::ImageMissing:
             printError(QStringLiteral("The image of entry %1 is missing").arg(id));
             return failure;
         }
-        bytes = *content;
     } else if (!reply.ok()) {
         return finish(reply);
     }
@@ -360,8 +360,9 @@ bool handles(const char* firstArgument)
     return true;
 }
 
-int run(int argc, char** argv)
+int run(int argc, char** argv, HistoryFileOpener openHistoryFile)
 {
+    historyFileOpener = std::move(openHistoryFile);
     const char* first = argv[1];
     if (std::strcmp(first, "--help") == 0 || std::strcmp(first, "-h") == 0 || std::strcmp(first, "help") == 0) {
         std::fputs(usageText, stdout);

@@ -1,5 +1,10 @@
 #pragma once
 
+#include <functional>
+#include <memory>
+
+class HistoryFileReader;
+
 // `pellamor COMMAND [ARGS]`: the history from a terminal or a script, through the running program's
 // history interface on the session bus. list, get and search read the history file when the program
 // is not running. Exit status: 0 on success, 1 when the entry does not exist, the program is not
@@ -14,6 +19,10 @@ inline constexpr int usageError = 2;
 // --help or --version. Every other start (no argument, Qt's own options) starts the program.
 bool handles(const char* firstArgument);
 
-int run(int argc, char** argv);
+// Opens the history file for a command that reads it while the program is not running; null, having
+// printed why, when it cannot.
+using HistoryFileOpener = std::function<std::unique_ptr<HistoryFileReader>()>;
+
+int run(int argc, char** argv, HistoryFileOpener openHistoryFile);
 
 } // namespace CommandLine

@@ -125,3 +125,16 @@ std::optional<QByteArray> OfflineHistory::content(const ClipboardItem& item) con
         return std::nullopt;
     return bytes;
 }
+
+HistoryFileReader::Found OfflineHistory::get(const QString& id, QByteArray& bytes) const
+{
+    const std::optional<QUuid> uuid = parseUuid(id);
+    const ClipboardItem* item = uuid ? find(*uuid) : nullptr;
+    if (!item)
+        return Found::NoSuchEntry;
+    std::optional<QByteArray> found = content(*item);
+    if (!found)
+        return Found::ImageMissing;
+    bytes = std::move(*found);
+    return Found::Entry;
+}

@@ -1,0 +1,37 @@
+// The program proper, loaded by the `pellamor` launcher (main.cpp) when it is started rather than asked
+// a command: the windows, the clipboard and the history code, with Qt's GUI libraries behind them. Kept
+// out of the launcher's own image so that a command starts without them.
+#include "ProgramModule.h"
+
+#include "PellamorApp.h"
+#include "cli/OfflineHistory.h"
+#include "core/StandardOutput.h"
+#include "core/StorageManager.h"
+#include "platform/SystemPasteboard.h"
+#include "platform/tesseract/TesseractRecognizer.h"
+#include "platform/tesseract/TextRecognizerProcess.h"
+
+#include <cstring>
+
+extern "C" {
+
+PELLAMOR_MODULE_EXPORT int pellamorProgramMain(int argc, char** argv)
+{
+    // The helper that reads the text of images for the program, on its standard input and output.
+    if (argc == 2 && std::strcmp(argv[1], TextRecognizerProcess::serveArgument) == 0) {
+        TesseractRecognizer recognizer;
+        return TextRecognizerProcess::serve(recognizer);
+    }
+    // Decided before the application object exists, because that is when Qt picks its platform.
+    if (const QString note = SystemPasteboard::choosePlatform(); !note.isEmpty())
+        printLine(note);
+    PellamorApp app(argc, argv);
+    return app.run();
+}
+
+PELLAMOR_MODULE_EXPORT HistoryFileReader* pellamorOpenHistoryFile()
+{
+    return new OfflineHistory(StorageManager::defaultAppSupportDir());
+}
+
+} // extern "C"
