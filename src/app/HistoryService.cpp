@@ -318,6 +318,11 @@ HistoryRows HistoryService::Search(const QString& query, uint limit)
     return rows;
 }
 
+QByteArray HistoryService::ListText(const QString& query, uint limit, bool json)
+{
+    return formatRows(query.isEmpty() ? List(0, limit) : Search(query, limit), json);
+}
+
 void HistoryService::Pause()
 {
     m_preferences.setMonitoringPaused(true);

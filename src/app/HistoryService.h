@@ -58,6 +58,10 @@ public Q_SLOTS:
     Q_SCRIPTABLE void SetPinned(const QString& id, bool pinned);
     Q_SCRIPTABLE void Clear();
     Q_SCRIPTABLE HistoryRows Search(const QString& query, uint limit);
+    // What `pellamor list` (an empty query) or `pellamor search` prints, as UTF-8: Search's or List's rows
+    // one "ID<TAB>preview" line each, or with `json` one JSON array. One byte array crosses the bus, so the
+    // command line has no rows to take apart.
+    Q_SCRIPTABLE QByteArray ListText(const QString& query, uint limit, bool json);
     Q_SCRIPTABLE void Pause();
     Q_SCRIPTABLE void Resume();
     Q_SCRIPTABLE void IgnoreNext();

@@ -5,9 +5,6 @@
 #include "platform/Descriptors.h"
 
 #include <QCoreApplication>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QStringList>
 
 #include <cstdio>
@@ -72,24 +69,6 @@ void printError(const QString& message)
 bool writeOut(const QByteArray& bytes)
 {
     return Descriptors::writeFully(STDOUT_FILENO, bytes.constData(), std::size_t(bytes.size()));
-}
-
-int printRows(const HistoryRows& rows, bool json)
-{
-    QByteArray out;
-    if (json) {
-        QJsonArray array;
-        for (const HistoryRow& row : rows)
-            array.append(row.toJson());
-        out = QJsonDocument(array).toJson(QJsonDocument::Compact);
-        out.append('\n');
-    } else {
-        for (const HistoryRow& row : rows) {
-            out.append(row.line().toUtf8());
-            out.append('\n');
-        }
-    }
-    return writeOut(out) ? success : failure;
 }
 
 // Everything on standard input, up to `limit` bytes; nothing when there was more.
@@ -175,38 +154,34 @@ std::unique_ptr<HistoryFileReader> offlineHistory()
     return history;
 }
 
-int listCommand(const Arguments& arguments, HistoryClient& client)
+// list and search: the running program's text, or the history file's rows when it is not running.
+int printListing(const QString& query, const Arguments& arguments, HistoryClient& client)
 {
-    expectNoArguments(arguments);
-    HistoryRows rows;
-    const HistoryClient::Reply reply = client.list(arguments.limit, rows);
+    QByteArray text;
+    const HistoryClient::Reply reply = client.listText(query, arguments.limit, arguments.json, text);
     if (reply.notRunning) {
         const std::unique_ptr<HistoryFileReader> history = offlineHistory();
         if (!history)
             return failure;
-        rows = history->list(arguments.limit);
+        text = formatRows(query.isEmpty() ? history->list(arguments.limit) : history->search(query, arguments.limit),
+                          arguments.json);
     } else if (!reply.ok()) {
         return finish(reply);
     }
-    return printRows(rows, arguments.json);
+    return writeOut(text) ? success : failure;
+}
+
+int listCommand(const Arguments& arguments, HistoryClient& client)
+{
+    expectNoArguments(arguments);
+    return printListing(QString(), arguments, client);
 }
 
 int searchCommand(const Arguments& arguments, HistoryClient& client)
 {
     if (arguments.positional.isEmpty())
         throw UsageError(QStringLiteral("search needs a QUERY"));
-    const QString query = arguments.positional.join(u' ');
-    HistoryRows rows;
-    const HistoryClient::Reply reply = client.search(query, arguments.limit, rows);
-    if (reply.notRunning) {
-        const std::unique_ptr<HistoryFileReader> history = offlineHistory();
-        if (!history)
-            return failure;
-        rows = history->search(query, arguments.limit);
-    } else if (!reply.ok()) {
-        return finish(reply);
-    }
-    return printRows(rows, arguments.json);
+    return printListing(arguments.positional.join(u' '), arguments, client);
 }
 
 int getCommand(const Arguments& arguments, HistoryClient& client)

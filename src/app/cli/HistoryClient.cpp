@@ -2,7 +2,6 @@
 
 #include <QDBusError>
 #include <QDBusMessage>
-#include <QDBusMetaType>
 #include <QDBusUnixFileDescriptor>
 
 namespace {
@@ -15,9 +14,7 @@ constexpr int callTimeoutMs = 60'000;
 
 HistoryClient::HistoryClient()
     : m_connection(QDBusConnection::sessionBus())
-{
-    HistoryBus::registerTypes();
-}
+{}
 
 HistoryClient::Reply HistoryClient::send(const QString& method, const QVariantList& arguments, QDBusMessage& answer)
 {
@@ -50,31 +47,13 @@ HistoryClient::Reply HistoryClient::call(const QString& method, const QVariantLi
     return send(method, arguments, answer);
 }
 
-namespace {
-
-HistoryClient::Reply rowsOf(HistoryClient::Reply reply, const QDBusMessage& answer, HistoryRows& rows)
+HistoryClient::Reply HistoryClient::listText(const QString& query, qsizetype limit, bool json, QByteArray& text)
 {
-    if (reply.ok()) {
-        if (answer.arguments().isEmpty())
-            reply.error = QStringLiteral("The program sent no entries");
-        else
-            rows = qdbus_cast<HistoryRows>(answer.arguments().first());
-    }
+    QDBusMessage answer;
+    Reply reply = send(QStringLiteral("ListText"), {query, uint(limit), json}, answer);
+    if (reply.ok())
+        text = answer.arguments().value(0).toByteArray();
     return reply;
-}
-
-} // namespace
-
-HistoryClient::Reply HistoryClient::list(qsizetype limit, HistoryRows& rows)
-{
-    QDBusMessage answer;
-    return rowsOf(send(QStringLiteral("List"), {uint(0), uint(limit)}, answer), answer, rows);
-}
-
-HistoryClient::Reply HistoryClient::search(const QString& query, qsizetype limit, HistoryRows& rows)
-{
-    QDBusMessage answer;
-    return rowsOf(send(QStringLiteral("Search"), {query, uint(limit)}, answer), answer, rows);
 }
 
 HistoryClient::Reply HistoryClient::get(const QString& id, QByteArray& bytes)

@@ -21,8 +21,8 @@ public:
     HistoryClient();
 
     Reply call(const QString& method, const QVariantList& arguments = {});
-    Reply list(qsizetype limit, HistoryRows& rows);
-    Reply search(const QString& query, qsizetype limit, HistoryRows& rows);
+    // What list (an empty query) or search prints.
+    Reply listText(const QString& query, qsizetype limit, bool json, QByteArray& text);
     Reply get(const QString& id, QByteArray& bytes);
     // The entry written by the program straight into `fd`; `unsupported` when the bus cannot pass it.
     Reply writeTo(const QString& id, int fd, bool& unsupported);

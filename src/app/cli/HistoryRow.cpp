@@ -4,6 +4,8 @@
 #include "platform/ClipboardSnapshot.h"
 
 #include <QDBusMetaType>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 
 HistoryRow HistoryRow::of(const ClipboardItem& item, const QSize& imageSize)
@@ -59,6 +61,22 @@ QJsonObject HistoryRow::toJson() const
                        {QStringLiteral("pinned"), pinned},
                        {QStringLiteral("timestamp"), timestamp},
                        {QStringLiteral("preview"), preview}};
+}
+
+QByteArray formatRows(const HistoryRows& rows, bool json)
+{
+    if (json) {
+        QJsonArray array;
+        for (const HistoryRow& row : rows)
+            array.append(row.toJson());
+        return QJsonDocument(array).toJson(QJsonDocument::Compact) + '\n';
+    }
+    QByteArray out;
+    for (const HistoryRow& row : rows) {
+        out.append(row.line().toUtf8());
+        out.append('\n');
+    }
+    return out;
 }
 
 QDBusArgument& operator<<(QDBusArgument& argument, const HistoryRow& row)

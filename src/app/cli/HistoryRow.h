@@ -35,6 +35,9 @@ struct HistoryRow
     QJsonObject toJson() const;
 };
 using HistoryRows = QList<HistoryRow>;
+
+// What `pellamor list` and `search` print, as UTF-8: a line per row, or one JSON array.
+QByteArray formatRows(const HistoryRows& rows, bool json);
 Q_DECLARE_METATYPE(HistoryRow)
 
 QDBusArgument& operator<<(QDBusArgument& argument, const HistoryRow& row);
