@@ -97,6 +97,9 @@ wait_for() {
     done
 }
 
+# The command after it fails (for wait_for).
+not() { ! "$@"; }
+
 # Starts the program in the background, its output added to $app_log, and waits until it holds the
 # single-instance lock (the lock file names its holder's process id). False, with the reason in
 # $start_error, when it ended or took no lock within 10 s.
@@ -169,6 +172,20 @@ start_tray() {
 icon_geometry() { xwininfo -root -tree | awk '/\("pellamor" "Pellamor"\)/ && / [0-9]+x[0-9]+\+/ && $0 !~ /340x/ {print $(NF-1), $NF}' | head -n 1; }
 has_icon() { [[ -n $(icon_geometry) ]]; }
 
+# True once the output of the command after it is the same, and not empty, on two calls in a row: with
+# wait_for, waits until a window has stopped moving (a tray placing its icons, a menu being placed).
+settled_output=
+settled() {
+    local now
+    now=$("$@")
+    if [[ -n $now && $now == "$settled_output" ]]; then
+        settled_output=
+        return 0
+    fi
+    settled_output=$now
+    return 1
+}
+
 # Sets icon_x, icon_y, icon_w and icon_h from the tray icon.
 find_icon() {
     local icon_size icon_position
@@ -188,5 +205,7 @@ copy() { printf '%s' "$1" | xclip -selection clipboard; }
 clipboard_is() { [[ $(xclip -selection clipboard -o 2>/dev/null) == "$1" ]]; }
 # The history file holds at least $1 entries.
 has_entries() { python3 -c 'import json,sys; sys.exit(0 if len(json.load(open(sys.argv[1]))) >= int(sys.argv[2]) else 1)' "$history" "$1" 2>/dev/null; }
+# The history file holds exactly the texts given, in any order, each once.
+has_exactly() { python3 -c 'import json,sys; sys.exit(0 if sorted(e["content"] for e in json.load(open(sys.argv[1]))) == sorted(sys.argv[2:]) else 1)' "$history" "$@" 2>/dev/null; }
 # The history file holds an entry of the text $1.
 has_entry() { python3 -c 'import json,sys; sys.exit(0 if any(e["content"] == sys.argv[2] for e in json.load(open(sys.argv[1]))) else 1)' "$history" "$1" 2>/dev/null; }
