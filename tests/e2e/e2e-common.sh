@@ -134,6 +134,10 @@ panel_id() {
     done
 }
 panel_shown() { [[ -n $(panel_id) ]]; }
+# The panel has the keyboard.
+panel_focused() { [[ -n $(panel_id) && $(xdotool getwindowfocus 2>/dev/null) == "$(($(panel_id)))" ]]; }
+# The pixels of the panel's list, below the header and the search field (and its blinking caret).
+panel_list_shot() { import -window "$(panel_id)" -crop 340x2000+0+90 +repage rgb:- 2>/dev/null | md5sum; }
 panel_hidden() { ! panel_shown; }
 
 # The panel's size and place, as WIDTHxHEIGHT+X+Y, or nothing.

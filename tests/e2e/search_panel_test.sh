@@ -4,11 +4,11 @@
 #
 #   search_panel_test.sh PATH/TO/pellamor
 #
-# Exits 77 when Xvfb, trayer, xdotool, xclip or python3 is missing.
+# Exits 77 when Xvfb, trayer, xdotool, xclip, ImageMagick or python3 is missing.
 set -u
 
 source "$(dirname "${BASH_SOURCE[0]}")/e2e-common.sh"
-e2e_setup search_panel_test xvfb "Xvfb trayer xdotool xclip xwininfo python3" "$@"
+e2e_setup search_panel_test xvfb "Xvfb trayer xdotool xclip xwininfo import python3" "$@"
 
 start_tray
 start_program || fail "$start_error"
@@ -28,11 +28,14 @@ find_icon
 click_icon
 wait_for 5 panel_shown || fail "clicking the tray icon showed no panel"
 find_panel
-sleep 0.3
+wait_for 5 panel_focused || fail "the panel did not take the keyboard"
 
 # The field has focus: typing goes straight into it. "hy" finds 会议 by its pinyin initials.
+unfiltered=$(panel_list_shot)
 xdotool type --delay 60 "hy"
-sleep 0.5
+list_changed() { [[ $(panel_list_shot) != "$unfiltered" ]]; }
+wait_for 5 list_changed || fail "typing did not change the list"
+wait_for 5 settled panel_list_shot || fail "the panel's list kept moving"
 # The only result: header, search field, separator, section title, then the row.
 row_y=$((panel_y + 53 + 36 + 1 + 36 + 20))
 xdotool mousemove $((panel_x + 100)) "$row_y" click 1
