@@ -206,6 +206,14 @@ find_icon() {
 click_icon() { xdotool mousemove $((icon_x + icon_w / 2)) $((icon_y + icon_h / 2)) click "${1:-1}"; }
 
 copy() { printf '%s' "$1" | xclip -selection clipboard; }
+# Copies $1 and waits until the program has read it: the type list and the text, two transfers served by
+# an xclip that reports each one. For a history kept in memory, where no file shows the capture.
+copy_read() {
+    local log=$work/xclip-$RANDOM.log
+    printf '%s' "$1" | xclip -selection clipboard -verbose >"$log" 2>&1 &
+    pids+=($!)
+    wait_for 10 grep -q 'request number 2' "$log"
+}
 clipboard_is() { [[ $(xclip -selection clipboard -o 2>/dev/null) == "$1" ]]; }
 # The history file holds at least $1 entries.
 has_entries() { python3 -c 'import json,sys; sys.exit(0 if len(json.load(open(sys.argv[1]))) >= int(sys.argv[2]) else 1)' "$history" "$1" 2>/dev/null; }

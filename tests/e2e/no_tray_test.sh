@@ -63,13 +63,14 @@ xdotool windowactivate --sync "$window" >/dev/null 2>&1
 xdotool key --clearmodifiers alt+F4
 window_gone() { ! has_history_window; }
 wait_for 5 window_gone || fail "closing the window did not hide it"
-sleep 0.5
-kill -0 "$app_pid" 2>/dev/null || fail "closing the window ended the program"
+# Still running: it records the next copy.
+printf 'copied after closing' | xclip -selection clipboard
+wait_for 5 has_entry 'copied after closing' || fail "closing the window ended the program"
 
 # A tray turns up: the icon docks, and a click on it drops the panel down under it.
 start_tray
 wait_for 10 has_icon || fail "the tray icon never docked"
-sleep 1
+wait_for 5 settled icon_geometry || fail "the tray icon kept moving"
 find_icon
 click_icon
 panel_window() { window_of_type UTILITY; }

@@ -29,8 +29,7 @@ wait_for 5 refused || fail "no line '$refusal'"
 wait_for 10 panel_shown || fail "no history window appeared without a tray"
 
 for text in "kept in memory" "the newest copy"; do
-    printf '%s' "$text" | xclip -selection clipboard -i
-    sleep 0.8
+    copy_read "$text" || fail "the program did not read '$text'"
 done
 # Opening selects the first row: hide and bring back the window, then copy the second row.
 xdotool key ctrl+alt+v
