@@ -26,7 +26,6 @@ start_listening() {
     : >"$app_log"
     start_program || fail "$start_error"
     wait_for 10 listens || fail "nothing listens at $socket_file"
-    sleep 1
 }
 listens() { [[ -S $socket_file ]] && python3 -c 'import socket, sys; s = socket.socket(socket.AF_UNIX); s.connect(sys.argv[1])' "$socket_file" 2>/dev/null; }
 
@@ -34,8 +33,8 @@ listens() { [[ -S $socket_file ]] && python3 -c 'import socket, sys; s = socket.
 start_listening
 [[ $(stat -c %a "$lock_file") == 600 ]] || fail "the lock file is $(stat -c %a "$lock_file"), not 600"
 pass "a garbage lock file and a dead socket do not block the start; the lock file is 0600"
-grep -qx "Failed to bind shortcut: ⌥ + Space is taken by another program" "$app_log" ||
-    fail "no line says that Alt+Space is taken"
+taken_line() { grep -qx "Failed to bind shortcut: ⌥ + Space is taken by another program" "$app_log"; }
+wait_for 10 taken_line || fail "no line says that Alt+Space is taken"
 pass "Alt+Space, taken by the window manager, is reported"
 kill "$app_pid"
 wait "$app_pid"
@@ -45,7 +44,6 @@ mkdir -p "$XDG_CONFIG_HOME/Pellamor"
 printf '[General]\nshortcutKey=⌃ + ⌥ + V\n' >"$XDG_CONFIG_HOME/Pellamor/Pellamor.conf"
 xdotool mousemove 600 300
 start_listening
-grep -q "Failed to bind shortcut" "$app_log" && fail "Control+Alt+V was not bound"
 
 # No tray here: after its wait for one, the program shows the history as a window, once.
 wait_for 10 panel_shown || fail "no history window appeared without a tray"
@@ -61,6 +59,7 @@ xdotool key ctrl+alt+v
 wait_for 5 panel_shown || fail "Control+Alt+V again did not bring the window back"
 id=$(panel_id)
 wait_for 3 has_focus || fail "the window ($((id))) does not have the keyboard focus ($(xdotool getwindowfocus 2>/dev/null))"
+grep -q "Failed to bind shortcut" "$app_log" && fail "Control+Alt+V was reported as not bound"
 pass "Control+Alt+V hides the window and brings it back with the keyboard focus"
 
 second_start() {
@@ -70,8 +69,8 @@ second_start() {
     [[ $status -eq 0 && $output == "Duplicate instance detected. Quitting." ]] ||
         fail "a second start exited $status with '$output'"
 }
+# A second start quits once the running program has acted on its request.
 second_start
-sleep 1
 panel_shown || fail "starting pellamor again hid the window"
 xdotool key ctrl+alt+v
 wait_for 5 panel_hidden || fail "Control+Alt+V did not hide the window"
@@ -80,12 +79,10 @@ wait_for 5 panel_shown || fail "starting pellamor again did not bring the window
 pass "starting pellamor again brings the window up, and the second start quits with the line"
 
 # The list from the keyboard: the first row is selected, Down moves, Return copies.
-for text in first second third; do
-    printf '%s' "$text" | xclip -selection clipboard -i
-    sleep 0.6
+for text in first second third fourth; do
+    copy "$text"
+    wait_for 5 has_entry "$text" || fail "'$text' was not captured"
 done
-printf '%s' fourth | xclip -selection clipboard -i
-wait_for 5 grep -q fourth "$HOME/.local/share/Pellamor/history.json" || fail "the copies were not captured"
 id=$(panel_id)
 xdotool windowactivate --sync "$id" 2>/dev/null
 wait_for 3 has_focus || fail "the window does not take the focus back"
@@ -111,7 +108,6 @@ for pid in "${burst[@]}"; do wait "$pid" || failed=$((failed + 1)); done
 [[ $(grep -c '^Duplicate instance detected. Quitting.$' "$work/burst.out") -eq 50 ]] ||
     fail "the fifty rapid starts printed: $(sort "$work/burst.out" | uniq -c)"
 kill -0 "$app_pid" 2>/dev/null || fail "the running program died under fifty rapid starts"
-sleep 1
 panel_shown && xdotool key ctrl+alt+v
 wait_for 5 panel_hidden || fail "after the burst the shortcut no longer hides the window"
 second_start

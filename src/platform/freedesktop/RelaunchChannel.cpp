@@ -137,9 +137,12 @@ void RelaunchServer::readFrom(Client* client)
         if (end >= 0 || client->line.size() >= maxMessageBytes - 1) {
             const QString surface =
                 QString::fromUtf8(client->line.left(end >= 0 ? end : maxMessageBytes - 1)).trimmed();
-            drop(client);
             if (!surface.isEmpty())
                 Q_EMIT surfaceRequested(surface);
+            // Done: the start that asked may quit now. It is not waited for.
+            const ssize_t answered = ::send(client->fd, "ok\n", 3, MSG_NOSIGNAL | MSG_DONTWAIT);
+            Q_UNUSED(answered);
+            drop(client);
             return;
         }
     }
@@ -203,6 +206,13 @@ bool sendRelaunchRequest(const QString& socketPath, const QString& surface, int 
         if (put < 0 && errno == EAGAIN && waitFor(fd, POLLOUT, deadline))
             continue;
         return closeAndFail(put < 0 && errno != EAGAIN ? systemError() : QStringLiteral("发送超时"));
+    }
+    // The running instance answers once it has acted on the line (an older one closes without a word);
+    // either way the message was delivered, so a late answer is not a failure.
+    if (waitFor(fd, POLLIN, deadline)) {
+        char answer[8];
+        const ssize_t got = ::recv(fd, answer, sizeof answer, MSG_DONTWAIT);
+        Q_UNUSED(got);
     }
     ::close(fd);
     return true;

@@ -6,7 +6,8 @@
 
 // How a second start of the program reaches the running one: a local socket beside the single-instance
 // lock. Only the lock's holder listens; a start that finds the lock taken sends one line naming the
-// surface it wants ("panel" unless told otherwise) and quits.
+// surface it wants ("panel" unless told otherwise), waits for "ok" once the running one has acted on
+// it, and quits.
 class RelaunchServer : public QObject
 {
     Q_OBJECT
@@ -42,6 +43,7 @@ private:
 // The socket's path for the lock in `directory`.
 QString relaunchSocketPath(const QString& directory, const QString& applicationId);
 
-// Sends `surface` to the instance listening at `socketPath`; waits at most `timeoutMs`. False, with a
-// reason in `error`, when nothing listens or the message could not be delivered.
+// Sends `surface` to the instance listening at `socketPath` and waits for its answer; waits at most
+// `timeoutMs` in all. False, with a reason in `error`, when nothing listens or the message could not be
+// delivered; a missing answer is no failure.
 bool sendRelaunchRequest(const QString& socketPath, const QString& surface, int timeoutMs, QString* error);
