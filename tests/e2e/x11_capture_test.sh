@@ -306,10 +306,19 @@ offer_text() { # TEXT [TARGET]
     offer_file "$file" "${@:2}"
 }
 
-# Started, holding its lock, and past its first poll ticks when the caller looks.
-start_settled() {
+# Offers TEXT from an xclip that reports each transfer it serves, and starts the program. Returns once
+# the program has looked at what the clipboard held at its start.
+start_over_text() { # TEXT
+    local log=$work/watched-$offer_counter.log
+    offer_counter=$((offer_counter + 1))
+    printf '%s' "$1" | xclip -selection clipboard -verbose >"$log" 2>&1 &
+    pids+=($!)
+    wait_for 5 clipboard_is "$1" || abort "xclip did not take the clipboard"
+    local served
+    served=$(grep -c 'request number' "$log")
     start_program || abort "$start_error"
-    sleep 1.2
+    looked() { (($(grep -c 'request number' "$log") > served)); }
+    wait_for 10 looked || abort "the program never looked at the clipboard at its start"
 }
 
 # Sends a signal and waits up to SECONDS for the end; sets $exit_code (empty when still running).
@@ -344,10 +353,10 @@ count_files() {
 # ---------------------------------------------------------------------------------------------------
 echo "== start: what is on the clipboard at launch stays out"
 
-offer_text "copied before the start"
-sleep 0.3
-start_settled
-if history_holds 0 'not h'; then
+start_over_text "copied before the start"
+# The first change after the start is the witness: it is the only entry.
+offer_text "the first change after the start"
+if history_holds 5 'texts(h) == a' "the first change after the start"; then
     pass "nothing captured at launch"
 else
     fail "the clipboard at launch was captured: $history_state"
@@ -521,7 +530,7 @@ failure_lines=$(grep -c 'Failed to' "$app_log")
 echo "== restart"
 
 tool entries "$history" >"$work/before-restart.json"
-start_settled
+start_over_text "copied before the restart"
 tool entries "$history" >"$work/after-restart.json"
 if cmp -s "$work/before-restart.json" "$work/after-restart.json"; then
     pass "after a restart the history is the same, and the clipboard at launch stays out"
