@@ -27,6 +27,13 @@ copy() { # TEXT-OR-FILE [TYPE]
     fi
     pids+=($!)
 }
+# Copies TEXT for one paste only, and returns once the program has read it: the wl-copy ends then.
+copy_read() { # TEXT
+    printf '%s' "$1" | wl-copy --foreground --paste-once 2>/dev/null &
+    local copier=$!
+    pids+=($copier)
+    wait_for 10 not kill -0 "$copier" 2>/dev/null
+}
 
 # The entries of history.json as "type<TAB>content" lines, newest first.
 entries() {
@@ -45,8 +52,12 @@ wait_for_entries() { # COUNT
     return 1
 }
 
+# What the clipboard holds at the start is read, and stays out of the history.
+printf '%s' "copied before the start" | wl-copy --foreground --paste-once 2>/dev/null &
+before_start=$!
+pids+=($before_start)
 start_program || { fail "$start_error"; exit 1; }
-sleep 1.5
+wait_for 10 not kill -0 "$before_start" 2>/dev/null || { fail "the program never read the clipboard at its start"; exit 1; }
 
 copy $'text from a Wayland client, 你好\nsecond line'
 wait_for_entries 1 || fail "the copied text was not captured: $(entries)"
@@ -54,9 +65,7 @@ wait_for_entries 1 || fail "the copied text was not captured: $(entries)"
     fail "wrong first entry: $(entries | head -n1)"
 
 # The same text again from another client is a change but not a new entry.
-copy $'text from a Wayland client, 你好\nsecond line'
-sleep 1
-[[ $(entries | wc -l) -eq 1 ]] || fail "a repeated copy made a new entry: $(entries)"
+copy_read $'text from a Wayland client, 你好\nsecond line' || fail "the program did not read the repeated copy"
 
 python3 - "$work/picture.png" <<'PY'
 import struct, sys, zlib
@@ -69,7 +78,10 @@ png += chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b"")
 open(sys.argv[1], "wb").write(png)
 PY
 copy "$work/picture.png" image/png
-wait_for_entries 2 || fail "the copied image was not captured: $(entries)"
+newest_is_image() { [[ $(entries | head -n1) == image$'\t'* ]]; }
+wait_for 5 newest_is_image || fail "the copied image was not captured: $(entries)"
+# The repeated text made no entry: the image is the only one since.
+[[ $(entries | wc -l) -eq 2 ]] || fail "a repeated copy made a new entry: $(entries)"
 image=$(entries | head -n1)
 if [[ $image == image$'\t'* ]]; then
     [[ -s $HOME/.local/share/Pellamor/images/${image#image$'\t'} ]] || fail "the image file is missing"
