@@ -161,7 +161,14 @@ void AppDelegate::usePasteSender(std::unique_ptr<KeystrokeSender> sender)
         if (m_panelWindow)
             m_panelWindow->hide();
     });
-    if (m_preferences->pasteAfterChoosing() && m_keystrokeSender->support() != KeystrokeSender::Support::Full)
+    const KeystrokeSender::Support support = m_keystrokeSender->support();
+    if (m_windows)
+        m_windows->setPasteLimitation(support == KeystrokeSender::Support::Full ? QString()
+                                      : support == KeystrokeSender::Support::X11WindowsOnly
+                                          ? QStringLiteral("此桌面只能粘贴到 X11 窗口")
+                                          : QStringLiteral("此桌面不支持自动粘贴"),
+                                      support != KeystrokeSender::Support::None);
+    if (m_preferences->pasteAfterChoosing() && support != KeystrokeSender::Support::Full)
         printLine(QStringLiteral("Pellamor: Paste after choosing is not available: ") +
                   m_keystrokeSender->limitation());
 }
