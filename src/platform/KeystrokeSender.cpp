@@ -1,5 +1,7 @@
 #include "platform/KeystrokeSender.h"
 
+#include "platform/x11/X11KeystrokeSender.h"
+
 #include <QGuiApplication>
 
 namespace {
@@ -28,6 +30,8 @@ private:
 
 std::unique_ptr<KeystrokeSender> KeystrokeSender::createForSession()
 {
+    if (QGuiApplication::platformName() == u"xcb")
+        return std::make_unique<X11KeystrokeSender>();
     return std::make_unique<UnsupportedKeystrokeSender>(
         QStringLiteral("this desktop (%1) offers no way to type into other windows")
             .arg(QGuiApplication::platformName()));
