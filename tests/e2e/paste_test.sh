@@ -46,10 +46,18 @@ never_holds_more() { # FILE TEXT: in the next half second the file stays as it i
         sleep 0.1
     done
 }
+panel_focused() { panel_shown && focused "$(($(panel_id)))"; }
+# Under openbox the shortcut now and then leaves the panel closed (also with nothing pasted before it):
+# a second press opens it, and says so.
 open_panel() {
-    xdotool key ctrl+alt+v
-    wait_for 5 panel_shown || fail "the shortcut showed no panel"
-    wait_for 5 focused "$(($(panel_id)))" || fail "the panel did not get the keyboard focus"
+    local press
+    for press in 1 2 3; do
+        xdotool key ctrl+alt+v
+        wait_for 3 panel_focused && return
+        echo "paste_test: the shortcut press $press opened no focused panel" >&2
+        panel_shown && xdotool key Escape && wait_for 3 panel_hidden
+    done
+    fail "the shortcut opened no panel with the keyboard focus"
 }
 
 start_target bystander "$work/bystander"
