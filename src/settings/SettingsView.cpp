@@ -188,7 +188,6 @@ QWidget* SettingsView::buildGeneralSection()
     m_pasteNote = new SettingsLabel(
         QString(), pixelFont(10), [] { return Theme::palette().secondary; }, pasteText);
     m_pasteNote->setObjectName(QStringLiteral("pasteAfterChoosingNote"));
-    m_pasteNote->setWordWrap(true);
     m_pasteNote->hide();
     pasteTextColumn->addWidget(m_pasteNote);
     pasteText->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
