@@ -14,6 +14,8 @@ PasteController::PasteController(KeystrokeSender& sender, Preferences& preferenc
     m_releasePoll.setInterval(modifierPollMs);
     connect(&m_releasePoll, &QTimer::timeout, this, &PasteController::advance);
     connect(&m_sender, &KeystrokeSender::focusChanged, this, &PasteController::handleFocusChanged);
+    // The board may be the first thing clicked after the start.
+    m_lastForeign = m_sender.focusedWindow();
 }
 
 void PasteController::panelOpening()
