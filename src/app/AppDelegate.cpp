@@ -4,6 +4,7 @@
 #include "EntryActions.h"
 #include "HistoryService.h"
 #include "PanelWindow.h"
+#include "PasteController.h"
 #include "PopoverPlacement.h"
 #include "PopoverWindow.h"
 #include "ShortcutBinder.h"
@@ -16,6 +17,7 @@
 #include "core/StorageManager.h"
 #include "panel/ContentView.h"
 #include "platform/GlobalShortcut.h"
+#include "platform/KeystrokeSender.h"
 #include "platform/Preferences.h"
 #include "platform/SystemPasteboard.h"
 #include "platform/freedesktop/AutostartLoginItem.h"
@@ -92,6 +94,8 @@ AppDelegate::~AppDelegate()
     delete m_windows;
     delete m_panelWindow;
     delete m_tray;
+    m_paste.reset();
+    m_keystrokeSender.reset();
     // Thumbnails may still be decoding from the store.
     ThumbnailLoader::waitForDone();
     // The text index reads the monitor's entries and the store's files.
@@ -122,6 +126,7 @@ bool AppDelegate::applicationDidFinishLaunching()
     startUp();
     createStatusItem();
     bindGlobalShortcut(GlobalShortcut::createForSession());
+    usePasteSender(KeystrokeSender::createForSession());
     // The history for scripts, launchers and `pellamor COMMAND`, on the user's own session bus.
     m_historyService = new HistoryService(*m_clipboardMonitor, *m_actions, *m_storageManager, *m_preferences, this);
     m_historyService->setPanelActions([this] { presentPanel(); },
@@ -142,6 +147,30 @@ void AppDelegate::bindGlobalShortcut(std::unique_ptr<GlobalShortcut> shortcut)
     connect(m_shortcutBinder, &ShortcutBinder::activated, this, &AppDelegate::presentPanel);
     if (m_windows)
         m_windows->setShortcutBinder(m_shortcutBinder);
+}
+
+void AppDelegate::usePasteSender(std::unique_ptr<KeystrokeSender> sender)
+{
+    m_paste.reset();
+    m_keystrokeSender = std::move(sender);
+    m_paste = std::make_unique<PasteController>(*m_keystrokeSender, *m_preferences);
+    connect(m_actions.get(), &EntryActions::chosen, m_paste.get(), &PasteController::entryChosen);
+    connect(m_actions.get(), &EntryActions::chosenToPaste, m_paste.get(), &PasteController::pasteOnce);
+    connect(m_paste.get(), &PasteController::closePanelRequested, this, [this] {
+        closePanel();
+        if (m_panelWindow)
+            m_panelWindow->hide();
+    });
+    const KeystrokeSender::Support support = m_keystrokeSender->support();
+    if (m_windows)
+        m_windows->setPasteLimitation(support == KeystrokeSender::Support::Full ? QString()
+                                      : support == KeystrokeSender::Support::X11WindowsOnly
+                                          ? QStringLiteral("此桌面只能粘贴到 X11 窗口")
+                                          : QStringLiteral("此桌面不支持自动粘贴"),
+                                      support != KeystrokeSender::Support::None);
+    if (m_preferences->pasteAfterChoosing() && support != KeystrokeSender::Support::Full)
+        printLine(QStringLiteral("Pellamor: Paste after choosing is not available: ") +
+                  m_keystrokeSender->limitation());
 }
 
 void AppDelegate::openSurface(const QString& surface)
@@ -290,6 +319,8 @@ void AppDelegate::showPanelWindow()
                 panelHeight(m_history->rowCount(), m_preferences->displayCount(), view->preferredHeight()));
         });
     }
+    if (m_paste && !m_panelWindow->isVisible())
+        m_paste->panelOpening();
     updateAppearance();
     m_panelWindow->present();
 }
@@ -331,6 +362,8 @@ void AppDelegate::togglePopover()
     // panel; the click itself must then not open it again.
     if (m_focusClosed.isValid() && m_focusClosed.elapsed() < reopenGuardMs)
         return;
+    if (m_paste)
+        m_paste->panelOpening();
     updateAppearance();
     const QSize size(panelWidth, panelHeight(m_history->rowCount(), m_preferences->displayCount(),
                                              m_contentView->preferredHeight()));

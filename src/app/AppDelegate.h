@@ -19,9 +19,11 @@ class EntryActions;
 class GlobalShortcut;
 class HistoryModel;
 class HistoryService;
+class KeystrokeSender;
 class LoginItem;
 class Pasteboard;
 class PanelWindow;
+class PasteController;
 class PopoverWindow;
 class Preferences;
 class QSystemTrayIcon;
@@ -64,6 +66,10 @@ public:
     // Binds the stored shortcut through `shortcut` from now on, replacing any earlier binding.
     void bindGlobalShortcut(std::unique_ptr<GlobalShortcut> shortcut);
     ShortcutBinder* shortcutBinder() const { return m_shortcutBinder; }
+    // Pastes chosen entries into the window the user came from through `sender`, from now on; says on
+    // standard output when the setting is on and the desktop cannot do it.
+    void usePasteSender(std::unique_ptr<KeystrokeSender> sender);
+    PasteController* pasteController() const { return m_paste.get(); }
 
     HistoryModel* history() const { return m_history.get(); }
     ClipboardMonitor* clipboardMonitor() const { return m_clipboardMonitor.get(); }
@@ -140,6 +146,8 @@ private:
     std::unique_ptr<TextRecognizer> m_textRecognizer;
     std::unique_ptr<ImageTextIndex> m_imageTextIndex;
     std::unique_ptr<LoginItem> m_loginItem;
+    std::unique_ptr<KeystrokeSender> m_keystrokeSender;
+    std::unique_ptr<PasteController> m_paste;
     DesktopAppearance* m_desktopAppearance = nullptr;
     TrayController* m_tray = nullptr;
     QPointer<PanelWindow> m_panelWindow;

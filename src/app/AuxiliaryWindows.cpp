@@ -83,11 +83,20 @@ void AuxiliaryWindows::setShortcutBinder(ShortcutBinder* binder)
     }
 }
 
+void AuxiliaryWindows::setPasteLimitation(const QString& note, bool available)
+{
+    m_pasteNote = note;
+    m_pasteAvailable = available;
+    if (auto* settings = m_settingsPopover ? qobject_cast<SettingsView*>(m_settingsPopover->content()) : nullptr)
+        settings->setPasteLimitation(note, available);
+}
+
 PopoverWindow* AuxiliaryWindows::ensureSettingsPopover()
 {
     if (!m_settingsPopover) {
         auto* settings = new SettingsView(m_history, m_actions.intents(), m_preferences);
         settings->setImageTextUnavailableReason(m_imageTextReason);
+        settings->setPasteLimitation(m_pasteNote, m_pasteAvailable);
         (new LaunchAtLoginController(m_preferences, m_loginItem, settings))->attach(*settings);
         connect(settings, &SettingsView::privacyPolicyRequested, this, &AuxiliaryWindows::privacyPolicyRequested);
         connect(settings, &SettingsView::quitRequested, this, &AuxiliaryWindows::quitRequested);

@@ -35,6 +35,8 @@ public:
 
     // Why text recognition cannot run here, for the settings' switch; empty when it can.
     void setImageTextUnavailableReason(const QString& reason) { m_imageTextReason = reason; }
+    // What the settings say under the paste-after-choosing switch, now and later.
+    void setPasteLimitation(const QString& note, bool available);
     // The binder whose problem the settings show, now and later; may be null.
     void setShortcutBinder(ShortcutBinder* binder);
 
@@ -71,6 +73,8 @@ private:
     Preferences& m_preferences;
     LoginItem& m_loginItem;
     QString m_imageTextReason;
+    QString m_pasteNote;
+    bool m_pasteAvailable = true;
     QPointer<ShortcutBinder> m_shortcutBinder;
     QElapsedTimer m_settingsClosedByGear;
     QPointer<PopoverWindow> m_settingsPopover;

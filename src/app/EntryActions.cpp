@@ -12,6 +12,7 @@ EntryActions::EntryActions(HistoryModel& history, ClipboardMonitor& monitor, QOb
 {
     // Direct connections: a view that asks for a delete or a pin reads the history changed on return.
     connect(m_intents, &EntryIntents::chosen, this, &EntryActions::choose);
+    connect(m_intents, &EntryIntents::pasteRequested, this, &EntryActions::chooseToPaste);
     connect(m_intents, &EntryIntents::textCopyRequested, this, &EntryActions::copyText);
     connect(m_intents, &EntryIntents::pinToggleRequested, this, &EntryActions::togglePin);
     connect(m_intents, &EntryIntents::deleteRequested, this, &EntryActions::deleteItem);
@@ -31,6 +32,13 @@ void EntryActions::choose(const ClipboardItem& item)
     const ClipboardItem entry = item;
     copy(entry);
     Q_EMIT chosen(entry);
+}
+
+void EntryActions::chooseToPaste(const ClipboardItem& item)
+{
+    const ClipboardItem entry = item;
+    copy(entry);
+    Q_EMIT chosenToPaste(entry);
 }
 
 void EntryActions::copyText(const QString& text)

@@ -26,6 +26,8 @@ public:
     void copy(const ClipboardItem& item);
     // The user chose the entry: it goes back on the clipboard, then `chosen` tells the shell.
     void choose(const ClipboardItem& item);
+    // As choose, and the shell pastes it once, with or without paste after choosing.
+    void chooseToPaste(const ClipboardItem& item);
     // Puts text on the clipboard that never enters the history.
     void copyText(const QString& text);
     void togglePin(const QUuid& id);
@@ -37,6 +39,8 @@ public:
 Q_SIGNALS:
     // An entry went back on the clipboard by the user's choice.
     void chosen(const ClipboardItem& item);
+    // An entry went back on the clipboard to be pasted at once.
+    void chosenToPaste(const ClipboardItem& item);
 
 private:
     HistoryModel& m_history;

@@ -232,6 +232,12 @@ void HistoryService::Copy(const QString& id)
         m_actions.copy(*item);
 }
 
+void HistoryService::Paste(const QString& id)
+{
+    if (const ClipboardItem* item = entry(id))
+        m_actions.chooseToPaste(*item);
+}
+
 QString HistoryService::Add(const QByteArray& data, const QString& mimeType)
 {
     const std::optional<ClipboardItemType> type = HistoryBus::typeOfMime(mimeType);

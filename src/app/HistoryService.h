@@ -51,6 +51,8 @@ public Q_SLOTS:
     // at the speed of the pipe and never through the bus; answers with the MIME type once all is written.
     Q_SCRIPTABLE QString WriteTo(const QString& id, const QDBusUnixFileDescriptor& fd);
     Q_SCRIPTABLE void Copy(const QString& id);
+    // As Copy, then pasted into the window with the focus, as Shift+Return in the panel does.
+    Q_SCRIPTABLE void Paste(const QString& id);
     // A new entry at the top, as a capture makes it (also while recording is paused); returns its id, or
     // the id of the top entry when that already holds the same text.
     Q_SCRIPTABLE QString Add(const QByteArray& data, const QString& mimeType);

@@ -17,6 +17,9 @@ public:
 Q_SIGNALS:
     // The user chose the entry (a click, Return): it goes back on the clipboard.
     void chosen(const ClipboardItem& item);
+    // The user chose the entry to paste it into the window they came from (Shift+Return, "粘贴"),
+    // whatever the setting for choices says.
+    void pasteRequested(const ClipboardItem& item);
     // Text that is no entry of the history (a preview's whole text, the text read from an image) goes
     // on the clipboard.
     void textCopyRequested(const QString& text);

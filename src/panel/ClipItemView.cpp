@@ -13,7 +13,9 @@
 #include "ui/Transition.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDrag>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -399,6 +401,15 @@ void ClipItemView::mouseDoubleClickEvent(QMouseEvent* event)
 void ClipItemView::openPreview()
 {
     Q_EMIT previewRequested(m_item);
+}
+
+void ClipItemView::contextMenuEvent(QContextMenuEvent* event)
+{
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("rowMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addAction(QStringLiteral("粘贴"), this, [this, item = m_item] { Q_EMIT pasteRequested(item); });
+    menu->popup(event->globalPos());
 }
 
 void ClipItemView::showEvent(QShowEvent* event)

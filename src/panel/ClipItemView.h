@@ -76,6 +76,8 @@ Q_SIGNALS:
     void previewRequested(const ClipboardItem& item);
     // A click chose the entry.
     void chosen(const ClipboardItem& item);
+    // The context menu's "粘贴": chosen, and pasted into the window the user came from.
+    void pasteRequested(const ClipboardItem& item);
     void pinToggleRequested(const QUuid& id);
     void deleteRequested(const ClipboardItem& item);
 
@@ -89,6 +91,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 

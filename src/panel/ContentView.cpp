@@ -290,6 +290,8 @@ void ContentView::resetScrollArea()
         connect(row, &ClipItemView::previewRequested, this, &ContentView::presentPreview);
         connect(row, &ClipItemView::chosen, &m_intents, &EntryIntents::chosen);
         connect(row, &ClipItemView::chosen, m_searchField, &QLineEdit::clear);
+        connect(row, &ClipItemView::pasteRequested, &m_intents, &EntryIntents::pasteRequested);
+        connect(row, &ClipItemView::pasteRequested, m_searchField, &QLineEdit::clear);
         connect(row, &ClipItemView::pinToggleRequested, &m_intents, &EntryIntents::pinToggleRequested);
         connect(row, &ClipItemView::deleteRequested, &m_intents, &EntryIntents::deleteRequested);
         return row;
@@ -533,7 +535,12 @@ bool ContentView::handleKey(QObject* watched, QKeyEvent* event)
         return true;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        if (selected) {
+        // Shift pastes it once into the window the user came from, whatever the setting; the shell
+        // closes the panel for that.
+        if (selected && event->modifiers().testFlag(Qt::ShiftModifier)) {
+            Q_EMIT m_intents.pasteRequested(selected->item());
+            m_searchField->clear();
+        } else if (selected) {
             Q_EMIT m_intents.chosen(selected->item());
             m_searchField->clear();
             if (!m_preferences.popoverPinned() && !m_preferences.popoverStayOpen())

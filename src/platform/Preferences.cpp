@@ -40,7 +40,7 @@ std::optional<bool> readFlag(const QVariant& stored)
 
 } // namespace
 
-const std::array<Preferences::Setting, 14> Preferences::settings{{
+const std::array<Preferences::Setting, 15> Preferences::settings{{
     {Key::DisplayCount, "displayCount", Type::Int, 6, "", 1},
     {Key::ShortcutKey, "shortcutKey", Type::Text, 0, "⌥ + Space"},
     {Key::ThemePreference, "themePreference", Type::Int, int(Appearance::FollowSystem), "", 0, 2},
@@ -57,6 +57,7 @@ const std::array<Preferences::Setting, 14> Preferences::settings{{
     {Key::RecognizeImageText, "recognizeImageText", Type::Bool},
     // "x,y" in desktop coordinates; empty until the user moves the desktop widget.
     {Key::WidgetPosition, "widgetPosition", Type::Text},
+    {Key::PasteAfterChoosing, "pasteAfterChoosing", Type::Bool},
 }};
 
 QVariant Preferences::Setting::defaultValue() const

@@ -36,6 +36,7 @@ public:
         MonitoringPaused,
         RecognizeImageText,
         WidgetPosition,
+        PasteAfterChoosing,
     };
     Q_ENUM(Key)
 
@@ -67,7 +68,7 @@ public:
         QVariant defaultValue() const;
     };
     // The key table.
-    static const std::array<Setting, 14> settings;
+    static const std::array<Setting, 15> settings;
     // The table's row for `key`.
     static const Setting& setting(Key key);
     static QVariant defaultValue(Key key) { return setting(key).defaultValue(); }
@@ -101,6 +102,8 @@ public:
     bool launchAtLogin() const { return flag(Key::LaunchAtLogin); }
     bool ignoreSensitive() const { return flag(Key::IgnoreSensitive); }
     bool recognizeImageText() const { return flag(Key::RecognizeImageText); }
+    // A choice also pastes the entry into the window the user came from.
+    bool pasteAfterChoosing() const { return flag(Key::PasteAfterChoosing); }
     AutoClear autoClearPreference() const { return AutoClear(number(Key::AutoClearPreference)); }
     bool monitoringPaused() const { return flag(Key::MonitoringPaused); }
     // Where the user left the desktop widget's top-left corner; none until it was moved.
@@ -117,6 +120,7 @@ public:
     void setLaunchAtLogin(bool value) { setValue(Key::LaunchAtLogin, value); }
     void setIgnoreSensitive(bool value) { setValue(Key::IgnoreSensitive, value); }
     void setRecognizeImageText(bool value) { setValue(Key::RecognizeImageText, value); }
+    void setPasteAfterChoosing(bool value) { setValue(Key::PasteAfterChoosing, value); }
     void setAutoClearPreference(AutoClear value) { setValue(Key::AutoClearPreference, int(value)); }
     void setMonitoringPaused(bool value) { setValue(Key::MonitoringPaused, value); }
     void setWidgetPosition(const QPoint& value);

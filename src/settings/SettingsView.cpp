@@ -179,6 +179,25 @@ QWidget* SettingsView::buildGeneralSection()
     section->addWidget(controlRow(widgetText, m_desktopWidgetSwitch, none, box));
     section->addWidget(new SettingsDivider(4, box));
 
+    auto* pasteText = new QWidget(box);
+    auto* pasteTextColumn = new QVBoxLayout(pasteText);
+    pasteTextColumn->setContentsMargins(0, 0, 0, 0);
+    pasteTextColumn->setSpacing(2);
+    pasteTextColumn->addWidget(rowLabel(QStringLiteral("选择后粘贴到原窗口"), pasteText));
+    // What this desktop does not allow; shown only then.
+    m_pasteNote = new SettingsLabel(
+        QString(), pixelFont(10), [] { return Theme::palette().secondary; }, pasteText);
+    m_pasteNote->setObjectName(QStringLiteral("pasteAfterChoosingNote"));
+    m_pasteNote->hide();
+    pasteTextColumn->addWidget(m_pasteNote);
+    pasteText->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_pasteSwitch = new ToggleSwitch(box);
+    m_pasteSwitch->setObjectName(QStringLiteral("pasteAfterChoosingSwitch"));
+    connect(m_pasteSwitch, &ToggleSwitch::toggleRequested, this,
+            [this](bool on) { m_preferences.setPasteAfterChoosing(on); });
+    section->addWidget(controlRow(pasteText, m_pasteSwitch, none, box));
+    section->addWidget(new SettingsDivider(4, box));
+
     m_shortcutButton = new ShortcutButton(box);
     m_shortcutButton->setObjectName(QStringLiteral("shortcutButton"));
     auto* shortcutText = new QWidget(box);
@@ -378,10 +397,19 @@ void SettingsView::setImageTextUnavailableReason(const QString& reason)
     refreshControls();
 }
 
+void SettingsView::setPasteLimitation(const QString& note, bool available)
+{
+    m_pasteSwitch->setEnabled(available);
+    m_pasteNote->setText(note);
+    m_pasteNote->setVisible(!note.isEmpty());
+    refreshControls();
+}
+
 void SettingsView::refreshControls()
 {
     m_launchSwitch->setOn(m_preferences.launchAtLogin());
     m_desktopWidgetSwitch->setOn(m_preferences.showDesktopWidget());
+    m_pasteSwitch->setOn(m_preferences.pasteAfterChoosing() && m_pasteSwitch->isEnabled());
     m_sensitiveSwitch->setOn(m_preferences.ignoreSensitive());
     m_pauseSwitch->setOn(m_preferences.monitoringPaused());
     m_imageTextSwitch->setOn(m_preferences.recognizeImageText() && m_imageTextSwitch->isEnabled());

@@ -63,6 +63,9 @@ public:
     QString shortcutProblem() const;
     // Where text recognition cannot run on this machine, its switch is disabled and shows why.
     void setImageTextUnavailableReason(const QString& reason);
+    // What pasting after a choice can reach on this desktop: a note under its switch (none while it
+    // reaches every window), and the switch disabled where it reaches none.
+    void setPasteLimitation(const QString& note, bool available);
 
 Q_SIGNALS:
     void shown();
@@ -99,6 +102,8 @@ private:
     QScrollArea* m_scrollArea = nullptr;
     ToggleSwitch* m_launchSwitch = nullptr;
     ToggleSwitch* m_desktopWidgetSwitch = nullptr;
+    ToggleSwitch* m_pasteSwitch = nullptr;
+    QLabel* m_pasteNote = nullptr;
     ToggleSwitch* m_sensitiveSwitch = nullptr;
     ToggleSwitch* m_pauseSwitch = nullptr;
     ToggleSwitch* m_imageTextSwitch = nullptr;

@@ -1,5 +1,7 @@
 #include "../StdoutCapture.h"
 #include "app/AppDelegate.h"
+#include "app/EntryActions.h"
+#include "app/PasteController.h"
 #include "app/PopoverPlacement.h"
 #include "app/PopoverWindow.h"
 #include "app/ShortcutBinder.h"
@@ -8,6 +10,7 @@
 #include "panel/ContentView.h"
 #include "platform/Preferences.h"
 #include "platform/fakes/FakeGlobalShortcut.h"
+#include "platform/fakes/FakeKeystrokeSender.h"
 #include "platform/fakes/FakeLoginItem.h"
 #include "platform/fakes/FakePasteboard.h"
 #include "settings/ConfirmClearDialog.h"
@@ -19,6 +22,7 @@
 #include <QApplication>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
@@ -52,6 +56,8 @@ private Q_SLOTS:
     void unreadableShortcutBindsNothing();
     void escapeClosesOnlyTheTopmostSurface_data();
     void escapeClosesOnlyTheTopmostSurface();
+    void choicePastesIntoTheWindowBeforeThePanel_data();
+    void choicePastesIntoTheWindowBeforeThePanel();
 
 private:
     void copy(const QString& text);
@@ -509,6 +515,49 @@ void TestAppDelegate::escapeClosesOnlyTheTopmostSurface()
     QTest::keyClick(target, key.key(), key.keyboardModifiers());
     QTRY_VERIFY(!window || !window->isVisible());
     QVERIFY(m_delegate->popover()->isVisible());
+}
+
+void TestAppDelegate::choicePastesIntoTheWindowBeforeThePanel_data()
+{
+    QTest::addColumn<bool>("setting");
+    QTest::addColumn<KeystrokeSender::Support>("support");
+    QTest::addColumn<bool>("pasted");
+    QTest::addColumn<QString>("output");
+    QTest::newRow("on") << true << KeystrokeSender::Support::Full << true << QString();
+    QTest::newRow("off: the pinned panel stays") << false << KeystrokeSender::Support::Full << false << QString();
+    QTest::newRow("on where the desktop cannot")
+        << true << KeystrokeSender::Support::None << false
+        << "Pellamor: Paste after choosing is not available: the fake desktop says no\n";
+}
+
+void TestAppDelegate::choicePastesIntoTheWindowBeforeThePanel()
+{
+    QFETCH(bool, setting);
+    QFETCH(KeystrokeSender::Support, support);
+    QFETCH(bool, pasted);
+    QFETCH(QString, output);
+    const PasteTarget editor{7, QStringLiteral("gedit")};
+    auto sender = std::make_unique<FakeKeystrokeSender>();
+    FakeKeystrokeSender& desktop = *sender;
+    desktop.supported = support;
+    desktop.windows = {editor};
+    desktop.focused = editor;
+    m_preferences->setPasteAfterChoosing(setting);
+    StdoutCapture capture;
+    m_delegate->usePasteSender(std::move(sender));
+    QCOMPARE(QString::fromUtf8(capture.text()), output);
+    copy(QStringLiteral("chosen"));
+    m_preferences->setPopoverPinned(true);
+    m_delegate->togglePopover();
+    desktop.focus({});
+    m_delegate->entryActions()->choose(m_delegate->clipboardMonitor()->items().first());
+    QCOMPARE(m_pasteboard->string(), std::optional(QStringLiteral("chosen")));
+    // Pinned or not, the panel makes way for the window the paste goes to.
+    QCOMPARE(m_delegate->popover()->isVisible(), !pasted);
+    QSignalSpy finished(m_delegate->pasteController(), &PasteController::finished);
+    if (pasted && desktop.sent.isEmpty())
+        QVERIFY(finished.wait());
+    QCOMPARE(desktop.sent.size(), pasted ? 1 : 0);
 }
 
 QTEST_MAIN(TestAppDelegate)

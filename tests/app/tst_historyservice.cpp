@@ -103,6 +103,8 @@ void TestHistoryService::errors_data()
         << "Get" << QVariantList{unknownId} << QString::fromLatin1(HistoryBus::noSuchEntry);
     QTest::newRow("Copy of text that is no id")
         << "Copy" << QVariantList{QStringLiteral("abc")} << QString::fromLatin1(HistoryBus::noSuchEntry);
+    QTest::newRow("Paste of an unknown id")
+        << "Paste" << QVariantList{unknownId} << QString::fromLatin1(HistoryBus::noSuchEntry);
     QTest::newRow("SetPinned of an unknown id")
         << "SetPinned" << QVariantList{unknownId, true} << QString::fromLatin1(HistoryBus::noSuchEntry);
     QTest::newRow("Add of HTML") << "Add" << QVariantList{QByteArray("<b>x</b>"), QStringLiteral("text/html")}

@@ -4,6 +4,8 @@
 #include "ui/Transition.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVariantAnimation>
@@ -18,6 +20,7 @@ private Q_SLOTS:
     void formattedTime();
     void singleClickChooses();
     void doubleClickOpensPreviewOnly();
+    void menuPastes();
     void buttonsAsk();
     void thumbnailLoadsAtRowSize();
     void missingImageKeepsPlaceholder();
@@ -73,6 +76,23 @@ void TestClipItemView::singleClickChooses()
     QVERIFY(chosen.wait());
     QCOMPARE(chosen.count(), 1);
     QCOMPARE(chosen.first().first().value<ClipboardItem>().content, QStringLiteral("older"));
+}
+
+void TestClipItemView::menuPastes()
+{
+    m_fixture->copyText(QStringLiteral("older"));
+    auto row = makeRow(m_fixture->monitor->items().first());
+    row->show();
+    QSignalSpy paste(row.get(), &ClipItemView::pasteRequested);
+    const QPoint at = row->entryRect().center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, row->mapToGlobal(at));
+    QApplication::sendEvent(row.get(), &event);
+    auto* menu = row->findChild<QMenu*>(QStringLiteral("rowMenu"));
+    QVERIFY(menu);
+    QCOMPARE(menu->actions().first()->text(), QStringLiteral("粘贴"));
+    menu->actions().first()->trigger();
+    QCOMPARE(paste.count(), 1);
+    QCOMPARE(paste.first().first().value<ClipboardItem>().content, QStringLiteral("older"));
 }
 
 void TestClipItemView::doubleClickOpensPreviewOnly()

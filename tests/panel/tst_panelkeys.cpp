@@ -113,21 +113,27 @@ void TestPanelKeys::arrowsMoveTheSelection()
 void TestPanelKeys::returnCopiesAndCloses_data()
 {
     QTest::addColumn<bool>("stayOpen");
-    QTest::newRow("closes") << false;
-    QTest::newRow("kept open") << true;
+    QTest::addColumn<bool>("shift");
+    QTest::newRow("closes") << false << false;
+    QTest::newRow("kept open") << true << false;
+    // Pasted once: the shell closes the panel when the paste starts.
+    QTest::newRow("shift pastes") << false << true;
 }
 
 void TestPanelKeys::returnCopiesAndCloses()
 {
     QFETCH(bool, stayOpen);
+    QFETCH(bool, shift);
     m_fixture->preferences.setPopoverStayOpen(stayOpen);
     QSignalSpy close(&panel(), &ContentView::closeRequested);
+    QSignalSpy paste(&m_fixture->intents(), &EntryIntents::pasteRequested);
     QTest::keyClicks(panel().searchField(), QStringLiteral("entry"));
     key(Qt::Key_Down);
     key(Qt::Key_Down);
-    key(Qt::Key_Return);
+    key(Qt::Key_Return, shift ? Qt::ShiftModifier : Qt::NoModifier);
     QCOMPARE(m_fixture->pasteboard.string(), std::optional(QStringLiteral("entry 2")));
-    QCOMPARE(close.size(), stayOpen ? 0 : 1);
+    QCOMPARE(close.size(), stayOpen || shift ? 0 : 1);
+    QCOMPARE(paste.size(), shift ? 1 : 0);
     // The choice is made: the next opening starts without the query.
     QVERIFY(panel().searchField()->text().isEmpty());
 }

@@ -76,6 +76,7 @@ void TestSettingsView::controlsWriteTheirKeys_data()
     const char* const rows[][4] = {
         {"launch at login", "launchAtLoginSwitch", "launchAtLogin", "true"},
         {"desktop widget", "desktopWidgetSwitch", "showDesktopWidget", "true"},
+        {"paste after choosing", "pasteAfterChoosingSwitch", "pasteAfterChoosing", "true"},
         {"sensitive filter, on by default", "ignoreSensitiveSwitch", "ignoreSensitive", "false"},
         {"theme dark", "themeOption2", "themePreference", "2"},
         {"20 entries", "countOption20", "displayCount", "20"},

@@ -27,6 +27,7 @@ Commands:
                                  list the entries the search field would find
   get [ID]                       write an entry's text or PNG image to standard output
   copy [ID]                      put an entry back on the clipboard
+  paste [ID]                     put an entry on the clipboard and paste it into the focused window
   add [--type MIME]              add standard input as a new entry (text/plain or image/png)
   delete [ID]                    delete an entry
   pin [ID] / unpin [ID]          pin or unpin an entry
@@ -300,6 +301,10 @@ const std::map<QString, Command>& commands()
         {QStringLiteral("copy"),
          [](const Arguments& a, HistoryClient& c) {
              return idCommand(a, [&c](const QString& id) { return c.call(QStringLiteral("Copy"), {id}); });
+         }},
+        {QStringLiteral("paste"),
+         [](const Arguments& a, HistoryClient& c) {
+             return idCommand(a, [&c](const QString& id) { return c.call(QStringLiteral("Paste"), {id}); });
          }},
         {QStringLiteral("delete"),
          [](const Arguments& a, HistoryClient& c) {

@@ -1,0 +1,38 @@
+#include "platform/KeystrokeSender.h"
+
+#include "platform/x11/X11KeystrokeSender.h"
+
+#include <QGuiApplication>
+
+namespace {
+
+// A desktop that lets no program type into another's windows, or one this program cannot reach.
+class UnsupportedKeystrokeSender : public KeystrokeSender
+{
+public:
+    explicit UnsupportedKeystrokeSender(QString reason)
+        : m_reason(std::move(reason))
+    {}
+
+    Support support() const override { return Support::None; }
+    QString limitation() const override { return m_reason; }
+    PasteTarget focusedWindow() const override { return {}; }
+    bool exists(const PasteTarget&) const override { return false; }
+    void activate(const PasteTarget&) override {}
+    bool modifiersHeld() const override { return false; }
+    void send(PasteKeystroke) override {}
+
+private:
+    QString m_reason;
+};
+
+} // namespace
+
+std::unique_ptr<KeystrokeSender> KeystrokeSender::createForSession()
+{
+    if (QGuiApplication::platformName() == u"xcb")
+        return std::make_unique<X11KeystrokeSender>();
+    return std::make_unique<UnsupportedKeystrokeSender>(
+        QStringLiteral("this desktop (%1) offers no way to type into other windows")
+            .arg(QGuiApplication::platformName()));
+}
