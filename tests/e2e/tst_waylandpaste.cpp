@@ -1,5 +1,6 @@
 // Pasting into foot under a headless sway of its own (run-under-sway.sh), as an ordinary client: the
 // window list names and activates the terminal, and the virtual keyboard types Ctrl+Shift+V into it.
+#include "../platform/FakeDataControlCompositor.h"
 #include "platform/wayland/WaylandClipboardReader.h"
 #include "platform/wayland/WlrKeystrokeSender.h"
 
@@ -24,6 +25,7 @@ class TestWaylandPaste : public QObject
 private Q_SLOTS:
     void initTestCase();
     void cleanup();
+    void compositorWithoutTheInterfacesSaysSo();
     void pastesIntoTheWindowItActivated();
 
 private:
@@ -55,6 +57,19 @@ void TestWaylandPaste::initTestCase()
             ++m_owned;
     });
     QVERIFY(m_clipboard->start());
+}
+
+void TestWaylandPaste::compositorWithoutTheInterfacesSaysSo()
+{
+    // As on GNOME or KDE: a seat and a clipboard, but no window list and no virtual keyboard.
+    FakeDataControlCompositor compositor({});
+    QVERIFY(compositor.isListening());
+    WlrKeystrokeSender sender(compositor.displayName());
+    QCOMPARE(sender.support(), KeystrokeSender::Support::None);
+    QCOMPARE(sender.limitation(), QStringLiteral("the compositor offers no zwp_virtual_keyboard_manager_v1 and no "
+                                                 "zwlr_foreign_toplevel_manager_v1"));
+    QVERIFY(!sender.focusedWindow().isValid());
+    sender.send(PasteKeystroke::CtrlV);
 }
 
 void TestWaylandPaste::cleanup()
