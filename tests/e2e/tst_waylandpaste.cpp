@@ -5,6 +5,7 @@
 #include "platform/wayland/WlrKeystrokeSender.h"
 
 #include <QFile>
+#include <QGuiApplication>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -49,6 +50,8 @@ void TestWaylandPaste::initTestCase()
     if (QStandardPaths::findExecutable(QStringLiteral("foot")).isEmpty())
         QSKIP("foot is not installed");
     QVERIFY(m_dir.isValid());
+    // As the program names itself; its own windows are never a target.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.pellamor.app"));
     m_sender = std::make_unique<WlrKeystrokeSender>();
     QCOMPARE(m_sender->support(), KeystrokeSender::Support::Full);
     QVERIFY(m_sender->limitation().isEmpty());
@@ -122,6 +125,17 @@ void TestWaylandPaste::pastesIntoTheWindowItActivated()
     QTRY_COMPARE_WITH_TIMEOUT(m_sender->focusedWindow().appId, QStringLiteral("second"), waitMs);
     const PasteTarget other = m_sender->focusedWindow();
     QVERIFY(other.handle != first.handle);
+    // Our own window is never the focused one, even when it has the keyboard.
+    const QString own = QStringLiteral("com.pellamor.app");
+    startTerminal(own);
+    QTRY_VERIFY_WITH_TIMEOUT(!m_sender->focusedWindow().isValid(), waitMs);
+    copy("ours\n");
+    m_sender->send(PasteKeystroke::CtrlShiftV);
+    QTRY_COMPARE_WITH_TIMEOUT(written(own), QByteArray("ours\n"), waitMs);
+    QVERIFY(!m_sender->focusedWindow().isValid());
+    for (const QList<QVariant>& signal : std::as_const(focus))
+        QVERIFY(signal.at(0).value<PasteTarget>().appId != own);
+
     m_sender->activate(first);
     QTRY_COMPARE_WITH_TIMEOUT(m_sender->focusedWindow(), first, waitMs);
 

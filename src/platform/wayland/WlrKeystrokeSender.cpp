@@ -147,7 +147,7 @@ struct WlrKeystrokeSender::Impl
     std::thread thread;
     std::atomic<bool> stopping{false};
 
-    // Reader-thread state (the constructor's thread until the thread starts).
+    // The compositor thread's (the constructor's until that thread starts).
     std::map<zwlr_foreign_toplevel_handle_v1*, Toplevel> toplevels;
     quint64 nextNumber = 1;
     quint64 activations = 0;
@@ -413,6 +413,8 @@ void WlrKeystrokeSender::Impl::serve()
 void WlrKeystrokeSender::Impl::loseConnection()
 {
     lost = true;
+    for (const auto& [handle, toplevel] : toplevels)
+        zwlr_foreign_toplevel_handle_v1_destroy(handle);
     toplevels.clear();
     publish();
 }
