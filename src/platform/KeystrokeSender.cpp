@@ -1,5 +1,6 @@
 #include "platform/KeystrokeSender.h"
 
+#include "platform/wayland/WlrKeystrokeSender.h"
 #include "platform/x11/X11KeystrokeSender.h"
 
 #include <QGuiApplication>
@@ -32,6 +33,12 @@ std::unique_ptr<KeystrokeSender> KeystrokeSender::createForSession()
 {
     if (QGuiApplication::platformName() == u"xcb")
         return std::make_unique<X11KeystrokeSender>();
+    if (QGuiApplication::platformName().startsWith(u"wayland")) {
+        auto wlroots = std::make_unique<WlrKeystrokeSender>();
+        if (wlroots->support() != Support::None)
+            return wlroots;
+        return std::make_unique<UnsupportedKeystrokeSender>(wlroots->limitation());
+    }
     return std::make_unique<UnsupportedKeystrokeSender>(
         QStringLiteral("this desktop (%1) offers no way to type into other windows")
             .arg(QGuiApplication::platformName()));
