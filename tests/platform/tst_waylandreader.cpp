@@ -791,7 +791,8 @@ void TestWaylandReader::publishIsNotHeldUpByAHungOwner()
     const qsizetype mark = m_received->count();
     m_reader->publish(Published::offer(published));
     // A publish that waited for the reader would have returned only once the hung change was given up.
-    QVERIFY(std::none_of(m_received->since(mark).cbegin(), m_received->since(mark).cend(),
+    const QList<ClipboardSnapshot> sincePublish = m_received->since(mark);
+    QVERIFY(std::none_of(sincePublish.cbegin(), sincePublish.cend(),
                          [](const ClipboardSnapshot& s) { return s.abandoned; }));
     QTRY_COMPARE_WITH_TIMEOUT(m_compositor->selectionOwner(), Owner::Client, budgetMs + 1000);
     QCOMPARE(m_compositor->pasteFromClient(utf8Type), QByteArray("while someone hangs"));
