@@ -33,6 +33,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QDBusConnection>
+#include <QHash>
 #include <QLabel>
 #include <QScreen>
 #include <QSystemTrayIcon>
@@ -154,12 +155,27 @@ void AppDelegate::usePasteSender(std::unique_ptr<KeystrokeSender> sender)
     m_paste.reset();
     m_keystrokeSender = std::move(sender);
     m_paste = std::make_unique<PasteController>(*m_keystrokeSender, *m_preferences);
+    m_paste->setClipboard(m_pasteboard.get());
     connect(m_actions.get(), &EntryActions::chosen, m_paste.get(), &PasteController::entryChosen);
     connect(m_actions.get(), &EntryActions::chosenToPaste, m_paste.get(), &PasteController::pasteOnce);
     connect(m_paste.get(), &PasteController::closePanelRequested, this, [this] {
         closePanel();
         if (m_panelWindow)
             m_panelWindow->hide();
+    });
+    // A paste that did not happen says why, in one line; the entry is on the clipboard all the same.
+    connect(m_paste.get(), &PasteController::finished, this, [](PasteController::Outcome outcome) {
+        using Outcome = PasteController::Outcome;
+        static const QHash<Outcome, const char*> reasons = {
+            {Outcome::Unsupported, "this desktop cannot type into other windows"},
+            {Outcome::NoTarget, "no window of another application had the focus"},
+            {Outcome::TargetGone, "the window is gone"},
+            {Outcome::FocusLost, "another window took the focus"},
+            {Outcome::FocusTimedOut, "the window did not get the focus back"},
+            {Outcome::ModifiersHeld, "a modifier key was still held"},
+        };
+        if (const char* reason = reasons.value(outcome))
+            printLine(QStringLiteral("Pellamor: Nothing pasted: ") + QLatin1String(reason));
     });
     const KeystrokeSender::Support support = m_keystrokeSender->support();
     if (m_windows)
@@ -189,6 +205,8 @@ void AppDelegate::launchWith(std::unique_ptr<Preferences> preferences, std::uniq
     m_preferences = std::move(preferences);
     m_storageManager = std::move(storage);
     m_pasteboard = std::move(pasteboard);
+    if (m_paste)
+        m_paste->setClipboard(m_pasteboard.get());
     m_loginItem = std::move(loginItem);
     startUp();
 }

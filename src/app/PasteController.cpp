@@ -1,6 +1,7 @@
 #include "PasteController.h"
 
 #include "core/PasteRules.h"
+#include "platform/Pasteboard.h"
 #include "platform/Preferences.h"
 
 PasteController::PasteController(KeystrokeSender& sender, Preferences& preferences, QObject* parent)
@@ -68,10 +69,12 @@ void PasteController::pasteOnce()
     m_keystroke = kind == PasteRules::TargetKind::Terminal ? PasteKeystroke::CtrlShiftV : PasteKeystroke::CtrlV;
     m_phase = Phase::AwaitingFocus;
     m_deadline.start(focusWaitMs);
-    m_sender.activate(target);
-    // The target may have the focus already, and then no change is announced.
-    if (m_phase == Phase::AwaitingFocus && m_sender.focusedWindow() == m_target)
+    // The target may have the focus already (a paste asked for from outside the panel): nothing to give back.
+    if (m_sender.focusedWindow() == m_target) {
         advance();
+        return;
+    }
+    m_sender.activate(target);
 }
 
 void PasteController::handleFocusChanged(const PasteTarget& focused)
@@ -101,6 +104,10 @@ void PasteController::advance()
         m_releasePoll.start();
     }
     if (m_phase != Phase::AwaitingRelease || m_sender.modifiersHeld())
+        return;
+    // The target would paste what the clipboard held before the entry: the keystroke can reach it
+    // before the display server has made the entry ours.
+    if (m_clipboard && m_clipboard->ownWritePending())
         return;
     // The user's last moves may have closed the window or gone elsewhere.
     if (!m_sender.exists(m_target)) {

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTimer>
 
+class Pasteboard;
 class Preferences;
 
 // Pastes a chosen entry into the window the user came from: with paste after choosing on, every choice;
@@ -48,6 +49,8 @@ public:
     void panelOpening();
     // Where desktop entries are looked up to tell terminals; empty for the XDG data folders'.
     void setApplicationDirs(const QStringList& dirs) { m_applicationDirs = dirs; }
+    // The clipboard the entries are copied to: the keystroke waits until it holds the entry.
+    void setClipboard(const Pasteboard* clipboard) { m_clipboard = clipboard; }
 
     // A choice: pasted when paste after choosing is on.
     void entryChosen(const ClipboardItem& item);
@@ -73,6 +76,7 @@ private:
     KeystrokeSender& m_sender;
     Preferences& m_preferences;
     QStringList m_applicationDirs;
+    const Pasteboard* m_clipboard = nullptr;
     // The last window of another application that had the focus.
     PasteTarget m_lastForeign;
     Phase m_phase = Phase::Idle;

@@ -31,14 +31,19 @@ private:
 
 std::unique_ptr<KeystrokeSender> KeystrokeSender::createForSession()
 {
-    if (QGuiApplication::platformName() == u"xcb")
-        return std::make_unique<X11KeystrokeSender>();
-    if (QGuiApplication::platformName().startsWith(u"wayland")) {
+    // On Wayland the compositor is asked first, on a connection of the sender's own, whatever Qt draws
+    // through: the program's windows may be XWayland's, and the window list of a wlroots compositor
+    // names native and X11 windows alike.
+    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
         auto wlroots = std::make_unique<WlrKeystrokeSender>();
         if (wlroots->support() != Support::None)
             return wlroots;
+        if (QGuiApplication::platformName() == u"xcb")
+            return std::make_unique<X11KeystrokeSender>();
         return std::make_unique<UnsupportedKeystrokeSender>(wlroots->limitation());
     }
+    if (QGuiApplication::platformName() == u"xcb")
+        return std::make_unique<X11KeystrokeSender>();
     return std::make_unique<UnsupportedKeystrokeSender>(
         QStringLiteral("this desktop (%1) offers no way to type into other windows")
             .arg(QGuiApplication::platformName()));

@@ -53,6 +53,10 @@ public:
     virtual void setPaused(bool on) { m_paused = on; }
     bool isPaused() const { return m_paused; }
 
+    // Whether our last write is not on the display server's clipboard yet: where the server confirms
+    // ownership later, another application asking for the contents meanwhile may still get the old ones.
+    virtual bool ownWritePending() const { return false; }
+
     virtual void clearContents() = 0;
     virtual void writeString(const QString& text) = 0;
     virtual void writeImage(const QImage& image) = 0;

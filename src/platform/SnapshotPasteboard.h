@@ -41,6 +41,10 @@ public:
     QImage imageData(const QString& type) const override;
     QImage image() const override;
     bool reportsChanges() const override { return m_watching; }
+    bool ownWritePending() const override
+    {
+        return m_awaitingOwn && m_sinceWrite.isValid() && m_sinceWrite.elapsed() < ownChangeWaitMs;
+    }
 
 protected:
     struct Contents

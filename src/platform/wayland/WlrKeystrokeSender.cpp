@@ -126,7 +126,8 @@ struct Request
 struct WlrKeystrokeSender::Impl
 {
     WlrKeystrokeSender* q = nullptr;
-    QString ownAppId;
+    // Our windows' app_id: the desktop file's name on Wayland, the X11 class under XWayland.
+    QStringList ownAppIds;
 
     wl_display* display = nullptr;
     wl_registry* registry = nullptr;
@@ -271,7 +272,7 @@ void WlrKeystrokeSender::Impl::publish()
             newest = &toplevel;
     }
     PasteTarget now;
-    if (newest && (ownAppId.isEmpty() || newest->appId != ownAppId))
+    if (newest && !ownAppIds.contains(newest->appId, Qt::CaseInsensitive))
         now = {newest->number, newest->appId};
     {
         std::lock_guard guard(lock);
@@ -463,7 +464,10 @@ WlrKeystrokeSender::WlrKeystrokeSender(const QByteArray& displayName, QObject* p
     , d(std::make_unique<Impl>())
 {
     d->q = this;
-    d->ownAppId = QGuiApplication::desktopFileName();
+    for (const QString& own : {QGuiApplication::desktopFileName(), QCoreApplication::applicationName()}) {
+        if (!own.isEmpty())
+            d->ownAppIds.append(own);
+    }
     if (!d->open(displayName)) {
         d->close();
         return;

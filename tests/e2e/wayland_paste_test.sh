@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Pasting on a wlroots compositor through the program, as a launcher or a script asks for it: under a
+# headless sway of its own with a private session bus, foot runs `cat > FILE` and has the focus; ten
+# times in a row `pellamor paste ID` gives the focus back to it and types the paste, and each time the
+# entry arrives.
+#
+#   wayland_paste_test.sh PATH/TO/pellamor
+#
+# Exits 77 when sway, foot, wl-copy, dbus-daemon, dbus-send or python3 is missing.
+set -u
+
+source "$(dirname "${BASH_SOURCE[0]}")/e2e-common.sh"
+e2e_setup wayland_paste_test sway "sway foot wl-copy dbus-daemon dbus-send python3" "$@"
+
+export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/bus
+dbus-daemon --session --nofork --nopidfile --address="$DBUS_SESSION_BUS_ADDRESS" >"$work/bus.log" 2>&1 &
+pids+=($!)
+wait_for 10 test -S "$work/bus" || fail "the private session bus did not start"
+on_bus() {
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner string:com.pellamor.app 2>/dev/null | grep -q 'boolean true'
+}
+
+start_program || fail "$start_error"
+wait_for 10 on_bus || fail "the program did not take the name com.pellamor.app on the session bus"
+printf '%s' "pasted on sway " | wl-copy --foreground 2>/dev/null &
+pids+=($!)
+wait_for 10 has_entry "pasted on sway " || fail "the copy was not captured"
+id=$("$program" list | awk -F'\t' '$2 == "pasted on sway " {print $1; exit}')
+
+out=$work/out
+foot --app-id foot sh -c "stty -icanon -echo; cat > '$out'" >/dev/null 2>&1 &
+pids+=($!)
+wait_for 10 test -e "$out" || fail "foot did not start"
+arrived() { [[ $(cat "$out") == "$expected" ]]; }
+
+expected=
+for round in $(seq 10); do
+    expected+="pasted on sway "
+    "$program" paste "$id" || fail "pellamor paste exited with $? in round $round"
+    wait_for 5 arrived || fail "round $round: foot's file holds '$(cat "$out")'"
+done
+echo "wayland_paste_test: 10 of 10 pastes arrived"
