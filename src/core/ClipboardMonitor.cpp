@@ -1,5 +1,6 @@
 #include "ClipboardMonitor.h"
 
+#include "StandardOutput.h"
 #include "StorageManager.h"
 #include "platform/ImageCodec.h"
 #include "platform/Pasteboard.h"
@@ -42,9 +43,39 @@ ClipboardMonitor::ClipboardMonitor(HistoryModel& history, Pasteboard& pasteboard
     const auto withhold = [this] {
         m_pasteboard.setIgnoreSensitive(m_preferences.ignoreSensitive());
         m_pasteboard.setPaused(m_preferences.monitoringPaused());
+        applyRules();
     };
     withhold();
     connect(&m_preferences, &Preferences::changed, this, withhold);
+}
+
+void ClipboardMonitor::applyRules()
+{
+    const QStringList applications = m_preferences.excludedApplications();
+    const QStringList patterns = m_preferences.ignorePatterns();
+    if (m_rules && applications == m_ruleApplications && patterns == m_rulePatterns)
+        return;
+    m_ruleApplications = applications;
+    if (patterns != m_rulePatterns) {
+        m_rulePatterns = patterns;
+        m_slowPatterns.clear();
+    }
+    m_rules = std::make_shared<const CaptureRules>(applications, patterns);
+    for (const QString& pattern : m_rules->invalidPatterns())
+        printLine(QStringLiteral("Ignoring the pattern %1: it is not a valid regular expression").arg(pattern));
+    m_pasteboard.setCaptureRules(m_rules);
+    Q_EMIT rulesReportChanged();
+}
+
+QStringList ClipboardMonitor::invalidPatterns() const
+{
+    return m_rules ? m_rules->invalidPatterns() : QStringList();
+}
+
+void ClipboardMonitor::ignoreNextChange()
+{
+    m_ignoreNextChange = true;
+    Q_EMIT ignoringNextChangeChanged(true);
 }
 
 const QStringList& ClipboardMonitor::sensitiveMarkerTypes()
@@ -98,14 +129,27 @@ void ClipboardMonitor::checkClipboard()
     m_lastChangeCount = changeCount;
 
     // Paused: the change is noted above and dropped here, so resuming never catches up on it.
-    if (m_preferences.monitoringPaused() || std::exchange(m_ignoreNextChange, false)) {
+    if (m_preferences.monitoringPaused()) {
         m_pasteboard.contentsTaken();
         return;
     }
+    if (std::exchange(m_ignoreNextChange, false)) {
+        m_pasteboard.contentsTaken();
+        Q_EMIT ignoringNextChangeChanged(false);
+        return;
+    }
 
-    const Capture capture = captureFrom(m_pasteboard.contents(sensitiveMarkerTypes()), m_preferences.ignoreSensitive(),
-                                        m_history.newestEntry());
+    const ClipboardContents contents = m_pasteboard.contents(sensitiveMarkerTypes());
+    const Capture capture = captureFrom(contents, m_preferences.ignoreSensitive(), m_history.newestEntry());
     m_pasteboard.contentsTaken();
+    if (contents.skippedBy != SkippedBy::Nothing ||
+        (!contents.slowPattern.isEmpty() && !m_slowPatterns.contains(contents.slowPattern))) {
+        ++m_skipped[std::size_t(contents.skippedBy)];
+        if (!contents.slowPattern.isEmpty() && !m_slowPatterns.contains(contents.slowPattern) &&
+            m_rulePatterns.contains(contents.slowPattern))
+            m_slowPatterns.append(contents.slowPattern);
+        Q_EMIT rulesReportChanged();
+    }
     if (capture.skipped)
         return;
     enforceAutoClear();

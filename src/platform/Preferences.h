@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPoint>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <array>
@@ -36,6 +37,9 @@ public:
         MonitoringPaused,
         RecognizeImageText,
         WidgetPosition,
+        ExcludedApplications,
+        IgnorePatterns,
+        RestoreEmptyClipboard,
     };
     Q_ENUM(Key)
 
@@ -49,7 +53,8 @@ public:
         return choice == AutoClear::OneDay ? 86400 : choice == AutoClear::SevenDays ? 604800 : 0;
     }
 
-    enum class Type { Bool, Int, Text };
+    // List: a list of strings; its default is defaultText split at line breaks.
+    enum class Type { Bool, Int, Text, List };
     struct Setting
     {
         Key key;
@@ -67,7 +72,7 @@ public:
         QVariant defaultValue() const;
     };
     // The key table.
-    static const std::array<Setting, 14> settings;
+    static const std::array<Setting, 17> settings;
     // The table's row for `key`.
     static const Setting& setting(Key key);
     static QVariant defaultValue(Key key) { return setting(key).defaultValue(); }
@@ -105,6 +110,11 @@ public:
     bool monitoringPaused() const { return flag(Key::MonitoringPaused); }
     // Where the user left the desktop widget's top-left corner; none until it was moved.
     std::optional<QPoint> widgetPosition() const;
+    // Applications whose copies are not recorded, matched without case against the owner's name.
+    QStringList excludedApplications() const { return value(Key::ExcludedApplications).toStringList(); }
+    // Regular expressions; a text matching any of them is not recorded.
+    QStringList ignorePatterns() const { return value(Key::IgnorePatterns).toStringList(); }
+    bool restoreEmptyClipboard() const { return flag(Key::RestoreEmptyClipboard); }
 
     void setDisplayCount(int value) { setValue(Key::DisplayCount, value); }
     void setShortcutKey(const QString& value) { setValue(Key::ShortcutKey, value); }
@@ -120,6 +130,9 @@ public:
     void setAutoClearPreference(AutoClear value) { setValue(Key::AutoClearPreference, int(value)); }
     void setMonitoringPaused(bool value) { setValue(Key::MonitoringPaused, value); }
     void setWidgetPosition(const QPoint& value);
+    void setExcludedApplications(const QStringList& value) { setValue(Key::ExcludedApplications, value); }
+    void setIgnorePatterns(const QStringList& value) { setValue(Key::IgnorePatterns, value); }
+    void setRestoreEmptyClipboard(bool value) { setValue(Key::RestoreEmptyClipboard, value); }
 
 Q_SIGNALS:
     void changed(Preferences::Key key);
