@@ -245,6 +245,11 @@ void AppDelegate::createStatusItem(std::function<bool()> trayProbe, int trayGrac
         else if (!m_panelOpenAtMenu && !panelShown())
             togglePopover();
     });
+    connect(m_tray, &TrayController::ignoreNextRequested, m_clipboardMonitor.get(),
+            &ClipboardMonitor::ignoreNextChange);
+    connect(m_clipboardMonitor.get(), &ClipboardMonitor::ignoringNextChangeChanged, m_tray,
+            &TrayController::setIgnoringNext);
+    m_tray->setIgnoringNext(m_clipboardMonitor->isIgnoringNextChange());
     connect(m_tray, &TrayController::settingsRequested, this, &AppDelegate::showSettingsAlone);
     connect(m_tray, &TrayController::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     connect(m_tray, &TrayController::noTrayFound, this, &AppDelegate::handleNoTray);

@@ -38,6 +38,18 @@ ClipboardMonitor::ClipboardMonitor(HistoryModel& history, Pasteboard& pasteboard
     m_lastChangeCount = m_pasteboard.changeCount();
     m_timer.setInterval(pollIntervalMs);
     connect(&m_timer, &QTimer::timeout, this, &ClipboardMonitor::checkClipboard);
+    // An application that quits takes what it copied with it; nobody took the clipboard since.
+    m_restoreTimer.setSingleShot(true);
+    m_restoreTimer.setInterval(restoreDelayMs);
+    connect(&m_restoreTimer, &QTimer::timeout, this, [this] {
+        if (!m_preferences.restoreEmptyClipboard() || m_preferences.monitoringPaused())
+            return;
+        const ClipboardItems items = m_history.items();
+        const auto newest = std::max_element(items.cbegin(), items.cend(),
+                                             [](const auto& a, const auto& b) { return a.timestamp < b.timestamp; });
+        if (newest != items.cend())
+            copyToClipboard(*newest);
+    });
     // The clipboard reader decides on its own thread whether a change is a secret it must not read, and
     // reads nothing at all while capture is paused.
     const auto withhold = [this] {
@@ -127,6 +139,7 @@ void ClipboardMonitor::checkClipboard()
         return;
     // Every change is looked at exactly once, whatever becomes of it.
     m_lastChangeCount = changeCount;
+    m_restoreTimer.stop();
 
     // Paused: the change is noted above and dropped here, so resuming never catches up on it.
     if (m_preferences.monitoringPaused()) {
@@ -140,6 +153,8 @@ void ClipboardMonitor::checkClipboard()
     }
 
     const ClipboardContents contents = m_pasteboard.contents(sensitiveMarkerTypes());
+    if (contents.ownerless && m_preferences.restoreEmptyClipboard())
+        m_restoreTimer.start();
     const Capture capture = captureFrom(contents, m_preferences.ignoreSensitive(), m_history.newestEntry());
     m_pasteboard.contentsTaken();
     if (contents.skippedBy != SkippedBy::Nothing ||

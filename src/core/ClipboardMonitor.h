@@ -25,6 +25,8 @@ class ClipboardMonitor : public QObject
 public:
     static constexpr int maxFileUrls = ClipboardReading::maxFileUrls;
     static constexpr int pollIntervalMs = 500;
+    // How long an emptied clipboard may stay empty before the newest entry is offered again.
+    static constexpr int restoreDelayMs = 200;
 
     // What one change of the clipboard adds to the history.
     struct Capture
@@ -90,6 +92,7 @@ private:
     Pasteboard& m_pasteboard;
     Preferences& m_preferences;
     QTimer m_timer;
+    QTimer m_restoreTimer;
     qint64 m_lastChangeCount = 0;
     bool m_monitoring = false;
     // Inside copyToClipboard: the changes of our own write are not captured.

@@ -177,6 +177,7 @@ ClipboardContents prepare(const ClipboardSnapshot& snapshot)
     contents.withheld = snapshot.withheld;
     contents.skippedBy = snapshot.skippedBy;
     contents.slowPattern = snapshot.slowPattern;
+    contents.ownerless = snapshot.ownerless;
     if (snapshot.withheld)
         return contents;
 

@@ -30,6 +30,8 @@ struct ClipboardSnapshot
     bool initial = false;
     // The owner did not answer in time or went away mid-transfer; nothing of it may be used.
     bool abandoned = false;
+    // Nobody owns the clipboard: its owner quit or cleared it.
+    bool ownerless = false;
     // The markers said secret while the filter was on: only the type list and the marker values were read.
     // Or capture was paused: nothing at all was read.
     bool withheld = false;
@@ -57,6 +59,8 @@ struct ClipboardContents
     bool withheld = false;
     SkippedBy skippedBy = SkippedBy::Nothing;
     QString slowPattern;
+    // Nobody owns the clipboard (as far as the reader can tell).
+    bool ownerless = false;
     // The images of the image files among the first URLs, in order.
     QList<QImage> fileImages;
     // The clipboard's own image (PNG, then TIFF, then any other image type); read only when no file gave one.

@@ -40,9 +40,9 @@ menu_window() {
 menu_shown() { [[ -n $(menu_window) ]]; }
 menu_hidden() { ! menu_shown; }
 
-# Right click on the icon, then a click on the menu's second entry, "暂停记录". The menu holds four
+# Right click on the icon, then a click on the menu's second entry, "暂停记录". The menu holds five
 # entries of one height and a thin separator above the last: the second entry's middle lies at about
-# 37 % of the menu's height.
+# 30 % of the menu's height.
 choose_pause() {
     click_icon 3
     wait_for 5 menu_shown || fail "a right click on the tray icon showed no menu"
@@ -51,7 +51,7 @@ choose_pause() {
     menu=$(menu_window)
     read -r x y w h < <(xwininfo -id "$menu" |
         awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF} /Width:/ {w=$NF} /Height:/ {h=$NF} END {print x, y, w, h}')
-    xdotool mousemove $((x + w / 2)) $((y + h * 37 / 100))
+    xdotool mousemove $((x + w / 2)) $((y + h * 30 / 100))
     sleep 0.2
     xdotool click 1
     wait_for 5 menu_hidden || fail "the menu stayed open after choosing an entry"

@@ -563,6 +563,7 @@ void WaylandClipboardReader::Impl::readChange()
     snapshot.initial = pendingInitial;
     wl_proxy* offer = selection;
     if (!offer) {
+        snapshot.ownerless = true;
         sink(std::move(snapshot));
         return;
     }

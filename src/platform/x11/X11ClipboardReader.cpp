@@ -460,6 +460,7 @@ void X11ClipboardReader::Impl::run()
         if (!pending.empty())
             continue;
         if (change.owner == XCB_NONE) {
+            snapshot.ownerless = true;
             sink(std::move(snapshot));
             continue;
         }
