@@ -182,6 +182,7 @@ void AppDelegate::startUp()
     connect(m_imageTextIndex.get(), &ImageTextIndex::textChanged, &history, &HistoryModel::refreshImageText);
 
     m_windows = new AuxiliaryWindows(*m_history, *m_actions, *m_storageManager, *m_preferences, *m_loginItem, this);
+    m_windows->setClipboardMonitor(m_clipboardMonitor.get());
     m_windows->setImageTextUnavailableReason(m_imageTextIndex->unavailableReason());
     m_windows->setShortcutBinder(m_shortcutBinder);
     connect(m_windows, &AuxiliaryWindows::aboutToShow, this, &AppDelegate::updateAppearance);

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QRect>
 
+class ClipboardMonitor;
 class EntryActions;
 class HistoryModel;
 class LoginItem;
@@ -37,6 +38,8 @@ public:
     void setImageTextUnavailableReason(const QString& reason) { m_imageTextReason = reason; }
     // The binder whose problem the settings show, now and later; may be null.
     void setShortcutBinder(ShortcutBinder* binder);
+    // Where the settings read what the capture rules skipped.
+    void setClipboardMonitor(ClipboardMonitor* monitor) { m_monitor = monitor; }
 
     // A second press of the gear closes the settings; a press that only took the focus from them does
     // nothing.
@@ -71,6 +74,7 @@ private:
     Preferences& m_preferences;
     LoginItem& m_loginItem;
     QString m_imageTextReason;
+    ClipboardMonitor* m_monitor = nullptr;
     QPointer<ShortcutBinder> m_shortcutBinder;
     QElapsedTimer m_settingsClosedByGear;
     QPointer<PopoverWindow> m_settingsPopover;
