@@ -57,7 +57,11 @@ struct CaptureRules::Matcher
                 lock.unlock();
                 const auto start = std::chrono::steady_clock::now();
                 // A match PCRE2 gives up on counts as none: the text is kept.
-                result.ignored = patterns[i].match(text).hasMatch();
+                // The text was decoded here, so it is valid UTF-16: PCRE2 need not check it for every pattern.
+                result.ignored = patterns[i]
+                                     .match(text, 0, QRegularExpression::NormalMatch,
+                                            QRegularExpression::DontCheckSubjectStringMatchOption)
+                                     .hasMatch();
                 if (result.slowPattern.isEmpty() &&
                     std::chrono::steady_clock::now() - start > std::chrono::milliseconds(slowMatchMs))
                     result.slowPattern = patterns[i].pattern();
