@@ -157,14 +157,19 @@ void ClipboardMonitor::checkClipboard()
         m_restoreTimer.start();
     const Capture capture = captureFrom(contents, m_preferences.ignoreSensitive(), m_history.newestEntry());
     m_pasteboard.contentsTaken();
-    if (contents.skippedBy != SkippedBy::Nothing ||
-        (!contents.slowPattern.isEmpty() && !m_slowPatterns.contains(contents.slowPattern))) {
+    // Only the counts and the slow patterns are kept; nothing of the skipped contents.
+    bool report = false;
+    if (contents.skippedBy != SkippedBy::Nothing) {
         ++m_skipped[std::size_t(contents.skippedBy)];
-        if (!contents.slowPattern.isEmpty() && !m_slowPatterns.contains(contents.slowPattern) &&
-            m_rulePatterns.contains(contents.slowPattern))
-            m_slowPatterns.append(contents.slowPattern);
-        Q_EMIT rulesReportChanged();
+        report = true;
     }
+    if (const QString& slow = contents.slowPattern;
+        !slow.isEmpty() && m_rulePatterns.contains(slow) && !m_slowPatterns.contains(slow)) {
+        m_slowPatterns.append(slow);
+        report = true;
+    }
+    if (report)
+        Q_EMIT rulesReportChanged();
     if (capture.skipped)
         return;
     enforceAutoClear();
