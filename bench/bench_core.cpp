@@ -1,4 +1,5 @@
-// Speed of the history core: loading, saving, the idle tick and the main-thread cost of a capture;
+// Speed of the history core: loading, saving, the idle tick, the main-thread cost of a capture and the
+// reader-thread cost of the user's capture rules;
 // the memory of reading a huge history file and of a huge capture.
 // Run: build/bench/pellamor_bench
 
@@ -6,6 +7,7 @@
 #include "core/ClipboardMonitor.h"
 #include "core/HistoryModel.h"
 #include "core/StorageManager.h"
+#include "platform/CaptureRules.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -128,6 +130,41 @@ void BM_ImageCaptureMainThread(benchmark::State& state)
     state.counters["png_MB"] = double(png.size()) / 1e6;
 }
 BENCHMARK(BM_ImageCaptureMainThread)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The reader thread's time for one text change as the rules judge it: the default excluded applications
+// and 20 ignore patterns (range(0) = 1) or no rules (0), over a text of range(1) bytes. The difference is
+// what the rules add; wall time, since the reader waits for the pattern thread.
+void BM_RulesOnTextChange(benchmark::State& state)
+{
+    QStringList patterns = {QStringLiteral("^\\s*\\d{6,8}\\s*$"), QStringLiteral("^[A-Za-z0-9+/=_-]{32,}$")};
+    for (int i = patterns.size(); i < 20; ++i)
+        patterns << QStringLiteral("^(?:token|secret|key)-%1[:=]\\S+").arg(i);
+    const auto rules = state.range(0)
+                           ? std::make_unique<CaptureRules>(CaptureRules::defaultExcludedApplications(), patterns)
+                           : nullptr;
+    QByteArray text;
+    while (text.size() < state.range(1))
+        text += "The quick brown fox jumps over the lazy dog 0123456789. ";
+    text.truncate(state.range(1));
+    const QList<QByteArray> offered = {"TARGETS", "UTF8_STRING", "text/plain"};
+    for (auto _ : state) {
+        ClipboardSnapshot snapshot;
+        snapshot.owner = QStringLiteral("XTerm");
+        ClipboardReading::readOffered(
+            offered, ClipboardMonitor::sensitiveMarkerTypes(), true,
+            [&](const QByteArray&, QByteArray& out) {
+                out = text;
+                return ClipboardReading::Outcome::Done;
+            },
+            snapshot, rules.get());
+        benchmark::DoNotOptimize(snapshot);
+    }
+}
+BENCHMARK(BM_RulesOnTextChange)
+    ->ArgsProduct({{0, 1}, {100, 4096, 64 * 1024}})
+    ->ArgNames({"rules", "bytes"})
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
 
 // Peak and resident memory of the process, in KiB.
 long statusKiB(const char* field)

@@ -229,6 +229,7 @@ void AppDelegate::startUp()
     connect(m_imageTextIndex.get(), &ImageTextIndex::textChanged, &history, &HistoryModel::refreshImageText);
 
     m_windows = new AuxiliaryWindows(*m_history, *m_actions, *m_storageManager, *m_preferences, *m_loginItem, this);
+    m_windows->setClipboardMonitor(m_clipboardMonitor.get());
     m_windows->setImageTextUnavailableReason(m_imageTextIndex->unavailableReason());
     m_windows->setShortcutBinder(m_shortcutBinder);
     connect(m_windows, &AuxiliaryWindows::aboutToShow, this, &AppDelegate::updateAppearance);
@@ -292,6 +293,11 @@ void AppDelegate::createStatusItem(std::function<bool()> trayProbe, int trayGrac
         else if (!m_panelOpenAtMenu && !panelShown())
             togglePopover();
     });
+    connect(m_tray, &TrayController::ignoreNextRequested, m_clipboardMonitor.get(),
+            &ClipboardMonitor::ignoreNextChange);
+    connect(m_clipboardMonitor.get(), &ClipboardMonitor::ignoringNextChangeChanged, m_tray,
+            &TrayController::setIgnoringNext);
+    m_tray->setIgnoringNext(m_clipboardMonitor->isIgnoringNextChange());
     connect(m_tray, &TrayController::settingsRequested, this, &AppDelegate::showSettingsAlone);
     connect(m_tray, &TrayController::quitRequested, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     connect(m_tray, &TrayController::noTrayFound, this, &AppDelegate::handleNoTray);

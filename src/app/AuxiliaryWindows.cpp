@@ -5,6 +5,7 @@
 #include "PopoverPlacement.h"
 #include "PopoverWindow.h"
 #include "ShortcutBinder.h"
+#include "core/ClipboardMonitor.h"
 #include "core/HistoryModel.h"
 #include "panel/ImagePreviewView.h"
 #include "panel/TextPreviewView.h"
@@ -97,6 +98,14 @@ PopoverWindow* AuxiliaryWindows::ensureSettingsPopover()
         auto* settings = new SettingsView(m_history, m_actions.intents(), m_preferences);
         settings->setImageTextUnavailableReason(m_imageTextReason);
         settings->setPasteLimitation(m_pasteNote, m_pasteAvailable);
+        if (m_monitor) {
+            const auto report = [settings, monitor = m_monitor] {
+                settings->setRuleReport(monitor->skippedCount(SkippedBy::ExcludedApplication),
+                                        monitor->skippedCount(SkippedBy::IgnorePattern), monitor->slowPatterns());
+            };
+            report();
+            connect(m_monitor, &ClipboardMonitor::rulesReportChanged, settings, report);
+        }
         (new LaunchAtLoginController(m_preferences, m_loginItem, settings))->attach(*settings);
         connect(settings, &SettingsView::privacyPolicyRequested, this, &AuxiliaryWindows::privacyPolicyRequested);
         connect(settings, &SettingsView::quitRequested, this, &AuxiliaryWindows::quitRequested);

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QRect>
 
+class ClipboardMonitor;
 class EntryActions;
 class HistoryModel;
 class LoginItem;
@@ -39,6 +40,8 @@ public:
     void setPasteLimitation(const QString& note, bool available);
     // The binder whose problem the settings show, now and later; may be null.
     void setShortcutBinder(ShortcutBinder* binder);
+    // Where the settings read what the capture rules skipped.
+    void setClipboardMonitor(ClipboardMonitor* monitor) { m_monitor = monitor; }
 
     // A second press of the gear closes the settings; a press that only took the focus from them does
     // nothing.
@@ -75,6 +78,7 @@ private:
     QString m_imageTextReason;
     QString m_pasteNote;
     bool m_pasteAvailable = true;
+    ClipboardMonitor* m_monitor = nullptr;
     QPointer<ShortcutBinder> m_shortcutBinder;
     QElapsedTimer m_settingsClosedByGear;
     QPointer<PopoverWindow> m_settingsPopover;

@@ -43,12 +43,19 @@ TrayController::TrayController(Preferences& preferences, QObject* parent)
     m_openAction = m_menu->addAction(QStringLiteral("打开剪贴板历史"));
     m_pauseAction = m_menu->addAction(QStringLiteral("暂停记录"));
     m_pauseAction->setCheckable(true);
+    m_ignoreNextAction = m_menu->addAction(QStringLiteral("忽略下一次复制"));
+    m_ignoreNextAction->setCheckable(true);
     m_settingsAction = m_menu->addAction(QStringLiteral("设置…"));
     m_menu->addSeparator();
     m_quitAction = m_menu->addAction(QStringLiteral("退出 Pellamor"));
     // The action only asks; its check mark follows the stored value.
     connect(m_pauseAction, &QAction::triggered, this,
             [this](bool checked) { m_preferences.setMonitoringPaused(checked); });
+    connect(m_ignoreNextAction, &QAction::triggered, this, [this] {
+        // The check mark follows the monitor, which says when the copy has been passed over.
+        m_ignoreNextAction->setChecked(m_ignoringNext);
+        Q_EMIT ignoreNextRequested();
+    });
     connect(m_settingsAction, &QAction::triggered, this, &TrayController::settingsRequested);
     connect(m_quitAction, &QAction::triggered, this, &TrayController::quitRequested);
     connect(m_menu, &QMenu::aboutToShow, this, &TrayController::menuAboutToShow);
@@ -101,9 +108,18 @@ QIcon TrayController::statusIcon(bool paused)
     return icon;
 }
 
-QString TrayController::toolTip(bool paused)
+QString TrayController::toolTip(bool paused, bool ignoringNext)
 {
-    return paused ? QStringLiteral("Pellamor（已暂停）") : QStringLiteral("Pellamor");
+    if (paused)
+        return QStringLiteral("Pellamor（已暂停）");
+    return ignoringNext ? QStringLiteral("Pellamor（将忽略下一次复制）") : QStringLiteral("Pellamor");
+}
+
+void TrayController::setIgnoringNext(bool armed)
+{
+    m_ignoringNext = armed;
+    m_ignoreNextAction->setChecked(armed);
+    m_icon->setToolTip(toolTip(m_preferences.monitoringPaused(), armed));
 }
 
 void TrayController::refreshPause()
@@ -111,7 +127,7 @@ void TrayController::refreshPause()
     const bool paused = m_preferences.monitoringPaused();
     m_pauseAction->setChecked(paused);
     m_icon->setIcon(statusIcon(paused));
-    m_icon->setToolTip(toolTip(paused));
+    m_icon->setToolTip(toolTip(paused, m_ignoringNext));
 }
 
 void TrayController::show(int graceMs)

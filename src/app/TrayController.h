@@ -30,6 +30,7 @@ public:
     QMenu* menu() const { return m_menu; }
     QAction* openAction() const { return m_openAction; }
     QAction* pauseAction() const { return m_pauseAction; }
+    QAction* ignoreNextAction() const { return m_ignoreNextAction; }
     QAction* settingsAction() const { return m_settingsAction; }
     QAction* quitAction() const { return m_quitAction; }
 
@@ -42,12 +43,17 @@ public:
 
     // The glyph, dimmed and with a pause badge while paused.
     static QIcon statusIcon(bool paused);
-    static QString toolTip(bool paused);
+    static QString toolTip(bool paused, bool ignoringNext = false);
+
+    // Whether the next copy will be passed over: the action's check mark and the tooltip say so.
+    void setIgnoringNext(bool armed);
 
 Q_SIGNALS:
     // A left click on the icon. The menu's open action is the shell's to interpret: the open menu may
     // have taken the panel's focus, so it toggles what the user saw when the menu opened.
     void panelRequested();
+    // The user asked that the next copy not be recorded.
+    void ignoreNextRequested();
     void settingsRequested();
     void quitRequested();
     // No tray at start and none within the grace period.
@@ -66,6 +72,7 @@ private:
     QMenu* m_menu = nullptr;
     QAction* m_openAction = nullptr;
     QAction* m_pauseAction = nullptr;
+    QAction* m_ignoreNextAction = nullptr;
     QAction* m_settingsAction = nullptr;
     QAction* m_quitAction = nullptr;
     QTimer m_probeTimer;
@@ -73,4 +80,5 @@ private:
     int m_graceMs = trayGraceMs;
     bool m_hasTray = false;
     bool m_reportedNoTray = false;
+    bool m_ignoringNext = false;
 };

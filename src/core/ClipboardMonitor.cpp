@@ -1,5 +1,6 @@
 #include "ClipboardMonitor.h"
 
+#include "StandardOutput.h"
 #include "StorageManager.h"
 #include "platform/ImageCodec.h"
 #include "platform/Pasteboard.h"
@@ -37,14 +38,56 @@ ClipboardMonitor::ClipboardMonitor(HistoryModel& history, Pasteboard& pasteboard
     m_lastChangeCount = m_pasteboard.changeCount();
     m_timer.setInterval(pollIntervalMs);
     connect(&m_timer, &QTimer::timeout, this, &ClipboardMonitor::checkClipboard);
+    // An application that quits takes what it copied with it; nobody took the clipboard since.
+    m_restoreTimer.setSingleShot(true);
+    m_restoreTimer.setInterval(restoreDelayMs);
+    connect(&m_restoreTimer, &QTimer::timeout, this, [this] {
+        if (!m_preferences.restoreEmptyClipboard() || m_preferences.monitoringPaused())
+            return;
+        const ClipboardItems items = m_history.items();
+        const auto newest = std::max_element(items.cbegin(), items.cend(),
+                                             [](const auto& a, const auto& b) { return a.timestamp < b.timestamp; });
+        if (newest != items.cend())
+            copyToClipboard(*newest);
+    });
     // The clipboard reader decides on its own thread whether a change is a secret it must not read, and
     // reads nothing at all while capture is paused.
     const auto withhold = [this] {
         m_pasteboard.setIgnoreSensitive(m_preferences.ignoreSensitive());
         m_pasteboard.setPaused(m_preferences.monitoringPaused());
+        applyRules();
     };
     withhold();
     connect(&m_preferences, &Preferences::changed, this, withhold);
+}
+
+void ClipboardMonitor::applyRules()
+{
+    const QStringList applications = m_preferences.excludedApplications();
+    const QStringList patterns = m_preferences.ignorePatterns();
+    if (m_rules && applications == m_ruleApplications && patterns == m_rulePatterns)
+        return;
+    m_ruleApplications = applications;
+    if (patterns != m_rulePatterns) {
+        m_rulePatterns = patterns;
+        m_slowPatterns.clear();
+    }
+    m_rules = std::make_shared<const CaptureRules>(applications, patterns);
+    for (const QString& pattern : m_rules->invalidPatterns())
+        printLine(QStringLiteral("Ignoring the pattern %1: it is not a valid regular expression").arg(pattern));
+    m_pasteboard.setCaptureRules(m_rules);
+    Q_EMIT rulesReportChanged();
+}
+
+QStringList ClipboardMonitor::invalidPatterns() const
+{
+    return m_rules ? m_rules->invalidPatterns() : QStringList();
+}
+
+void ClipboardMonitor::ignoreNextChange()
+{
+    m_ignoreNextChange = true;
+    Q_EMIT ignoringNextChangeChanged(true);
 }
 
 const QStringList& ClipboardMonitor::sensitiveMarkerTypes()
@@ -96,16 +139,37 @@ void ClipboardMonitor::checkClipboard()
         return;
     // Every change is looked at exactly once, whatever becomes of it.
     m_lastChangeCount = changeCount;
+    m_restoreTimer.stop();
 
     // Paused: the change is noted above and dropped here, so resuming never catches up on it.
-    if (m_preferences.monitoringPaused() || std::exchange(m_ignoreNextChange, false)) {
+    if (m_preferences.monitoringPaused()) {
         m_pasteboard.contentsTaken();
         return;
     }
+    if (std::exchange(m_ignoreNextChange, false)) {
+        m_pasteboard.contentsTaken();
+        Q_EMIT ignoringNextChangeChanged(false);
+        return;
+    }
 
-    const Capture capture = captureFrom(m_pasteboard.contents(sensitiveMarkerTypes()), m_preferences.ignoreSensitive(),
-                                        m_history.newestEntry());
+    const ClipboardContents contents = m_pasteboard.contents(sensitiveMarkerTypes());
+    if (contents.ownerless && m_preferences.restoreEmptyClipboard())
+        m_restoreTimer.start();
+    const Capture capture = captureFrom(contents, m_preferences.ignoreSensitive(), m_history.newestEntry());
     m_pasteboard.contentsTaken();
+    // Only the counts and the slow patterns are kept; nothing of the skipped contents.
+    bool report = false;
+    if (contents.skippedBy != SkippedBy::Nothing) {
+        ++m_skipped[std::size_t(contents.skippedBy)];
+        report = true;
+    }
+    if (const QString& slow = contents.slowPattern;
+        !slow.isEmpty() && m_rulePatterns.contains(slow) && !m_slowPatterns.contains(slow)) {
+        m_slowPatterns.append(slow);
+        report = true;
+    }
+    if (report)
+        Q_EMIT rulesReportChanged();
     if (capture.skipped)
         return;
     enforceAutoClear();

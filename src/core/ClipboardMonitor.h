@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <array>
+#include <memory>
 #include <optional>
 
 class Pasteboard;
@@ -23,6 +25,8 @@ class ClipboardMonitor : public QObject
 public:
     static constexpr int maxFileUrls = ClipboardReading::maxFileUrls;
     static constexpr int pollIntervalMs = 500;
+    // How long an emptied clipboard may stay empty before the newest entry is offered again.
+    static constexpr int restoreDelayMs = 200;
 
     // What one change of the clipboard adds to the history.
     struct Capture
@@ -57,7 +61,15 @@ public:
     // One poll step.
     void checkClipboard();
     // The next change of the clipboard is passed over, as while paused; the ones after it are captured.
-    void ignoreNextChange() { m_ignoreNextChange = true; }
+    void ignoreNextChange();
+    bool isIgnoringNextChange() const { return m_ignoreNextChange; }
+
+    // How many changes each of the user's rules passed over since the program started.
+    qint64 skippedCount(SkippedBy rule) const { return m_skipped[std::size_t(rule)]; }
+    // The ignore patterns that ran out of time on some text since they were last edited.
+    const QStringList& slowPatterns() const { return m_slowPatterns; }
+    // The ignore patterns that do not compile.
+    QStringList invalidPatterns() const;
 
     // Puts the entry back on the clipboard without capturing it again; the history is unchanged.
     void copyToClipboard(const ClipboardItem& item);
@@ -67,15 +79,29 @@ public:
     static const QStringList& sensitiveMarkerTypes();
     static const QStringList& imageFileExtensions();
 
+Q_SIGNALS:
+    void ignoringNextChangeChanged(bool armed);
+    // A rule skipped a change, or a pattern turned out slow.
+    void rulesReportChanged();
+
 private:
+    // Builds the rules anew when their settings changed since the last call.
+    void applyRules();
+
     HistoryModel& m_history;
     Pasteboard& m_pasteboard;
     Preferences& m_preferences;
     QTimer m_timer;
+    QTimer m_restoreTimer;
     qint64 m_lastChangeCount = 0;
     bool m_monitoring = false;
     // Inside copyToClipboard: the changes of our own write are not captured.
     bool m_writingBack = false;
     bool m_ignoreNextChange = false;
+    std::array<qint64, 3> m_skipped{};
+    QStringList m_slowPatterns;
+    QStringList m_ruleApplications;
+    QStringList m_rulePatterns;
+    std::shared_ptr<const CaptureRules> m_rules;
     QMetaObject::Connection m_changeConnection;
 };

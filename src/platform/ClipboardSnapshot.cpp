@@ -1,5 +1,6 @@
 #include "platform/ClipboardSnapshot.h"
 
+#include "platform/CaptureRules.h"
 #include "platform/ImageCodec.h"
 
 #include <QFileInfo>
@@ -52,12 +53,19 @@ bool isSecret(const QStringList& types, const QHash<QString, QByteArray>& marker
 }
 
 Outcome readOffered(const QList<QByteArray>& offered, const QStringList& markers, bool ignoreSensitive,
-                    const Fetch& fetch, ClipboardSnapshot& snapshot)
+                    const Fetch& fetch, ClipboardSnapshot& snapshot, const CaptureRules* rules)
 {
     for (const QByteArray& name : offered) {
         const QString type = QString::fromUtf8(name);
         if (!snapshot.types.contains(type))
             snapshot.types.append(type);
+    }
+
+    // An excluded application's contents never travel into this process, not even its markers.
+    if (rules && rules->excludes(snapshot.owner)) {
+        snapshot.withheld = true;
+        snapshot.skippedBy = SkippedBy::ExcludedApplication;
+        return Outcome::Done;
     }
 
     QByteArray bytes;
@@ -97,6 +105,16 @@ Outcome readOffered(const QList<QByteArray>& offered, const QStringList& markers
             snapshot.values.insert(plainText, QString::fromLatin1(snapshot.values.value(plainText)).toUtf8());
         if (!snapshot.types.contains(plainText))
             snapshot.types.append(plainText);
+        if (rules && rules->hasPatterns()) {
+            const CaptureRules::Verdict verdict = rules->judge(snapshot.values.value(plainText));
+            snapshot.slowPattern = verdict.slowPattern;
+            if (verdict.ignored) {
+                snapshot.values.clear();
+                snapshot.withheld = true;
+                snapshot.skippedBy = SkippedBy::IgnorePattern;
+                return Outcome::Done;
+            }
+        }
         break;
     }
 
@@ -157,6 +175,9 @@ ClipboardContents prepare(const ClipboardSnapshot& snapshot)
     if (const auto hint = snapshot.values.constFind(passwordManagerHint); hint != snapshot.values.cend())
         contents.markerValues.insert(passwordManagerHint, *hint);
     contents.withheld = snapshot.withheld;
+    contents.skippedBy = snapshot.skippedBy;
+    contents.slowPattern = snapshot.slowPattern;
+    contents.ownerless = snapshot.ownerless;
     if (snapshot.withheld)
         return contents;
 

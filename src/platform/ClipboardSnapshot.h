@@ -10,6 +10,15 @@
 #include <functional>
 #include <optional>
 
+class CaptureRules;
+
+// The user's rule that passed a change over, counted by the history.
+enum class SkippedBy {
+    Nothing,
+    ExcludedApplication,
+    IgnorePattern,
+};
+
 // What a clipboard reader found after one change of the clipboard's owner.
 struct ClipboardSnapshot
 {
@@ -21,9 +30,17 @@ struct ClipboardSnapshot
     bool initial = false;
     // The owner did not answer in time or went away mid-transfer; nothing of it may be used.
     bool abandoned = false;
+    // Nobody owns the clipboard: its owner quit or cleared it.
+    bool ownerless = false;
     // The markers said secret while the filter was on: only the type list and the marker values were read.
     // Or capture was paused: nothing at all was read.
     bool withheld = false;
+    // The application that owned the clipboard, as far as the reader could tell; empty when unknown.
+    QString owner;
+    // Withheld because of one of the user's rules.
+    SkippedBy skippedBy = SkippedBy::Nothing;
+    // An ignore pattern that ran out of time on this change's text (which was kept).
+    QString slowPattern;
     // Type names as the owner offers them, plus "text/plain" when a text type could be read.
     QStringList types;
     // The values read, by type; text of any text type is stored as UTF-8 under "text/plain".
@@ -40,6 +57,10 @@ struct ClipboardContents
     // Marked as a secret while the filter was on, or arrived while capture was paused: nothing but the types
     // and the marker values was read.
     bool withheld = false;
+    SkippedBy skippedBy = SkippedBy::Nothing;
+    QString slowPattern;
+    // Nobody owns the clipboard (as far as the reader can tell).
+    bool ownerless = false;
     // The images of the image files among the first URLs, in order.
     QList<QImage> fileImages;
     // The clipboard's own image (PNG, then TIFF, then any other image type); read only when no file gave one.
@@ -90,9 +111,10 @@ using Fetch = std::function<Outcome(const QByteArray& type, QByteArray& out)>;
 // can be read, the URL list, PNG, TIFF and, when neither of those is offered, one other image type.
 // offered is the owner's type list without the protocol's own meta targets; it becomes snapshot.types.
 // A type the owner refuses or that is too large is left out; any other failure ends the change and is
-// returned.
+// returned. With rules, a change from an excluded application (snapshot.owner) is withheld before any
+// value is asked for, and one whose text matches an ignore pattern is withheld with its values dropped.
 Outcome readOffered(const QList<QByteArray>& offered, const QStringList& markers, bool ignoreSensitive,
-                    const Fetch& fetch, ClipboardSnapshot& snapshot);
+                    const Fetch& fetch, ClipboardSnapshot& snapshot, const CaptureRules* rules = nullptr);
 
 // The local files among the first maxFileUrls URLs of a "text/uri-list" value, in order.
 QList<QUrl> urlsOf(const QByteArray& uriList);

@@ -27,5 +27,15 @@ ClipboardContents Pasteboard::contents(const QStringList& markers) const
     if (!contents.image.isNull())
         return contents;
     contents.text = string();
+    // No owner is known here: only the patterns apply.
+    if (const auto rules = captureRules(); rules && contents.text) {
+        const CaptureRules::Verdict verdict = rules->judge(*contents.text);
+        contents.slowPattern = verdict.slowPattern;
+        if (verdict.ignored) {
+            contents.text.reset();
+            contents.withheld = true;
+            contents.skippedBy = SkippedBy::IgnorePattern;
+        }
+    }
     return contents;
 }

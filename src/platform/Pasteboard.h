@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/CaptureRules.h"
 #include "platform/ClipboardSnapshot.h"
 #include "platform/ImageCodec.h"
 
@@ -52,6 +53,10 @@ public:
     // payload is ever read. Off by default.
     virtual void setPaused(bool on) { m_paused = on; }
     bool isPaused() const { return m_paused; }
+    // The user's rules: contents of an excluded application and texts matching an ignore pattern are
+    // withheld like secrets. None by default.
+    virtual void setCaptureRules(std::shared_ptr<const CaptureRules> rules) { m_rules.set(std::move(rules)); }
+    std::shared_ptr<const CaptureRules> captureRules() const { return m_rules.get(); }
 
     // Whether our last write is not on the display server's clipboard yet: where the server confirms
     // ownership later, another application asking for the contents meanwhile may still get the old ones.
@@ -68,4 +73,5 @@ Q_SIGNALS:
 private:
     std::atomic<bool> m_ignoreSensitive{true};
     std::atomic<bool> m_paused{false};
+    CaptureRulesSlot m_rules;
 };

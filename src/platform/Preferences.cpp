@@ -40,7 +40,7 @@ std::optional<bool> readFlag(const QVariant& stored)
 
 } // namespace
 
-const std::array<Preferences::Setting, 15> Preferences::settings{{
+const std::array<Preferences::Setting, 18> Preferences::settings{{
     {Key::DisplayCount, "displayCount", Type::Int, 6, "", 1},
     {Key::ShortcutKey, "shortcutKey", Type::Text, 0, "⌥ + Space"},
     {Key::ThemePreference, "themePreference", Type::Int, int(Appearance::FollowSystem), "", 0, 2},
@@ -58,6 +58,11 @@ const std::array<Preferences::Setting, 15> Preferences::settings{{
     // "x,y" in desktop coordinates; empty until the user moves the desktop widget.
     {Key::WidgetPosition, "widgetPosition", Type::Text},
     {Key::PasteAfterChoosing, "pasteAfterChoosing", Type::Bool},
+    // Password managers, until the user edits the list.
+    {Key::ExcludedApplications, "excludedApplications", Type::List, 0,
+     "KeePassXC\nKeePass2\nBitwarden\n1Password\nEnpass\nSeahorse"},
+    {Key::IgnorePatterns, "ignorePatterns", Type::List},
+    {Key::RestoreEmptyClipboard, "restoreEmptyClipboard", Type::Bool},
 }};
 
 QVariant Preferences::Setting::defaultValue() const
@@ -69,6 +74,8 @@ QVariant Preferences::Setting::defaultValue() const
         return defaultNumber;
     case Type::Text:
         break;
+    case Type::List:
+        return QString::fromUtf8(defaultText).split(u'\n', Qt::SkipEmptyParts);
     }
     return QString::fromUtf8(defaultText);
 }
@@ -106,6 +113,9 @@ QVariant Preferences::value(Key key) const
     }
     case Type::Text:
         break;
+    case Type::List:
+        // A hand-edited value that is not text at all counts as an empty list.
+        return stored.toStringList();
     }
     return stored.toString();
 }

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPoint>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <array>
@@ -37,6 +38,9 @@ public:
         RecognizeImageText,
         WidgetPosition,
         PasteAfterChoosing,
+        ExcludedApplications,
+        IgnorePatterns,
+        RestoreEmptyClipboard,
     };
     Q_ENUM(Key)
 
@@ -50,7 +54,8 @@ public:
         return choice == AutoClear::OneDay ? 86400 : choice == AutoClear::SevenDays ? 604800 : 0;
     }
 
-    enum class Type { Bool, Int, Text };
+    // List: a list of strings; its default is defaultText split at line breaks.
+    enum class Type { Bool, Int, Text, List };
     struct Setting
     {
         Key key;
@@ -68,7 +73,7 @@ public:
         QVariant defaultValue() const;
     };
     // The key table.
-    static const std::array<Setting, 15> settings;
+    static const std::array<Setting, 18> settings;
     // The table's row for `key`.
     static const Setting& setting(Key key);
     static QVariant defaultValue(Key key) { return setting(key).defaultValue(); }
@@ -108,6 +113,11 @@ public:
     bool monitoringPaused() const { return flag(Key::MonitoringPaused); }
     // Where the user left the desktop widget's top-left corner; none until it was moved.
     std::optional<QPoint> widgetPosition() const;
+    // Applications whose copies are not recorded, matched without case against the owner's name.
+    QStringList excludedApplications() const { return value(Key::ExcludedApplications).toStringList(); }
+    // Regular expressions; a text matching any of them is not recorded.
+    QStringList ignorePatterns() const { return value(Key::IgnorePatterns).toStringList(); }
+    bool restoreEmptyClipboard() const { return flag(Key::RestoreEmptyClipboard); }
 
     void setDisplayCount(int value) { setValue(Key::DisplayCount, value); }
     void setShortcutKey(const QString& value) { setValue(Key::ShortcutKey, value); }
@@ -124,6 +134,9 @@ public:
     void setAutoClearPreference(AutoClear value) { setValue(Key::AutoClearPreference, int(value)); }
     void setMonitoringPaused(bool value) { setValue(Key::MonitoringPaused, value); }
     void setWidgetPosition(const QPoint& value);
+    void setExcludedApplications(const QStringList& value) { setValue(Key::ExcludedApplications, value); }
+    void setIgnorePatterns(const QStringList& value) { setValue(Key::IgnorePatterns, value); }
+    void setRestoreEmptyClipboard(bool value) { setValue(Key::RestoreEmptyClipboard, value); }
 
 Q_SIGNALS:
     void changed(Preferences::Key key);

@@ -3,6 +3,7 @@
 #include "ConfirmClearDialog.h"
 #include "CountPicker.h"
 #include "HistoryExport.h"
+#include "RuleListEditor.h"
 #include "SectionBox.h"
 #include "SegmentedPicker.h"
 #include "SettingsClickableRow.h"
@@ -25,6 +26,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QStandardPaths>
 #include <QUrl>
@@ -247,6 +249,31 @@ QWidget* SettingsView::buildPrivacySection()
     section->addWidget(controlRow(rowLabel(QStringLiteral("忽略密码、验证码等敏感内容"), box), m_sensitiveSwitch,
                                   QMargins(8, 6, 8, 6), box));
     section->addWidget(new SettingsDivider(4, box));
+    // The user's own rules: a row that opens the list, and under it what the rule skipped so far.
+    const auto ruleRow = [this, box, section](const QString& title, const QString& name, Preferences::Key key,
+                                              QLabel*& note) {
+        auto* row = new SettingsClickableRow(title, {}, false, box);
+        row->setObjectName(name);
+        connect(row, &QAbstractButton::clicked, this, [this, key] { openRuleEditor(key); });
+        section->addWidget(row);
+        note = new SettingsLabel(
+            QString(), pixelFont(10), [] { return Theme::palette().secondary; }, box);
+        note->setObjectName(name + QStringLiteral("Note"));
+        note->setWordWrap(true);
+        note->setContentsMargins(8, 0, 8, 4);
+        section->addWidget(note);
+        section->addWidget(new SettingsDivider(4, box));
+    };
+    ruleRow(QStringLiteral("不记录以下应用"), QStringLiteral("excludedApplicationsRow"), Key::ExcludedApplications,
+            m_applicationsNote);
+    ruleRow(QStringLiteral("忽略匹配的文字"), QStringLiteral("ignorePatternsRow"), Key::IgnorePatterns, m_patternsNote);
+    m_restoreSwitch = new ToggleSwitch(box);
+    m_restoreSwitch->setObjectName(QStringLiteral("restoreEmptyClipboardSwitch"));
+    connect(m_restoreSwitch, &ToggleSwitch::toggleRequested, this,
+            [this](bool on) { m_preferences.setRestoreEmptyClipboard(on); });
+    section->addWidget(controlRow(rowLabel(QStringLiteral("剪贴板清空时恢复最近一条"), box), m_restoreSwitch,
+                                  QMargins(8, 6, 8, 6), box));
+    section->addWidget(new SettingsDivider(4, box));
     m_pauseSwitch = new ToggleSwitch(box);
     m_pauseSwitch->setObjectName(QStringLiteral("monitoringPausedSwitch"));
     connect(m_pauseSwitch, &ToggleSwitch::toggleRequested, this,
@@ -405,6 +432,61 @@ void SettingsView::setPasteLimitation(const QString& note, bool available)
     refreshControls();
 }
 
+void SettingsView::setRuleReport(qint64 applicationSkips, qint64 patternSkips, const QStringList& slowPatterns)
+{
+    m_applicationSkips = applicationSkips;
+    m_patternSkips = patternSkips;
+    m_slowPatterns = slowPatterns;
+    if (m_patternsEditor)
+        m_patternsEditor->setSlowPatterns(slowPatterns);
+    showRuleNotes();
+}
+
+RuleListEditor* SettingsView::ruleEditor(Preferences::Key key) const
+{
+    return key == Key::IgnorePatterns ? m_patternsEditor.data() : m_applicationsEditor.data();
+}
+
+void SettingsView::openRuleEditor(Preferences::Key key)
+{
+    QPointer<RuleListEditor>& editor = key == Key::IgnorePatterns ? m_patternsEditor : m_applicationsEditor;
+    if (!editor) {
+        editor = new RuleListEditor(m_preferences, key, this);
+        editor->setAttribute(Qt::WA_DeleteOnClose);
+        if (key == Key::IgnorePatterns)
+            editor->setSlowPatterns(m_slowPatterns);
+    }
+    editor->show();
+    editor->raise();
+    editor->activateWindow();
+}
+
+void SettingsView::showRuleNotes()
+{
+    const auto skipped = [](qint64 count) { return QStringLiteral("已跳过 %1 次").arg(count); };
+    QStringList applications = {skipped(m_applicationSkips)};
+    // Data control does not say who copied, so on Wayland only applications running through XWayland
+    // can be told apart.
+    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        applications << QStringLiteral("Wayland 下只能识别 X11 应用");
+    m_applicationsNote->setText(applications.join(QStringLiteral(" · ")));
+
+    QStringList patterns = {skipped(m_patternSkips)};
+    qsizetype invalid = 0;
+    qsizetype slow = 0;
+    for (const QString& pattern : m_preferences.ignorePatterns()) {
+        if (!QRegularExpression(pattern).isValid())
+            ++invalid;
+        else if (m_slowPatterns.contains(pattern))
+            ++slow;
+    }
+    if (invalid > 0)
+        patterns << QStringLiteral("%1 条无效，已忽略").arg(invalid);
+    if (slow > 0)
+        patterns << QStringLiteral("⚠ %1 条匹配太慢").arg(slow);
+    m_patternsNote->setText(patterns.join(QStringLiteral(" · ")));
+}
+
 void SettingsView::refreshControls()
 {
     m_launchSwitch->setOn(m_preferences.launchAtLogin());
@@ -412,6 +494,8 @@ void SettingsView::refreshControls()
     m_pasteSwitch->setOn(m_preferences.pasteAfterChoosing() && m_pasteSwitch->isEnabled());
     m_sensitiveSwitch->setOn(m_preferences.ignoreSensitive());
     m_pauseSwitch->setOn(m_preferences.monitoringPaused());
+    m_restoreSwitch->setOn(m_preferences.restoreEmptyClipboard());
+    showRuleNotes();
     m_imageTextSwitch->setOn(m_preferences.recognizeImageText() && m_imageTextSwitch->isEnabled());
     m_shortcutButton->setShortcut(m_preferences.shortcutKey());
     // The raw stored numbers: a value that is none of the choices highlights none of them.

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "platform/Preferences.h"
+
 #include <QPointer>
+#include <QStringList>
 #include <QWidget>
 
 #include <functional>
@@ -9,11 +12,11 @@ class EntryIntents;
 class HistoryModel;
 class ConfirmClearDialog;
 class CountPicker;
-class Preferences;
 class PortalFileChooser;
 class QFileDialog;
 class QLabel;
 class QScrollArea;
+class RuleListEditor;
 class SegmentedPicker;
 class SettingsClickableRow;
 class ShortcutButton;
@@ -66,6 +69,11 @@ public:
     // What pasting after a choice can reach on this desktop: a note under its switch (none while it
     // reaches every window), and the switch disabled where it reaches none.
     void setPasteLimitation(const QString& note, bool available);
+    // What the user's capture rules skipped since the program started, and the patterns that ran slow.
+    void setRuleReport(qint64 applicationSkips, qint64 patternSkips, const QStringList& slowPatterns);
+    // The editor of the excluded applications or of the ignore patterns, made when its row is clicked;
+    // null before.
+    RuleListEditor* ruleEditor(Preferences::Key key) const;
 
 Q_SIGNALS:
     void shown();
@@ -94,6 +102,8 @@ private:
     void finishExport(const QString& path);
     void showExportDialog(const QString& suggested, const QString& folder);
     void openSupportMail();
+    void openRuleEditor(Preferences::Key key);
+    void showRuleNotes();
 
     const HistoryModel& m_history;
     EntryIntents& m_intents;
@@ -106,6 +116,14 @@ private:
     QLabel* m_pasteNote = nullptr;
     ToggleSwitch* m_sensitiveSwitch = nullptr;
     ToggleSwitch* m_pauseSwitch = nullptr;
+    ToggleSwitch* m_restoreSwitch = nullptr;
+    QLabel* m_applicationsNote = nullptr;
+    QLabel* m_patternsNote = nullptr;
+    QPointer<RuleListEditor> m_applicationsEditor;
+    QPointer<RuleListEditor> m_patternsEditor;
+    qint64 m_applicationSkips = 0;
+    qint64 m_patternSkips = 0;
+    QStringList m_slowPatterns;
     ToggleSwitch* m_imageTextSwitch = nullptr;
     QLabel* m_imageTextReason = nullptr;
     ShortcutButton* m_shortcutButton = nullptr;

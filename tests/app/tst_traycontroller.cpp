@@ -69,8 +69,9 @@ void TestTrayController::menuHoldsTheActionsInOrder()
     QStringList texts;
     for (QAction* action : m_tray->menu()->actions())
         texts << (action->isSeparator() ? QStringLiteral("--") : action->text());
-    QCOMPARE(texts, QStringList({QStringLiteral("打开剪贴板历史"), QStringLiteral("暂停记录"), QStringLiteral("设置…"),
-                                 QStringLiteral("--"), QStringLiteral("退出 Pellamor")}));
+    QCOMPARE(texts, QStringList({QStringLiteral("打开剪贴板历史"), QStringLiteral("暂停记录"),
+                                 QStringLiteral("忽略下一次复制"), QStringLiteral("设置…"), QStringLiteral("--"),
+                                 QStringLiteral("退出 Pellamor")}));
     QVERIFY(m_tray->pauseAction()->isCheckable());
     QVERIFY(!m_tray->openAction()->isCheckable());
     QCOMPARE(m_tray->icon()->contextMenu(), m_tray->menu());
@@ -128,6 +129,17 @@ void TestTrayController::pausedIconAndTooltip()
     m_preferences->setMonitoringPaused(false);
     QCOMPARE(m_tray->icon()->toolTip(), QStringLiteral("Pellamor"));
     QCOMPARE(orangePixels(m_tray->icon()->icon()), 0);
+
+    // Asking to ignore the next copy arms nothing by itself: the monitor answers.
+    QSignalSpy asked(m_tray.get(), &TrayController::ignoreNextRequested);
+    m_tray->ignoreNextAction()->trigger();
+    QCOMPARE(asked.count(), 1);
+    QVERIFY(!m_tray->ignoreNextAction()->isChecked());
+    m_tray->setIgnoringNext(true);
+    QCOMPARE(m_tray->icon()->toolTip(), QStringLiteral("Pellamor（将忽略下一次复制）"));
+    QVERIFY(m_tray->ignoreNextAction()->isChecked());
+    m_tray->setIgnoringNext(false);
+    QCOMPARE(m_tray->icon()->toolTip(), QStringLiteral("Pellamor"));
 }
 
 void TestTrayController::clicks_data()

@@ -68,6 +68,7 @@ private Q_SLOTS:
     void duplicateRuleComparesFirstEntryOnly();
     void sensitiveMarkersSkipTheChange_data();
     void sensitiveMarkersSkipTheChange();
+    void userRulesSkipAndCount();
     void imageFilesFirstTwentyNewestLast();
     void fileUrlsThatAreNotImages();
     void pasteboardImageFormatsInOrder();
@@ -302,6 +303,34 @@ void TestClipboardMonitor::sensitiveMarkersSkipTheChange()
     m_preferences->setIgnoreSensitive(false);
     check();
     QVERIFY(monitor().items().isEmpty());
+}
+
+void TestClipboardMonitor::userRulesSkipAndCount()
+{
+    QSignalSpy report(&monitor(), &ClipboardMonitor::rulesReportChanged);
+    m_preferences->setIgnorePatterns({QStringLiteral("(unclosed"), QStringLiteral("^\\s*\\d{6,8}\\s*$")});
+    QCOMPARE(monitor().invalidPatterns(), QStringList{QStringLiteral("(unclosed")});
+    m_pasteboard->copyText(QStringLiteral("123456"));
+    check();
+    QVERIFY(monitor().items().isEmpty());
+    QCOMPARE(monitor().skippedCount(SkippedBy::IgnorePattern), 1);
+    QCOMPARE(report.count(), 2);
+    m_pasteboard->copyText(QStringLiteral("1234567 apples"));
+    check();
+    QCOMPARE(contentsOf(monitor().items()), QStringList{QStringLiteral("1234567 apples")});
+
+    // Armed, the next change is passed over whatever it is, and only that one.
+    QSignalSpy armed(&monitor(), &ClipboardMonitor::ignoringNextChangeChanged);
+    monitor().ignoreNextChange();
+    QVERIFY(monitor().isIgnoringNextChange());
+    m_pasteboard->copyText(QStringLiteral("first"));
+    check();
+    QVERIFY(!monitor().isIgnoringNextChange());
+    m_pasteboard->copyText(QStringLiteral("second"));
+    check();
+    QCOMPARE(contentsOf(monitor().items()), (QStringList{QStringLiteral("second"), QStringLiteral("1234567 apples")}));
+    QCOMPARE(armed.count(), 2);
+    QCOMPARE(armed.at(1).at(0).toBool(), false);
 }
 
 void TestClipboardMonitor::imageFilesFirstTwentyNewestLast()

@@ -45,16 +45,16 @@ menu_geometry() {
 }
 menu_hidden() { ! menu_shown; }
 
-# Right click on the icon, then a click on the menu's second entry, "暂停记录". The menu holds four
+# Right click on the icon, then a click on the menu's second entry, "暂停记录". The menu holds five
 # entries of one height and a thin separator above the last: the second entry's middle lies at about
-# 37 % of the menu's height.
+# 30 % of the menu's height.
 choose_pause() {
     click_icon 3
     wait_for 5 menu_shown || fail "a right click on the tray icon showed no menu"
     wait_for 5 settled menu_geometry || fail "the menu kept moving"
     local x y w h
     read -r x y w h < <(menu_geometry)
-    xdotool mousemove $((x + w / 2)) $((y + h * 37 / 100)) click 1
+    xdotool mousemove $((x + w / 2)) $((y + h * 30 / 100)) click 1
     wait_for 5 menu_hidden || fail "the menu stayed open after choosing an entry"
 }
 

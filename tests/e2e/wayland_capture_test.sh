@@ -100,6 +100,32 @@ status=$?
 app_pid=
 [[ $status -eq 0 ]] || fail "exit status $status after SIGTERM"
 
+# With the clipboard kept from going empty, what an exiting wl-copy offered is offered again by the
+# program, and the history gets no new entry.
+settings=$XDG_CONFIG_HOME/Pellamor/Pellamor.conf
+mkdir -p "$(dirname "$settings")"
+if grep -q '^\[General\]' "$settings" 2>/dev/null; then
+    sed -i '/^\[General\]/a restoreEmptyClipboard=true' "$settings"
+else
+    printf '[General]\nrestoreEmptyClipboard=true\n' >>"$settings"
+fi
+if start_program; then
+    count=$(entries | wc -l)
+    printf gone | wl-copy --foreground 2>/dev/null &
+    gone_pid=$!
+    wait_for_entries $((count + 1)) || fail "the copy before the emptying was not captured: $(entries)"
+    kill "$gone_pid"
+    wait "$gone_pid" 2>/dev/null
+    pasted_gone() { [[ $(wl-paste --no-newline 2>/dev/null) == gone ]]; }
+    wait_for 5 pasted_gone || fail "the emptied clipboard did not get its newest entry back"
+    [[ $(entries | wc -l) -eq $((count + 1)) ]] || fail "putting the newest entry back added an entry: $(entries)"
+    kill -TERM "$app_pid"
+    wait "$app_pid"
+    app_pid=
+else
+    fail "$start_error"
+fi
+
 if [[ $failures -ne 0 ]]; then
     echo "--- program output" >&2
     cat "$app_log" >&2

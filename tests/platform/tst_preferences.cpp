@@ -54,8 +54,13 @@ void TestPreferences::everyKeyRoundTrips_data()
         case Preferences::Type::Text:
             other = QStringLiteral("⌃ + ⇧ + V");
             break;
+        case Preferences::Type::List:
+            other = QStringList{QStringLiteral("XTerm"), QStringLiteral("^\\d{6}$")};
+            break;
         }
-        QTest::newRow(setting.name) << setting.key << other << other.toString();
+        QTest::newRow(setting.name) << setting.key << other
+                                    << (other.typeId() == QMetaType::QStringList ? other.toStringList().join(u", ")
+                                                                                 : other.toString());
     }
 }
 
@@ -73,7 +78,9 @@ void TestPreferences::everyKeyRoundTrips()
         QVERIFY(!QFile::exists(m_file));
         preferences.setValue(key, other);
     }
-    QCOMPARE(QSettings(m_file, QSettings::IniFormat).value(QString::fromLatin1(Preferences::keyName(key))).toString(),
+    const QVariant stored =
+        QSettings(m_file, QSettings::IniFormat).value(QString::fromLatin1(Preferences::keyName(key)));
+    QCOMPARE(stored.typeId() == QMetaType::QStringList ? stored.toStringList().join(u", ") : stored.toString(),
              storedText);
     Preferences reopened(m_file);
     QCOMPARE(reopened.value(key), other);

@@ -1,6 +1,7 @@
 #include "SettingsFixture.h"
 #include "settings/ConfirmClearDialog.h"
 #include "settings/CountPicker.h"
+#include "settings/RuleListEditor.h"
 #include "settings/SegmentedPicker.h"
 #include "settings/SettingsClickableRow.h"
 #include "settings/ToggleSwitch.h"
@@ -10,6 +11,8 @@
 #include <QDesktopServices>
 #include <QEnterEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -42,6 +45,7 @@ private Q_SLOTS:
     void autoClearAsksBeforeRemoving();
     void rowsReachShellAndMail();
     void hoverTintsClickableRow();
+    void ruleListsAreEdited();
 
 private:
     QString stored(const QString& key) const;
@@ -78,6 +82,7 @@ void TestSettingsView::controlsWriteTheirKeys_data()
         {"desktop widget", "desktopWidgetSwitch", "showDesktopWidget", "true"},
         {"paste after choosing", "pasteAfterChoosingSwitch", "pasteAfterChoosing", "true"},
         {"sensitive filter, on by default", "ignoreSensitiveSwitch", "ignoreSensitive", "false"},
+        {"restore an empty clipboard", "restoreEmptyClipboardSwitch", "restoreEmptyClipboard", "true"},
         {"theme dark", "themeOption2", "themePreference", "2"},
         {"20 entries", "countOption20", "displayCount", "20"},
         {"clean up after 7 days", "autoClearOption2", "autoClearPreference", "2"},
@@ -333,6 +338,39 @@ void TestSettingsView::hoverTintsClickableRow()
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(row, &leave);
     QCOMPARE(row->grab().toImage().pixelColor(edge), plain);
+}
+
+void TestSettingsView::ruleListsAreEdited()
+{
+    m_fixture->shownView();
+    Preferences& preferences = m_fixture->preferences;
+    m_fixture->click(QStringLiteral("excludedApplicationsRow"));
+    RuleListEditor* applications = m_fixture->view().ruleEditor(Preferences::Key::ExcludedApplications);
+    QVERIFY(applications && applications->isVisible());
+    // The password managers are listed until the user edits the list; one removed stays removed.
+    QCOMPARE(applications->list()->count(), 6);
+    applications->list()->setCurrentRow(0);
+    QTest::mouseClick(applications->findChild<QPushButton*>(QStringLiteral("ruleRemove")), Qt::LeftButton);
+    QTest::keyClicks(applications->input(), QStringLiteral(" XTerm "));
+    QTest::keyClick(applications->input(), Qt::Key_Return);
+    QCOMPARE(preferences.excludedApplications().size(), 6);
+    QVERIFY(!preferences.excludedApplications().contains(QStringLiteral("KeePassXC")));
+    QCOMPARE(preferences.excludedApplications().last(), QStringLiteral("XTerm"));
+
+    m_fixture->click(QStringLiteral("ignorePatternsRow"));
+    RuleListEditor* patterns = m_fixture->view().ruleEditor(Preferences::Key::IgnorePatterns);
+    QVERIFY(patterns && patterns->isVisible());
+    QTest::mouseClick(patterns->findChild<QPushButton*>(QStringLiteral("rulePreset0")), Qt::LeftButton);
+    QTest::mouseClick(patterns->findChild<QPushButton*>(QStringLiteral("rulePreset0")), Qt::LeftButton);
+    QTest::keyClicks(patterns->input(), QStringLiteral("(unclosed"));
+    QTest::keyClick(patterns->input(), Qt::Key_Return);
+    QCOMPARE(preferences.ignorePatterns(),
+             (QStringList{QStringLiteral("^\\s*\\d{6,8}\\s*$"), QStringLiteral("(unclosed")}));
+    QCOMPARE(patterns->list()->item(1)->foreground().color(), Theme::palette().red);
+    m_fixture->view().setRuleReport(0, 3, {QStringLiteral("^\\s*\\d{6,8}\\s*$")});
+    QVERIFY(patterns->list()->item(0)->text().startsWith(u'⚠'));
+    QCOMPARE(m_fixture->find<QLabel>(QStringLiteral("ignorePatternsRowNote"))->text(),
+             QStringLiteral("已跳过 3 次 · 1 条无效，已忽略 · ⚠ 1 条匹配太慢"));
 }
 
 QTEST_MAIN(TestSettingsView)

@@ -123,6 +123,8 @@ struct WaylandClipboardReader::Impl
     QStringList markers;
     std::atomic<bool> ignoreSensitive{true};
     std::atomic<bool> paused{false};
+    CaptureRulesSlot rules;
+    std::function<QString()> ownerIdentity;
     Sink sink;
     QByteArray displayName;
     int budgetMs = changeBudgetMs;
@@ -561,6 +563,7 @@ void WaylandClipboardReader::Impl::readChange()
     snapshot.initial = pendingInitial;
     wl_proxy* offer = selection;
     if (!offer) {
+        snapshot.ownerless = true;
         sink(std::move(snapshot));
         return;
     }
@@ -571,9 +574,13 @@ void WaylandClipboardReader::Impl::readChange()
     }
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(budgetMs);
     const QList<QByteArray> offered = offers[offer];
+    if (ownerIdentity)
+        snapshot.owner = ownerIdentity();
+    const std::shared_ptr<const CaptureRules> changeRules = rules.get();
     Outcome outcome = ClipboardReading::readOffered(
         offered, markers, ignoreSensitive.load(),
-        [&](const QByteArray& type, QByteArray& out) { return receive(offer, type, out, deadline, change); }, snapshot);
+        [&](const QByteArray& type, QByteArray& out) { return receive(offer, type, out, deadline, change); }, snapshot,
+        changeRules.get());
     if (outcome == Outcome::Done)
         outcome = settle(deadline, change);
     if (outcome == Outcome::Done) {
@@ -656,6 +663,16 @@ void WaylandClipboardReader::stop()
 void WaylandClipboardReader::setIgnoreSensitive(bool on)
 {
     d->ignoreSensitive = on;
+}
+
+void WaylandClipboardReader::setCaptureRules(std::shared_ptr<const CaptureRules> rules)
+{
+    d->rules.set(std::move(rules));
+}
+
+void WaylandClipboardReader::setOwnerIdentity(std::function<QString()> identity)
+{
+    d->ownerIdentity = std::move(identity);
 }
 
 void WaylandClipboardReader::setPaused(bool on)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/CaptureRules.h"
 #include "platform/ClipboardSnapshot.h"
 
 #include <functional>
@@ -54,6 +55,13 @@ public:
     // Whether every change is withheld (capture is paused): then nothing of it is received. Off by default;
     // callable from any thread.
     void setPaused(bool on);
+    // The user's rules, judged for every later change; callable from any thread.
+    void setCaptureRules(std::shared_ptr<const CaptureRules> rules);
+    // Names the application whose window is active, asked on the reader thread at every change: data
+    // control says nothing about who set the selection, so the compositor's own window list has to
+    // (wlroots' foreign-toplevel manager, KDE's window management). Without one the owner stays unknown
+    // and no application is excluded. Set before start().
+    void setOwnerIdentity(std::function<QString()> identity);
 
     // Makes offer the clipboard's contents (an offer without types empties the clipboard). Served until
     // another client takes the clipboard. Callable from any thread.

@@ -22,6 +22,12 @@ void WaylandPasteboard::setIgnoreSensitive(bool on)
     m_reader->setIgnoreSensitive(on);
 }
 
+void WaylandPasteboard::setCaptureRules(std::shared_ptr<const CaptureRules> rules)
+{
+    SnapshotPasteboard::setCaptureRules(rules);
+    m_reader->setCaptureRules(std::move(rules));
+}
+
 void WaylandPasteboard::setPaused(bool on)
 {
     SnapshotPasteboard::setPaused(on);

@@ -23,6 +23,7 @@ public:
 
     void setIgnoreSensitive(bool on) override;
     void setPaused(bool on) override;
+    void setCaptureRules(std::shared_ptr<const CaptureRules> rules) override;
     void clearContents() override;
     void writeString(const QString& text) override;
     void writeImage(const QImage& image) override;

@@ -2,6 +2,8 @@
 
 #include "platform/WakePipe.h"
 
+#include <QStringDecoder>
+
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -50,12 +52,14 @@ struct X11ClipboardReader::Impl
     QStringList markers;
     std::atomic<bool> ignoreSensitive{true};
     std::atomic<bool> paused{false};
+    CaptureRulesSlot rules;
     quint32 ownIdBase = 0;
     quint32 ownIdMask = 0;
     Sink sink;
 
     xcb_connection_t* connection = nullptr;
     xcb_window_t window = XCB_NONE;
+    xcb_window_t root = XCB_NONE;
     uint8_t xfixesFirstEvent = 0;
     WakePipe wakePipe;
     std::thread thread;
@@ -71,6 +75,8 @@ struct X11ClipboardReader::Impl
     xcb_atom_t clipboardAtom = XCB_NONE;
     xcb_atom_t targetsAtom = XCB_NONE;
     xcb_atom_t incrAtom = XCB_NONE;
+    xcb_atom_t wmClassAtom = XCB_NONE;
+    xcb_atom_t activeWindowAtom = XCB_NONE;
 
     ~Impl() { close(); }
 
@@ -92,7 +98,9 @@ struct X11ClipboardReader::Impl
                                        const std::function<bool(xcb_generic_event_t*)>& accept, Outcome& why);
     Outcome readProperty(xcb_atom_t property, QByteArray& out, xcb_atom_t& type, qint64 limit);
     Outcome convert(xcb_atom_t target, Clock::time_point deadline, QByteArray& out, xcb_atom_t& type);
-    Outcome readChange(ClipboardSnapshot& snapshot);
+    Outcome readChange(xcb_window_t owner, ClipboardSnapshot& snapshot);
+    QString applicationOf(xcb_window_t owner);
+    std::optional<QString> windowClass(xcb_window_t window, bool requireMapped);
 };
 
 bool X11ClipboardReader::Impl::open()
@@ -119,6 +127,7 @@ bool X11ClipboardReader::Impl::open()
     if (screens.rem == 0)
         return false;
     const xcb_screen_t* screen = screens.data;
+    root = screen->root;
 
     window = xcb_generate_id(connection);
     // Property changes tell us when the next piece of an INCR transfer has arrived.
@@ -129,7 +138,7 @@ bool X11ClipboardReader::Impl::open()
     QList<QByteArray> wanted = {"CLIPBOARD",    "TARGETS",    "INCR",          "UTF8_STRING",
                                 "STRING",       "text/plain", "text/uri-list", "text/plain;charset=utf-8",
                                 "image/png",    "image/tiff", "MULTIPLE",      "TIMESTAMP",
-                                "SAVE_TARGETS", "DELETE"};
+                                "SAVE_TARGETS", "DELETE",     "WM_CLASS",      "_NET_ACTIVE_WINDOW"};
     for (int i = 0; i < propertyPoolSize; ++i)
         wanted.append("PELLAMOR_SELECTION_" + QByteArray::number(i));
     for (const QString& type : std::as_const(markers))
@@ -138,6 +147,8 @@ bool X11ClipboardReader::Impl::open()
     clipboardAtom = atom("CLIPBOARD");
     targetsAtom = atom("TARGETS");
     incrAtom = atom("INCR");
+    wmClassAtom = atom("WM_CLASS");
+    activeWindowAtom = atom("_NET_ACTIVE_WINDOW");
     for (int i = 0; i < propertyPoolSize; ++i)
         properties.push_back(atom("PELLAMOR_SELECTION_" + QByteArray::number(i)));
     if (clipboardAtom == XCB_NONE || targetsAtom == XCB_NONE || incrAtom == XCB_NONE)
@@ -344,12 +355,59 @@ Outcome X11ClipboardReader::Impl::convert(xcb_atom_t target, Clock::time_point d
     }
 }
 
-Outcome X11ClipboardReader::Impl::readChange(ClipboardSnapshot& snapshot)
+std::optional<QString> X11ClipboardReader::Impl::windowClass(xcb_window_t target, bool requireMapped)
+{
+    if (target == XCB_NONE || wmClassAtom == XCB_NONE)
+        return std::nullopt;
+    // Both asked at once; a window destroyed meanwhile answers neither, which is no error here.
+    const xcb_get_window_attributes_cookie_t attributesCookie = xcb_get_window_attributes(connection, target);
+    const xcb_get_property_cookie_t classCookie =
+        xcb_get_property(connection, 0, target, wmClassAtom, XCB_ATOM_STRING, 0, 256);
+    Owned<xcb_get_window_attributes_reply_t> attributes(
+        xcb_get_window_attributes_reply(connection, attributesCookie, nullptr));
+    Owned<xcb_get_property_reply_t> property(xcb_get_property_reply(connection, classCookie, nullptr));
+    if (!attributes || !property || property->format != 8)
+        return std::nullopt;
+    if (requireMapped && attributes->map_state != XCB_MAP_STATE_VIEWABLE)
+        return std::nullopt;
+    // "instance\0class\0": the class is the application's name.
+    const QByteArray value(static_cast<const char*>(xcb_get_property_value(property.get())),
+                           xcb_get_property_value_length(property.get()));
+    const QList<QByteArray> parts = value.split('\0');
+    if (parts.size() < 2 || parts[1].isEmpty())
+        return std::nullopt;
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString name = decoder(parts[1]);
+    if (decoder.hasError())
+        return std::nullopt;
+    return name;
+}
+
+QString X11ClipboardReader::Impl::applicationOf(xcb_window_t owner)
+{
+    if (const std::optional<QString> name = windowClass(owner, true))
+        return *name;
+    // A hidden window owns the clipboard: a helper such as xclip started from a terminal, or a toolkit's
+    // own clipboard window. The application the user is in is the one the window manager calls active.
+    if (activeWindowAtom == XCB_NONE)
+        return {};
+    Owned<xcb_get_property_reply_t> active(xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, root, activeWindowAtom, XCB_ATOM_WINDOW, 0, 1), nullptr));
+    if (!active || active->format != 32 || xcb_get_property_value_length(active.get()) < 4)
+        return {};
+    const xcb_window_t activeWindow = *static_cast<const xcb_window_t*>(xcb_get_property_value(active.get()));
+    return windowClass(activeWindow, false).value_or(QString());
+}
+
+Outcome X11ClipboardReader::Impl::readChange(xcb_window_t owner, ClipboardSnapshot& snapshot)
 {
     if (paused.load()) {
         snapshot.withheld = true;
         return Outcome::Done;
     }
+    const std::shared_ptr<const CaptureRules> changeRules = rules.get();
+    if (changeRules && changeRules->excludesAny())
+        snapshot.owner = applicationOf(owner);
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(X11ClipboardReader::changeBudgetMs);
     QByteArray bytes;
     xcb_atom_t type = XCB_NONE;
@@ -362,7 +420,8 @@ Outcome X11ClipboardReader::Impl::readChange(ClipboardSnapshot& snapshot)
     std::vector<xcb_atom_t> offered(size_t(bytes.size()) / sizeof(xcb_atom_t));
     std::memcpy(offered.data(), bytes.constData(), offered.size() * sizeof(xcb_atom_t));
     learnNames(offered);
-    const QList<QByteArray> meta = {"TARGETS", "MULTIPLE", "TIMESTAMP", "SAVE_TARGETS", "DELETE"};
+    const QList<QByteArray> meta = {"TARGETS", "MULTIPLE", "TIMESTAMP",         "SAVE_TARGETS",
+                                    "DELETE",  "WM_CLASS", "_NET_ACTIVE_WINDOW"};
     QList<QByteArray> offeredNames;
     for (xcb_atom_t target : offered) {
         const QByteArray name = names.value(target);
@@ -371,7 +430,8 @@ Outcome X11ClipboardReader::Impl::readChange(ClipboardSnapshot& snapshot)
     }
     return ClipboardReading::readOffered(
         offeredNames, markers, ignoreSensitive.load(),
-        [&](const QByteArray& name, QByteArray& out) { return convert(atom(name), deadline, out, type); }, snapshot);
+        [&](const QByteArray& name, QByteArray& out) { return convert(atom(name), deadline, out, type); }, snapshot,
+        changeRules.get());
 }
 
 void X11ClipboardReader::Impl::run()
@@ -400,10 +460,11 @@ void X11ClipboardReader::Impl::run()
         if (!pending.empty())
             continue;
         if (change.owner == XCB_NONE) {
+            snapshot.ownerless = true;
             sink(std::move(snapshot));
             continue;
         }
-        switch (readChange(snapshot)) {
+        switch (readChange(change.owner, snapshot)) {
         case Outcome::Done:
             sink(std::move(snapshot));
             break;
@@ -464,6 +525,11 @@ void X11ClipboardReader::stop()
 void X11ClipboardReader::setIgnoreSensitive(bool on)
 {
     d->ignoreSensitive = on;
+}
+
+void X11ClipboardReader::setCaptureRules(std::shared_ptr<const CaptureRules> rules)
+{
+    d->rules.set(std::move(rules));
 }
 
 void X11ClipboardReader::setPaused(bool on)

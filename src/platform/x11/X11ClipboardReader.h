@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/CaptureRules.h"
 #include "platform/ClipboardSnapshot.h"
 
 #include <functional>
@@ -34,6 +35,8 @@ public:
     // Whether every change is withheld (capture is paused): then nothing of it is asked for, not even its
     // type list. Off by default; callable from any thread.
     void setPaused(bool on);
+    // The user's rules, judged for every later change; callable from any thread.
+    void setCaptureRules(std::shared_ptr<const CaptureRules> rules);
 
 private:
     struct Impl;

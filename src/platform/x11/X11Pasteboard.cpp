@@ -45,6 +45,12 @@ void X11Pasteboard::setPaused(bool on)
     m_reader->setPaused(on);
 }
 
+void X11Pasteboard::setCaptureRules(std::shared_ptr<const CaptureRules> rules)
+{
+    SnapshotPasteboard::setCaptureRules(rules);
+    m_reader->setCaptureRules(std::move(rules));
+}
+
 void X11Pasteboard::clearContents()
 {
     m_clipboard->clear(QClipboard::Clipboard);
