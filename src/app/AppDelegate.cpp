@@ -23,6 +23,8 @@
 #include "platform/freedesktop/AutostartLoginItem.h"
 #include "platform/freedesktop/DesktopAppearance.h"
 #include "platform/tesseract/TextRecognizerProcess.h"
+#include "platform/wayland/WaylandPasteboard.h"
+#include "platform/wayland/WlrKeystrokeSender.h"
 #include "platform/x11/WindowEffects.h"
 #include "ui/Theme.h"
 #include "ui/ThumbnailLoader.h"
@@ -96,6 +98,8 @@ AppDelegate::~AppDelegate()
     delete m_panelWindow;
     delete m_tray;
     m_paste.reset();
+    if (auto* wayland = dynamic_cast<WaylandPasteboard*>(m_pasteboard.get()))
+        wayland->setOwnerIdentity({});
     m_keystrokeSender.reset();
     // Thumbnails may still be decoding from the store.
     ThumbnailLoader::waitForDone();
@@ -153,9 +157,26 @@ void AppDelegate::bindGlobalShortcut(std::unique_ptr<GlobalShortcut> shortcut)
 void AppDelegate::usePasteSender(std::unique_ptr<KeystrokeSender> sender)
 {
     m_paste.reset();
+    // The reader may be asking the sender that goes now who copied.
+    if (auto* wayland = dynamic_cast<WaylandPasteboard*>(m_pasteboard.get()))
+        wayland->setOwnerIdentity({});
     m_keystrokeSender = std::move(sender);
     m_paste = std::make_unique<PasteController>(*m_keystrokeSender, *m_preferences);
     m_paste->setClipboard(m_pasteboard.get());
+    // Data control does not say who copied: on a wlroots compositor the window list names the application
+    // whose window is active, for the excluded applications. Elsewhere on Wayland no application, or only
+    // those of XWayland (through the X11 clipboard), can be told apart.
+    QString identityNote;
+    if (auto* wayland = dynamic_cast<WaylandPasteboard*>(m_pasteboard.get())) {
+        auto* wlroots = dynamic_cast<WlrKeystrokeSender*>(m_keystrokeSender.get());
+        wayland->setOwnerIdentity(wlroots
+                                      ? std::function<QString()>([wlroots] { return wlroots->focusedWindow().appId; })
+                                      : std::function<QString()>());
+        if (!wlroots)
+            identityNote = QStringLiteral("此桌面无法识别复制的应用");
+    } else if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        identityNote = QStringLiteral("Wayland 下只能识别 X11 应用");
+    }
     connect(m_actions.get(), &EntryActions::chosen, m_paste.get(), &PasteController::entryChosen);
     connect(m_actions.get(), &EntryActions::chosenToPaste, m_paste.get(), &PasteController::pasteOnce);
     connect(m_paste.get(), &PasteController::closePanelRequested, this, [this] {
@@ -178,12 +199,14 @@ void AppDelegate::usePasteSender(std::unique_ptr<KeystrokeSender> sender)
             printLine(QStringLiteral("Pellamor: Nothing pasted: ") + QLatin1String(reason));
     });
     const KeystrokeSender::Support support = m_keystrokeSender->support();
-    if (m_windows)
+    if (m_windows) {
+        m_windows->setApplicationIdentityNote(identityNote);
         m_windows->setPasteLimitation(support == KeystrokeSender::Support::Full ? QString()
                                       : support == KeystrokeSender::Support::X11WindowsOnly
                                           ? QStringLiteral("此桌面只能粘贴到 X11 窗口")
                                           : QStringLiteral("此桌面不支持自动粘贴"),
                                       support != KeystrokeSender::Support::None);
+    }
     if (m_preferences->pasteAfterChoosing() && support != KeystrokeSender::Support::Full)
         printLine(QStringLiteral("Pellamor: Paste after choosing is not available: ") +
                   m_keystrokeSender->limitation());

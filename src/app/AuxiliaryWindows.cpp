@@ -92,12 +92,20 @@ void AuxiliaryWindows::setPasteLimitation(const QString& note, bool available)
         settings->setPasteLimitation(note, available);
 }
 
+void AuxiliaryWindows::setApplicationIdentityNote(const QString& note)
+{
+    m_identityNote = note;
+    if (auto* settings = m_settingsPopover ? qobject_cast<SettingsView*>(m_settingsPopover->content()) : nullptr)
+        settings->setApplicationIdentityNote(note);
+}
+
 PopoverWindow* AuxiliaryWindows::ensureSettingsPopover()
 {
     if (!m_settingsPopover) {
         auto* settings = new SettingsView(m_history, m_actions.intents(), m_preferences);
         settings->setImageTextUnavailableReason(m_imageTextReason);
         settings->setPasteLimitation(m_pasteNote, m_pasteAvailable);
+        settings->setApplicationIdentityNote(m_identityNote);
         if (m_monitor) {
             const auto report = [settings, monitor = m_monitor] {
                 settings->setRuleReport(monitor->skippedCount(SkippedBy::ExcludedApplication),

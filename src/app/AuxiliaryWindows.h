@@ -38,6 +38,8 @@ public:
     void setImageTextUnavailableReason(const QString& reason) { m_imageTextReason = reason; }
     // What the settings say under the paste-after-choosing switch, now and later.
     void setPasteLimitation(const QString& note, bool available);
+    // See SettingsView::setApplicationIdentityNote.
+    void setApplicationIdentityNote(const QString& note);
     // The binder whose problem the settings show, now and later; may be null.
     void setShortcutBinder(ShortcutBinder* binder);
     // Where the settings read what the capture rules skipped.
@@ -77,6 +79,7 @@ private:
     LoginItem& m_loginItem;
     QString m_imageTextReason;
     QString m_pasteNote;
+    QString m_identityNote;
     bool m_pasteAvailable = true;
     ClipboardMonitor* m_monitor = nullptr;
     QPointer<ShortcutBinder> m_shortcutBinder;

@@ -432,6 +432,12 @@ void SettingsView::setPasteLimitation(const QString& note, bool available)
     refreshControls();
 }
 
+void SettingsView::setApplicationIdentityNote(const QString& note)
+{
+    m_identityNote = note;
+    showRuleNotes();
+}
+
 void SettingsView::setRuleReport(qint64 applicationSkips, qint64 patternSkips, const QStringList& slowPatterns)
 {
     m_applicationSkips = applicationSkips;
@@ -465,10 +471,8 @@ void SettingsView::showRuleNotes()
 {
     const auto skipped = [](qint64 count) { return QStringLiteral("已跳过 %1 次").arg(count); };
     QStringList applications = {skipped(m_applicationSkips)};
-    // Data control does not say who copied, so on Wayland only applications running through XWayland
-    // can be told apart.
-    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        applications << QStringLiteral("Wayland 下只能识别 X11 应用");
+    if (!m_identityNote.isEmpty())
+        applications << m_identityNote;
     m_applicationsNote->setText(applications.join(QStringLiteral(" · ")));
 
     QStringList patterns = {skipped(m_patternSkips)};

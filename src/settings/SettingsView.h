@@ -69,6 +69,9 @@ public:
     // What pasting after a choice can reach on this desktop: a note under its switch (none while it
     // reaches every window), and the switch disabled where it reaches none.
     void setPasteLimitation(const QString& note, bool available);
+    // Which applications this desktop lets the excluded-applications rule tell apart, under its row; empty
+    // where it tells them all.
+    void setApplicationIdentityNote(const QString& note);
     // What the user's capture rules skipped since the program started, and the patterns that ran slow.
     void setRuleReport(qint64 applicationSkips, qint64 patternSkips, const QStringList& slowPatterns);
     // The editor of the excluded applications or of the ignore patterns, made when its row is clicked;
@@ -118,6 +121,7 @@ private:
     ToggleSwitch* m_pauseSwitch = nullptr;
     ToggleSwitch* m_restoreSwitch = nullptr;
     QLabel* m_applicationsNote = nullptr;
+    QString m_identityNote;
     QLabel* m_patternsNote = nullptr;
     QPointer<RuleListEditor> m_applicationsEditor;
     QPointer<RuleListEditor> m_patternsEditor;

@@ -124,6 +124,9 @@ struct WaylandClipboardReader::Impl
     std::atomic<bool> ignoreSensitive{true};
     std::atomic<bool> paused{false};
     CaptureRulesSlot rules;
+    // Set from the main thread while the reader runs: the lock is held while it is asked, so whatever it
+    // refers to may go away once it is replaced.
+    std::mutex identityLock;
     std::function<QString()> ownerIdentity;
     Sink sink;
     QByteArray displayName;
@@ -574,8 +577,11 @@ void WaylandClipboardReader::Impl::readChange()
     }
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(budgetMs);
     const QList<QByteArray> offered = offers[offer];
-    if (ownerIdentity)
-        snapshot.owner = ownerIdentity();
+    {
+        std::lock_guard guard(identityLock);
+        if (ownerIdentity)
+            snapshot.owner = ownerIdentity();
+    }
     const std::shared_ptr<const CaptureRules> changeRules = rules.get();
     Outcome outcome = ClipboardReading::readOffered(
         offered, markers, ignoreSensitive.load(),
@@ -672,6 +678,7 @@ void WaylandClipboardReader::setCaptureRules(std::shared_ptr<const CaptureRules>
 
 void WaylandClipboardReader::setOwnerIdentity(std::function<QString()> identity)
 {
+    std::lock_guard guard(d->identityLock);
     d->ownerIdentity = std::move(identity);
 }
 

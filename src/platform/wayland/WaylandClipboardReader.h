@@ -60,7 +60,8 @@ public:
     // Names the application whose window is active, asked on the reader thread at every change: data
     // control says nothing about who set the selection, so the compositor's own window list has to
     // (wlroots' foreign-toplevel manager, KDE's window management). Without one the owner stays unknown
-    // and no application is excluded. Set before start().
+    // and no application is excluded. Callable from any thread; once it returns, the one it replaced is
+    // no longer asked.
     void setOwnerIdentity(std::function<QString()> identity);
 
     // Makes offer the clipboard's contents (an offer without types empties the clipboard). Served until

@@ -24,6 +24,8 @@ public:
     void setIgnoreSensitive(bool on) override;
     void setPaused(bool on) override;
     void setCaptureRules(std::shared_ptr<const CaptureRules> rules) override;
+    // See WaylandClipboardReader::setOwnerIdentity.
+    void setOwnerIdentity(std::function<QString()> identity) { m_reader->setOwnerIdentity(std::move(identity)); }
     void clearContents() override;
     void writeString(const QString& text) override;
     void writeImage(const QImage& image) override;
