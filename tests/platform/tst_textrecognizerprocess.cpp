@@ -87,7 +87,9 @@ void TestTextRecognizerProcess::crashOrCancelCostsOnlyThatImage()
     clock.start();
     QCOMPARE(m_recognizer.recognize(filled(ScriptedRecognizer::hangWidth, 20, Qt::white), &cancel), QString());
     canceller.join();
-    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    // Given up on at the cancel, not at the image's time limit. The helper reads and dies in the idle class,
+    // so on a machine whose cores are busy even the cancel takes seconds.
+    QVERIFY2(clock.elapsed() < TextRecognizer::timeLimitMs, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(!m_recognizer.isLoaded());
     QCOMPARE(m_recognizer.recognize(filled(20, 20, Qt::black)), QStringLiteral("读到 20×20 grey 0"));
 }
