@@ -39,7 +39,7 @@ no_tray_shot() {
     HOME="$home" XDG_RUNTIME_DIR="$home/run" QT_QPA_PLATFORM=xcb "$program" >>"$work/app.log" 2>&1 &
     local app=$! window=""
     for _ in $(seq 100); do
-        window=$(xdotool search --onlyvisible --name '^Pellamor$' 2>/dev/null | head -n 1)
+        window=$(xdotool search --onlyvisible --name '^Pellamor$' 2>/dev/null | head -n 1 || true)
         [[ -n $window ]] && break
         sleep 0.1
     done

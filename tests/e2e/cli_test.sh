@@ -12,15 +12,8 @@ set -u
 source "$(dirname "${BASH_SOURCE[0]}")/e2e-common.sh"
 e2e_setup cli_test xvfb "Xvfb xclip dbus-daemon dbus-send python3" "$@"
 
-export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/bus
-dbus-daemon --session --nofork --nopidfile --address="$DBUS_SESSION_BUS_ADDRESS" >"$work/bus.log" 2>&1 &
-pids+=($!)
-wait_for 10 test -S "$work/bus" || fail "the private session bus did not start"
+start_session_bus
 
-on_bus() {
-    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-        org.freedesktop.DBus.NameHasOwner string:com.pellamor.app 2>/dev/null | grep -q 'boolean true'
-}
 pellamor() { "$program" "$@"; }
 # A field of `list --json` ("id" or "preview"), one a line, in history order.
 listed() {

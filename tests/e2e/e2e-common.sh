@@ -97,6 +97,19 @@ wait_for() {
     done
 }
 
+# A private session bus for the program and the command line, ended with the script; on_bus tells
+# whether the program has taken its name there.
+start_session_bus() {
+    export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/bus
+    dbus-daemon --session --nofork --nopidfile --address="$DBUS_SESSION_BUS_ADDRESS" >"$work/bus.log" 2>&1 &
+    pids+=($!)
+    wait_for 10 test -S "$work/bus" || fail "the private session bus did not start"
+}
+on_bus() {
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner string:com.pellamor.app 2>/dev/null | grep -q 'boolean true'
+}
+
 # The command after it fails (for wait_for).
 not() { ! "$@"; }
 

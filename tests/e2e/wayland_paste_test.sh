@@ -14,14 +14,7 @@ set -u
 source "$(dirname "${BASH_SOURCE[0]}")/e2e-common.sh"
 e2e_setup wayland_paste_test sway "sway swaymsg foot wl-copy dbus-daemon dbus-send python3" "$@"
 
-export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/bus
-dbus-daemon --session --nofork --nopidfile --address="$DBUS_SESSION_BUS_ADDRESS" >"$work/bus.log" 2>&1 &
-pids+=($!)
-wait_for 10 test -S "$work/bus" || fail "the private session bus did not start"
-on_bus() {
-    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-        org.freedesktop.DBus.NameHasOwner string:com.pellamor.app 2>/dev/null | grep -q 'boolean true'
-}
+start_session_bus
 
 start_program || fail "$start_error"
 wait_for 10 on_bus || fail "the program did not take the name com.pellamor.app on the session bus"
