@@ -227,7 +227,8 @@ copy_read() {
     pids+=($!)
     wait_for 10 grep -q 'request number 2' "$log"
 }
-clipboard_is() { [[ $(xclip -selection clipboard -o 2>/dev/null) == "$1" ]]; }
+# Asked with a time limit: an owner that never answers would otherwise hold the caller for good.
+clipboard_is() { [[ $(timeout 2 xclip -selection clipboard -o 2>/dev/null) == "$1" ]]; }
 # The history file holds at least $1 entries.
 has_entries() { python3 -c 'import json,sys; sys.exit(0 if len(json.load(open(sys.argv[1]))) >= int(sys.argv[2]) else 1)' "$history" "$1" 2>/dev/null; }
 # The history file holds exactly the texts given, in any order, each once.
