@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QImage>
 #include <QList>
+#include <QMap>
 #include <QStringList>
 #include <QUrl>
 
@@ -18,6 +19,11 @@ enum class SkippedBy {
     ExcludedApplication,
     IgnorePattern,
 };
+
+// Formats kept beside an entry's plain text and offered again when it goes back on the clipboard, by MIME
+// type: formatted text ("text/html", "text/rtf", "application/rtf"), or a list of copied local files
+// ("text/uri-list" and "x-special/gnome-copied-files", whose operation is always "copy").
+using KeptFormats = QMap<QString, QByteArray>;
 
 // What a clipboard reader found after one change of the clipboard's owner.
 struct ClipboardSnapshot
@@ -67,6 +73,9 @@ struct ClipboardContents
     QImage image;
     // The plain text; read only when there is no image at all.
     std::optional<QString> text;
+    // What is kept beside the text: only with a text, and empty when the formats together are larger
+    // than ClipboardReading::maxKeptFormatBytes.
+    KeptFormats formats;
 };
 
 // Limits and rules every reader of another application's clipboard keeps to.
@@ -78,6 +87,8 @@ inline constexpr int changeBudgetMs = 2000;
 inline constexpr qint64 maxTypeBytes = qint64(64) * 1024 * 1024;
 // URLs examined per change: copying a thousand files reads at most this many.
 inline constexpr int maxFileUrls = 20;
+// The formats kept beside one text, together; beyond this the text is kept alone.
+inline constexpr qint64 maxKeptFormatBytes = qint64(10) * 1024 * 1024;
 // Images are kept with neither side longer than this.
 inline constexpr int keptImageDimension = 1200;
 

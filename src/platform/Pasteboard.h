@@ -65,6 +65,13 @@ public:
     virtual void clearContents() = 0;
     virtual void writeString(const QString& text) = 0;
     virtual void writeImage(const QImage& image) = 0;
+    // The text together with the formats kept beside it, all offered at once. Without formats this is
+    // writeString(); a clipboard that cannot offer other types writes the text alone.
+    virtual void writeFormatted(const QString& text, const KeptFormats& formats)
+    {
+        Q_UNUSED(formats);
+        writeString(text);
+    }
 
 Q_SIGNALS:
     // The change counter moved.

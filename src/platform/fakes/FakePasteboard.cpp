@@ -99,3 +99,13 @@ void FakePasteboard::writeImage(const QImage& image)
     m_contents.image = image;
     bumpChangeCount();
 }
+
+void FakePasteboard::writeFormatted(const QString& text, const KeptFormats& formats)
+{
+    ++m_writes;
+    m_contents = {};
+    m_contents.text = text;
+    for (auto format = formats.cbegin(); format != formats.cend(); ++format)
+        m_contents.formats.insert(format.key(), format.value());
+    bumpChangeCount();
+}
