@@ -8,7 +8,7 @@ purpose=${1:-test}
 build_packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-image-formats-plugins qt6-qpa-plugins libgl-dev
-    libheif-dev qt6-svg-dev libxcb1-dev libxcb-xfixes0-dev libxcb-xtest0-dev libwayland-dev libwayland-bin
+    libheif-dev qt6-svg-dev libxcb1-dev libxcb-xfixes0-dev libxcb-xtest0-dev libdbus-1-dev libwayland-dev libwayland-bin
     python3 unicode-data libtesseract-dev
 )
 run_packages=(fonts-noto-cjk fonts-material-design-icons-iconfont fonts-noto-color-emoji qt6-translations-l10n

@@ -1,12 +1,12 @@
-// The program proper, loaded by the `pellamor` launcher (main.cpp) when it is started rather than asked
-// a command: the windows, the clipboard and the history code, with Qt's GUI libraries behind them. Kept
-// out of the launcher's own image so that a command starts without them.
+// The program proper, loaded by the `pellamor` launcher (main.cpp) when it is started, or asked a command
+// that it does not send to the running program by itself: the windows, the clipboard, the history code
+// and the full command line, with Qt behind them. Kept out of the launcher's own image so that a command
+// starts without them.
 #include "ProgramModule.h"
 
 #include "PellamorApp.h"
-#include "cli/OfflineHistory.h"
+#include "cli/CommandLine.h"
 #include "core/StandardOutput.h"
-#include "core/StorageManager.h"
 #include "platform/SystemPasteboard.h"
 #include "platform/tesseract/TesseractRecognizer.h"
 #include "platform/tesseract/TextRecognizerProcess.h"
@@ -29,9 +29,9 @@ PELLAMOR_MODULE_EXPORT int pellamorProgramMain(int argc, char** argv)
     return app.run();
 }
 
-PELLAMOR_MODULE_EXPORT HistoryFileReader* pellamorOpenHistoryFile()
+PELLAMOR_MODULE_EXPORT int pellamorCommandLine(int argc, char** argv)
 {
-    return new OfflineHistory(StorageManager::defaultAppSupportDir());
+    return CommandLine::run(argc, argv);
 }
 
 } // extern "C"

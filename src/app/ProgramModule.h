@@ -1,7 +1,6 @@
 #pragma once
 
 // The entry points of the program module, which the launcher finds by name.
-class HistoryFileReader;
 
 #define PELLAMOR_MODULE_EXPORT __attribute__((visibility("default")))
 
@@ -10,7 +9,7 @@ namespace ProgramModule {
 // both in one folder).
 inline constexpr const char* fileName = "pellamor-program.so";
 inline constexpr const char* mainSymbol = "pellamorProgramMain";
-inline constexpr const char* historyFileSymbol = "pellamorOpenHistoryFile";
+inline constexpr const char* commandLineSymbol = "pellamorCommandLine";
+// Both entry points take main's arguments and return its exit status.
 using MainFunction = int (*)(int, char**);
-using HistoryFileFunction = HistoryFileReader* (*)();
 } // namespace ProgramModule

@@ -1,16 +1,18 @@
-// `pellamor`: a command for the running program (see cli/CommandLine.h) runs here, with nothing but
-// Qt Core and D-Bus loaded, so that it starts and ends in a few milliseconds. Everything else, starting
-// the program included, is the program module's (ProgramModule.cpp), loaded into this same process, so
-// the program keeps this process id and this executable's path.
+// `pellamor`: the commands scripts and launchers run most go to the running program from here, with
+// nothing but libdbus loaded, so that they start and end in a few milliseconds (cli/BusCommand.h).
+// Everything else, starting the program and the full command line included, is the program module's
+// (ProgramModule.cpp), loaded into this same process, so the program keeps this process id and this
+// executable's path.
 #include "ProgramModule.h"
-#include "cli/CommandLine.h"
-#include "cli/OfflineHistory.h"
+#include "cli/BusCommand.h"
 
 #include <cstdio>
+#include <cstring>
 #include <dlfcn.h>
 #include <limits.h>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -51,12 +53,22 @@ Function moduleFunction(const char* name)
 
 int main(int argc, char** argv)
 {
-    if (argc >= 2 && CommandLine::handles(argv[1])) {
-        return CommandLine::run(argc, argv, []() -> std::unique_ptr<HistoryFileReader> {
-            const auto open = moduleFunction<ProgramModule::HistoryFileFunction>(ProgramModule::historyFileSymbol);
-            return std::unique_ptr<HistoryFileReader>(open ? open() : nullptr);
-        });
+    constexpr int failure = 1;
+    if (argc >= 2 && BusCommand::handles(argv[1])) {
+        if (std::strcmp(argv[1], "--version") == 0) {
+            std::printf("pellamor %s\n", PELLAMOR_VERSION);
+            return 0;
+        }
+        BusCommand::Result result = BusCommand::run(argc, argv);
+        if (result.status)
+            return *result.status;
+        std::vector<char*> words;
+        for (std::string& word : result.words)
+            words.push_back(word.data());
+        words.push_back(nullptr);
+        const auto commandLine = moduleFunction<ProgramModule::MainFunction>(ProgramModule::commandLineSymbol);
+        return commandLine ? commandLine(int(words.size() - 1), words.data()) : failure;
     }
     const auto programMain = moduleFunction<ProgramModule::MainFunction>(ProgramModule::mainSymbol);
-    return programMain ? programMain(argc, argv) : CommandLine::failure;
+    return programMain ? programMain(argc, argv) : failure;
 }

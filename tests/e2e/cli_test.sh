@@ -64,6 +64,11 @@ done
 lines=$(pellamor list)
 pellamor get <<<"$lines" >"$work/stdin.out" || fail "get with a list line on standard input failed"
 cmp "$work/space.txt" "$work/stdin.out" || fail "get with a list line on standard input returned other bytes"
+# An ID on standard input that names no entry: the error names it, whoever read it.
+printf 'no-such-id\tpreview\n' | pellamor pin 2>"$work/pin.err"
+status=$?
+[[ $status == 1 ]] && grep -qx 'pellamor: No entry with the id "no-such-id"' "$work/pin.err" ||
+    fail "pin of an unknown ID on standard input exited with $status and said: $(cat "$work/pin.err")"
 
 # pause: nothing is recorded; resume: the next copy is, and what came during the pause never shows up.
 before=$(listed id)

@@ -2,6 +2,7 @@
 
 #include "HistoryClient.h"
 #include "OfflineHistory.h"
+#include "core/StorageManager.h"
 #include "platform/Descriptors.h"
 
 #include <QCoreApplication>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <memory>
 #include <unistd.h>
 
 namespace CommandLine {
@@ -141,13 +143,9 @@ int finish(const HistoryClient::Reply& reply)
     return success;
 }
 
-HistoryFileOpener historyFileOpener;
-
-std::unique_ptr<HistoryFileReader> offlineHistory()
+std::unique_ptr<OfflineHistory> offlineHistory()
 {
-    std::unique_ptr<HistoryFileReader> history = historyFileOpener();
-    if (!history)
-        return nullptr;
+    auto history = std::make_unique<OfflineHistory>(StorageManager::defaultAppSupportDir());
     if (const QString error = history->error(); !error.isEmpty()) {
         printError(QStringLiteral("Failed to load history: ") + error);
         return nullptr;
@@ -161,7 +159,7 @@ int printListing(const QString& query, const Arguments& arguments, HistoryClient
     QByteArray text;
     const HistoryClient::Reply reply = client.listText(query, arguments.limit, arguments.json, text);
     if (reply.notRunning) {
-        const std::unique_ptr<HistoryFileReader> history = offlineHistory();
+        const std::unique_ptr<OfflineHistory> history = offlineHistory();
         if (!history)
             return failure;
         text = formatRows(query.isEmpty() ? history->list(arguments.limit) : history->search(query, arguments.limit),
@@ -196,16 +194,16 @@ int getCommand(const Arguments& arguments, HistoryClient& client)
     QByteArray bytes;
     const HistoryClient::Reply reply = client.get(id, bytes);
     if (reply.notRunning) {
-        const std::unique_ptr<HistoryFileReader> history = offlineHistory();
+        const std::unique_ptr<OfflineHistory> history = offlineHistory();
         if (!history)
             return failure;
         switch (history->get(id, bytes)) {
-        case HistoryFileReader::Found::Entry:
+        case OfflineHistory::Found::Entry:
             break;
-        case HistoryFileReader::Found::NoSuchEntry:
+        case OfflineHistory::Found::NoSuchEntry:
             printError(QStringLiteral("No entry with the id \"%1\"").arg(id));
             return failure;
-        case HistoryFileReader::Found::ImageMissing:
+        case OfflineHistory::Found::ImageMissing:
             printError(QStringLiteral("The image of entry %1 is missing").arg(id));
             return failure;
         }
@@ -331,18 +329,8 @@ const std::map<QString, Command>& commands()
 
 } // namespace
 
-bool handles(const char* firstArgument)
+int run(int argc, char** argv)
 {
-    // Options of Qt and the program's own start (-platform, --surface=...) start the program.
-    if (firstArgument[0] == '-')
-        return std::strcmp(firstArgument, "--help") == 0 || std::strcmp(firstArgument, "-h") == 0 ||
-               std::strcmp(firstArgument, "--version") == 0;
-    return true;
-}
-
-int run(int argc, char** argv, HistoryFileOpener openHistoryFile)
-{
-    historyFileOpener = std::move(openHistoryFile);
     const char* first = argv[1];
     if (std::strcmp(first, "--help") == 0 || std::strcmp(first, "-h") == 0 || std::strcmp(first, "help") == 0) {
         std::fputs(usageText, stdout);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BusNames.h"
 #include "core/ClipboardItem.h"
 
 #include <QDBusArgument>
@@ -43,18 +44,7 @@ Q_DECLARE_METATYPE(HistoryRow)
 QDBusArgument& operator<<(QDBusArgument& argument, const HistoryRow& row);
 const QDBusArgument& operator>>(const QDBusArgument& argument, HistoryRow& row);
 
-// The names under which the running program answers, shared by the service and its command line.
 namespace HistoryBus {
-inline constexpr const char* serviceName = "com.pellamor.app";
-inline constexpr const char* objectPath = "/com/pellamor/app";
-inline constexpr const char* interfaceName = "com.pellamor.History1";
-inline constexpr const char* textMimeType = "text/plain;charset=utf-8";
-inline constexpr const char* imageMimeType = "image/png";
-// The errors of the interface.
-inline constexpr const char* noSuchEntry = "com.pellamor.Error.NoSuchEntry";
-inline constexpr const char* unsupportedType = "com.pellamor.Error.UnsupportedType";
-inline constexpr const char* invalidData = "com.pellamor.Error.InvalidData";
-inline constexpr const char* tooLarge = "com.pellamor.Error.TooLarge";
 // What Add accepts: as much as one clipboard type may hold when captured.
 qint64 maxPayloadBytes();
 // Registers HistoryRow and its list with QtDBus; call before any call or export uses them.

@@ -126,7 +126,7 @@ std::optional<QByteArray> OfflineHistory::content(const ClipboardItem& item) con
     return bytes;
 }
 
-HistoryFileReader::Found OfflineHistory::get(const QString& id, QByteArray& bytes) const
+OfflineHistory::Found OfflineHistory::get(const QString& id, QByteArray& bytes) const
 {
     const std::optional<QUuid> uuid = parseUuid(id);
     const ClipboardItem* item = uuid ? find(*uuid) : nullptr;
