@@ -4,6 +4,9 @@
 #include "platform/Pasteboard.h"
 #include "platform/Preferences.h"
 
+#include <QGuiApplication>
+#include <QWindow>
+
 PasteController::PasteController(KeystrokeSender& sender, Preferences& preferences, QObject* parent)
     : QObject(parent)
     , m_sender(sender)
@@ -17,6 +20,17 @@ PasteController::PasteController(KeystrokeSender& sender, Preferences& preferenc
     connect(&m_sender, &KeystrokeSender::focusChanged, this, &PasteController::handleFocusChanged);
     // The board may be the first thing clicked after the start.
     m_lastForeign = m_sender.focusedWindow();
+    if (auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        m_ownWindowFocused = [] { return QGuiApplication::focusWindow() != nullptr; };
+        connect(application, &QGuiApplication::focusWindowChanged, this, &PasteController::ownFocusChanged);
+    }
+}
+
+void PasteController::ownFocusChanged()
+{
+    // Only a desktop that tells no windows apart waits for this.
+    if (m_phase == Phase::AwaitingFocus && !m_sender.knowsWindows() && !(m_ownWindowFocused && m_ownWindowFocused()))
+        advance();
 }
 
 void PasteController::panelOpening()
@@ -46,6 +60,17 @@ void PasteController::pasteOnce()
         finish(Outcome::Superseded);
     if (m_sender.support() == KeystrokeSender::Support::None) {
         Q_EMIT finished(Outcome::Unsupported);
+        return;
+    }
+    if (!m_sender.knowsWindows()) {
+        // Whichever window the desktop gives the focus back to when the panel closes: the one the user
+        // came from, as far as anyone can tell here. Its kind cannot be told either.
+        Q_EMIT closePanelRequested();
+        m_target = {};
+        m_keystroke = PasteKeystroke::CtrlV;
+        m_phase = Phase::AwaitingFocus;
+        m_deadline.start(focusWaitMs);
+        ownFocusChanged();
         return;
     }
     const PasteTarget target = this->target();
@@ -85,6 +110,8 @@ void PasteController::handleFocusChanged(const PasteTarget& focused)
     case Phase::Idle:
         return;
     case Phase::AwaitingFocus:
+        if (!m_sender.knowsWindows())
+            return;
         // On the way back the window manager may first hand the focus elsewhere (where our panel was).
         if (focused == m_target)
             advance();
@@ -109,6 +136,16 @@ void PasteController::advance()
     // before the display server has made the entry ours.
     if (m_clipboard && m_clipboard->ownWritePending())
         return;
+    if (!m_sender.knowsWindows()) {
+        // The user came back to one of ours meanwhile.
+        if (m_ownWindowFocused && m_ownWindowFocused()) {
+            finish(Outcome::FocusLost);
+            return;
+        }
+        m_sender.send(m_keystroke);
+        finish(Outcome::Pasted);
+        return;
+    }
     // The user's last moves may have closed the window or gone elsewhere.
     if (!m_sender.exists(m_target)) {
         finish(Outcome::TargetGone);

@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
+
 class Pasteboard;
 class Preferences;
 
@@ -51,6 +53,12 @@ public:
     void setApplicationDirs(const QStringList& dirs) { m_applicationDirs = dirs; }
     // The clipboard the entries are copied to: the keystroke waits until it holds the entry.
     void setClipboard(const Pasteboard* clipboard) { m_clipboard = clipboard; }
+    // Whether one of this program's windows has the keyboard focus. A desktop that tells no windows
+    // apart (KeystrokeSender::knowsWindows) pastes once ours have let go of the focus, into whatever
+    // window the desktop gave it back to; ownFocusChanged() is to be called when this may have changed.
+    // By default the application's focus window.
+    void setOwnFocus(std::function<bool()> ownWindowFocused) { m_ownWindowFocused = std::move(ownWindowFocused); }
+    void ownFocusChanged();
 
     // A choice: pasted when paste after choosing is on.
     void entryChosen(const ClipboardItem& item);
@@ -77,6 +85,7 @@ private:
     Preferences& m_preferences;
     QStringList m_applicationDirs;
     const Pasteboard* m_clipboard = nullptr;
+    std::function<bool()> m_ownWindowFocused;
     // The last window of another application that had the focus.
     PasteTarget m_lastForeign;
     Phase m_phase = Phase::Idle;

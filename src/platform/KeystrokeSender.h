@@ -44,6 +44,10 @@ public:
     using QObject::QObject;
 
     virtual Support support() const = 0;
+    // Whether windows can be told apart: false for a backend that types into whatever has the focus and
+    // says nothing about windows (focusedWindow() is then never valid, and exists() and activate() mean
+    // nothing). The caller can only see its own windows lose the focus.
+    virtual bool knowsWindows() const { return true; }
     // Why support() is not Full: one English line for standard output, empty when it is Full.
     virtual QString limitation() const = 0;
 

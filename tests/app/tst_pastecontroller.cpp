@@ -31,6 +31,7 @@ private Q_SLOTS:
     void nothingTypedWhenTargetIsLost_data();
     void nothingTypedWhenTargetIsLost();
     void boardPastesIntoTheWindowBeforeIt();
+    void pastesWhereTheFocusGoesWhenWindowsAreUnknown();
 
 private:
     // The user in the editor, then in our panel.
@@ -250,6 +251,36 @@ void TestPasteController::boardPastesIntoTheWindowBeforeIt()
     QCOMPARE(outcome(), Outcome::Pasted);
     QCOMPARE(m_desktop->activated, QList{m_editor});
     QCOMPARE(m_desktop->sent.first().second, m_editor);
+}
+
+void TestPasteController::pastesWhereTheFocusGoesWhenWindowsAreUnknown()
+{
+    // A desktop portal types into whatever has the focus and names no window: the paste waits until
+    // our panel has let go of the focus.
+    bool ours = true;
+    m_controller->setOwnFocus([&ours] { return ours; });
+    m_desktop->windowsKnown = false;
+    m_desktop->focus(m_editor);
+    m_desktop->held = true;
+    QSignalSpy close(m_controller.get(), &PasteController::closePanelRequested);
+    m_controller->entryChosen({});
+    QCOMPARE(close.size(), 1);
+    QVERIFY(m_controller->isPasting());
+    ours = false;
+    m_controller->ownFocusChanged();
+    QVERIFY(m_desktop->sent.isEmpty());
+    m_desktop->held = false;
+    QCOMPARE(outcome(), Outcome::Pasted);
+    QCOMPARE(m_desktop->sent.size(), 1);
+    QCOMPARE(m_desktop->sent.first().first, PasteKeystroke::CtrlV);
+    QVERIFY(m_desktop->activated.isEmpty());
+    // Back in ours before the keystroke: nothing typed.
+    m_desktop->held = true;
+    m_controller->pasteOnce();
+    ours = true;
+    m_desktop->held = false;
+    QCOMPARE(outcome(), Outcome::FocusLost);
+    QCOMPARE(m_desktop->sent.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestPasteController)

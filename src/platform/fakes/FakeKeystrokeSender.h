@@ -14,6 +14,7 @@ public:
     using KeystrokeSender::KeystrokeSender;
 
     Support supported = Support::Full;
+    bool windowsKnown = true;
     QList<PasteTarget> windows;
     PasteTarget focused;
     bool focusOnActivate = true;
@@ -27,7 +28,8 @@ public:
     {
         return supported == Support::Full ? QString() : QStringLiteral("the fake desktop says no");
     }
-    PasteTarget focusedWindow() const override { return focused; }
+    bool knowsWindows() const override { return windowsKnown; }
+    PasteTarget focusedWindow() const override { return windowsKnown ? focused : PasteTarget(); }
     bool exists(const PasteTarget& target) const override { return windows.contains(target); }
     void activate(const PasteTarget& target) override
     {
