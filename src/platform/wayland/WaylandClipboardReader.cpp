@@ -1,7 +1,7 @@
 #include "platform/wayland/WaylandClipboardReader.h"
 
 #include "ext-data-control-v1-client-protocol.h"
-#include "platform/WakePipe.h"
+#include "platform/wayland/WaylandConnection.h"
 #include "wlr-data-control-unstable-v1-client-protocol.h"
 
 #include <QHash>
@@ -17,7 +17,6 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <poll.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -95,11 +94,6 @@ void removeGlobal(void*, wl_registry*, uint32_t) {}
 
 const wl_registry_listener registryListener{announceGlobal, removeGlobal};
 
-wl_display* connectTo(const QByteArray& displayName)
-{
-    return wl_display_connect(displayName.isEmpty() ? nullptr : displayName.constData());
-}
-
 // A paste from us in progress: the bytes go out as fast as the other client takes them.
 struct Transfer
 {
@@ -134,12 +128,9 @@ struct WaylandClipboardReader::Impl
 
     Protocol protocol = Protocol::None;
     Interfaces interfaces{};
-    wl_display* display = nullptr;
-    wl_registry* registry = nullptr;
-    wl_seat* seat = nullptr;
+    WaylandConnection connection;
     wl_proxy* manager = nullptr;
     wl_proxy* device = nullptr;
-    WakePipe wakePipe;
     std::thread thread;
     std::atomic<bool> stopping{false};
     bool broken = false;
@@ -184,30 +175,28 @@ struct WaylandClipboardReader::Impl
 
 bool WaylandClipboardReader::Impl::open()
 {
-    display = connectTo(displayName);
-    if (!display)
-        return false;
     Globals globals;
-    registry = wl_display_get_registry(display);
-    wl_registry_add_listener(registry, &registryListener, &globals);
-    if (wl_display_roundtrip(display) < 0 || globals.seat == 0 || (globals.ext == 0 && globals.wlr == 0))
+    if (!connection.connect(displayName) || !connection.listGlobals(&registryListener, &globals) || globals.seat == 0 ||
+        (globals.ext == 0 && globals.wlr == 0))
         return false;
 
     protocol = globals.ext ? Protocol::Ext : Protocol::Wlr;
     interfaces = globals.ext ? extInterfaces : wlrInterfaces;
     // Version 1 of either: the primary selection is not watched.
+    wl_registry* registry = connection.registry;
     manager = static_cast<wl_proxy*>(
         wl_registry_bind(registry, globals.ext ? globals.ext : globals.wlr, interfaces.manager, 1));
-    seat = static_cast<wl_seat*>(wl_registry_bind(registry, globals.seat, &wl_seat_interface, 1));
+    wl_seat* seat = connection.seat =
+        static_cast<wl_seat*>(wl_registry_bind(registry, globals.seat, &wl_seat_interface, 1));
     device = wl_proxy_marshal_flags(manager, managerGetDevice, interfaces.device, wl_proxy_get_version(manager), 0,
                                     nullptr, seat);
     if (!manager || !seat || !device)
         return false;
     wl_proxy_add_dispatcher(device, dispatchDevice, this, nullptr);
 
-    if (!wakePipe.open())
+    if (!connection.wakePipe.open())
         return false;
-    return wl_display_flush(display) >= 0 || errno == EAGAIN;
+    return wl_display_flush(connection.display) >= 0 || errno == EAGAIN;
 }
 
 void WaylandClipboardReader::Impl::close()
@@ -228,18 +217,7 @@ void WaylandClipboardReader::Impl::close()
         wl_proxy_marshal_flags(manager, managerDestroy, nullptr, wl_proxy_get_version(manager),
                                WL_MARSHAL_FLAG_DESTROY);
     device = manager = nullptr;
-    if (seat)
-        wl_seat_destroy(seat);
-    seat = nullptr;
-    if (registry)
-        wl_registry_destroy(registry);
-    registry = nullptr;
-    if (display) {
-        wl_display_flush(display);
-        wl_display_disconnect(display);
-    }
-    display = nullptr;
-    wakePipe.close();
+    connection.close();
 }
 
 int WaylandClipboardReader::Impl::dispatchDevice(const void* data, void* target, uint32_t opcode, const wl_message*,
@@ -419,57 +397,26 @@ void WaylandClipboardReader::Impl::serviceTransfers(const std::vector<pollfd>& f
 
 bool WaylandClipboardReader::Impl::pump(Clock::time_point deadline, int watch)
 {
-    while (wl_display_prepare_read(display) != 0) {
-        if (wl_display_dispatch_pending(display) < 0) {
-            broken = true;
-            return false;
+    const WaylandConnection::Round round = connection.wait([&](std::vector<pollfd>& fds) {
+        fds.push_back({watch, POLLIN, 0});
+        Clock::time_point until = deadline;
+        for (const Transfer& transfer : transfers) {
+            fds.push_back({transfer.fd, POLLOUT, 0});
+            until = std::min(until, transfer.deadline);
         }
-    }
-    bool flushPending = false;
-    if (wl_display_flush(display) < 0) {
-        if (errno != EAGAIN) {
-            wl_display_cancel_read(display);
-            broken = true;
-            return false;
-        }
-        flushPending = true;
-    }
-
-    std::vector<pollfd> fds;
-    fds.push_back({wl_display_get_fd(display), short(POLLIN | (flushPending ? POLLOUT : 0)), 0});
-    fds.push_back({wakePipe.readEnd(), POLLIN, 0});
-    fds.push_back({watch, POLLIN, 0});
-    const size_t firstTransfer = fds.size();
-    Clock::time_point until = deadline;
-    for (const Transfer& transfer : transfers) {
-        fds.push_back({transfer.fd, POLLOUT, 0});
-        until = std::min(until, transfer.deadline);
-    }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
-    // No periodic wake-up: events, the wake pipe, a paste we serve or the deadline end the wait.
-    const int timeout = int(std::clamp<long long>(left + 1, 0, std::numeric_limits<int>::max()));
-    if (::poll(fds.data(), nfds_t(fds.size()), timeout) < 0 && errno != EINTR) {
-        wl_display_cancel_read(display);
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+        // No periodic wake-up: events, the wake pipe, a paste we serve or the deadline end the wait.
+        return int(std::clamp<long long>(left + 1, 0, std::numeric_limits<int>::max()));
+    });
+    if (round.broken)
         broken = true;
+    if (!round.waited)
         return false;
-    }
-
-    if (fds[0].revents & POLLIN) {
-        if (wl_display_read_events(display) < 0)
-            broken = true;
-    } else {
-        wl_display_cancel_read(display);
-    }
-    if (fds[0].revents & (POLLERR | POLLHUP))
-        broken = true;
-    if (!broken && wl_display_dispatch_pending(display) < 0)
-        broken = true;
-    if (fds[1].revents & POLLIN) {
-        wakePipe.drain();
+    if (round.woken)
         publishPending();
-    }
-    serviceTransfers(fds, firstTransfer);
-    return watch >= 0 && fds[2].revents != 0;
+    // The transfers follow the watched descriptor.
+    serviceTransfers(round.watched, 1);
+    return watch >= 0 && round.watched[0].revents != 0;
 }
 
 Outcome WaylandClipboardReader::Impl::receive(wl_proxy* offer, const QByteArray& type, QByteArray& out,
@@ -484,7 +431,7 @@ Outcome WaylandClipboardReader::Impl::receive(wl_proxy* offer, const QByteArray&
     ::fcntl(ends[0], F_SETPIPE_SZ, transferPipeBytes);
     wl_proxy_marshal_flags(offer, offerReceive, nullptr, wl_proxy_get_version(offer), 0, type.constData(), ends[1]);
     // The compositor holds its own copy of the write end once the request is sent.
-    wl_display_flush(display);
+    wl_display_flush(connection.display);
     ::close(ends[1]);
     const int fd = ends[0];
 
@@ -540,7 +487,7 @@ Outcome WaylandClipboardReader::Impl::settle(Clock::time_point deadline, quint64
     // An owner that exits closes its end of the transfer before the compositor announces that its
     // contents are gone. A round trip brings any such announcement in before the snapshot is handed on.
     bool answered = false;
-    wl_callback* callback = wl_display_sync(display);
+    wl_callback* callback = wl_display_sync(connection.display);
     static const wl_callback_listener listener{
         [](void* data, wl_callback*, uint32_t) { *static_cast<bool*>(data) = true; }};
     wl_callback_add_listener(callback, &listener, &answered);
@@ -611,15 +558,12 @@ void WaylandClipboardReader::Impl::run()
 
 WaylandClipboardReader::Protocol WaylandClipboardReader::offeredProtocol(const QByteArray& displayName)
 {
-    wl_display* display = connectTo(displayName);
-    if (!display)
+    WaylandConnection connection;
+    if (!connection.connect(displayName))
         return Protocol::None;
     Globals globals;
-    wl_registry* registry = wl_display_get_registry(display);
-    wl_registry_add_listener(registry, &registryListener, &globals);
-    const bool answered = wl_display_roundtrip(display) >= 0;
-    wl_registry_destroy(registry);
-    wl_display_disconnect(display);
+    const bool answered = connection.listGlobals(&registryListener, &globals);
+    connection.close();
     if (!answered || globals.seat == 0)
         return Protocol::None;
     return globals.ext ? Protocol::Ext : globals.wlr ? Protocol::Wlr : Protocol::None;
@@ -661,7 +605,7 @@ void WaylandClipboardReader::stop()
     if (!d->thread.joinable())
         return;
     d->stopping = true;
-    d->wakePipe.wake();
+    d->connection.wakePipe.wake();
     d->thread.join();
     d->close();
 }
@@ -698,5 +642,5 @@ void WaylandClipboardReader::publish(ClipboardOffer offer)
         std::lock_guard lock(d->publishLock);
         d->toPublish = std::move(offer);
     }
-    d->wakePipe.wake();
+    d->connection.wakePipe.wake();
 }

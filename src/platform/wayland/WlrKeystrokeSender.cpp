@@ -1,6 +1,6 @@
 #include "platform/wayland/WlrKeystrokeSender.h"
 
-#include "platform/WakePipe.h"
+#include "platform/wayland/WaylandConnection.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
 
@@ -15,7 +15,6 @@
 #include <fcntl.h>
 #include <map>
 #include <mutex>
-#include <poll.h>
 #include <sys/mman.h>
 #include <thread>
 #include <unistd.h>
@@ -129,9 +128,7 @@ struct WlrKeystrokeSender::Impl
     // Our windows' app_id: the desktop file's name on Wayland, the X11 class under XWayland.
     QStringList ownAppIds;
 
-    wl_display* display = nullptr;
-    wl_registry* registry = nullptr;
-    wl_seat* seat = nullptr;
+    WaylandConnection connection;
     zwp_virtual_keyboard_manager_v1* keyboardManager = nullptr;
     zwp_virtual_keyboard_v1* keyboard = nullptr;
     zwlr_foreign_toplevel_manager_v1* toplevelManager = nullptr;
@@ -144,7 +141,6 @@ struct WlrKeystrokeSender::Impl
     QString limitation;
     std::atomic<bool> lost{false};
 
-    WakePipe wakePipe;
     std::thread thread;
     std::atomic<bool> stopping{false};
 
@@ -288,15 +284,12 @@ void WlrKeystrokeSender::Impl::publish()
 
 bool WlrKeystrokeSender::Impl::open(const QByteArray& displayName)
 {
-    display = wl_display_connect(displayName.isEmpty() ? nullptr : displayName.constData());
-    if (!display) {
+    if (!connection.connect(displayName)) {
         limitation = QStringLiteral("there is no Wayland compositor to connect to");
         return false;
     }
-    registry = wl_display_get_registry(display);
     static const wl_registry_listener registryListener{announceGlobal, removeGlobal};
-    wl_registry_add_listener(registry, &registryListener, this);
-    if (wl_display_roundtrip(display) < 0) {
+    if (!connection.listGlobals(&registryListener, this)) {
         limitation = QStringLiteral("the Wayland compositor closed the connection");
         return false;
     }
@@ -312,7 +305,8 @@ bool WlrKeystrokeSender::Impl::open(const QByteArray& displayName)
         return false;
     }
 
-    seat = static_cast<wl_seat*>(wl_registry_bind(registry, seatName, &wl_seat_interface, 1));
+    wl_registry* registry = connection.registry;
+    connection.seat = static_cast<wl_seat*>(wl_registry_bind(registry, seatName, &wl_seat_interface, 1));
     keyboardManager = static_cast<zwp_virtual_keyboard_manager_v1*>(
         wl_registry_bind(registry, keyboardManagerGlobal, &zwp_virtual_keyboard_manager_v1_interface, 1));
     toplevelManager = static_cast<zwlr_foreign_toplevel_manager_v1*>(
@@ -322,7 +316,7 @@ bool WlrKeystrokeSender::Impl::open(const QByteArray& displayName)
     zwlr_foreign_toplevel_manager_v1_add_listener(toplevelManager, &managerListener, this);
 
     // One keyboard for the life of the connection: sway drops keys of keyboards made just before they type.
-    keyboard = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(keyboardManager, seat);
+    keyboard = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(keyboardManager, connection.seat);
     const int keymap = keymapFile();
     if (keymap < 0) {
         limitation =
@@ -334,11 +328,11 @@ bool WlrKeystrokeSender::Impl::open(const QByteArray& displayName)
     ::close(keymap);
 
     // Brings in every window with its state, and any refusal of the keyboard.
-    if (wl_display_roundtrip(display) < 0 || !toplevelManager) {
+    if (wl_display_roundtrip(connection.display) < 0 || !toplevelManager) {
         limitation = QStringLiteral("the compositor refused a virtual keyboard or the window list");
         return false;
     }
-    if (!wakePipe.open()) {
+    if (!connection.wakePipe.open()) {
         limitation = QStringLiteral("no pipe for the compositor thread");
         return false;
     }
@@ -350,27 +344,10 @@ void WlrKeystrokeSender::Impl::close()
     for (const auto& [handle, toplevel] : toplevels)
         zwlr_foreign_toplevel_handle_v1_destroy(handle);
     toplevels.clear();
-    if (toplevelManager)
-        zwlr_foreign_toplevel_manager_v1_destroy(toplevelManager);
-    toplevelManager = nullptr;
-    if (keyboard)
-        zwp_virtual_keyboard_v1_destroy(keyboard);
-    keyboard = nullptr;
-    if (keyboardManager)
-        zwp_virtual_keyboard_manager_v1_destroy(keyboardManager);
-    keyboardManager = nullptr;
-    if (seat)
-        wl_seat_destroy(seat);
-    seat = nullptr;
-    if (registry)
-        wl_registry_destroy(registry);
-    registry = nullptr;
-    if (display) {
-        wl_display_flush(display);
-        wl_display_disconnect(display);
-    }
-    display = nullptr;
-    wakePipe.close();
+    destroyProxy(toplevelManager, zwlr_foreign_toplevel_manager_v1_destroy);
+    destroyProxy(keyboard, zwp_virtual_keyboard_v1_destroy);
+    destroyProxy(keyboardManager, zwp_virtual_keyboard_manager_v1_destroy);
+    connection.close();
 }
 
 void WlrKeystrokeSender::Impl::typeKeystroke(PasteKeystroke keystroke)
@@ -404,7 +381,7 @@ void WlrKeystrokeSender::Impl::serve()
         }
         for (const auto& [handle, toplevel] : toplevels) {
             if (toplevel.number == request.handle) {
-                zwlr_foreign_toplevel_handle_v1_activate(handle, seat);
+                zwlr_foreign_toplevel_handle_v1_activate(handle, connection.seat);
                 break;
             }
         }
@@ -423,37 +400,12 @@ void WlrKeystrokeSender::Impl::loseConnection()
 void WlrKeystrokeSender::Impl::run()
 {
     while (!stopping.load() && !lost.load()) {
-        while (wl_display_prepare_read(display) != 0) {
-            if (wl_display_dispatch_pending(display) < 0)
-                return loseConnection();
-        }
-        // The requests go out before the wait, so a keystroke never sits in the buffer.
-        bool flushPending = false;
-        if (wl_display_flush(display) < 0) {
-            if (errno != EAGAIN) {
-                wl_display_cancel_read(display);
-                return loseConnection();
-            }
-            flushPending = true;
-        }
-        pollfd fds[2] = {{wl_display_get_fd(display), short(POLLIN | (flushPending ? POLLOUT : 0)), 0},
-                         {wakePipe.readEnd(), POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0 && errno != EINTR) {
-            wl_display_cancel_read(display);
+        // The wait sends the requests first, so a keystroke never sits in the buffer.
+        const WaylandConnection::Round round = connection.wait();
+        if (round.broken)
             return loseConnection();
-        }
-        if (fds[0].revents & POLLIN) {
-            if (wl_display_read_events(display) < 0)
-                return loseConnection();
-        } else {
-            wl_display_cancel_read(display);
-        }
-        if ((fds[0].revents & (POLLERR | POLLHUP)) || wl_display_dispatch_pending(display) < 0)
-            return loseConnection();
-        if (fds[1].revents & POLLIN) {
-            wakePipe.drain();
+        if (round.woken)
             serve();
-        }
     }
     if (lost.load())
         loseConnection();
@@ -482,7 +434,7 @@ WlrKeystrokeSender::~WlrKeystrokeSender()
 {
     if (d->thread.joinable()) {
         d->stopping = true;
-        d->wakePipe.wake();
+        d->connection.wakePipe.wake();
         d->thread.join();
     }
 }
@@ -521,7 +473,7 @@ void WlrKeystrokeSender::activate(const PasteTarget& target)
         d->requests.push_back({Request::Activate, target.handle, PasteKeystroke::CtrlV});
         already = d->focused.handle == target.handle;
     }
-    d->wakePipe.wake();
+    d->connection.wakePipe.wake();
     // The compositor says nothing when the window is active already; the caller waits for this signal.
     if (already) {
         const PasteTarget focused = focusedWindow();
@@ -546,5 +498,5 @@ void WlrKeystrokeSender::send(PasteKeystroke keystroke)
         std::lock_guard guard(d->lock);
         d->requests.push_back({Request::Type, 0, keystroke});
     }
-    d->wakePipe.wake();
+    d->connection.wakePipe.wake();
 }
