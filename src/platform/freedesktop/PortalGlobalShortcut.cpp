@@ -1,18 +1,18 @@
 #include "platform/freedesktop/PortalGlobalShortcut.h"
 
 #include "platform/KeySymbols.h"
+#include "platform/freedesktop/PortalRequest.h"
 
 #include <QDBusArgument>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 
 namespace {
 
-const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
 const QString sessionInterface = QStringLiteral("org.freedesktop.portal.Session");
 const QString registryInterface = QStringLiteral("org.freedesktop.host.portal.Registry");
 
@@ -51,6 +51,7 @@ PortalGlobalShortcut::PortalGlobalShortcut(const QString& applicationId, const Q
     , m_bus(bus)
     , m_watcher(new QDBusServiceWatcher(QString::fromLatin1(serviceName), bus, QDBusServiceWatcher::WatchForOwnerChange,
                                         this))
+    , m_requests(new PortalRequest(bus, QString::fromLatin1(interfaceName), QStringLiteral("pellamor"), this))
 {
     qDBusRegisterMetaType<PortalShortcut>();
     qDBusRegisterMetaType<QList<PortalShortcut>>();
@@ -58,7 +59,7 @@ PortalGlobalShortcut::PortalGlobalShortcut(const QString& applicationId, const Q
     connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
             [this](const QString&, const QString&, const QString& newOwner) {
                 m_session.clear();
-                m_requests.clear();
+                m_requests->clear();
                 if (!m_wanted)
                     return;
                 if (newOwner.isEmpty())
@@ -98,14 +99,9 @@ void PortalGlobalShortcut::unbind()
     setStatus(Status::Unbound);
 }
 
-QString PortalGlobalShortcut::nextToken()
-{
-    return QStringLiteral("pellamor%1").arg(++m_tokens);
-}
-
 void PortalGlobalShortcut::closeSession()
 {
-    m_requests.clear();
+    m_requests->clear();
     if (m_session.isEmpty())
         return;
     m_bus.send(QDBusMessage::createMethodCall(QString::fromLatin1(serviceName), m_session, sessionInterface,
@@ -145,59 +141,20 @@ void PortalGlobalShortcut::start()
 }
 
 void PortalGlobalShortcut::request(const QString& method, QList<QVariant> arguments, QVariantMap options,
-                                   ResponseHandler onResponse)
+                                   PortalRequest::ResponseHandler onResponse)
 {
-    const QString token = nextToken();
-    options.insert(QStringLiteral("handle_token"), token);
-    // The answer comes as a signal on a path made of our bus name and the token; listen before asking.
-    QString sender = m_bus.baseService().mid(1);
-    sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-    const QString expected = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
-    const auto listen = [this, onResponse](const QString& path) {
-        m_requests.insert(path, onResponse);
-        m_bus.connect(QString::fromLatin1(serviceName), path, requestInterface, QStringLiteral("Response"), this,
-                      SLOT(handleResponse(uint, QVariantMap, QDBusMessage)));
-    };
-    listen(expected);
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QString::fromLatin1(serviceName), QString::fromLatin1(objectPath), QString::fromLatin1(interfaceName), method);
-    arguments << options;
-    call.setArguments(arguments);
     const quint64 generation = m_generation;
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, generation, expected, listen, onResponse](QDBusPendingCallWatcher* done) {
-                done->deleteLater();
-                if (generation != m_generation)
-                    return;
-                const QDBusPendingReply<QDBusObjectPath> reply = *done;
-                if (reply.isError()) {
-                    m_requests.remove(expected);
-                    setStatus(Status::Unsupported);
-                    return;
-                }
-                // Older portals chose the path themselves.
-                const QString path = reply.value().path();
-                if (path != expected && m_requests.contains(expected)) {
-                    m_requests.remove(expected);
-                    listen(path);
-                }
-            });
-}
-
-void PortalGlobalShortcut::handleResponse(uint response, const QVariantMap& results, const QDBusMessage& message)
-{
-    const ResponseHandler handler = m_requests.take(message.path());
-    m_bus.disconnect(QString::fromLatin1(serviceName), message.path(), requestInterface, QStringLiteral("Response"),
-                     this, SLOT(handleResponse(uint, QVariantMap, QDBusMessage)));
-    if (handler)
-        handler(response, results);
+    m_requests->call(method, std::move(arguments), std::move(options), std::move(onResponse),
+                     [this, generation](const QDBusError&) {
+                         if (generation == m_generation)
+                             setStatus(Status::Unsupported);
+                     });
 }
 
 void PortalGlobalShortcut::createSession()
 {
     const quint64 generation = m_generation;
-    request(QStringLiteral("CreateSession"), {}, {{QStringLiteral("session_handle_token"), nextToken()}},
+    request(QStringLiteral("CreateSession"), {}, {{QStringLiteral("session_handle_token"), m_requests->nextToken()}},
             [this, generation](uint response, const QVariantMap& results) {
                 if (generation != m_generation)
                     return;

@@ -1,17 +1,13 @@
 #pragma once
 
 #include "platform/GlobalShortcut.h"
+#include "platform/freedesktop/PortalRequest.h"
 
 #include <QDBusConnection>
-#include <QHash>
-#include <QVariantMap>
 
-#include <functional>
 #include <optional>
 
 class QDBusMessage;
-class QDBusObjectPath;
-class QDBusPendingCallWatcher;
 class QDBusServiceWatcher;
 
 // The shortcut through the desktop portal's GlobalShortcuts interface (Wayland sessions whose portal
@@ -38,26 +34,22 @@ public:
     void unbind() override;
 
 private Q_SLOTS:
-    void handleResponse(uint response, const QVariantMap& results, const QDBusMessage& message);
     void handleActivated(const QDBusMessage& message);
 
 private:
-    using ResponseHandler = std::function<void(uint response, const QVariantMap& results)>;
-
     void start();
     void createSession();
     void bindShortcuts();
     void closeSession();
     // Calls `method` on the portal; `onResponse` gets the answer of the request it starts.
-    void request(const QString& method, QList<QVariant> arguments, QVariantMap options, ResponseHandler onResponse);
-    QString nextToken();
+    void request(const QString& method, QList<QVariant> arguments, QVariantMap options,
+                 PortalRequest::ResponseHandler onResponse);
 
     QString m_applicationId;
     QDBusConnection m_bus;
     QDBusServiceWatcher* m_watcher;
+    PortalRequest* m_requests;
     std::optional<QKeyCombination> m_wanted;
     QString m_session;
-    QHash<QString, ResponseHandler> m_requests;
     quint64 m_generation = 0;
-    int m_tokens = 0;
 };

@@ -1,13 +1,11 @@
 #include "platform/freedesktop/PortalKeystrokeSender.h"
 
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 
 namespace {
 
-const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
 const QString sessionInterface = QStringLiteral("org.freedesktop.portal.Session");
 
 // The portal's device types and persist modes.
@@ -31,6 +29,7 @@ PortalKeystrokeSender::PortalKeystrokeSender(const QString& applicationId, const
     , m_applicationId(applicationId)
     , m_bus(bus)
     , m_limitation(QStringLiteral("the desktop portal's remote desktop session is not open"))
+    , m_requests(new PortalRequest(bus, QString::fromLatin1(interfaceName), QStringLiteral("pellamor_paste"), this))
 {}
 
 PortalKeystrokeSender::~PortalKeystrokeSender()
@@ -81,59 +80,18 @@ void PortalKeystrokeSender::fail(const QString& reason)
 }
 
 void PortalKeystrokeSender::request(const QString& method, QList<QVariant> arguments, QVariantMap options,
-                                    ResponseHandler onResponse)
+                                    PortalRequest::ResponseHandler onResponse)
 {
-    const QString token = QStringLiteral("pellamor_paste%1").arg(++m_tokens);
-    options.insert(QStringLiteral("handle_token"), token);
-    // The answer comes as a signal on a path made of our bus name and the token; listen before asking.
-    QString sender = m_bus.baseService().mid(1);
-    sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-    const QString expected = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
-    const auto listen = [this, onResponse](const QString& path) {
-        m_requests.insert(path, onResponse);
-        m_bus.connect(QString::fromLatin1(serviceName), path, requestInterface, QStringLiteral("Response"), this,
-                      SLOT(handleResponse(uint, QVariantMap, QDBusMessage)));
-    };
-    listen(expected);
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QString::fromLatin1(serviceName), QString::fromLatin1(objectPath), QString::fromLatin1(interfaceName), method);
-    arguments << options;
-    call.setArguments(arguments);
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, method, expected, listen](QDBusPendingCallWatcher* done) {
-                done->deleteLater();
-                const QDBusPendingReply<QDBusObjectPath> reply = *done;
-                if (reply.isError()) {
-                    m_requests.remove(expected);
-                    fail(QStringLiteral("the desktop portal has no remote desktop interface (%1: %2)")
-                             .arg(method, reply.error().message()));
-                    return;
-                }
-                // Older portals chose the path themselves.
-                const QString path = reply.value().path();
-                if (path != expected && m_requests.contains(expected)) {
-                    const ResponseHandler handler = m_requests.take(expected);
-                    m_requests.insert(path, handler);
-                    m_bus.connect(QString::fromLatin1(serviceName), path, requestInterface, QStringLiteral("Response"),
-                                  this, SLOT(handleResponse(uint, QVariantMap, QDBusMessage)));
-                }
-            });
-}
-
-void PortalKeystrokeSender::handleResponse(uint response, const QVariantMap& results, const QDBusMessage& message)
-{
-    const ResponseHandler handler = m_requests.take(message.path());
-    m_bus.disconnect(QString::fromLatin1(serviceName), message.path(), requestInterface, QStringLiteral("Response"),
-                     this, SLOT(handleResponse(uint, QVariantMap, QDBusMessage)));
-    if (handler)
-        handler(response, results);
+    m_requests->call(method, std::move(arguments), std::move(options), std::move(onResponse),
+                     [this, method](const QDBusError& error) {
+                         fail(QStringLiteral("the desktop portal has no remote desktop interface (%1: %2)")
+                                  .arg(method, error.message()));
+                     });
 }
 
 void PortalKeystrokeSender::createSession()
 {
-    request(QStringLiteral("CreateSession"), {},
-            {{QStringLiteral("session_handle_token"), QStringLiteral("pellamor_paste%1").arg(++m_tokens)}},
+    request(QStringLiteral("CreateSession"), {}, {{QStringLiteral("session_handle_token"), m_requests->nextToken()}},
             [this](uint response, const QVariantMap& results) {
                 m_session = objectPathOf(results.value(QStringLiteral("session_handle")));
                 if (response != 0 || m_session.isEmpty()) {

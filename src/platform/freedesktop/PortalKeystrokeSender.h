@@ -1,14 +1,9 @@
 #pragma once
 
 #include "platform/KeystrokeSender.h"
+#include "platform/freedesktop/PortalRequest.h"
 
 #include <QDBusConnection>
-#include <QHash>
-#include <QVariantMap>
-
-#include <functional>
-
-class QDBusMessage;
 
 // Types the paste through the desktop portal's RemoteDesktop interface, on desktops that offer nothing
 // more direct. The portal's own dialog asks the user once; with a restore token it may remember the
@@ -48,18 +43,16 @@ Q_SIGNALS:
     void restoreTokenChanged(const QString& token);
 
 private Q_SLOTS:
-    void handleResponse(uint response, const QVariantMap& results, const QDBusMessage& message);
     void handleSessionClosed();
 
 private:
-    using ResponseHandler = std::function<void(uint response, const QVariantMap& results)>;
-
     void createSession();
     void selectDevices();
     void startSession();
     void fail(const QString& reason);
     // Calls `method` on the portal; `onResponse` gets the answer of the request it starts.
-    void request(const QString& method, QList<QVariant> arguments, QVariantMap options, ResponseHandler onResponse);
+    void request(const QString& method, QList<QVariant> arguments, QVariantMap options,
+                 PortalRequest::ResponseHandler onResponse);
     void notifyKeysym(int keysym, bool pressed);
 
     QString m_applicationId;
@@ -69,6 +62,5 @@ private:
     bool m_started = false;
     bool m_starting = false;
     QString m_limitation;
-    QHash<QString, ResponseHandler> m_requests;
-    int m_tokens = 0;
+    PortalRequest* m_requests;
 };
