@@ -25,11 +25,7 @@ copy "$entry"
 wait_for 5 has_entry "$entry" || fail "the entry was not captured"
 
 out=$work/target
-: >"$out"
-xterm -name target -xrm 'XTerm*VT100.translations: #override Ctrl Shift <Key>V: insert-selection(CLIPBOARD)' \
-    -e sh -c "stty -icanon -echo; cat > '$out'" 2>/dev/null &
-pids+=($!)
-target=$(xdotool search --sync --classname target | head -n 1)
+start_target target "$out"
 
 python3 - "$target" "$out" "$entry" <<'PYTHON' || fail "the benchmark did not finish"
 import os, statistics, subprocess, sys, time

@@ -219,6 +219,16 @@ find_icon() {
 click_icon() { xdotool mousemove $((icon_x + icon_w / 2)) $((icon_y + icon_h / 2)) click "${1:-1}"; }
 
 copy() { printf '%s' "$1" | xclip -selection clipboard; }
+# An xterm named $1 whose Ctrl+Shift+V pastes the clipboard, its input reaching `cat` into the file $2
+# key by key: the window a paste goes to. Sets target (its window) and target_pid.
+start_target() {
+    : >"$2"
+    xterm -name "$1" -xrm 'XTerm*VT100.translations: #override Ctrl Shift <Key>V: insert-selection(CLIPBOARD)' \
+        -e sh -c "stty -icanon -echo; cat > '$2'" 2>/dev/null &
+    pids+=($!)
+    target_pid=$!
+    target=$(xdotool search --sync --classname "$1" | head -n 1)
+}
 # Copies $1 and waits until the program has read it: the type list and the text, two transfers served by
 # an xclip that reports each one. For a history kept in memory, where no file shows the capture.
 copy_read() {

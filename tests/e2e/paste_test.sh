@@ -28,15 +28,6 @@ wait_for 5 has_entry alpha || fail "alpha was not captured"
 copy beta
 wait_for 5 has_entry beta || fail "beta was not captured"
 
-# An xterm whose Ctrl+Shift+V pastes the clipboard, its input reaching `cat` key by key.
-start_target() { # NAME FILE
-    : >"$2"
-    xterm -name "$1" -xrm 'XTerm*VT100.translations: #override Ctrl Shift <Key>V: insert-selection(CLIPBOARD)' \
-        -e sh -c "stty -icanon -echo; cat > '$2'" 2>/dev/null &
-    pids+=($!)
-    target_pid=$!
-    target=$(xdotool search --sync --classname "$1" | head -n 1)
-}
 focused() { [[ $(xdotool getwindowfocus 2>/dev/null) == "$1" ]]; }
 holds() { [[ $(cat "$1" 2>/dev/null) == "$2" ]]; }
 never_holds_more() { # FILE TEXT: in the next half second the file stays as it is
