@@ -61,7 +61,7 @@ private:
     }
     void activate(const QString& sessionPath, const QString& id)
     {
-        QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(PortalGlobalShortcut::objectPath),
+        QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(StubPortal::path),
                                                          QString::fromLatin1(PortalGlobalShortcut::interfaceName),
                                                          QStringLiteral("Activated"));
         signal << QVariant::fromValue(QDBusObjectPath(sessionPath)) << id << qulonglong(1234) << QVariantMap();

@@ -1,7 +1,6 @@
 #include "platform/freedesktop/PortalGlobalShortcut.h"
 
 #include "platform/KeySymbols.h"
-#include "platform/freedesktop/PortalRequest.h"
 
 #include <QDBusArgument>
 #include <QDBusError>
@@ -49,8 +48,8 @@ PortalGlobalShortcut::PortalGlobalShortcut(const QString& applicationId, const Q
     : GlobalShortcut(parent)
     , m_applicationId(applicationId)
     , m_bus(bus)
-    , m_watcher(new QDBusServiceWatcher(QString::fromLatin1(serviceName), bus, QDBusServiceWatcher::WatchForOwnerChange,
-                                        this))
+    , m_watcher(new QDBusServiceWatcher(QString::fromLatin1(PortalRequest::serviceName), bus,
+                                        QDBusServiceWatcher::WatchForOwnerChange, this))
     , m_requests(new PortalRequest(bus, QString::fromLatin1(interfaceName), QStringLiteral("pellamor"), this))
 {
     qDBusRegisterMetaType<PortalShortcut>();
@@ -68,7 +67,7 @@ PortalGlobalShortcut::PortalGlobalShortcut(const QString& applicationId, const Q
                     start();
             });
     // From any sender: the session path, which the portal made for us alone, tells ours apart.
-    m_bus.connect(QString(), QString::fromLatin1(objectPath), QString::fromLatin1(interfaceName),
+    m_bus.connect(QString(), QString::fromLatin1(PortalRequest::objectPath), QString::fromLatin1(interfaceName),
                   QStringLiteral("Activated"), this, SLOT(handleActivated(QDBusMessage)));
 }
 
@@ -104,8 +103,8 @@ void PortalGlobalShortcut::closeSession()
     m_requests->clear();
     if (m_session.isEmpty())
         return;
-    m_bus.send(QDBusMessage::createMethodCall(QString::fromLatin1(serviceName), m_session, sessionInterface,
-                                              QStringLiteral("Close")));
+    m_bus.send(QDBusMessage::createMethodCall(QString::fromLatin1(PortalRequest::serviceName), m_session,
+                                              sessionInterface, QStringLiteral("Close")));
     m_session.clear();
 }
 
@@ -116,15 +115,15 @@ void PortalGlobalShortcut::start()
     setStatus(Status::Pending);
     const quint64 generation = ++m_generation;
     // Outside a sandbox the portal learns who we are only by being told (newer portals).
-    QDBusMessage registration =
-        QDBusMessage::createMethodCall(QString::fromLatin1(serviceName), QString::fromLatin1(objectPath),
-                                       registryInterface, QStringLiteral("Register"));
+    QDBusMessage registration = QDBusMessage::createMethodCall(QString::fromLatin1(PortalRequest::serviceName),
+                                                               QString::fromLatin1(PortalRequest::objectPath),
+                                                               registryInterface, QStringLiteral("Register"));
     registration << m_applicationId << QVariantMap();
     m_bus.send(registration);
 
-    QDBusMessage probe =
-        QDBusMessage::createMethodCall(QString::fromLatin1(serviceName), QString::fromLatin1(objectPath),
-                                       QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    QDBusMessage probe = QDBusMessage::createMethodCall(
+        QString::fromLatin1(PortalRequest::serviceName), QString::fromLatin1(PortalRequest::objectPath),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     probe << QString::fromLatin1(interfaceName) << QStringLiteral("version");
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(probe), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, generation](QDBusPendingCallWatcher* call) {

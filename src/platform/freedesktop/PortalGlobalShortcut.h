@@ -19,8 +19,6 @@ class PortalGlobalShortcut : public GlobalShortcut
     Q_OBJECT
 
 public:
-    static constexpr const char* serviceName = "org.freedesktop.portal.Desktop";
-    static constexpr const char* objectPath = "/org/freedesktop/portal/desktop";
     static constexpr const char* interfaceName = "org.freedesktop.portal.GlobalShortcuts";
     static constexpr const char* shortcutId = "toggle-panel";
     static const QString shortcutDescription;

@@ -35,8 +35,8 @@ PortalKeystrokeSender::PortalKeystrokeSender(const QString& applicationId, const
 PortalKeystrokeSender::~PortalKeystrokeSender()
 {
     if (!m_session.isEmpty())
-        m_bus.send(QDBusMessage::createMethodCall(QString::fromLatin1(serviceName), m_session, sessionInterface,
-                                                  QStringLiteral("Close")));
+        m_bus.send(QDBusMessage::createMethodCall(QString::fromLatin1(PortalRequest::serviceName), m_session,
+                                                  sessionInterface, QStringLiteral("Close")));
 }
 
 void PortalKeystrokeSender::start(const QString& restoreToken)
@@ -52,7 +52,7 @@ void PortalKeystrokeSender::start(const QString& restoreToken)
     // Outside a sandbox the portal learns who we are only by being told (newer portals); its dialog
     // names the program then.
     QDBusMessage registration = QDBusMessage::createMethodCall(
-        QString::fromLatin1(serviceName), QString::fromLatin1(objectPath),
+        QString::fromLatin1(PortalRequest::serviceName), QString::fromLatin1(PortalRequest::objectPath),
         QStringLiteral("org.freedesktop.host.portal.Registry"), QStringLiteral("Register"));
     registration << m_applicationId << QVariantMap();
     m_bus.send(registration);
@@ -99,8 +99,8 @@ void PortalKeystrokeSender::createSession()
                     fail(QStringLiteral("the desktop portal refused a remote desktop session"));
                     return;
                 }
-                m_bus.connect(QString::fromLatin1(serviceName), m_session, sessionInterface, QStringLiteral("Closed"),
-                              this, SLOT(handleSessionClosed()));
+                m_bus.connect(QString::fromLatin1(PortalRequest::serviceName), m_session, sessionInterface,
+                              QStringLiteral("Closed"), this, SLOT(handleSessionClosed()));
                 selectDevices();
             });
 }
@@ -149,9 +149,9 @@ void PortalKeystrokeSender::handleSessionClosed()
 
 void PortalKeystrokeSender::notifyKeysym(int keysym, bool pressed)
 {
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(QString::fromLatin1(serviceName), QString::fromLatin1(objectPath),
-                                       QString::fromLatin1(interfaceName), QStringLiteral("NotifyKeyboardKeysym"));
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QString::fromLatin1(PortalRequest::serviceName), QString::fromLatin1(PortalRequest::objectPath),
+        QString::fromLatin1(interfaceName), QStringLiteral("NotifyKeyboardKeysym"));
     call << QVariant::fromValue(QDBusObjectPath(m_session)) << QVariantMap() << keysym << uint(pressed ? 1 : 0);
     // In order, and without waiting: the bus keeps the order of one connection's calls.
     m_bus.send(call);

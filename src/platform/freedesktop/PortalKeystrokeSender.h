@@ -15,8 +15,6 @@ class PortalKeystrokeSender : public KeystrokeSender
     Q_OBJECT
 
 public:
-    static constexpr const char* serviceName = "org.freedesktop.portal.Desktop";
-    static constexpr const char* objectPath = "/org/freedesktop/portal/desktop";
     static constexpr const char* interfaceName = "org.freedesktop.portal.RemoteDesktop";
 
     explicit PortalKeystrokeSender(const QString& applicationId,
