@@ -22,6 +22,7 @@
 #include "platform/SystemPasteboard.h"
 #include "platform/freedesktop/AutostartLoginItem.h"
 #include "platform/freedesktop/DesktopAppearance.h"
+#include "platform/freedesktop/PortalKeystrokeSender.h"
 #include "platform/tesseract/TextRecognizerProcess.h"
 #include "platform/wayland/WaylandPasteboard.h"
 #include "platform/wayland/WlrKeystrokeSender.h"
@@ -185,31 +186,66 @@ void AppDelegate::usePasteSender(std::unique_ptr<KeystrokeSender> sender)
             m_panelWindow->hide();
     });
     // A paste that did not happen says why, in one line; the entry is on the clipboard all the same.
-    connect(m_paste.get(), &PasteController::finished, this, [](PasteController::Outcome outcome) {
+    connect(m_paste.get(), &PasteController::finished, this, [this](PasteController::Outcome outcome) {
         using Outcome = PasteController::Outcome;
         static const QHash<Outcome, const char*> reasons = {
-            {Outcome::Unsupported, "this desktop cannot type into other windows"},
             {Outcome::NoTarget, "no window of another application had the focus"},
             {Outcome::TargetGone, "the window is gone"},
             {Outcome::FocusLost, "another window took the focus"},
             {Outcome::FocusTimedOut, "the window did not get the focus back"},
             {Outcome::ModifiersHeld, "a modifier key was still held"},
         };
-        if (const char* reason = reasons.value(outcome))
+        if (outcome == Outcome::Unsupported)
+            printLine(QStringLiteral("Pellamor: Nothing pasted: ") + m_keystrokeSender->limitation());
+        else if (const char* reason = reasons.value(outcome))
             printLine(QStringLiteral("Pellamor: Nothing pasted: ") + QLatin1String(reason));
     });
-    const KeystrokeSender::Support support = m_keystrokeSender->support();
-    if (m_windows) {
+    if (m_windows)
         m_windows->setApplicationIdentityNote(identityNote);
-        m_windows->setPasteLimitation(support == KeystrokeSender::Support::Full ? QString()
-                                      : support == KeystrokeSender::Support::X11WindowsOnly
-                                          ? QStringLiteral("此桌面只能粘贴到 X11 窗口")
-                                          : QStringLiteral("此桌面不支持自动粘贴"),
-                                      support != KeystrokeSender::Support::None);
+    if (auto* portal = qobject_cast<PortalKeystrokeSender*>(m_keystrokeSender.get())) {
+        // The portal's session opens when the user asks for pasting, and its own dialog asks for consent.
+        const auto startPortal = [this, portal] { portal->start(m_preferences->pasteRestoreToken()); };
+        connect(portal, &PortalKeystrokeSender::restoreTokenChanged, m_preferences.get(),
+                &Preferences::setPasteRestoreToken);
+        connect(portal, &PortalKeystrokeSender::supportChanged, this, [this, portal] {
+            showPasteSupport();
+            if (portal->hasFailed())
+                printLine(QStringLiteral("Pellamor: Paste after choosing is not available: ") + portal->limitation());
+        });
+        connect(m_preferences.get(), &Preferences::changed, portal, [this, startPortal](Preferences::Key key) {
+            if (key == Preferences::Key::PasteAfterChoosing && m_preferences->pasteAfterChoosing())
+                startPortal();
+        });
+        // Paste once asks for the session too; this choice is copied only.
+        connect(m_actions.get(), &EntryActions::chosenToPaste, portal, startPortal);
+        if (m_preferences->pasteAfterChoosing())
+            startPortal();
+        showPasteSupport();
+        return;
     }
-    if (m_preferences->pasteAfterChoosing() && support != KeystrokeSender::Support::Full)
+    showPasteSupport();
+    if (m_preferences->pasteAfterChoosing() && m_keystrokeSender->support() != KeystrokeSender::Support::Full)
         printLine(QStringLiteral("Pellamor: Paste after choosing is not available: ") +
                   m_keystrokeSender->limitation());
+}
+
+void AppDelegate::showPasteSupport()
+{
+    if (!m_windows)
+        return;
+    if (auto* portal = qobject_cast<PortalKeystrokeSender*>(m_keystrokeSender.get())) {
+        m_windows->setPasteLimitation(portal->hasFailed()
+                                          ? QStringLiteral("桌面未允许模拟按键，无法自动粘贴")
+                                          : QStringLiteral("开启时桌面会请求你的授权，允许后才能自动粘贴"),
+                                      true);
+        return;
+    }
+    const KeystrokeSender::Support support = m_keystrokeSender->support();
+    m_windows->setPasteLimitation(support == KeystrokeSender::Support::Full ? QString()
+                                  : support == KeystrokeSender::Support::X11WindowsOnly
+                                      ? QStringLiteral("此桌面只能粘贴到 X11 窗口")
+                                      : QStringLiteral("此桌面不支持自动粘贴"),
+                                  support != KeystrokeSender::Support::None);
 }
 
 void AppDelegate::openSurface(const QString& surface)

@@ -102,6 +102,8 @@ public Q_SLOTS:
     // What a later start of the program asks for: "settings" shows the settings on their own; anything
     // else toggles the panel, or where there is no tray brings the history window up.
     void openSurface(const QString& surface);
+    // The note under the paste switch, and whether the switch can be used.
+    void showPasteSupport();
     void updatePopoverSize();
     void updateAppearance();
     void handlePreferenceChange();

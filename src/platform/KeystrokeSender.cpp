@@ -1,8 +1,11 @@
 #include "platform/KeystrokeSender.h"
 
+#include "platform/freedesktop/PortalKeystrokeSender.h"
 #include "platform/wayland/WlrKeystrokeSender.h"
 #include "platform/x11/X11KeystrokeSender.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QGuiApplication>
 
 namespace {
@@ -27,6 +30,18 @@ private:
     QString m_reason;
 };
 
+// Whether the desktop portal runs or can be started on the session bus: asked of the bus itself, which
+// answers at once, never of the portal.
+bool portalAvailable()
+{
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    const QDBusConnectionInterface* daemon = bus.isConnected() ? bus.interface() : nullptr;
+    if (!daemon)
+        return false;
+    const QString name = QString::fromLatin1(PortalRequest::serviceName);
+    return daemon->isServiceRegistered(name).value() || daemon->activatableServiceNames().value().contains(name);
+}
+
 } // namespace
 
 std::unique_ptr<KeystrokeSender> KeystrokeSender::createForSession()
@@ -38,6 +53,10 @@ std::unique_ptr<KeystrokeSender> KeystrokeSender::createForSession()
         auto wlroots = std::make_unique<WlrKeystrokeSender>();
         if (wlroots->support() != Support::None)
             return wlroots;
+        // Elsewhere (GNOME, KDE without its own grant) the portal types into any window, once the user
+        // allows it in the portal's dialog.
+        if (portalAvailable())
+            return std::make_unique<PortalKeystrokeSender>(QStringLiteral("com.pellamor.app"));
         if (QGuiApplication::platformName() == u"xcb")
             return std::make_unique<X11KeystrokeSender>();
         return std::make_unique<UnsupportedKeystrokeSender>(wlroots->limitation());

@@ -40,7 +40,7 @@ std::optional<bool> readFlag(const QVariant& stored)
 
 } // namespace
 
-const std::array<Preferences::Setting, 18> Preferences::settings{{
+const std::array<Preferences::Setting, 19> Preferences::settings{{
     {Key::DisplayCount, "displayCount", Type::Int, 6, "", 1},
     {Key::ShortcutKey, "shortcutKey", Type::Text, 0, "⌥ + Space"},
     {Key::ThemePreference, "themePreference", Type::Int, int(Appearance::FollowSystem), "", 0, 2},
@@ -63,6 +63,7 @@ const std::array<Preferences::Setting, 18> Preferences::settings{{
      "KeePassXC\nKeePass2\nBitwarden\n1Password\nEnpass\nSeahorse"},
     {Key::IgnorePatterns, "ignorePatterns", Type::List},
     {Key::RestoreEmptyClipboard, "restoreEmptyClipboard", Type::Bool},
+    {Key::PasteRestoreToken, "pasteRestoreToken", Type::Text},
 }};
 
 QVariant Preferences::Setting::defaultValue() const

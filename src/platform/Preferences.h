@@ -41,6 +41,7 @@ public:
         ExcludedApplications,
         IgnorePatterns,
         RestoreEmptyClipboard,
+        PasteRestoreToken,
     };
     Q_ENUM(Key)
 
@@ -73,7 +74,7 @@ public:
         QVariant defaultValue() const;
     };
     // The key table.
-    static const std::array<Setting, 18> settings;
+    static const std::array<Setting, 19> settings;
     // The table's row for `key`.
     static const Setting& setting(Key key);
     static QVariant defaultValue(Key key) { return setting(key).defaultValue(); }
@@ -118,6 +119,8 @@ public:
     // Regular expressions; a text matching any of them is not recorded.
     QStringList ignorePatterns() const { return value(Key::IgnorePatterns).toStringList(); }
     bool restoreEmptyClipboard() const { return flag(Key::RestoreEmptyClipboard); }
+    // What the desktop portal gave to open the typing session again without asking; empty when none.
+    QString pasteRestoreToken() const { return value(Key::PasteRestoreToken).toString(); }
 
     void setDisplayCount(int value) { setValue(Key::DisplayCount, value); }
     void setShortcutKey(const QString& value) { setValue(Key::ShortcutKey, value); }
@@ -137,6 +140,7 @@ public:
     void setExcludedApplications(const QStringList& value) { setValue(Key::ExcludedApplications, value); }
     void setIgnorePatterns(const QStringList& value) { setValue(Key::IgnorePatterns, value); }
     void setRestoreEmptyClipboard(bool value) { setValue(Key::RestoreEmptyClipboard, value); }
+    void setPasteRestoreToken(const QString& value) { setValue(Key::PasteRestoreToken, value); }
 
 Q_SIGNALS:
     void changed(Preferences::Key key);

@@ -71,6 +71,7 @@ void TestPortalKeystrokeSender::grantedSessionTypesThePaste()
     sender.start(QStringLiteral("token-1"));
     QTRY_COMPARE(sender.support(), KeystrokeSender::Support::Full);
     QVERIFY(sender.limitation().isEmpty());
+    QVERIFY(!sender.hasFailed());
     QCOMPARE(token.size(), 1);
     QCOMPARE(token.at(0).at(0).toString(), QStringLiteral("token-2"));
 
@@ -99,6 +100,7 @@ void TestPortalKeystrokeSender::refusedSessionTypesNothing()
     sender.start();
     QVERIFY(changed.wait());
     QCOMPARE(sender.support(), KeystrokeSender::Support::None);
+    QVERIFY(sender.hasFailed());
     QCOMPARE(sender.limitation(), QStringLiteral("the user did not allow the desktop portal to type"));
     sender.send(PasteKeystroke::CtrlV);
     QVERIFY(keys().isEmpty());

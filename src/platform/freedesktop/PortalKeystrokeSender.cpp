@@ -71,9 +71,10 @@ QString PortalKeystrokeSender::limitation() const
 
 void PortalKeystrokeSender::fail(const QString& reason)
 {
-    const bool changed = m_started || m_limitation != reason;
+    const bool changed = m_started || !m_failed || m_limitation != reason;
     m_started = false;
     m_starting = false;
+    m_failed = true;
     m_limitation = reason;
     if (changed)
         Q_EMIT supportChanged();
@@ -132,6 +133,7 @@ void PortalKeystrokeSender::startSession()
                 }
                 m_starting = false;
                 m_started = true;
+                m_failed = false;
                 Q_EMIT supportChanged();
                 const QString token = results.value(QStringLiteral("restore_token")).toString();
                 if (!token.isEmpty() && token != m_restoreToken) {

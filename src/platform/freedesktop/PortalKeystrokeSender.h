@@ -26,8 +26,12 @@ public:
     // switches pasting on. restoreToken: the one restoreTokenChanged gave last time, if any.
     void start(const QString& restoreToken = {});
 
+    // Full once the session is open; None before, and after the portal or the user said no.
     Support support() const override;
     QString limitation() const override;
+    // A start failed, or the session was closed: start() may be tried again.
+    bool hasFailed() const { return m_failed; }
+    bool knowsWindows() const override { return false; }
     PasteTarget focusedWindow() const override { return {}; }
     bool exists(const PasteTarget&) const override { return false; }
     void activate(const PasteTarget&) override {}
@@ -59,6 +63,7 @@ private:
     QString m_session;
     bool m_started = false;
     bool m_starting = false;
+    bool m_failed = false;
     QString m_limitation;
     PortalRequest* m_requests;
 };
