@@ -1,5 +1,6 @@
-// Speed of the history core: loading, saving, the idle tick, the main-thread cost of a capture and the
-// reader-thread cost of the user's capture rules;
+// Speed of the history core: loading, saving, the idle tick, the main-thread cost of a capture (with and
+// without formatted text beside it) and of a copy back that reads kept formats, and the reader-thread
+// cost of the user's capture rules;
 // the memory of reading a huge history file and of a huge capture.
 // Run: build/bench/pellamor_bench
 
@@ -87,22 +88,58 @@ void BM_IdlePollTick(benchmark::State& state)
 }
 BENCHMARK(BM_IdlePollTick)->Unit(benchmark::kNanosecond);
 
-// From the tick that sees a new text to the history holding it, with 1000 entries stored.
+// A clipboard whose texts come with formatted text beside them, as the readers prepare it.
+class FormattedPasteboard : public FakePasteboard
+{
+public:
+    KeptFormats formats;
+    using FakePasteboard::contents;
+    ClipboardContents contents(const QStringList& markers) const override
+    {
+        ClipboardContents contents = Pasteboard::contents(markers);
+        if (contents.text)
+            contents.formats = formats;
+        return contents;
+    }
+};
+
+// From the tick that sees a new text to the history holding it, with 1000 entries stored; the argument
+// is the KiB of HTML offered beside the text, which is written off the main thread.
 void BM_TextCaptureMainThread(benchmark::State& state)
 {
     Fixture fixture;
     fixture.storage.save(sampleHistory(1000));
     HistoryModel monitorHistory(fixture.storage);
-    ClipboardMonitor monitor(monitorHistory, fixture.pasteboard, fixture.preferences);
+    FormattedPasteboard pasteboard;
+    if (state.range(0) > 0)
+        pasteboard.formats.insert(QStringLiteral("text/html"), QByteArray(state.range(0) * 1024, 'h'));
+    ClipboardMonitor monitor(monitorHistory, pasteboard, fixture.preferences);
     qint64 n = 0;
     for (auto _ : state) {
-        fixture.pasteboard.copyText(QStringLiteral("captured text number %1").arg(++n));
+        pasteboard.copyText(QStringLiteral("captured text number %1").arg(++n));
         monitor.checkClipboard();
         settle();
     }
     fixture.storage.waitForBackgroundWork();
 }
-BENCHMARK(BM_TextCaptureMainThread)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TextCaptureMainThread)->Arg(0)->Unit(benchmark::kMicrosecond);
+// The writes of a megabyte each pile up on the worker thread: few rounds.
+BENCHMARK(BM_TextCaptureMainThread)->Arg(1024)->Unit(benchmark::kMicrosecond)->Iterations(200);
+
+// A copy back of an entry that keeps the argument's KiB of HTML: read from its file on the main thread.
+void BM_CopyBackKeptFormats(benchmark::State& state)
+{
+    Fixture fixture;
+    HistoryModel monitorHistory(fixture.storage);
+    ClipboardMonitor monitor(monitorHistory, fixture.pasteboard, fixture.preferences);
+    const ClipboardItem entry = ClipboardItem::captured(ClipboardItemType::Text, QStringLiteral("formatted"));
+    monitorHistory.addItem(entry, {{QStringLiteral("text/html"), QByteArray(state.range(0) * 1024, 'h')}});
+    settle();
+    fixture.storage.waitForBackgroundWork();
+    for (auto _ : state)
+        monitor.copyToClipboard(entry);
+}
+BENCHMARK(BM_CopyBackKeptFormats)->Arg(1)->Arg(1024)->Arg(10 * 1024)->Unit(benchmark::kMicrosecond);
 
 // A 4000 x 3000 screenshot offered as PNG: decoding and scaling on the main thread, encoding and
 // writing on the storage thread (not timed here).

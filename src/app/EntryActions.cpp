@@ -13,6 +13,7 @@ EntryActions::EntryActions(HistoryModel& history, ClipboardMonitor& monitor, QOb
     // Direct connections: a view that asks for a delete or a pin reads the history changed on return.
     connect(m_intents, &EntryIntents::chosen, this, &EntryActions::choose);
     connect(m_intents, &EntryIntents::pasteRequested, this, &EntryActions::chooseToPaste);
+    connect(m_intents, &EntryIntents::plainTextChosen, this, &EntryActions::choosePlainText);
     connect(m_intents, &EntryIntents::textCopyRequested, this, &EntryActions::copyText);
     connect(m_intents, &EntryIntents::pinToggleRequested, this, &EntryActions::togglePin);
     connect(m_intents, &EntryIntents::deleteRequested, this, &EntryActions::deleteItem);
@@ -25,6 +26,18 @@ void EntryActions::copy(const ClipboardItem& item)
 {
     // The caller's entry may be the history's own; the monitor works on a copy of it.
     m_monitor.copyToClipboard(ClipboardItem(item));
+}
+
+void EntryActions::copyPlainText(const ClipboardItem& item)
+{
+    m_monitor.copyToClipboard(ClipboardItem(item), true);
+}
+
+void EntryActions::choosePlainText(const ClipboardItem& item)
+{
+    const ClipboardItem entry = item;
+    copyPlainText(entry);
+    Q_EMIT chosen(entry);
 }
 
 void EntryActions::choose(const ClipboardItem& item)

@@ -24,10 +24,14 @@ public:
     // Puts the entry on the clipboard without capturing it again; the history is unchanged. Every copy
     // back goes through here.
     void copy(const ClipboardItem& item);
+    // As copy, with the text alone: none of the formats the entry keeps.
+    void copyPlainText(const ClipboardItem& item);
     // The user chose the entry: it goes back on the clipboard, then `chosen` tells the shell.
     void choose(const ClipboardItem& item);
     // As choose, and the shell pastes it once, with or without paste after choosing.
     void chooseToPaste(const ClipboardItem& item);
+    // As choose, with the text alone.
+    void choosePlainText(const ClipboardItem& item);
     // Puts text on the clipboard that never enters the history.
     void copyText(const QString& text);
     void togglePin(const QUuid& id);

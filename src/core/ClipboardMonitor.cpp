@@ -176,7 +176,9 @@ void ClipboardMonitor::checkClipboard()
     for (const QImage& image : capture.images)
         m_history.addItem(ClipboardItem::captured(ClipboardItemType::Image, m_history.storage().saveImage(image)));
     if (capture.text)
-        m_history.addItem(ClipboardItem::captured(ClipboardItemType::Text, *capture.text));
+        m_history.addItem(ClipboardItem::captured(ClipboardItemType::Text, *capture.text), contents.formats);
+    else if (!capture.repeated.isNull())
+        m_history.replaceKeptFormats(capture.repeated, contents.formats);
 }
 
 ClipboardMonitor::Capture ClipboardMonitor::captureFrom(const ClipboardContents& contents, bool ignoreSensitive,
@@ -201,18 +203,25 @@ ClipboardMonitor::Capture ClipboardMonitor::captureFrom(const ClipboardContents&
     const std::optional<QString>& text = contents.text;
     if (!text || text->isEmpty())
         return capture;
-    if (newest && newest->isText() && sameText(newest->content, *text))
+    if (newest && newest->isText() && sameText(newest->content, *text)) {
+        capture.repeated = newest->id;
         return capture;
+    }
     capture.text = text;
     return capture;
 }
 
-void ClipboardMonitor::copyToClipboard(const ClipboardItem& item)
+void ClipboardMonitor::copyToClipboard(const ClipboardItem& item, bool plainText)
 {
+    // Read before the clipboard is touched; at most the limit for kept formats.
+    const KeptFormats formats = item.isText() && !plainText ? m_history.keptFormats(item.id) : KeptFormats();
     const QScopedValueRollback writingBack(m_writingBack, true);
     m_pasteboard.clearContents();
     if (item.isText()) {
-        m_pasteboard.writeString(item.content);
+        if (formats.isEmpty())
+            m_pasteboard.writeString(item.content);
+        else
+            m_pasteboard.writeFormatted(item.content, formats);
     } else {
         const QImage image = m_history.storage().loadImage(item.content);
         if (!image.isNull())

@@ -37,6 +37,8 @@ public:
         QList<QImage> images;
         // A text entry, when there is no image.
         std::optional<QString> text;
+        // The text is the first entry's own (the duplicate rule): its kept formats are replaced.
+        QUuid repeated;
     };
     // The capture rules over one change's contents, in their order: the markers, the files' images, the
     // clipboard's image, the text and the duplicate rule, which compares with newest (the first entry).
@@ -71,8 +73,9 @@ public:
     // The ignore patterns that do not compile.
     QStringList invalidPatterns() const;
 
-    // Puts the entry back on the clipboard without capturing it again; the history is unchanged.
-    void copyToClipboard(const ClipboardItem& item);
+    // Puts the entry back on the clipboard without capturing it again; the history is unchanged. A text
+    // entry is offered with the formats it keeps, unless plainText asks for its text alone.
+    void copyToClipboard(const ClipboardItem& item, bool plainText = false);
     // Removes unpinned entries older than the clean-up period of the preferences.
     void enforceAutoClear();
 

@@ -20,6 +20,9 @@ Q_SIGNALS:
     // The user chose the entry to paste it into the window they came from (Shift+Return, "粘贴"),
     // whatever the setting for choices says.
     void pasteRequested(const ClipboardItem& item);
+    // The user chose the entry's text alone, without the formats it keeps (Shift+click, Alt+Return,
+    // "粘贴为纯文本"); it follows the setting for choices like a click.
+    void plainTextChosen(const ClipboardItem& item);
     // Text that is no entry of the history (a preview's whole text, the text read from an image) goes
     // on the clipboard.
     void textCopyRequested(const QString& text);

@@ -1,9 +1,19 @@
 #include "HistoryModel.h"
 
+#include "StandardOutput.h"
 #include "StorageManager.h"
 #include "core/AutoClear.h"
 
+#include <QFileInfo>
+#include <QUrl>
+
 #include <algorithm>
+
+namespace {
+
+const QString uriListType = QStringLiteral("text/uri-list");
+
+} // namespace
 
 QStringList imageNamesOf(const ClipboardItems& items)
 {
@@ -24,6 +34,15 @@ HistoryModel::HistoryModel(StorageManager& storage, QObject* parent)
     m_entries.reserve(items.size());
     for (const ClipboardItem& item : std::as_const(items))
         m_entries.append(entryFor(item));
+    // Only the file names of the folders are listed; a list of files is read for the names it shows.
+    const QHash<QUuid, QStringList> kept = m_storage.keptFormatTypes();
+    for (auto types = kept.cbegin(); types != kept.cend(); ++types) {
+        if (rowOf(types.key()) < 0)
+            continue;
+        const QByteArray uriList =
+            types->contains(uriListType) ? m_storage.loadFormats(types.key()).value(uriListType) : QByteArray();
+        m_kept.insert(types.key(), summaryOf(*types, uriList));
+    }
     m_undoTimer.setSingleShot(true);
     m_undoTimer.setInterval(undoWindowMs);
     connect(&m_undoTimer, &QTimer::timeout, this, &HistoryModel::finishRemoval);
@@ -32,8 +51,88 @@ HistoryModel::HistoryModel(StorageManager& storage, QObject* parent)
 HistoryModel::~HistoryModel()
 {
     // Quitting within the undo window: nothing can be taken back any more.
-    if (m_pendingRemoval)
+    if (m_pendingRemoval) {
         m_storage.deleteImagesInBackground(imageNamesOf(m_pendingRemoval->items));
+        dropKeptFormats(m_pendingRemoval->items);
+    }
+}
+
+HistoryModel::KeptSummary HistoryModel::summaryOf(const QStringList& types, const QByteArray& uriList)
+{
+    KeptSummary summary;
+    for (const QString& type : types) {
+        if (type == u"text/html" || type == u"text/rtf" || type == u"application/rtf")
+            summary.formatted = true;
+    }
+    summary.files = types.contains(uriListType);
+    if (!summary.files)
+        return summary;
+    // Names only: a file is looked up (QFileInfo::exists), never opened.
+    for (qsizetype start = 0; start < uriList.size();) {
+        qsizetype end = uriList.indexOf('\n', start);
+        if (end < 0)
+            end = uriList.size();
+        const QByteArrayView line = QByteArrayView(uriList).sliced(start, end - start).trimmed();
+        start = end + 1;
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        if (++summary.fileCount > shownFileNames)
+            continue;
+        const QUrl url = QUrl::fromEncoded(line.toByteArray());
+        if (!url.isLocalFile()) {
+            summary.fileNames.append(QString::fromUtf8(line));
+            summary.missing.append(false);
+            continue;
+        }
+        const QString path = url.toLocalFile();
+        const QString name = QFileInfo(path.endsWith(u'/') && path.size() > 1 ? path.chopped(1) : path).fileName();
+        summary.fileNames.append(name.isEmpty() ? path : name);
+        summary.missing.append(!QFileInfo::exists(path));
+    }
+    return summary;
+}
+
+const HistoryModel::KeptSummary* HistoryModel::keptSummary(const QUuid& id) const
+{
+    const auto kept = m_kept.constFind(id);
+    return kept == m_kept.cend() ? nullptr : &*kept;
+}
+
+KeptFormats HistoryModel::keptFormats(const QUuid& id)
+{
+    if (!m_kept.contains(id))
+        return {};
+    KeptFormats formats = m_storage.loadFormats(id);
+    if (formats.isEmpty()) {
+        printLine(QStringLiteral("Pellamor: The kept formats of an entry are gone; its text is offered alone"));
+        m_kept.remove(id);
+        if (const int row = rowOf(id); row >= 0)
+            Q_EMIT dataChanged(index(row), index(row));
+    }
+    return formats;
+}
+
+void HistoryModel::replaceKeptFormats(const QUuid& id, const KeptFormats& formats)
+{
+    if (formats.isEmpty() && !m_kept.contains(id))
+        return;
+    m_storage.saveFormats(id, formats);
+    if (formats.isEmpty())
+        m_kept.remove(id);
+    else
+        m_kept.insert(id, summaryOf(formats.keys(), formats.value(uriListType)));
+    if (const int row = rowOf(id); row >= 0)
+        Q_EMIT dataChanged(index(row), index(row));
+}
+
+void HistoryModel::dropKeptFormats(const ClipboardItems& items)
+{
+    QList<QUuid> ids;
+    for (const ClipboardItem& item : items) {
+        if (m_kept.remove(item.id))
+            ids.append(item.id);
+    }
+    m_storage.deleteFormatsInBackground(std::move(ids));
 }
 
 HistoryModel::Entry HistoryModel::entryFor(const ClipboardItem& item)
@@ -161,9 +260,10 @@ void HistoryModel::save()
     m_storage.saveInBackground(items());
 }
 
-void HistoryModel::addItem(const ClipboardItem& item)
+void HistoryModel::addItem(const ClipboardItem& item, const KeptFormats& formats)
 {
     m_queued.append(item);
+    replaceKeptFormats(item.id, formats);
     QMetaObject::invokeMethod(
         this,
         [this, item] {
@@ -201,6 +301,7 @@ QStringList HistoryModel::trimToMaxItems()
         const ClipboardItem& item = m_entries.at(row).item;
         if (item.isImage())
             removedImages.append(item.content);
+        dropKeptFormats({item});
         beginRemoveRows({}, row, row);
         m_searchedTextSize -= m_entries.at(row).key.folded.size();
         m_entries.remove(row);
@@ -240,6 +341,7 @@ void HistoryModel::deleteItem(const ClipboardItem& item)
         // Not (or no longer) in the history: nothing to take back, the file goes at once.
         if (item.isImage())
             m_storage.deleteImagesInBackground({item.content});
+        dropKeptFormats({item});
         save();
         return;
     }
@@ -259,6 +361,7 @@ void HistoryModel::updateItem(const ClipboardItem& item, const QString& newText)
     ClipboardItem changed = entry.item;
     changed.content = newText;
     entry = entryFor(changed);
+    dropKeptFormats({changed});
     Q_EMIT dataChanged(index(row), index(row));
     save();
     Q_EMIT itemsChanged();
@@ -317,6 +420,7 @@ void HistoryModel::finishRemoval()
         return;
     m_undoTimer.stop();
     const QStringList images = imageNamesOf(m_pendingRemoval->items);
+    dropKeptFormats(m_pendingRemoval->items);
     m_pendingRemoval.reset();
     m_storage.deleteImagesInBackground(images);
     Q_EMIT pendingRemovalChanged();

@@ -2,6 +2,7 @@
 
 #include "ClipboardItem.h"
 #include "TextSearch.h"
+#include "platform/ClipboardSnapshot.h"
 
 #include <QAbstractListModel>
 #include <QTimer>
@@ -45,6 +46,21 @@ public:
         QList<QUuid> above;
     };
 
+    // What the views show of the formats an entry keeps beside its text.
+    struct KeptSummary
+    {
+        // Kept as HTML or RTF.
+        bool formatted = false;
+        // A list of copied files: the names of the first shownFileNames and how many there are in all.
+        bool files = false;
+        QStringList fileNames;
+        // Per shown name: no file stands there (looked up when the entry arrived or the program started).
+        QList<bool> missing;
+        int fileCount = 0;
+    };
+    static constexpr int shownFileNames = 20;
+    static KeptSummary summaryOf(const QStringList& types, const QByteArray& uriList);
+
     struct Entry
     {
         ClipboardItem item;
@@ -75,7 +91,14 @@ public:
 
     // Queues the entry for insertion in a later turn of the event loop: it goes in at its place in
     // history order, then the history is trimmed to maxItems (oldest unpinned first) and saved.
-    void addItem(const ClipboardItem& item);
+    void addItem(const ClipboardItem& item, const KeptFormats& formats = {});
+    // The formats of a later copy of the entry's text replace those it kept (none: it keeps none).
+    void replaceKeptFormats(const QUuid& id, const KeptFormats& formats);
+    // What the entry keeps beside its text, or null.
+    const KeptSummary* keptSummary(const QUuid& id) const;
+    // The entry's kept formats, read from the store. Formats gone from the disk are forgotten: the entry
+    // is offered as its text alone from then on.
+    KeptFormats keptFormats(const QUuid& id);
     // The first entry of the history once the entries queued by addItem are in.
     const ClipboardItem* newestEntry() const;
 
@@ -83,7 +106,8 @@ public:
     // Removes the entry and saves at once; it can be taken back for undoWindowMs (see undoRemoval).
     // An entry no longer in the history still has its image file deleted.
     void deleteItem(const ClipboardItem& item);
-    // Sets the text of the entry in place: no move, no new timestamp.
+    // Sets the text of the entry in place: no move, no new timestamp. Kept formats no longer match the
+    // text and are dropped.
     void updateItem(const ClipboardItem& item, const QString& newText);
     // Removes every unpinned entry and saves at once; it can be taken back for undoWindowMs.
     void clearAll();
@@ -128,6 +152,8 @@ private:
     // The row where item goes among the entries, in history order; among equals, first or last.
     int sortedRow(const ClipboardItem& item, bool firstAmongEquals) const;
     QStringList trimToMaxItems();
+    // Forgets the kept formats of these entries and deletes their folders.
+    void dropKeptFormats(const ClipboardItems& items);
     void save();
     void beginRemoval(Removal removal);
 
@@ -139,6 +165,8 @@ private:
     quint64 m_nextRevision = 1;
     qsizetype m_searchedTextSize = 0;
     std::optional<Removal> m_pendingRemoval;
+    // Entries that keep formats, including removed ones while they can be taken back.
+    QHash<QUuid, KeptSummary> m_kept;
     QTimer m_undoTimer;
 };
 

@@ -14,6 +14,7 @@
 #include <QImageReader>
 #include <QScopeGuard>
 #include <QSet>
+#include <QUrl>
 
 #include <cctype>
 #include <cerrno>
@@ -292,6 +293,39 @@ void removeFilesIn(const QString& folder, Matches matches)
     ::closedir(dir);
 }
 
+// Calls visit(fd, name, status) for every entry of `folder` that is a regular file of ours, or, with
+// folders, a folder of ours. The folder is opened without following a link, and links are never visited.
+template<typename Visit>
+void visitOwnEntries(const QString& folder, bool folders, Visit visit)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+            continue;
+        struct stat status = {};
+        if (::fstatat(fd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 || status.st_uid != ::geteuid() ||
+            !(folders ? S_ISDIR(status.st_mode) : S_ISREG(status.st_mode)))
+            continue;
+        visit(fd, entry->d_name, status);
+    }
+    ::closedir(dir);
+}
+
+// The entry id an entry's format folder is named by, or null for any other name.
+QUuid folderId(const char* name)
+{
+    const QString text = QFile::decodeName(name);
+    const QUuid id = QUuid::fromString(text);
+    return !id.isNull() && uuidText(id) == text ? id : QUuid();
+}
+
 // Every image costs at least its share of the byte limit, so the cache keeps at most imageCacheLimit
 // images and at most imageCacheBytes of pixels.
 qsizetype imageCost(const QImage& image)
@@ -309,13 +343,14 @@ QString StorageManager::defaultAppSupportDir()
 StorageManager::StorageManager(const QString& appSupportDir)
     : m_appSupportDir(appSupportDir)
     , m_imagesDir(QDir(appSupportDir).filePath(QStringLiteral("images")))
+    , m_formatsDir(QDir(appSupportDir).filePath(QStringLiteral("formats")))
     , m_historyFilePath(QDir(appSupportDir).filePath(QStringLiteral("history.json")))
     , m_imageCache(imageCacheBytes)
     , m_thumbnailCache(thumbnailCacheKiB)
 {
     // Failures to create are silent: every save then reports its failure. A folder that is not safe to
     // use is refused once, loudly, and never touched again.
-    for (const QString& folder : {m_appSupportDir, m_imagesDir}) {
+    for (const QString& folder : {m_appSupportDir, m_imagesDir, m_formatsDir}) {
         createFolders(folder);
         const QString reason = secureFolder(folder);
         if (!reason.isEmpty()) {
@@ -398,8 +433,10 @@ ClipboardItems StorageManager::load()
         moveAside(result.error);
         return {};
     }
-    if (atStart)
+    if (atStart) {
         removeUnnamedImages(result.items);
+        removeUnnamedFormats(result.items);
+    }
     return std::move(result.items);
 }
 
@@ -414,6 +451,167 @@ void StorageManager::removeUnnamedImages(const ClipboardItems& items)
     // hundred names are listed in well under a millisecond.
     removeFilesIn(m_imagesDir,
                   [&named](const char* name) { return isImageName(name) && !named.contains(QFile::decodeName(name)); });
+}
+
+void StorageManager::removeUnnamedFormats(const ClipboardItems& items)
+{
+    QSet<QUuid> named;
+    for (const ClipboardItem& item : items)
+        named.insert(item.id);
+    QList<QUuid> unnamed;
+    visitOwnEntries(m_formatsDir, true, [&](int, const char* name, const struct stat&) {
+        const QUuid id = folderId(name);
+        if (!id.isNull() && !named.contains(id))
+            unnamed.append(id);
+    });
+    for (const QUuid& id : std::as_const(unnamed))
+        deleteFormats(id);
+}
+
+QString StorageManager::formatFileName(const QString& type)
+{
+    // Dots too, so that no name is "." or "..".
+    return QString::fromLatin1(type.toUtf8().toPercentEncoding({}, "."));
+}
+
+QString StorageManager::formatType(const QString& fileName)
+{
+    return QString::fromUtf8(QByteArray::fromPercentEncoding(fileName.toLatin1()));
+}
+
+QString StorageManager::formatsFolder(const QUuid& id) const
+{
+    return m_formatsDir + QLatin1Char('/') + uuidText(id);
+}
+
+void StorageManager::saveFormats(const QUuid& id, const KeptFormats& formats)
+{
+    quint64 save = 0;
+    {
+        QMutexLocker lock(&m_cacheMutex);
+        save = ++m_formatSaves;
+        if (formats.isEmpty())
+            m_pendingFormats.remove(id);
+        else
+            m_pendingFormats.insert(id, {save, formats});
+    }
+    if (!m_persistent)
+        return;
+    // Only the references cross to the worker: the bytes stay shared with the caller's.
+    m_worker.post([this, id, formats, save] {
+        if (formats.isEmpty())
+            deleteFormats(id);
+        else
+            storeFormats(id, formats);
+        QMutexLocker lock(&m_cacheMutex);
+        if (const auto pending = m_pendingFormats.constFind(id);
+            pending != m_pendingFormats.cend() && pending->save == save)
+            m_pendingFormats.erase(pending);
+    });
+}
+
+void StorageManager::storeFormats(const QUuid& id, const KeptFormats& formats)
+{
+    const QString folder = formatsFolder(id);
+    const QByteArray native = QFile::encodeName(folder);
+    // mkdir never follows a link; whatever stands there must be a folder of ours.
+    if (::mkdir(native.constData(), privateFolderMode) != 0 && errno != EEXIST) {
+        printLine(QStringLiteral("Pellamor: Failed to save formats: ") + errorText(errno));
+        return;
+    }
+    struct stat status = {};
+    if (::lstat(native.constData(), &status) != 0 || !S_ISDIR(status.st_mode) || status.st_uid != ::geteuid()) {
+        printLine(QStringLiteral("Pellamor: Failed to save formats: the folder is not a folder of ours"));
+        return;
+    }
+    // The types of an earlier copy of the same text go: the latest copy wins.
+    removeFilesIn(folder,
+                  [&formats](const char* name) { return !formats.contains(formatType(QFile::decodeName(name))); });
+    for (auto format = formats.cbegin(); format != formats.cend(); ++format) {
+        const QString error = replaceFile(folder + QLatin1Char('/') + formatFileName(format.key()), format.value());
+        if (!error.isEmpty()) {
+            printLine(QStringLiteral("Pellamor: Failed to save formats: ") + error);
+            return;
+        }
+    }
+}
+
+KeptFormats StorageManager::loadFormats(const QUuid& id)
+{
+    {
+        QMutexLocker lock(&m_cacheMutex);
+        if (const auto pending = m_pendingFormats.constFind(id); pending != m_pendingFormats.cend())
+            return pending->formats;
+    }
+    KeptFormats formats;
+    if (!m_persistent)
+        return formats;
+    qint64 total = 0;
+    visitOwnEntries(formatsFolder(id), false, [&](int folder, const char* name, const struct stat& listed) {
+        total += listed.st_size;
+        if (total > ClipboardReading::maxKeptFormatBytes)
+            return;
+        const int fd = ::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0)
+            return;
+        struct stat status = {};
+        QFile file;
+        if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == ::geteuid() &&
+            status.st_size <= ClipboardReading::maxKeptFormatBytes &&
+            file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+            formats.insert(formatType(QFile::decodeName(name)), file.readAll());
+        else
+            ::close(fd);
+    });
+    return formats;
+}
+
+QHash<QUuid, QStringList> StorageManager::keptFormatTypes()
+{
+    QHash<QUuid, QStringList> kept;
+    {
+        QMutexLocker lock(&m_cacheMutex);
+        for (auto pending = m_pendingFormats.cbegin(); pending != m_pendingFormats.cend(); ++pending)
+            kept.insert(pending.key(), pending->formats.keys());
+    }
+    if (!m_persistent)
+        return kept;
+    visitOwnEntries(m_formatsDir, true, [&](int, const char* name, const struct stat&) {
+        const QUuid id = folderId(name);
+        if (id.isNull() || kept.contains(id))
+            return;
+        QStringList types;
+        visitOwnEntries(
+            m_formatsDir + QLatin1Char('/') + QFile::decodeName(name), false,
+            [&types](int, const char* file, const struct stat&) { types.append(formatType(QFile::decodeName(file))); });
+        if (!types.isEmpty())
+            kept.insert(id, types);
+    });
+    return kept;
+}
+
+void StorageManager::deleteFormats(const QUuid& id)
+{
+    const QString folder = formatsFolder(id);
+    removeFilesIn(folder, [](const char*) { return true; });
+    ::rmdir(QFile::encodeName(folder).constData());
+}
+
+void StorageManager::deleteFormatsInBackground(QList<QUuid> ids)
+{
+    if (ids.isEmpty())
+        return;
+    {
+        QMutexLocker lock(&m_cacheMutex);
+        for (const QUuid& id : std::as_const(ids))
+            m_pendingFormats.remove(id);
+    }
+    if (!m_persistent)
+        return;
+    m_worker.post([this, ids = std::move(ids)] {
+        for (const QUuid& id : ids)
+            deleteFormats(id);
+    });
 }
 
 void StorageManager::moveAside(const QString& reason)

@@ -2,6 +2,7 @@
 
 #include "ClipboardItem.h"
 #include "SerialWorker.h"
+#include "platform/ClipboardSnapshot.h"
 
 #include <QCache>
 #include <QHash>
@@ -14,9 +15,10 @@
 
 class QIODevice;
 
-// The history on disk: Pellamor/history.json and one PNG per image entry in Pellamor/images/, all private
-// to the user. Decoded images are served through a small thread-safe cache. Background work (history
-// saves, image writes and deletions) runs on one worker thread in request order.
+// The history on disk: Pellamor/history.json, one PNG per image entry in Pellamor/images/ and a folder of
+// kept formats per entry in Pellamor/formats/, all private to the user. Decoded images are served through a
+// small thread-safe cache. Background work (history saves, image and format writes and deletions) runs on
+// one worker thread in request order.
 //
 // Nothing is read or written through a symbolic link. A data folder that is a link, belongs to another
 // user, or is writable by others and cannot be made private is refused with one line; the history then
@@ -44,6 +46,8 @@ public:
 
     const QString& appSupportDir() const { return m_appSupportDir; }
     const QString& imagesDir() const { return m_imagesDir; }
+    // One folder per entry that keeps formats beside its text, named by the entry's id.
+    const QString& formatsDir() const { return m_formatsDir; }
     const QString& historyFilePath() const { return m_historyFilePath; }
     // False when the data folder was refused: the history is then never saved.
     bool isPersistent() const { return m_persistent; }
@@ -90,6 +94,20 @@ public:
     std::unique_ptr<QIODevice> openImageFile(const QString& name);
     void deleteImage(const QString& name);
 
+    // The formats kept beside an entry's text, one file per type in formatsDir()/<ID>/; they replace any
+    // kept before. Written on the worker; until then they are served from memory. Empty formats remove
+    // the entry's folder.
+    void saveFormats(const QUuid& id, const KeptFormats& formats);
+    // The entry's kept formats; empty when it keeps none or its folder is gone. A file larger than the
+    // limit for all of them, a link or a file of another user is skipped.
+    KeptFormats loadFormats(const QUuid& id);
+    // The types kept for each entry that has a folder, read from the file names only.
+    QHash<QUuid, QStringList> keptFormatTypes();
+    void deleteFormatsInBackground(QList<QUuid> ids);
+    // The file name of a type in an entry's folder and back: percent-encoded, so never "." or a path.
+    static QString formatFileName(const QString& type);
+    static QString formatType(const QString& fileName);
+
     void saveInBackground(ClipboardItems snapshot);
     void deleteImagesInBackground(QStringList names);
     void waitForBackgroundWork();
@@ -102,6 +120,10 @@ private:
     // Removes history.json.XXXXXX temporaries that a crash during a save left behind.
     void removeStaleTemporaries();
     void removeUnnamedImages(const ClipboardItems& items);
+    void removeUnnamedFormats(const ClipboardItems& items);
+    QString formatsFolder(const QUuid& id) const;
+    void storeFormats(const QUuid& id, const KeptFormats& formats);
+    void deleteFormats(const QUuid& id);
     void cacheImage(const QString& name, const QImage& image);
     void storeImageBytes(const QString& name, const QByteArray& bytes);
     static QString newImageName();
@@ -109,6 +131,7 @@ private:
 
     QString m_appSupportDir;
     QString m_imagesDir;
+    QString m_formatsDir;
     QString m_historyFilePath;
     bool m_persistent = true;
     // Size of the last history written, to know when a save has left much memory free.
@@ -121,6 +144,15 @@ private:
     QCache<QString, QImage> m_thumbnailCache;
     // PNG bytes of the images of an in-memory history (refused data folder only).
     QHash<QString, QByteArray> m_memoryImages;
+    // Formats not written yet, with the number of the save that wrote them; for an in-memory history,
+    // all of them.
+    struct PendingFormats
+    {
+        quint64 save = 0;
+        KeptFormats formats;
+    };
+    QHash<QUuid, PendingFormats> m_pendingFormats;
+    quint64 m_formatSaves = 0;
 
     // Last member: destroyed first, so queued work still finds everything above alive.
     SerialWorker m_worker;

@@ -5,6 +5,7 @@
 #include "core/ItemGroup.h"
 #include "core/StorageManager.h"
 #include "ui/EntryText.h"
+#include "ui/FileNames.h"
 #include "ui/PressableActionButton.h"
 #include "ui/RecognizedTextBadge.h"
 #include "ui/SymbolIcon.h"
@@ -15,6 +16,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDrag>
+#include <QFontMetricsF>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -42,7 +44,12 @@ ClipItemView::ClipItemView(const HistoryModel& history, StorageManager& storage,
     setMouseTracking(true);
     m_singleClick.setSingleShot(true);
     m_singleClick.setInterval(QApplication::doubleClickInterval());
-    connect(&m_singleClick, &QTimer::timeout, this, [this] { Q_EMIT chosen(m_item); });
+    connect(&m_singleClick, &QTimer::timeout, this, [this] {
+        if (m_plainClick)
+            Q_EMIT plainTextChosen(m_item);
+        else
+            Q_EMIT chosen(m_item);
+    });
 
     const auto secondary = [] { return ThemePalette::withOpacity(Theme::palette().secondary, 0.8); };
     m_pinButton = new PressableActionButton(std::nullopt, QStringLiteral("pin"), secondary, this);
@@ -267,7 +274,10 @@ void ClipItemView::paintEvent(QPaintEvent*)
 
     const QRect content(block.left() + paddingH, block.top() + paddingV, block.width() - 2 * paddingH,
                         contentHeight(width()));
-    if (m_item.isText()) {
+    const HistoryModel::KeptSummary* kept = m_item.isText() ? m_history.keptSummary(m_item.id) : nullptr;
+    if (kept && kept->files) {
+        FileNames::paint(painter, content, *kept, pixelFont(13), palette.primary, 2);
+    } else if (m_item.isText()) {
         entryTextFor(width()).draw(painter, content.topLeft(), palette.primary,
                                    ThemePalette::withOpacity(palette.accent, 0.25));
     } else if (!m_cachedImage.isNull()) {
@@ -299,12 +309,20 @@ void ClipItemView::paintEvent(QPaintEvent*)
     const QColor infoGray = QColor::fromRgbF(0.55, 0.55, 0.55);
     const int infoTop = block.bottom() + 1 - paddingV - infoHeight;
     const QRectF iconRect(block.left() + paddingH, infoTop, 12, infoHeight);
-    SymbolIcon::paint(painter, iconRect, m_item.isImage() ? QStringLiteral("photo") : QStringLiteral("doc.text"),
-                      infoGray, 10);
+    const QString symbol = m_item.isImage()      ? QStringLiteral("photo")
+                           : kept && kept->files ? QStringLiteral("doc.on.doc")
+                                                 : QStringLiteral("doc.text");
+    SymbolIcon::paint(painter, iconRect, symbol, infoGray, 10);
     painter.setFont(pixelFont(10));
     painter.setPen(infoGray);
-    painter.drawText(QRectF(iconRect.right() + 6, infoTop, 120, infoHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                     formattedTime(m_item.timestamp, QDateTime::currentDateTime()));
+    const QString time = formattedTime(m_item.timestamp, QDateTime::currentDateTime());
+    painter.drawText(QRectF(iconRect.right() + 6, infoTop, 120, infoHeight), Qt::AlignLeft | Qt::AlignVCenter, time);
+    // A text kept with its formatting says so beside its time.
+    if (kept && kept->formatted) {
+        const qreal left = iconRect.right() + 6 + QFontMetricsF(pixelFont(10)).horizontalAdvance(time) + 6;
+        RecognizedTextBadge::paint(painter, QRectF(left, infoTop + 2, 26, infoHeight - 4), palette, 9,
+                                   RecognizedTextBadge::formattedLabel);
+    }
 
     if (!m_lastInGroup && !m_hovered) {
         painter.fillRect(QRect(paddingH, height() - 1, width() - paddingH, 1),
@@ -380,8 +398,10 @@ void ClipItemView::mouseMoveEvent(QMouseEvent* event)
 void ClipItemView::mouseReleaseEvent(QMouseEvent* event)
 {
     if (m_pressed && event->button() == Qt::LeftButton && !m_dragStarted &&
-        entryRect().contains(event->position().toPoint()))
+        entryRect().contains(event->position().toPoint())) {
+        m_plainClick = m_item.isText() && event->modifiers().testFlag(Qt::ShiftModifier);
         m_singleClick.start();
+    }
     m_pressed = false;
     QWidget::mouseReleaseEvent(event);
 }
@@ -409,6 +429,9 @@ void ClipItemView::contextMenuEvent(QContextMenuEvent* event)
     menu->setObjectName(QStringLiteral("rowMenu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->addAction(QStringLiteral("粘贴"), this, [this, item = m_item] { Q_EMIT pasteRequested(item); });
+    if (m_item.isText() && m_history.keptSummary(m_item.id)) {
+        menu->addAction(QStringLiteral("粘贴为纯文本"), this, [this, item = m_item] { Q_EMIT plainTextChosen(item); });
+    }
     menu->popup(event->globalPos());
 }
 

@@ -78,6 +78,8 @@ Q_SIGNALS:
     void chosen(const ClipboardItem& item);
     // The context menu's "粘贴": chosen, and pasted into the window the user came from.
     void pasteRequested(const ClipboardItem& item);
+    // Shift+click, or the context menu's "粘贴为纯文本": chosen as its text alone.
+    void plainTextChosen(const ClipboardItem& item);
     void pinToggleRequested(const QUuid& id);
     void deleteRequested(const ClipboardItem& item);
 
@@ -124,6 +126,8 @@ private:
     QTimer m_singleClick;
     QPoint m_pressPosition;
     bool m_pressed = false;
+    // The pending click was a Shift+click.
+    bool m_plainClick = false;
     bool m_dragStarted = false;
     PressableActionButton* m_pinButton;
     PressableActionButton* m_deleteButton;

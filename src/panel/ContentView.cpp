@@ -292,6 +292,8 @@ void ContentView::resetScrollArea()
         connect(row, &ClipItemView::chosen, m_searchField, &QLineEdit::clear);
         connect(row, &ClipItemView::pasteRequested, &m_intents, &EntryIntents::pasteRequested);
         connect(row, &ClipItemView::pasteRequested, m_searchField, &QLineEdit::clear);
+        connect(row, &ClipItemView::plainTextChosen, &m_intents, &EntryIntents::plainTextChosen);
+        connect(row, &ClipItemView::plainTextChosen, m_searchField, &QLineEdit::clear);
         connect(row, &ClipItemView::pinToggleRequested, &m_intents, &EntryIntents::pinToggleRequested);
         connect(row, &ClipItemView::deleteRequested, &m_intents, &EntryIntents::deleteRequested);
         return row;
@@ -541,7 +543,11 @@ bool ContentView::handleKey(QObject* watched, QKeyEvent* event)
             Q_EMIT m_intents.pasteRequested(selected->item());
             m_searchField->clear();
         } else if (selected) {
-            Q_EMIT m_intents.chosen(selected->item());
+            // Alt chooses its text alone, without the formats it keeps.
+            if (event->modifiers().testFlag(Qt::AltModifier) && selected->item().isText())
+                Q_EMIT m_intents.plainTextChosen(selected->item());
+            else
+                Q_EMIT m_intents.chosen(selected->item());
             m_searchField->clear();
             if (!m_preferences.popoverPinned() && !m_preferences.popoverStayOpen())
                 Q_EMIT closeRequested();

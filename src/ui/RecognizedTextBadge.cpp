@@ -6,7 +6,7 @@
 
 namespace RecognizedTextBadge {
 
-void paint(QPainter& painter, const QRectF& badge, const ThemePalette& palette, int pixelSize)
+void paint(QPainter& painter, const QRectF& badge, const ThemePalette& palette, int pixelSize, const QString& label)
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -15,7 +15,7 @@ void paint(QPainter& painter, const QRectF& badge, const ThemePalette& palette, 
     painter.drawRoundedRect(badge, 5, 5);
     painter.setFont(pixelFont(pixelSize, QFont::DemiBold));
     painter.setPen(Qt::white);
-    painter.drawText(badge, Qt::AlignCenter, QStringLiteral("文字"));
+    painter.drawText(badge, Qt::AlignCenter, label);
     painter.restore();
 }
 

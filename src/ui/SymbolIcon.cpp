@@ -32,6 +32,7 @@ const QHash<QString, Symbol>& symbols()
         {QStringLiteral("trash"), {0xe92e, false, "edit-delete"}},
         {QStringLiteral("trash.fill"), {0xe872, false, "edit-delete"}},
         {QStringLiteral("doc.text"), {0xe873, false, "text-x-generic"}},
+        {QStringLiteral("doc.on.doc"), {0xe173, false, "edit-copy"}},
         {QStringLiteral("photo"), {0xe3f4, false, "image-x-generic"}},
         {QStringLiteral("photo.badge.exclamationmark"), {0xe3ad, false, "image-missing"}},
         {QStringLiteral("xmark.circle.fill"), {0xe5c9, false, "window-close"}},

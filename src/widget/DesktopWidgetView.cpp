@@ -226,6 +226,7 @@ DesktopWidgetView::DesktopWidgetView(HistoryModel& history, EntryIntents& intent
 
     connect(m_grid, &WidgetGridView::previewRequested, this, &DesktopWidgetView::previewRequested);
     connect(m_grid, &WidgetGridView::chosen, &m_intents, &EntryIntents::chosen);
+    connect(m_grid, &WidgetGridView::plainTextChosen, &m_intents, &EntryIntents::plainTextChosen);
     connect(m_grid, &WidgetGridView::pinToggleRequested, &m_intents, &EntryIntents::pinToggleRequested);
     connect(m_grid, &WidgetGridView::deleteRequested, &m_intents, &EntryIntents::deleteRequested);
     connect(m_searchField, &QLineEdit::textChanged, m_grid->itemModel()->searchModel(), &HistorySearchModel::setQuery);

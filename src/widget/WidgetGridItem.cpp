@@ -1,6 +1,7 @@
 #include "WidgetGridItem.h"
 
 #include "ui/EntryText.h"
+#include "ui/FileNames.h"
 #include "ui/RecognizedTextBadge.h"
 #include "ui/SymbolIcon.h"
 #include "ui/Theme.h"
@@ -93,7 +94,7 @@ QFont WidgetGridItem::textFont()
 
 void WidgetGridItem::paint(QPainter& painter, const WidgetTileLayout& layout, const ClipboardItem& item,
                            const QImage& thumbnail, bool hovered, const ThemePalette& palette, bool imageMissing,
-                           const QList<TextSearch::Range>& highlights)
+                           const QList<TextSearch::Range>& highlights, const HistoryModel::KeptSummary* kept)
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -123,6 +124,9 @@ void WidgetGridItem::paint(QPainter& painter, const WidgetTileLayout& layout, co
         } else {
             paintSpinner(painter, tile.center());
         }
+    } else if (kept && kept->files) {
+        FileNames::paint(painter, layout.textArea, *kept, textFont(), ThemePalette::withOpacity(palette.primary, 0.8),
+                         textLines);
     } else {
         paintText(painter, layout.textArea, item, highlights, palette);
     }
@@ -131,10 +135,14 @@ void WidgetGridItem::paint(QPainter& painter, const WidgetTileLayout& layout, co
     painter.setPen(Qt::NoPen);
     painter.setBrush(palette.dark ? QColor(30, 30, 30, 170) : QColor(245, 245, 245, 200));
     painter.drawRoundedRect(layout.kindBadge, 3, 3);
-    SymbolIcon::paint(painter, layout.kindBadge, item.isImage() ? QStringLiteral("photo") : QStringLiteral("doc.text"),
-                      palette.primary, 7);
-    if (!layout.textBadge.isEmpty())
-        RecognizedTextBadge::paint(painter, layout.textBadge, palette, 9);
+    const QString symbol = item.isImage()        ? QStringLiteral("photo")
+                           : kept && kept->files ? QStringLiteral("doc.on.doc")
+                                                 : QStringLiteral("doc.text");
+    SymbolIcon::paint(painter, layout.kindBadge, symbol, palette.primary, 7);
+    if (!layout.textBadge.isEmpty()) {
+        RecognizedTextBadge::paint(painter, layout.textBadge, palette, 9,
+                                   item.isImage() ? QStringLiteral("文字") : RecognizedTextBadge::formattedLabel);
+    }
 
     QColor border = QColor::fromRgbF(0.5, 0.5, 0.5, 0.1);
     if (item.isPinned)

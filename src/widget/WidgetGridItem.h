@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ClipboardItem.h"
+#include "core/HistoryModel.h"
 #include "core/TextSearch.h"
 
 #include <QImage>
@@ -32,11 +33,12 @@ struct WidgetGridItem
     static constexpr int textLines = 6;
 
     // `matchedByText`: an image tile listed by a search for the text read from it, which shows the
-    // "文字" badge beside its kind.
+    // "文字" badge beside its kind; a text kept with its formatting shows "格式" there.
     static WidgetTileLayout layout(const QRect& tile, bool hovered, bool pinned, bool matchedByText = false);
-    // A text tile marks where the search matched it and keeps the first match in view.
+    // A text tile marks where the search matched it and keeps the first match in view. A list of copied
+    // files (`kept`) shows their names.
     static void paint(QPainter& painter, const WidgetTileLayout& layout, const ClipboardItem& item,
                       const QImage& thumbnail, bool hovered, const ThemePalette& palette, bool imageMissing = false,
-                      const QList<TextSearch::Range>& highlights = {});
+                      const QList<TextSearch::Range>& highlights = {}, const HistoryModel::KeptSummary* kept = nullptr);
     static QFont textFont();
 };

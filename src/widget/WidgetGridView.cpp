@@ -38,10 +38,13 @@ public:
         const bool hovered = m_view->hoveredIndex() == index;
         const QRect tile(option.rect.topLeft(), QSize(WidgetGridItem::side, WidgetGridItem::side));
         const QImage thumbnail = item.isImage() ? index.data(WidgetItemModel::ThumbnailRole).value<QImage>() : QImage();
-        WidgetGridItem::paint(
-            *painter, WidgetGridItem::layout(tile, hovered, item.isPinned, m_view->matchedByText(item)), item,
-            thumbnail, hovered, Theme::palette(), index.data(WidgetItemModel::ImageMissingRole).toBool(),
-            index.data(HistorySearchModel::HighlightsRole).value<QList<TextSearch::Range>>());
+        const HistoryModel::KeptSummary* kept = m_view->keptSummary(item);
+        WidgetGridItem::paint(*painter,
+                              WidgetGridItem::layout(tile, hovered, item.isPinned,
+                                                     m_view->matchedByText(item) || (kept && kept->formatted)),
+                              item, thumbnail, hovered, Theme::palette(),
+                              index.data(WidgetItemModel::ImageMissingRole).toBool(),
+                              index.data(HistorySearchModel::HighlightsRole).value<QList<TextSearch::Range>>(), kept);
     }
 
 private:
@@ -52,6 +55,7 @@ private:
 
 WidgetGridView::WidgetGridView(HistoryModel& history, StorageManager& storage, QWidget* parent)
     : QListView(parent)
+    , m_history(history)
     , m_storage(storage)
     , m_model(new WidgetItemModel(history, storage, this))
 {
@@ -95,7 +99,12 @@ WidgetGridView::WidgetGridView(HistoryModel& history, StorageManager& storage, Q
 
     m_singleClick.setSingleShot(true);
     m_singleClick.setInterval(QApplication::doubleClickInterval());
-    connect(&m_singleClick, &QTimer::timeout, this, [this] { Q_EMIT chosen(m_clickedItem); });
+    connect(&m_singleClick, &QTimer::timeout, this, [this] {
+        if (m_plainClick)
+            Q_EMIT plainTextChosen(m_clickedItem);
+        else
+            Q_EMIT chosen(m_clickedItem);
+    });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] { m_hovered = QModelIndex(); });
     connect(&Theme::instance(), &Theme::changed, viewport(), qOverload<>(&QWidget::update));
 }
@@ -170,6 +179,7 @@ void WidgetGridView::mouseReleaseEvent(QMouseEvent* event)
     const QPoint position = event->position().toPoint();
     if (m_pressed.isValid() && event->button() == Qt::LeftButton && indexAt(position) == m_pressed) {
         m_clickedItem = m_model->itemAt(m_pressed.row());
+        m_plainClick = m_clickedItem.isText() && event->modifiers().testFlag(Qt::ShiftModifier);
         m_singleClick.start();
     }
     m_pressed = QModelIndex();
@@ -239,6 +249,11 @@ void WidgetGridView::leaveEvent(QEvent* event)
     QListView::leaveEvent(event);
 }
 
+const HistoryModel::KeptSummary* WidgetGridView::keptSummary(const ClipboardItem& item) const
+{
+    return item.isText() ? m_history.keptSummary(item.id) : nullptr;
+}
+
 void WidgetGridView::startDrag(Qt::DropActions)
 {
     if (!m_pressed.isValid())
@@ -255,7 +270,7 @@ void WidgetGridView::startDrag(Qt::DropActions)
         WidgetGridItem::paint(painter, WidgetGridItem::layout(tile, false, false), item,
                               item.isImage() ? m_model->data(m_pressed, WidgetItemModel::ThumbnailRole).value<QImage>()
                                              : QImage(),
-                              false, Theme::palette());
+                              false, Theme::palette(), false, {}, keptSummary(item));
     }
     drag->setPixmap(face);
     drag->setHotSpot(QPoint(WidgetGridItem::side / 2, WidgetGridItem::side / 2));

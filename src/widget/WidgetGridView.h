@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ClipboardItem.h"
+#include "core/HistoryModel.h"
 
 #include <QListView>
 #include <QPersistentModelIndex>
@@ -34,10 +35,14 @@ public:
     // An image tile listed by the search for the text read from it: it shows the "文字" badge, and
     // hovering the badge shows the matched words in context.
     bool matchedByText(const ClipboardItem& item) const;
+    // What a text entry keeps beside its text, or null.
+    const HistoryModel::KeptSummary* keptSummary(const ClipboardItem& item) const;
 
 Q_SIGNALS:
     void previewRequested(const ClipboardItem& item);
     void chosen(const ClipboardItem& item);
+    // Shift+click: chosen as its text alone.
+    void plainTextChosen(const ClipboardItem& item);
     void pinToggleRequested(const QUuid& id);
     void deleteRequested(const ClipboardItem& item);
 
@@ -55,6 +60,7 @@ protected:
 private:
     void setHovered(const QModelIndex& index);
 
+    HistoryModel& m_history;
     StorageManager& m_storage;
     WidgetItemModel* m_model;
     QPersistentModelIndex m_hovered;
@@ -62,5 +68,6 @@ private:
     QPoint m_pressPosition;
     QTimer m_singleClick;
     ClipboardItem m_clickedItem;
+    bool m_plainClick = false;
     QScrollBar* m_scrollIndicator = nullptr;
 };

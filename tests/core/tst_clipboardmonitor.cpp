@@ -1,3 +1,4 @@
+#include "../StdoutCapture.h"
 #include "core/ClipboardMonitor.h"
 #include "core/HistoryModel.h"
 #include "core/StorageManager.h"
@@ -50,6 +51,23 @@ ClipboardContents offered(std::optional<QString> text, const QStringList& types 
     return contents;
 }
 
+// A clipboard whose text comes with formats kept beside it, as the readers prepare them.
+class FormatsPasteboard : public FakePasteboard
+{
+public:
+    KeptFormats offeredFormats;
+    using FakePasteboard::contents;
+    ClipboardContents contents(const QStringList& markers) const override
+    {
+        ClipboardContents contents = Pasteboard::contents(markers);
+        if (contents.text)
+            contents.formats = offeredFormats;
+        return contents;
+    }
+};
+
+const QString htmlType = QStringLiteral("text/html");
+
 } // namespace
 
 Q_DECLARE_METATYPE(ClipboardContents)
@@ -78,6 +96,9 @@ private Q_SLOTS:
     void pinOrder();
     void copyBackIsNeverCaptured();
     void copyBackImage();
+    void keptFormatsAreOfferedBack();
+    void keptFormatsGoWithTheEntry_data();
+    void keptFormatsGoWithTheEntry();
     void deleteItem();
     void updateItemInPlace();
     void clearAllKeepsPinned();
@@ -104,7 +125,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_root;
     std::unique_ptr<StorageManager> m_storage;
-    std::unique_ptr<FakePasteboard> m_pasteboard;
+    std::unique_ptr<FormatsPasteboard> m_pasteboard;
     std::unique_ptr<Preferences> m_preferences;
     std::unique_ptr<HistoryModel> m_history;
     std::unique_ptr<QAbstractItemModelTester> m_tester;
@@ -115,7 +136,7 @@ void TestClipboardMonitor::init()
 {
     m_root = std::make_unique<QTemporaryDir>();
     QVERIFY(m_root->isValid());
-    m_pasteboard = std::make_unique<FakePasteboard>();
+    m_pasteboard = std::make_unique<FormatsPasteboard>();
     m_preferences = std::make_unique<Preferences>(m_root->filePath(QStringLiteral("prefs.conf")));
     reopen();
 }
@@ -553,6 +574,98 @@ void TestClipboardMonitor::copyBackImage()
     QVERIFY(!m_pasteboard->contents().text);
     check();
     QCOMPARE(monitor().items().size(), 1);
+}
+
+void TestClipboardMonitor::keptFormatsAreOfferedBack()
+{
+    const QByteArray html = "<b>x</b>\xff";
+    m_pasteboard->offeredFormats = {{htmlType, html}};
+    m_pasteboard->copyText(QStringLiteral("x"));
+    check();
+    const ClipboardItem entry = monitor().items().first();
+    QVERIFY(history().keptSummary(entry.id) && history().keptSummary(entry.id)->formatted);
+    m_storage->waitForBackgroundWork();
+    const QString folder = m_storage->formatsDir() + u'/' + uuidText(entry.id);
+    const QFileInfo file(folder + u'/' + StorageManager::formatFileName(htmlType));
+    QCOMPARE(file.permissions(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+
+    // The same text copied again: one entry, and the latest copy's formats.
+    m_pasteboard->offeredFormats = {{htmlType, "<i>x</i>"}};
+    m_pasteboard->copyText(QStringLiteral("x"));
+    check();
+    QCOMPARE(monitor().items().size(), 1);
+    m_pasteboard->offeredFormats.clear();
+    m_pasteboard->copyText(QStringLiteral("else"));
+    check();
+
+    // Offered back after a restart; the text alone when that is asked for.
+    reopen();
+    monitor().copyToClipboard(entry);
+    QCOMPARE(m_pasteboard->contents().text, QStringLiteral("x"));
+    QCOMPARE(m_pasteboard->contents().formats.value(htmlType), QByteArray("<i>x</i>"));
+    monitor().copyToClipboard(entry, true);
+    QVERIFY(m_pasteboard->contents().formats.isEmpty());
+    QCOMPARE(m_pasteboard->contents().text, QStringLiteral("x"));
+
+    // A folder deleted by hand: the text alone, with one line; a stale folder goes at start.
+    QVERIFY(QDir(folder).removeRecursively());
+    StdoutCapture output;
+    monitor().copyToClipboard(entry);
+    monitor().copyToClipboard(entry);
+    QVERIFY(m_pasteboard->contents().formats.isEmpty());
+    QCOMPARE(m_pasteboard->contents().text, QStringLiteral("x"));
+    QCOMPARE(output.text().count('\n'), 1);
+    QVERIFY(!history().keptSummary(entry.id));
+    const QString stale = m_storage->formatsDir() + u'/' + uuidText(QUuid::createUuid());
+    QVERIFY(QDir().mkpath(stale));
+    reopen();
+    QVERIFY(!QFileInfo::exists(stale));
+}
+
+void TestClipboardMonitor::keptFormatsGoWithTheEntry_data()
+{
+    QTest::addColumn<QString>("removal");
+    QTest::addColumn<bool>("undo");
+    QTest::newRow("delete") << "delete" << false;
+    QTest::newRow("delete, undone") << "delete" << true;
+    QTest::newRow("clear") << "clear" << false;
+    QTest::newRow("clear, undone") << "clear" << true;
+    QTest::newRow("edit") << "edit" << false;
+}
+
+void TestClipboardMonitor::keptFormatsGoWithTheEntry()
+{
+    QFETCH(QString, removal);
+    QFETCH(bool, undo);
+    m_pasteboard->offeredFormats = {{QStringLiteral("text/uri-list"), "file:///tmp/a\r\n"},
+                                    {QStringLiteral("x-special/gnome-copied-files"), "copy\nfile:///tmp/a"}};
+    m_pasteboard->copyText(QStringLiteral("/tmp/a"));
+    check();
+    const ClipboardItem entry = monitor().items().first();
+    QVERIFY(history().keptSummary(entry.id) && history().keptSummary(entry.id)->files);
+    m_storage->waitForBackgroundWork();
+    const QString folder = m_storage->formatsDir() + u'/' + uuidText(entry.id);
+    QVERIFY(QFileInfo::exists(folder));
+
+    if (removal == u"delete")
+        history().deleteItem(entry);
+    else if (removal == u"clear")
+        history().clearAll();
+    else
+        history().updateItem(entry, QStringLiteral("edited"));
+    m_storage->waitForBackgroundWork();
+    QCOMPARE(QFileInfo::exists(folder), removal != u"edit");
+    if (undo)
+        history().undoRemoval();
+    history().finishRemoval();
+    m_storage->waitForBackgroundWork();
+    QCOMPARE(QFileInfo::exists(folder), undo);
+    monitor().copyToClipboard(entry);
+    KeptFormats offeredBack;
+    for (auto format = m_pasteboard->contents().formats.cbegin(); format != m_pasteboard->contents().formats.cend();
+         ++format)
+        offeredBack.insert(format.key(), format.value());
+    QCOMPARE(offeredBack, undo ? m_pasteboard->offeredFormats : KeptFormats());
 }
 
 void TestClipboardMonitor::deleteItem()

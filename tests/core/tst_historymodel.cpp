@@ -30,6 +30,8 @@ private Q_SLOTS:
     void searchFiltersAndFollowsChanges();
     void backgroundSearchKeepsOnlyTheNewestQuery();
     void longEntriesAreSearchedToTheirEnd();
+    void keptFormatsAreSummed_data();
+    void keptFormatsAreSummed();
 
 private:
     void copy(const QString& text);
@@ -167,6 +169,49 @@ void TestHistoryModel::longEntriesAreSearchedToTheirEnd()
     QTRY_COMPARE(finished.size(), 2);
     QCOMPARE(contentsOf(search), QStringList{lines});
     QCOMPARE(search.query().words.at(1), QStringLiteral("4321"));
+}
+
+void TestHistoryModel::keptFormatsAreSummed_data()
+{
+    QTest::addColumn<QStringList>("types");
+    QTest::addColumn<QByteArray>("uriList");
+    QTest::addColumn<bool>("formatted");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QList<bool>>("missing");
+    QTest::addColumn<int>("count");
+    const QStringList files = {QStringLiteral("text/uri-list"), QStringLiteral("x-special/gnome-copied-files")};
+    QTest::newRow("html") << QStringList{QStringLiteral("text/html")} << QByteArray() << true << QStringList()
+                          << QList<bool>() << 0;
+    QTest::newRow("rtf") << QStringList{QStringLiteral("application/rtf")} << QByteArray() << true << QStringList()
+                         << QList<bool>() << 0;
+    QTest::newRow("files, one missing, a folder")
+        << files << QByteArray("# a comment\r\nfile:///nonexistent-dir/a%20b.txt\r\nfile:///tmp/\r\n") << false
+        << QStringList{QStringLiteral("a b.txt"), QStringLiteral("tmp")} << QList<bool>{true, false} << 2;
+    QTest::newRow("a file of another user: named, never read")
+        << files << QByteArray("file:///etc/shadow") << false << QStringList{QStringLiteral("shadow")}
+        << QList<bool>{false} << 1;
+    QTest::newRow("not a file URI") << files << QByteArray("https://example.com/a\n") << false
+                                    << QStringList{QStringLiteral("https://example.com/a")} << QList<bool>{false} << 1;
+    QByteArray many;
+    QStringList shown;
+    for (int i = 0; i < 10000; ++i) {
+        many += "file:///nonexistent-dir/f" + QByteArray::number(i) + '\n';
+        if (i < HistoryModel::shownFileNames)
+            shown << QStringLiteral("f%1").arg(i);
+    }
+    QTest::newRow("10000 files") << files << many << false << shown << QList<bool>(shown.size(), true) << 10000;
+}
+
+void TestHistoryModel::keptFormatsAreSummed()
+{
+    QFETCH(QStringList, types);
+    QFETCH(QByteArray, uriList);
+    const HistoryModel::KeptSummary summary = HistoryModel::summaryOf(types, uriList);
+    QTEST(summary.formatted, "formatted");
+    QCOMPARE(summary.files, !uriList.isEmpty());
+    QTEST(summary.fileNames, "names");
+    QTEST(summary.missing, "missing");
+    QTEST(summary.fileCount, "count");
 }
 
 QTEST_GUILESS_MAIN(TestHistoryModel)

@@ -454,17 +454,17 @@ else
 fi
 
 modes_ok=1
-for folder in "$data_dir" "$images_dir"; do
+while IFS= read -r -d '' folder; do
     mode=$(stat -c %a "$folder")
     [[ $mode == 700 ]] || { modes_ok=0; fail "${folder#"$HOME"/} has mode $mode, not 700"; }
-done
+done < <(find "$data_dir" -type d -print0)
 while IFS= read -r -d '' file; do
     mode=$(stat -c %a "$file")
     [[ $mode == 600 ]] || { modes_ok=0; fail "${file#"$HOME"/} has mode $mode, not 600"; }
 done < <(find "$data_dir" -type f -print0)
 [[ $modes_ok == 1 ]] && pass "folders are 0700, files 0600"
 
-stray=$(find "$data_dir" -mindepth 1 -maxdepth 1 ! -name history.json ! -name images -printf '%f ')
+stray=$(find "$data_dir" -mindepth 1 -maxdepth 1 ! -name history.json ! -name images ! -name formats -printf '%f ')
 if [[ -z $stray ]]; then
     pass "no stray files next to history.json"
 else

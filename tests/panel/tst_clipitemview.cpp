@@ -18,8 +18,10 @@ private Q_SLOTS:
     void init();
     void formattedTime_data();
     void formattedTime();
+    void singleClickChooses_data();
     void singleClickChooses();
     void doubleClickOpensPreviewOnly();
+    void menuPastes_data();
     void menuPastes();
     void buttonsAsk();
     void thumbnailLoadsAtRowSize();
@@ -64,35 +66,64 @@ void TestClipItemView::formattedTime()
     QCOMPARE(ClipItemView::formattedTime(timestamp.toUTC(), now.toUTC()), text);
 }
 
+void TestClipItemView::singleClickChooses_data()
+{
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::newRow("click") << Qt::KeyboardModifiers();
+    QTest::newRow("shift+click: its text alone") << Qt::KeyboardModifiers(Qt::ShiftModifier);
+}
+
 void TestClipItemView::singleClickChooses()
 {
+    QFETCH(Qt::KeyboardModifiers, modifiers);
     m_fixture->copyText(QStringLiteral("older"));
     m_fixture->copyText(QStringLiteral("newer"));
     auto row = makeRow(m_fixture->monitor->items().last());
     row->show();
     QSignalSpy chosen(row.get(), &ClipItemView::chosen);
-    QTest::mouseClick(row.get(), Qt::LeftButton, {}, row->entryRect().center());
+    QSignalSpy plain(row.get(), &ClipItemView::plainTextChosen);
+    QTest::mouseClick(row.get(), Qt::LeftButton, modifiers, row->entryRect().center());
     // Recognised as a single click once the double-click interval has passed.
-    QVERIFY(chosen.wait());
-    QCOMPARE(chosen.count(), 1);
-    QCOMPARE(chosen.first().first().value<ClipboardItem>().content, QStringLiteral("older"));
+    QSignalSpy& expected = modifiers ? plain : chosen;
+    QVERIFY(expected.wait());
+    QCOMPARE(chosen.count() + plain.count(), 1);
+    QCOMPARE(expected.first().first().value<ClipboardItem>().content, QStringLiteral("older"));
+}
+
+void TestClipItemView::menuPastes_data()
+{
+    QTest::addColumn<bool>("formatted");
+    QTest::newRow("plain text") << false;
+    QTest::newRow("formatted text") << true;
 }
 
 void TestClipItemView::menuPastes()
 {
-    m_fixture->copyText(QStringLiteral("older"));
-    auto row = makeRow(m_fixture->monitor->items().first());
+    QFETCH(bool, formatted);
+    const ClipboardItem entry = ClipboardItem::captured(ClipboardItemType::Text, QStringLiteral("older"));
+    m_fixture->history->addItem(entry,
+                                formatted ? KeptFormats{{QStringLiteral("text/html"), "<b>older</b>"}} : KeptFormats());
+    PanelFixture::settle();
+    auto row = makeRow(entry);
     row->show();
     QSignalSpy paste(row.get(), &ClipItemView::pasteRequested);
+    QSignalSpy plain(row.get(), &ClipItemView::plainTextChosen);
     const QPoint at = row->entryRect().center();
     QContextMenuEvent event(QContextMenuEvent::Mouse, at, row->mapToGlobal(at));
     QApplication::sendEvent(row.get(), &event);
     auto* menu = row->findChild<QMenu*>(QStringLiteral("rowMenu"));
     QVERIFY(menu);
     QCOMPARE(menu->actions().first()->text(), QStringLiteral("粘贴"));
+    // Only a text kept with its formats has a plainer way to be pasted.
+    QCOMPARE(menu->actions().size(), formatted ? 2 : 1);
     menu->actions().first()->trigger();
     QCOMPARE(paste.count(), 1);
     QCOMPARE(paste.first().first().value<ClipboardItem>().content, QStringLiteral("older"));
+    if (formatted) {
+        QCOMPARE(menu->actions().last()->text(), QStringLiteral("粘贴为纯文本"));
+        menu->actions().last()->trigger();
+        QCOMPARE(plain.count(), 1);
+    }
 }
 
 void TestClipItemView::doubleClickOpensPreviewOnly()
