@@ -152,7 +152,7 @@ void BM_RulesOnTextChange(benchmark::State& state)
         snapshot.owner = QStringLiteral("XTerm");
         ClipboardReading::readOffered(
             offered, ClipboardMonitor::sensitiveMarkerTypes(), true,
-            [&](const QByteArray&, QByteArray& out) {
+            [&](const QByteArray&, qint64, QByteArray& out) {
                 out = text;
                 return ClipboardReading::Outcome::Done;
             },
