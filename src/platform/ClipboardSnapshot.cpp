@@ -212,7 +212,7 @@ KeptFormats keptFormats(const QHash<QString, QByteArray>& values)
     KeptFormats kept = copiedFileFormats(values.value(uriList), values.value(gnomeCopiedFiles));
     for (const QString& type :
          {QStringLiteral("text/html"), QStringLiteral("text/rtf"), QStringLiteral("application/rtf")}) {
-        if (const auto value = values.constFind(type); value != values.cend())
+        if (const auto value = values.constFind(type); value != values.cend() && !value->isEmpty())
             kept.insert(type, *value);
     }
     qint64 total = 0;

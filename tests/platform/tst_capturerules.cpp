@@ -1,5 +1,6 @@
 #include "platform/CaptureRules.h"
 #include "platform/ClipboardSnapshot.h"
+#include "platform/fakes/FakePasteboard.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -132,7 +133,7 @@ void TestCaptureRules::matchedTextIsDropped()
     QList<QByteArray> asked;
     ClipboardSnapshot snapshot;
     ClipboardReading::readOffered(
-        {"UTF8_STRING", "image/png"}, {}, true,
+        {"UTF8_STRING", "text/html", "image/png"}, {}, true,
         [&](const QByteArray& type, qint64, QByteArray& out) {
             asked << type;
             out = type == "UTF8_STRING" ? QByteArray("123456") : QByteArray("png");
@@ -225,6 +226,7 @@ void TestCaptureRules::keptFormats_data()
     const QString gnome = QStringLiteral("x-special/gnome-copied-files");
     const QString kde = QStringLiteral("application/x-kde-cutselection");
     const QByteArray invalidUtf8 = "<b>\xff\xfe\xc3</b>";
+    QTest::newRow("empty html") << Values{{html, QByteArray()}} << KeptFormats{};
     QTest::newRow("invalid UTF-8 in html") << Values{{html, invalidUtf8}} << KeptFormats{{html, invalidUtf8}};
     QTest::newRow("cut becomes copy") << Values{{gnome, "cut\nfile:///tmp/a"}, {uris, "file:///tmp/a\r\n"}}
                                       << KeptFormats{{gnome, "copy\nfile:///tmp/a"}, {uris, "file:///tmp/a\r\n"}};
@@ -263,6 +265,13 @@ void TestCaptureRules::keptFormats()
     ClipboardSnapshot snapshot;
     snapshot.values = values;
     QCOMPARE(ClipboardReading::prepare(snapshot).formats, kept);
+    // A clipboard without a reader of its own keeps the same.
+    FakePasteboard pasteboard;
+    FakePasteboard::Contents copied;
+    copied.text = QStringLiteral("x");
+    copied.formats = values;
+    pasteboard.copy(copied);
+    QCOMPARE(static_cast<const Pasteboard&>(pasteboard).contents({}).formats, kept);
 }
 
 QTEST_GUILESS_MAIN(TestCaptureRules)
