@@ -496,6 +496,22 @@ void TestWaylandReader::typesAboveTheLimitAreLeftOut()
     const qint64 written = m_compositor->counters().bytesWritten - writtenBefore;
     QVERIFY2(written < limit + 8 * 1024 * 1024, qPrintable(QStringLiteral("%1 bytes taken").arg(written)));
     QTRY_VERIFY(m_compositor->counters().transfersCutOff >= 1);
+
+    // Formatted text beside a text is held to what is kept beside one: 50 MB of it is given up on while it
+    // arrives, and the text is kept.
+    mark = m_received->count();
+    const qint64 cutOffBefore = m_compositor->counters().transfersCutOff;
+    const qint64 htmlWrittenBefore = m_compositor->counters().bytesWritten;
+    m_compositor->setSelection({{"text/plain", Behaviour::answer("beside a huge html")},
+                                {"text/html", Behaviour::zeroes(qint64(50) * 1024 * 1024)}});
+    change = m_received->waitFor(mark, withText("beside a huge html"), unbounded);
+    QVERIFY(change);
+    QVERIFY(!change->abandoned);
+    QVERIFY(!change->values.contains("text/html"));
+    const qint64 htmlWritten = m_compositor->counters().bytesWritten - htmlWrittenBefore;
+    QVERIFY2(htmlWritten < ClipboardReading::maxKeptFormatBytes + 8 * 1024 * 1024,
+             qPrintable(QStringLiteral("%1 bytes taken").arg(htmlWritten)));
+    QTRY_VERIFY(m_compositor->counters().transfersCutOff > cutOffBefore);
 }
 
 // -- Owners that misbehave -------------------------------------------------------------------------------
