@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -13,6 +14,7 @@ const QString plainText = QStringLiteral("text/plain");
 const QString uriList = QStringLiteral("text/uri-list");
 const QString pngType = QStringLiteral("image/png");
 const QString tiffType = QStringLiteral("image/tiff");
+const QString gnomeCopiedFiles = QStringLiteral("x-special/gnome-copied-files");
 
 // PNG and TIFF come first, then the one other image type the reader took when neither was offered.
 QStringList imageTypesInOrder(const QHash<QString, QByteArray>& values)
@@ -27,6 +29,24 @@ QStringList imageTypesInOrder(const QHash<QString, QByteArray>& values)
             types.append(value.key());
     }
     return types;
+}
+
+// The URIs of a list, one a line as offered (without the line ends); none when a line is not a local
+// file's URI. Only the text of the URIs is looked at.
+std::optional<QList<QByteArray>> localFileUris(const QList<QByteArray>& lines)
+{
+    QList<QByteArray> uris;
+    for (const QByteArray& line : lines) {
+        const QByteArray uri = line.trimmed();
+        if (uri.isEmpty() || uri.startsWith('#'))
+            continue;
+        const QUrl url = QUrl::fromEncoded(uri, QUrl::StrictMode);
+        if (!url.isValid() || url.scheme() != u"file" || url.path().isEmpty() ||
+            !(url.host().isEmpty() || url.host() == u"localhost"))
+            return std::nullopt;
+        uris.append(uri);
+    }
+    return uris;
 }
 
 } // namespace
@@ -70,9 +90,9 @@ Outcome readOffered(const QList<QByteArray>& offered, const QStringList& markers
 
     QByteArray bytes;
     // Reads one offered type into values[key]; only a lost owner or a newer change stops the whole change.
-    const auto read = [&](const QByteArray& name, const QString& key) -> Outcome {
+    const auto read = [&](const QByteArray& name, const QString& key, qint64 limit = maxTypeBytes) -> Outcome {
         bytes.clear();
-        const Outcome result = fetch(name, bytes);
+        const Outcome result = fetch(name, limit, bytes);
         if (result == Outcome::Done)
             snapshot.values.insert(key, bytes);
         else if (result == Outcome::TooLarge)
@@ -133,7 +153,72 @@ Outcome readOffered(const QList<QByteArray>& offered, const QStringList& markers
         if (const Outcome outcome = read(name, QString::fromUtf8(name)); stops(outcome))
             return outcome;
     }
+
+    // What is kept beside a text: nothing beside an image. The URL list is kept with the files it names.
+    if (!snapshot.values.contains(plainText) || !imageTypesInOrder(snapshot.values).isEmpty())
+        return Outcome::Done;
+    qint64 left = maxKeptFormatBytes - snapshot.values.value(uriList).size();
+    for (const QByteArray& name : keptTypes()) {
+        if (left <= 0)
+            break;
+        if (!offered.contains(name))
+            continue;
+        if (const Outcome outcome = read(name, QString::fromUtf8(name), left); stops(outcome))
+            return outcome;
+        left -= snapshot.values.value(QString::fromUtf8(name)).size();
+    }
     return Outcome::Done;
+}
+
+const QList<QByteArray>& keptTypes()
+{
+    static const QList<QByteArray> types = {"text/html", "text/rtf", "application/rtf", "x-special/gnome-copied-files",
+                                            "application/x-kde-cutselection"};
+    return types;
+}
+
+KeptFormats copiedFileFormats(const QByteArray& offeredUris, const QByteArray& offeredGnome)
+{
+    QList<QByteArray> uris;
+    if (!offeredUris.isEmpty()) {
+        const std::optional<QList<QByteArray>> listed = localFileUris(offeredUris.split('\n'));
+        if (!listed)
+            return {};
+        uris = *listed;
+    }
+    QByteArray gnome;
+    // "copy" or "cut", then one URI a line. Kept as offered, but always as a copy: pasting an old entry
+    // never moves the files.
+    if (const qsizetype end = offeredGnome.indexOf('\n'); end > 0) {
+        const QByteArray operation = offeredGnome.left(end).trimmed();
+        const std::optional<QList<QByteArray>> listed = localFileUris(offeredGnome.mid(end + 1).split('\n'));
+        if (!listed)
+            return {};
+        if ((operation == "copy" || operation == "cut") && !listed->isEmpty()) {
+            gnome = "copy" + offeredGnome.mid(end);
+            if (uris.isEmpty())
+                uris = *listed;
+        }
+    }
+    if (uris.isEmpty())
+        return {};
+    if (gnome.isEmpty())
+        gnome = "copy\n" + uris.join('\n');
+    return {{uriList, offeredUris.isEmpty() ? uris.join("\r\n") + "\r\n" : offeredUris}, {gnomeCopiedFiles, gnome}};
+}
+
+KeptFormats keptFormats(const QHash<QString, QByteArray>& values)
+{
+    KeptFormats kept = copiedFileFormats(values.value(uriList), values.value(gnomeCopiedFiles));
+    for (const QString& type :
+         {QStringLiteral("text/html"), QStringLiteral("text/rtf"), QStringLiteral("application/rtf")}) {
+        if (const auto value = values.constFind(type); value != values.cend() && !value->isEmpty())
+            kept.insert(type, *value);
+    }
+    qint64 total = 0;
+    for (const QByteArray& value : std::as_const(kept))
+        total += value.size();
+    return total <= maxKeptFormatBytes ? kept : KeptFormats();
 }
 
 QList<QUrl> urlsOf(const QByteArray& uriList)
@@ -189,8 +274,10 @@ ClipboardContents prepare(const ClipboardSnapshot& snapshot)
         if (!contents.image.isNull())
             return contents;
     }
-    if (const auto text = snapshot.values.constFind(plainText); text != snapshot.values.cend())
+    if (const auto text = snapshot.values.constFind(plainText); text != snapshot.values.cend()) {
         contents.text = QString::fromUtf8(*text);
+        contents.formats = keptFormats(snapshot.values);
+    }
     return contents;
 }
 

@@ -113,13 +113,16 @@ enum class Outcome {
     Stopping,
 };
 
-// Fetches the value of one offered type into out.
-using Fetch = std::function<Outcome(const QByteArray& type, QByteArray& out)>;
+// Fetches the value of one offered type into out. A value longer than limit bytes is TooLarge, given up on
+// as soon as that is known: no more than about limit bytes of it are ever held.
+using Fetch = std::function<Outcome(const QByteArray& type, qint64 limit, QByteArray& out)>;
 
 // Reads what the history needs of the offered types into snapshot, in the order its rules look at them:
 // the value of the password managers' hint first; then, when ignoreSensitive is on and the contents are
 // marked as a secret (see isSecret), nothing more (snapshot.withheld); otherwise the first text type that
-// can be read, the URL list, PNG, TIFF and, when neither of those is offered, one other image type.
+// can be read, the URL list, PNG, TIFF and, when neither of those is offered, one other image type. Last,
+// when a text and no image was read, the types kept beside a text (keptTypes), together no larger than
+// maxKeptFormatBytes: one that would pass it is given up on while it arrives and left out.
 // offered is the owner's type list without the protocol's own meta targets; it becomes snapshot.types.
 // A type the owner refuses or that is too large is left out; any other failure ends the change and is
 // returned. With rules, a change from an excluded application (snapshot.owner) is withheld before any
@@ -127,13 +130,24 @@ using Fetch = std::function<Outcome(const QByteArray& type, QByteArray& out)>;
 Outcome readOffered(const QList<QByteArray>& offered, const QStringList& markers, bool ignoreSensitive,
                     const Fetch& fetch, ClipboardSnapshot& snapshot, const CaptureRules* rules = nullptr);
 
+// The types read beside a text to be kept with it: formatted text, and the copied files' operation.
+const QList<QByteArray>& keptTypes();
+// The formats kept for copied local files, from the values of "text/uri-list" and
+// "x-special/gnome-copied-files" as offered (either may be empty): the URI list as offered (or built from
+// the other list) and the other list with the operation "copy", whatever it was. Empty unless the lists
+// name at least one file and only local "file:" URIs. The named files are never looked at.
+KeptFormats copiedFileFormats(const QByteArray& uriList, const QByteArray& gnomeList);
+// What is kept beside a text, from the values read: the formatted text types as offered, bytes unchanged,
+// and the copied files (see copiedFileFormats); nothing when all of it is larger than maxKeptFormatBytes.
+KeptFormats keptFormats(const QHash<QString, QByteArray>& values);
+
 // The local files among the first maxFileUrls URLs of a "text/uri-list" value, in order.
 QList<QUrl> urlsOf(const QByteArray& uriList);
 // Reads and decodes the image files among the first maxFileUrls of urls, in order: local files only, with
 // one of the image extensions, no folders, nothing unreadable or empty; each no larger than kept.
 QList<QImage> decodeImageFiles(const QList<QUrl>& urls);
 // Prepares what a snapshot holds for the capture rules: the image files it names, else its own image,
-// else its text. Decoding is the slow part; readers call this on their own thread.
+// else its text with the formats kept beside it. Decoding is the slow part; readers call this on their own thread.
 ClipboardContents prepare(const ClipboardSnapshot& snapshot);
 
 } // namespace ClipboardReading

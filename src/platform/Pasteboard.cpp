@@ -37,5 +37,15 @@ ClipboardContents Pasteboard::contents(const QStringList& markers) const
             contents.skippedBy = SkippedBy::IgnorePattern;
         }
     }
+    // The formats kept beside the text. Read whole here: only a reader of its own gives up on a large one
+    // while it arrives.
+    if (contents.text) {
+        QHash<QString, QByteArray> values;
+        for (const QByteArray& name : keptTypes() + QList<QByteArray>{"text/uri-list"}) {
+            if (const QString type = QString::fromUtf8(name); contents.types.contains(type))
+                values.insert(type, data(type));
+        }
+        contents.formats = keptFormats(values);
+    }
     return contents;
 }

@@ -73,3 +73,17 @@ void QtPasteboard::writeImage(const QImage& image)
 {
     m_clipboard->setImage(image, QClipboard::Clipboard);
 }
+
+void QtPasteboard::writeFormatted(const QString& text, const KeptFormats& formats)
+{
+    m_clipboard->setMimeData(formattedMimeData(text, formats), QClipboard::Clipboard);
+}
+
+QMimeData* QtPasteboard::formattedMimeData(const QString& text, const KeptFormats& formats)
+{
+    auto* mime = new QMimeData;
+    mime->setText(text);
+    for (auto format = formats.cbegin(); format != formats.cend(); ++format)
+        mime->setData(format.key(), format.value());
+    return mime;
+}

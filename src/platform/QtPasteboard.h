@@ -24,6 +24,10 @@ public:
     void clearContents() override;
     void writeString(const QString& text) override;
     void writeImage(const QImage& image) override;
+    void writeFormatted(const QString& text, const KeptFormats& formats) override;
+
+    // The text as plain text together with every kept format under its own type, for QClipboard.
+    static QMimeData* formattedMimeData(const QString& text, const KeptFormats& formats);
 
 private:
     const QMimeData* mimeData() const;

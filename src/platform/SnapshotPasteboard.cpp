@@ -78,6 +78,17 @@ void SnapshotPasteboard::wrote(Contents contents, bool awaitOwn)
     Q_EMIT changed();
 }
 
+SnapshotPasteboard::Contents SnapshotPasteboard::formattedContents(const QString& text, const KeptFormats& formats)
+{
+    Contents written{{plainText}, {{plainText, text.toUtf8()}}, {}, {}};
+    for (auto format = formats.cbegin(); format != formats.cend(); ++format) {
+        written.types.append(format.key());
+        written.values.insert(format.key(), format.value());
+    }
+    written.prepared.formats = formats;
+    return written;
+}
+
 ClipboardContents SnapshotPasteboard::contents(const QStringList&) const
 {
     return m_contents.prepared;
@@ -93,7 +104,10 @@ void SnapshotPasteboard::contentsTaken()
     for (const QImage& image : std::as_const(m_contents.prepared.fileImages))
         released += image.sizeInBytes();
     released += m_contents.prepared.image.sizeInBytes();
+    for (const QByteArray& format : std::as_const(m_contents.prepared.formats))
+        released += format.size();
     m_contents.values.clear();
+    m_contents.prepared.formats.clear();
     m_contents.prepared.fileImages.clear();
     m_contents.prepared.image = QImage();
     m_contents.prepared.text.reset();

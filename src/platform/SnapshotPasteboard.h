@@ -66,6 +66,8 @@ protected:
     // awaitOwn is set, snapshots until the reader reports our contents describe the clipboard from
     // before the write and are ignored.
     void wrote(Contents contents, bool awaitOwn);
+    // What a write of the text with these formats put on the clipboard.
+    static Contents formattedContents(const QString& text, const KeptFormats& formats);
     void setWatching(bool watching) { m_watching = watching; }
 
 private:

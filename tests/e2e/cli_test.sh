@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The command line against the running program, as scripts and launchers use it: under a private Xvfb
 # and a private session bus, with xclip as the other application. Covers the order of list, copy back
-# without a new entry, add and get byte for byte (a NUL included), pause and resume, ignore-next, and
-# the history file read while the program is not running.
+# without a new entry, add and get byte for byte (a NUL included), pause and resume, ignore-next,
+# formatted text and files chosen again, and the history file read while the program is not running.
 #
 #   cli_test.sh PATH/TO/pellamor
 #
@@ -89,6 +89,8 @@ copy_read 'skipped' || fail "the program did not read the skipped copy"
 copy "recorded"
 wait_for 5 lists "recorded" || fail "the copy after the skipped one was not recorded"
 lists "skipped" && fail "ignore-next did not skip the next copy"
+
+kept_formats_round_trip
 
 # Not running: list reads the history file, copy says so and exits 1.
 expected=$(listed id)

@@ -27,6 +27,7 @@ using Tool = WlClipboard;
 static const QString textType = QStringLiteral("text/plain;charset=utf-8");
 static const QStringList silentOwner = {QStringLiteral("silent"), QStringLiteral("never sent")};
 static const QStringList dyingOwner = {QStringLiteral("dies"), QStringLiteral("only half of this ever arrives")};
+static const QString severalTypesOwner = QStringLiteral("offers");
 #else
 #include "platform/x11/X11Pasteboard.h"
 using PasteboardType = X11Pasteboard;
@@ -34,6 +35,7 @@ using Tool = Xclip;
 static const QString textType = QStringLiteral("UTF8_STRING");
 static const QStringList silentOwner = {QStringLiteral("silent")};
 static const QStringList dyingOwner = {QStringLiteral("dies-mid-incr")};
+static const QString severalTypesOwner = QStringLiteral("records");
 #endif
 
 class TestRealClipboard : public QObject
@@ -53,6 +55,8 @@ private Q_SLOTS:
     void ownerDyingMidTransferLeavesNoEntry();
     void burstOfChangesGivesOneEntryPerText();
     void clearingEmptiesTheClipboard();
+    void keptFormatsAreReadAndOfferedAgain_data();
+    void keptFormatsAreReadAndOfferedAgain();
 #ifndef PELLAMOR_TEST_WAYLAND
     // wl-copy offers data of any text/ type as plain text as well, so only xclip can offer a bare file list.
     void fileListWithoutImagesIsNotText();
@@ -317,6 +321,42 @@ void TestRealClipboard::clearingEmptiesTheClipboard()
     m_pasteboard->clearContents();
     QTRY_VERIFY(Tool::types().isEmpty());
     QCOMPARE(m_pasteboard->string(), std::nullopt);
+}
+
+void TestRealClipboard::keptFormatsAreReadAndOfferedAgain_data()
+{
+    // TYPE=VALUE, as the owner offers them (split at the first "=").
+    QTest::addColumn<QStringList>("offered");
+    QTest::addColumn<KeptFormats>("kept");
+    const QString uris = QStringLiteral("text/uri-list");
+    const QString gnome = QStringLiteral("x-special/gnome-copied-files");
+    QTest::newRow("formatted text") << QStringList{QStringLiteral("text/plain=x"), QStringLiteral("text/html=<b>x</b>")}
+                                    << KeptFormats{{QStringLiteral("text/html"), "<b>x</b>"}};
+    QTest::newRow("cut files") << QStringList{QStringLiteral("text/plain=/tmp/a"), gnome + "=cut\nfile:///tmp/a",
+                                              uris + "=file:///tmp/a\r\n"}
+                               << KeptFormats{{gnome, "copy\nfile:///tmp/a"}, {uris, "file:///tmp/a\r\n"}};
+}
+
+void TestRealClipboard::keptFormatsAreReadAndOfferedAgain()
+{
+    QFETCH(QStringList, offered);
+    QFETCH(KeptFormats, kept);
+    // Only the pasteboard reads here: the history would take what was read.
+    m_monitor->stopMonitoring();
+    QVERIFY(m_tool.startHelper(QStringLiteral(PELLAMOR_MISBEHAVING_OWNER), QStringList{severalTypesOwner} + offered));
+    QTRY_VERIFY_WITH_TIMEOUT(m_pasteboard->contents({}).text, 10000);
+    const ClipboardContents contents = m_pasteboard->contents({});
+    QCOMPARE(contents.formats, kept);
+    m_tool.stopOwners();
+
+    m_pasteboard->writeFormatted(*contents.text, contents.formats);
+    QTRY_VERIFY_WITH_TIMEOUT(Tool::types().contains(textType), 10000);
+    const QStringList served = Tool::types();
+    for (auto format = kept.cbegin(); format != kept.cend(); ++format) {
+        QVERIFY2(served.contains(format.key()), qPrintable(served.join(u' ')));
+        QCOMPARE(Tool::read(format.key()).data, format.value());
+    }
+    QCOMPARE(Tool::read(textType).data, contents.text->toUtf8());
 }
 
 #ifndef PELLAMOR_TEST_WAYLAND

@@ -6,6 +6,7 @@
 //                                                  last one until someone else takes over
 //   wayland_owner silent TEXT                      offers TEXT as text and never answers a request
 //   wayland_owner dies TEXT                        answers the first request with half of TEXT, then exits
+//   wayland_owner offers TYPE=VALUE...             offers each TYPE with its own VALUE
 //
 // It prints "ready" on standard output once its first offer has reached the compositor.
 #include "wlr-data-control-unstable-v1-client-protocol.h"
@@ -25,13 +26,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-enum class Mode { Burst, Silent, Dies };
+enum class Mode { Burst, Silent, Dies, Offers };
 
 struct Owner
 {
     Mode mode = Mode::Burst;
     // What each of our live offers holds.
     std::map<zwlr_data_control_source_v1*, std::string> texts;
+    // The values by type, in offers mode.
+    std::map<std::string, std::string> typed;
     zwlr_data_control_manager_v1* manager = nullptr;
     wl_seat* seat = nullptr;
     zwlr_data_control_device_v1* device = nullptr;
@@ -54,11 +57,12 @@ void globalRemove(void*, wl_registry*, uint32_t) {}
 
 const wl_registry_listener registryListener{global, globalRemove};
 
-void send(void* data, zwlr_data_control_source_v1* source, const char*, int32_t fd)
+void send(void* data, zwlr_data_control_source_v1* source, const char* type, int32_t fd)
 {
     auto* owner = static_cast<Owner*>(data);
-    const std::string& text = owner->texts[source];
+    const std::string& text = owner->mode == Mode::Offers ? owner->typed[type] : owner->texts[source];
     switch (owner->mode) {
+    case Mode::Offers:
     case Mode::Burst:
         if (::write(fd, text.data(), text.size()) < 0)
             std::perror("write");
@@ -92,8 +96,13 @@ void offer(Owner& owner, const std::string& text)
     zwlr_data_control_source_v1* source = zwlr_data_control_manager_v1_create_data_source(owner.manager);
     owner.texts[source] = text;
     zwlr_data_control_source_v1_add_listener(source, &sourceListener, &owner);
-    for (const char* type : {"text/plain;charset=utf-8", "text/plain", "UTF8_STRING"})
-        zwlr_data_control_source_v1_offer(source, type);
+    if (owner.mode == Mode::Offers) {
+        for (const auto& [type, value] : owner.typed)
+            zwlr_data_control_source_v1_offer(source, type.c_str());
+    } else {
+        for (const char* type : {"text/plain;charset=utf-8", "text/plain", "UTF8_STRING"})
+            zwlr_data_control_source_v1_offer(source, type);
+    }
     zwlr_data_control_device_v1_set_selection(owner.device, source);
     owner.current = source;
 }
@@ -137,12 +146,22 @@ bool serve(wl_display* display, int milliseconds)
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s burst COUNT PREFIX | silent TEXT | dies TEXT\n", argv[0]);
+        std::fprintf(stderr, "usage: %s burst COUNT PREFIX | silent TEXT | dies TEXT | offers TYPE=VALUE...\n",
+                     argv[0]);
         return 2;
     }
     Owner owner;
     const std::string mode = argv[1];
-    owner.mode = mode == "burst" ? Mode::Burst : mode == "silent" ? Mode::Silent : Mode::Dies;
+    owner.mode = mode == "burst"    ? Mode::Burst
+                 : mode == "silent" ? Mode::Silent
+                 : mode == "offers" ? Mode::Offers
+                                    : Mode::Dies;
+    for (int i = 2; owner.mode == Mode::Offers && i < argc; ++i) {
+        const char* equals = std::strchr(argv[i], '=');
+        if (!equals)
+            return 2;
+        owner.typed[std::string(argv[i], size_t(equals - argv[i]))] = equals + 1;
+    }
     if (owner.mode == Mode::Burst && argc < 4)
         return 2;
 

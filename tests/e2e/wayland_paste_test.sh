@@ -18,6 +18,7 @@ start_session_bus
 
 start_program || fail "$start_error"
 wait_for 10 on_bus || fail "the program did not take the name com.pellamor.app on the session bus"
+kept_formats_round_trip
 printf '%s' "pasted on sway " | wl-copy --foreground 2>/dev/null &
 pids+=($!)
 wait_for 10 has_entry "pasted on sway " || fail "the copy was not captured"

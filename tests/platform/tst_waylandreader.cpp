@@ -336,7 +336,7 @@ void TestWaylandReader::textIsReadFromTheBestTextType()
 {
     START_READER();
 
-    // UTF-8 text beside a rich type nobody needs; the rich type is listed but never asked for.
+    // UTF-8 text beside formatted text, which is asked for after the text and kept as offered.
     const QByteArray cjk = QStringLiteral(u"剪贴板の履歴 — 클립보드 😀\n二行目").toUtf8();
     qsizetype mark = m_received->count();
     qsizetype asked = receives();
@@ -346,8 +346,9 @@ void TestWaylandReader::textIsReadFromTheBestTextType()
     QVERIFY(change);
     QVERIFY(!change->abandoned);
     QCOMPARE(change->types, QStringList({"text/html", QString::fromUtf8(utf8Type), "SAVE_TARGETS", plainText}));
-    QCOMPARE(change->values.keys(), QList<QString>{plainText});
-    QCOMPARE(m_compositor->counters().received.mid(asked), QList<QByteArray>{utf8Type});
+    QCOMPARE(change->values.size(), 2);
+    QCOMPARE(change->values.value(QStringLiteral("text/html")), QByteArray("<b>rich</b>"));
+    QCOMPARE(m_compositor->counters().received.mid(asked), QList<QByteArray>({utf8Type, "text/html"}));
 
     // The first text type that can be read wins; the others are not asked for.
     mark = m_received->count();
@@ -495,6 +496,22 @@ void TestWaylandReader::typesAboveTheLimitAreLeftOut()
     const qint64 written = m_compositor->counters().bytesWritten - writtenBefore;
     QVERIFY2(written < limit + 8 * 1024 * 1024, qPrintable(QStringLiteral("%1 bytes taken").arg(written)));
     QTRY_VERIFY(m_compositor->counters().transfersCutOff >= 1);
+
+    // Formatted text beside a text is held to what is kept beside one: 50 MB of it is given up on while it
+    // arrives, and the text is kept.
+    mark = m_received->count();
+    const qint64 cutOffBefore = m_compositor->counters().transfersCutOff;
+    const qint64 htmlWrittenBefore = m_compositor->counters().bytesWritten;
+    m_compositor->setSelection({{"text/plain", Behaviour::answer("beside a huge html")},
+                                {"text/html", Behaviour::zeroes(qint64(50) * 1024 * 1024)}});
+    change = m_received->waitFor(mark, withText("beside a huge html"), unbounded);
+    QVERIFY(change);
+    QVERIFY(!change->abandoned);
+    QVERIFY(!change->values.contains("text/html"));
+    const qint64 htmlWritten = m_compositor->counters().bytesWritten - htmlWrittenBefore;
+    QVERIFY2(htmlWritten < ClipboardReading::maxKeptFormatBytes + 8 * 1024 * 1024,
+             qPrintable(QStringLiteral("%1 bytes taken").arg(htmlWritten)));
+    QTRY_VERIFY(m_compositor->counters().transfersCutOff > cutOffBefore);
 }
 
 // -- Owners that misbehave -------------------------------------------------------------------------------

@@ -167,7 +167,7 @@ struct WaylandClipboardReader::Impl
     // Waits once for anything to happen: compositor events, a publish request, room in a paste we
     // serve, or (when watch is not -1) input on watch. Returns whether watch is ready.
     bool pump(Clock::time_point deadline, int watch);
-    Outcome receive(wl_proxy* offer, const QByteArray& type, QByteArray& out, Clock::time_point deadline,
+    Outcome receive(wl_proxy* offer, const QByteArray& type, qint64 limit, QByteArray& out, Clock::time_point deadline,
                     quint64 change);
     Outcome settle(Clock::time_point deadline, quint64 change);
     void readChange();
@@ -419,7 +419,7 @@ bool WaylandClipboardReader::Impl::pump(Clock::time_point deadline, int watch)
     return watch >= 0 && round.watched[0].revents != 0;
 }
 
-Outcome WaylandClipboardReader::Impl::receive(wl_proxy* offer, const QByteArray& type, QByteArray& out,
+Outcome WaylandClipboardReader::Impl::receive(wl_proxy* offer, const QByteArray& type, qint64 limit, QByteArray& out,
                                               Clock::time_point deadline, quint64 change)
 {
     int ends[2];
@@ -453,7 +453,7 @@ Outcome WaylandClipboardReader::Impl::receive(wl_proxy* offer, const QByteArray&
             ssize_t n = 0;
             bool overBudget = false;
             while ((n = ::read(fd, buffer, sizeof buffer)) > 0) {
-                if (out.size() + n > maxTypeBytes)
+                if (out.size() + n > limit)
                     break;
                 out.append(buffer, n);
                 // An owner that keeps the pipe full is held to the budget too.
@@ -532,8 +532,10 @@ void WaylandClipboardReader::Impl::readChange()
     const std::shared_ptr<const CaptureRules> changeRules = rules.get();
     Outcome outcome = ClipboardReading::readOffered(
         offered, markers, ignoreSensitive.load(),
-        [&](const QByteArray& type, QByteArray& out) { return receive(offer, type, out, deadline, change); }, snapshot,
-        changeRules.get());
+        [&](const QByteArray& type, qint64 limit, QByteArray& out) {
+            return receive(offer, type, limit, out, deadline, change);
+        },
+        snapshot, changeRules.get());
     if (outcome == Outcome::Done)
         outcome = settle(deadline, change);
     if (outcome == Outcome::Done) {

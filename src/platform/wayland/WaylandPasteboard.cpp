@@ -2,6 +2,16 @@
 
 #include "platform/ImageCodec.h"
 
+namespace {
+
+// The names text has on Wayland and, for programs running under XWayland, on X11.
+QStringList textTypes()
+{
+    return {QStringLiteral("text/plain;charset=utf-8"), QStringLiteral("text/plain"), QStringLiteral("UTF8_STRING")};
+}
+
+} // namespace
+
 WaylandPasteboard::WaylandPasteboard(const QStringList& markers, QObject* parent, const QByteArray& displayName)
     : SnapshotPasteboard(parent)
 {
@@ -43,10 +53,7 @@ void WaylandPasteboard::clearContents()
 void WaylandPasteboard::writeString(const QString& text)
 {
     const QByteArray utf8 = text.toUtf8();
-    // The names text has on Wayland and, for programs running under XWayland, on X11.
-    m_reader->publish(
-        {{QStringLiteral("text/plain;charset=utf-8"), QStringLiteral("text/plain"), QStringLiteral("UTF8_STRING")},
-         [utf8](const QString&) { return utf8; }});
+    m_reader->publish({textTypes(), [utf8](const QString&) { return utf8; }});
     const QString plainText = QStringLiteral("text/plain");
     wrote({{plainText}, {{plainText, utf8}}, {}, {}}, true);
 }
@@ -57,4 +64,16 @@ void WaylandPasteboard::writeImage(const QImage& image)
     m_reader->publish(
         {{QStringLiteral("image/png")}, [image](const QString&) { return ImageCodec::encodePng(image); }});
     wrote({{QStringLiteral("image/png")}, {}, image, {}}, true);
+}
+
+void WaylandPasteboard::writeFormatted(const QString& text, const KeptFormats& formats)
+{
+    if (formats.isEmpty()) {
+        writeString(text);
+        return;
+    }
+    const QByteArray utf8 = text.toUtf8();
+    m_reader->publish(
+        {textTypes() + formats.keys(), [utf8, formats](const QString& type) { return formats.value(type, utf8); }});
+    wrote(formattedContents(text, formats), true);
 }

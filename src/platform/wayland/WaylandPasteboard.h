@@ -29,6 +29,7 @@ public:
     void clearContents() override;
     void writeString(const QString& text) override;
     void writeImage(const QImage& image) override;
+    void writeFormatted(const QString& text, const KeptFormats& formats) override;
 
 private:
     std::unique_ptr<WaylandClipboardReader> m_reader;

@@ -97,7 +97,7 @@ struct X11ClipboardReader::Impl
     Owned<xcb_generic_event_t> waitFor(Clock::time_point deadline,
                                        const std::function<bool(xcb_generic_event_t*)>& accept, Outcome& why);
     Outcome readProperty(xcb_atom_t property, QByteArray& out, xcb_atom_t& type, qint64 limit);
-    Outcome convert(xcb_atom_t target, Clock::time_point deadline, QByteArray& out, xcb_atom_t& type);
+    Outcome convert(xcb_atom_t target, Clock::time_point deadline, qint64 limit, QByteArray& out, xcb_atom_t& type);
     Outcome readChange(xcb_window_t owner, ClipboardSnapshot& snapshot);
     QString applicationOf(xcb_window_t owner);
     std::optional<QString> windowClass(xcb_window_t window, bool requireMapped);
@@ -296,7 +296,7 @@ Outcome X11ClipboardReader::Impl::readProperty(xcb_atom_t property, QByteArray& 
     return outcome;
 }
 
-Outcome X11ClipboardReader::Impl::convert(xcb_atom_t target, Clock::time_point deadline, QByteArray& out,
+Outcome X11ClipboardReader::Impl::convert(xcb_atom_t target, Clock::time_point deadline, qint64 limit, QByteArray& out,
                                           xcb_atom_t& type)
 {
     out.clear();
@@ -323,14 +323,13 @@ Outcome X11ClipboardReader::Impl::convert(xcb_atom_t target, Clock::time_point d
     if (reinterpret_cast<const xcb_selection_notify_event_t*>(answer.get())->property == XCB_NONE)
         return Outcome::Refused;
 
-    Outcome outcome = readProperty(property, out, type, X11ClipboardReader::maxTypeBytes);
+    Outcome outcome = readProperty(property, out, type, limit);
     if (outcome != Outcome::Done || type != incrAtom)
         return outcome;
 
     // INCR: the property held a lower bound of the size; deleting it (done above) started the transfer,
     // and every new value of the property is the next piece until an empty one ends it.
-    if (out.size() >= 4 &&
-        *reinterpret_cast<const quint32*>(out.constData()) > quint64(X11ClipboardReader::maxTypeBytes))
+    if (out.size() >= 4 && *reinterpret_cast<const quint32*>(out.constData()) > quint64(limit))
         return Outcome::TooLarge;
     out.clear();
     for (;;) {
@@ -346,7 +345,7 @@ Outcome X11ClipboardReader::Impl::convert(xcb_atom_t target, Clock::time_point d
         if (!piece)
             return why;
         QByteArray chunk;
-        outcome = readProperty(property, chunk, type, X11ClipboardReader::maxTypeBytes - out.size());
+        outcome = readProperty(property, chunk, type, limit - out.size());
         if (outcome != Outcome::Done)
             return outcome;
         if (chunk.isEmpty())
@@ -411,7 +410,7 @@ Outcome X11ClipboardReader::Impl::readChange(xcb_window_t owner, ClipboardSnapsh
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(X11ClipboardReader::changeBudgetMs);
     QByteArray bytes;
     xcb_atom_t type = XCB_NONE;
-    Outcome outcome = convert(targetsAtom, deadline, bytes, type);
+    Outcome outcome = convert(targetsAtom, deadline, X11ClipboardReader::maxTypeBytes, bytes, type);
     if (outcome == Outcome::Refused || outcome == Outcome::TooLarge)
         return Outcome::Done; // an owner without a type list offers nothing we could read
     if (outcome != Outcome::Done)
@@ -430,8 +429,10 @@ Outcome X11ClipboardReader::Impl::readChange(xcb_window_t owner, ClipboardSnapsh
     }
     return ClipboardReading::readOffered(
         offeredNames, markers, ignoreSensitive.load(),
-        [&](const QByteArray& name, QByteArray& out) { return convert(atom(name), deadline, out, type); }, snapshot,
-        changeRules.get());
+        [&](const QByteArray& name, qint64 limit, QByteArray& out) {
+            return convert(atom(name), deadline, limit, out, type);
+        },
+        snapshot, changeRules.get());
 }
 
 void X11ClipboardReader::Impl::run()

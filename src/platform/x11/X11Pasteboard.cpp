@@ -1,5 +1,7 @@
 #include "platform/x11/X11Pasteboard.h"
 
+#include "platform/QtPasteboard.h"
+
 #include <QClipboard>
 #include <QGuiApplication>
 
@@ -68,4 +70,15 @@ void X11Pasteboard::writeImage(const QImage& image)
 {
     m_clipboard->setImage(image, QClipboard::Clipboard);
     wrote({{QStringLiteral("image/png")}, {}, image, {}}, true);
+}
+
+void X11Pasteboard::writeFormatted(const QString& text, const KeptFormats& formats)
+{
+    if (formats.isEmpty()) {
+        writeString(text);
+        return;
+    }
+    // Qt's clipboard owner offers every type of the data under its own name, besides the names of text.
+    m_clipboard->setMimeData(QtPasteboard::formattedMimeData(text, formats), QClipboard::Clipboard);
+    wrote(formattedContents(text, formats), true);
 }

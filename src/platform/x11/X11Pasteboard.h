@@ -25,6 +25,7 @@ public:
     void clearContents() override;
     void writeString(const QString& text) override;
     void writeImage(const QImage& image) override;
+    void writeFormatted(const QString& text, const KeptFormats& formats) override;
 
 private:
     QClipboard* m_clipboard;
