@@ -76,6 +76,10 @@ void TestCaptureRules::patterns_data()
                                         << QStringLiteral("654321") << true;
     QTest::newRow("invalid only") << QStringList{QStringLiteral("[z-a]")} << QStringLiteral("[z-a]") << false;
     QTest::newRow("non-ASCII") << QStringList{QStringLiteral("^验证码")} << QStringLiteral("验证码 1234") << true;
+    QStringList thousand;
+    for (int i = 0; i < 999; ++i)
+        thousand << QStringLiteral("^rule%1$").arg(i);
+    QTest::newRow("the last of 1000") << (thousand << oneTimeCode) << QStringLiteral("123456") << true;
     // Only the start of a long text is looked at.
     QTest::newRow("past 64 KB") << QStringList{QStringLiteral("secret")}
                                 << QString(CaptureRules::examinedTextBytes, u' ') + QStringLiteral("secret") << false;
