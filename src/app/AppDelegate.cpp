@@ -24,8 +24,8 @@
 #include "platform/freedesktop/DesktopAppearance.h"
 #include "platform/freedesktop/PortalKeystrokeSender.h"
 #include "platform/tesseract/TextRecognizerProcess.h"
+#include "platform/wayland/WaylandKeystrokeSender.h"
 #include "platform/wayland/WaylandPasteboard.h"
-#include "platform/wayland/WlrKeystrokeSender.h"
 #include "platform/x11/WindowEffects.h"
 #include "ui/Theme.h"
 #include "ui/ThumbnailLoader.h"
@@ -164,16 +164,16 @@ void AppDelegate::usePasteSender(std::unique_ptr<KeystrokeSender> sender)
     m_keystrokeSender = std::move(sender);
     m_paste = std::make_unique<PasteController>(*m_keystrokeSender, *m_preferences);
     m_paste->setClipboard(m_pasteboard.get());
-    // Data control does not say who copied: on a wlroots compositor the window list names the application
-    // whose window is active, for the excluded applications. Elsewhere on Wayland no application, or only
-    // those of XWayland (through the X11 clipboard), can be told apart.
+    // Data control does not say who copied: on a wlroots compositor or KWin the window list names the
+    // application whose window is active, for the excluded applications. Elsewhere on Wayland no
+    // application, or only those of XWayland (through the X11 clipboard), can be told apart.
     QString identityNote;
     if (auto* wayland = dynamic_cast<WaylandPasteboard*>(m_pasteboard.get())) {
-        auto* wlroots = dynamic_cast<WlrKeystrokeSender*>(m_keystrokeSender.get());
-        wayland->setOwnerIdentity(wlroots
-                                      ? std::function<QString()>([wlroots] { return wlroots->focusedWindow().appId; })
-                                      : std::function<QString()>());
-        if (!wlroots)
+        auto* windowList = dynamic_cast<WaylandKeystrokeSender*>(m_keystrokeSender.get());
+        wayland->setOwnerIdentity(
+            windowList ? std::function<QString()>([windowList] { return windowList->focusedWindow().appId; })
+                       : std::function<QString()>());
+        if (!windowList)
             identityNote = QStringLiteral("此桌面无法识别复制的应用");
     } else if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
         identityNote = QStringLiteral("Wayland 下只能识别 X11 应用");

@@ -1,6 +1,7 @@
 #include "platform/KeystrokeSender.h"
 
 #include "platform/freedesktop/PortalKeystrokeSender.h"
+#include "platform/wayland/KdeKeystrokeSender.h"
 #include "platform/wayland/WlrKeystrokeSender.h"
 #include "platform/x11/X11KeystrokeSender.h"
 
@@ -47,19 +48,24 @@ bool portalAvailable()
 std::unique_ptr<KeystrokeSender> KeystrokeSender::createForSession()
 {
     // On Wayland the compositor is asked first, on a connection of the sender's own, whatever Qt draws
-    // through: the program's windows may be XWayland's, and the window list of a wlroots compositor
-    // names native and X11 windows alike.
+    // through: the program's windows may be XWayland's, and the window lists of wlroots compositors and
+    // of KWin name native and X11 windows alike.
     if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
         auto wlroots = std::make_unique<WlrKeystrokeSender>();
         if (wlroots->support() != Support::None)
             return wlroots;
-        // Elsewhere (GNOME, KDE without its own grant) the portal types into any window, once the user
-        // allows it in the portal's dialog.
+        auto kde = std::make_unique<KdeKeystrokeSender>();
+        if (kde->support() != Support::None)
+            return kde;
+        // Elsewhere (GNOME, KDE without its grant) the portal types into any window, once the user allows
+        // it in the portal's dialog.
         if (portalAvailable())
             return std::make_unique<PortalKeystrokeSender>(QStringLiteral("com.pellamor.app"));
         if (QGuiApplication::platformName() == u"xcb")
             return std::make_unique<X11KeystrokeSender>();
-        return std::make_unique<UnsupportedKeystrokeSender>(wlroots->limitation());
+        // On Plasma the missing grant is what matters, elsewhere what a wlroots compositor would offer.
+        const bool plasma = qEnvironmentVariable("XDG_CURRENT_DESKTOP").contains(u"KDE", Qt::CaseInsensitive);
+        return std::make_unique<UnsupportedKeystrokeSender>(plasma ? kde->limitation() : wlroots->limitation());
     }
     if (QGuiApplication::platformName() == u"xcb")
         return std::make_unique<X11KeystrokeSender>();

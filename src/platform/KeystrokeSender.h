@@ -64,7 +64,7 @@ public:
     // Types the keystroke into whatever has the focus, with no modifier of the user's mixed in.
     virtual void send(PasteKeystroke keystroke) = 0;
 
-    // The desktop's session: X11, wlroots, the desktop portal, or none.
+    // The desktop's session: X11, wlroots, KWin, the desktop portal, or none.
     static std::unique_ptr<KeystrokeSender> createForSession();
 
 Q_SIGNALS:

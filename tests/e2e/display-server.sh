@@ -2,14 +2,17 @@
 # against it and takes everything down again, so that tests which own or read the clipboard never touch
 # the session of whoever runs them.
 #
-#   run_under xvfb|sway COMMAND [ARGUMENT]...
+#   run_under xvfb|sway|kwin COMMAND [ARGUMENT]...
 #
 # Under xvfb the command gets DISPLAY, QT_QPA_PLATFORM=xcb, PELLAMOR_XVFB_DISPLAY (the same display, so a
 # script can tell that it already runs under a server of its own) and no WAYLAND_DISPLAY. Under sway, a
 # headless compositor that offers the data-control interface, it gets WAYLAND_DISPLAY (the socket's
 # absolute path), PELLAMOR_SWAY_DISPLAY (the same path), QT_QPA_PLATFORM=offscreen and no DISPLAY. Its
-# standard input is /dev/null. Exits with the command's status, or 77 (the skip code CTest is told about)
-# when a program the server needs is missing.
+# standard input is /dev/null. Under kwin, a virtual KWin (PELLAMOR_KWIN, or kwin_wayland on the PATH)
+# that grants the command's executable its restricted interfaces through a desktop file, the command gets
+# WAYLAND_DISPLAY and PELLAMOR_KWIN_DISPLAY (the socket's absolute path), QT_QPA_PLATFORM=offscreen and
+# DISPLAY (KWin's XWayland). Exits with the command's status, or 77 (the skip code CTest is told about) when a program the
+# server needs is missing or cannot run.
 
 server_pid=
 child_pid=
@@ -126,6 +129,49 @@ start_sway() {
     unset DISPLAY
 }
 
+# $1: the executable KWin is to grant fake input and its window list to.
+start_kwin() {
+    local kwin=${PELLAMOR_KWIN:-kwin_wayland}
+    require "$kwin" Xwayland xterm
+    # The Debian binary carries a file capability that some containers refuse to run.
+    if ! "$kwin" --version >/dev/null 2>&1; then
+        echo "run-under-kwin: $kwin cannot run here (set PELLAMOR_KWIN to a copy without capabilities); skipping" >&2
+        exit 77
+    fi
+    server_scratch=$(mktemp -d "${TMPDIR:-/tmp}/pellamor-kwin.XXXXXX") || exit 1
+    chmod 700 "$server_scratch"
+    # KWin offers its restricted interfaces to a client whose executable a desktop file names.
+    mkdir -p "$server_scratch/data/applications"
+    printf '[Desktop Entry]\nType=Application\nName=Pellamor test\nExec=%s\nX-KDE-Wayland-Interfaces=%s\n' \
+        "$(readlink -f "$1")" org_kde_kwin_fake_input,org_kde_plasma_window_management \
+        >"$server_scratch/data/applications/com.pellamor.test.desktop"
+    # KWin picks the X11 display itself and tells it to the programs it starts once XWayland is up.
+    printf '#!/bin/sh\necho "$DISPLAY" >"%s/display.new" && mv "%s/display.new" "%s/display"\n' \
+        "$server_scratch" "$server_scratch" "$server_scratch" >"$server_scratch/tell-display"
+    chmod +x "$server_scratch/tell-display"
+    env -u DISPLAY -u WAYLAND_DISPLAY -u KWIN_WAYLAND_NO_PERMISSION_CHECKS -u QT_QPA_PLATFORM \
+        HOME="$server_scratch" XDG_RUNTIME_DIR="$server_scratch" XDG_DATA_HOME="$server_scratch/data" \
+        XDG_CONFIG_HOME="$server_scratch/config" XDG_CACHE_HOME="$server_scratch/cache" \
+        "$kwin" --virtual --xwayland --socket kwin-test --width 1024 --height 768 \
+        "$server_scratch/tell-display" >"$server_scratch/kwin.log" 2>&1 </dev/null &
+    server_pid=$!
+    for _ in $(seq 400); do
+        kill -0 "$server_pid" 2>/dev/null || break
+        [[ -S $server_scratch/kwin-test && -s $server_scratch/display ]] && break
+        sleep 0.05
+    done
+    if [[ ! -s $server_scratch/display ]]; then
+        echo "run-under-kwin: kwin did not start" >&2
+        cat "$server_scratch/kwin.log" >&2
+        exit 1
+    fi
+    export WAYLAND_DISPLAY=$server_scratch/kwin-test
+    export PELLAMOR_KWIN_DISPLAY=$WAYLAND_DISPLAY
+    export QT_QPA_PLATFORM=offscreen
+    DISPLAY=$(cat "$server_scratch/display")
+    export DISPLAY
+}
+
 run_under() {
     local server=$1
     shift
@@ -139,6 +185,7 @@ run_under() {
     case $server in
     xvfb) start_xvfb ;;
     sway) start_sway ;;
+    kwin) start_kwin "$1" ;;
     *)
         echo "run_under: unknown server $server" >&2
         exit 2

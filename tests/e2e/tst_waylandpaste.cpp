@@ -1,6 +1,9 @@
-// Pasting into foot under a headless sway of its own (run-under-sway.sh), as an ordinary client: the
-// window list names and activates the terminal, and the virtual keyboard types Ctrl+Shift+V into it.
+// Pasting into foot under a compositor of its own, as an ordinary client: under a headless sway
+// (run-under-sway.sh) the wlroots window list and virtual keyboard, under a virtual KWin
+// (run-under-kwin.sh) Plasma's window list and fake input, granted through a desktop file. The window list
+// names and activates the terminal, and the keyboard types Ctrl+Shift+V into it.
 #include "../platform/FakeDataControlCompositor.h"
+#include "platform/wayland/KdeKeystrokeSender.h"
 #include "platform/wayland/WaylandClipboardReader.h"
 #include "platform/wayland/WlrKeystrokeSender.h"
 
@@ -13,11 +16,22 @@
 #include <QTest>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 namespace {
 constexpr int waitMs = 10000;
+
+using MakeSender = std::function<std::unique_ptr<WaylandKeystrokeSender>(const QByteArray& displayName)>;
+
+template<typename Sender>
+MakeSender makeSender()
+{
+    return [](const QByteArray& displayName) { return std::make_unique<Sender>(displayName); };
 }
+} // namespace
+
+Q_DECLARE_METATYPE(MakeSender)
 
 class TestWaylandPaste : public QObject
 {
@@ -26,6 +40,7 @@ class TestWaylandPaste : public QObject
 private Q_SLOTS:
     void initTestCase();
     void cleanup();
+    void compositorWithoutTheInterfacesSaysSo_data();
     void compositorWithoutTheInterfacesSaysSo();
     void pastesIntoTheWindowItActivated();
 
@@ -36,8 +51,10 @@ private:
     // Puts text on the clipboard and waits until the compositor has it.
     void copy(const QByteArray& text);
 
+    // Under KWin rather than sway.
+    bool m_kwin = false;
     QTemporaryDir m_dir;
-    std::unique_ptr<WlrKeystrokeSender> m_sender;
+    std::unique_ptr<WaylandKeystrokeSender> m_sender;
     std::unique_ptr<WaylandClipboardReader> m_clipboard;
     std::atomic<int> m_owned{0};
     QList<QProcess*> m_terminals;
@@ -45,16 +62,17 @@ private:
 
 void TestWaylandPaste::initTestCase()
 {
-    if (qEnvironmentVariableIsEmpty("PELLAMOR_SWAY_DISPLAY"))
-        QSKIP("needs a headless sway of its own: run under tests/e2e/run-under-sway.sh");
-    if (QStandardPaths::findExecutable(QStringLiteral("foot")).isEmpty())
-        QSKIP("foot is not installed");
+    m_kwin = !qEnvironmentVariableIsEmpty("PELLAMOR_KWIN_DISPLAY");
+    if (qEnvironmentVariableIsEmpty("PELLAMOR_SWAY_DISPLAY") && !m_kwin)
+        QSKIP("needs a compositor of its own: run under tests/e2e/run-under-sway.sh or run-under-kwin.sh");
+    if (QStandardPaths::findExecutable(m_kwin ? QStringLiteral("xterm") : QStringLiteral("foot")).isEmpty())
+        QSKIP("the terminal is not installed");
     QVERIFY(m_dir.isValid());
     // As the program names itself; its own windows are never a target.
     QGuiApplication::setDesktopFileName(QStringLiteral("com.pellamor.app"));
-    m_sender = std::make_unique<WlrKeystrokeSender>();
+    m_sender = m_kwin ? makeSender<KdeKeystrokeSender>()({}) : makeSender<WlrKeystrokeSender>()({});
+    QVERIFY2(m_sender->limitation().isEmpty(), qPrintable(m_sender->limitation()));
     QCOMPARE(m_sender->support(), KeystrokeSender::Support::Full);
-    QVERIFY(m_sender->limitation().isEmpty());
     m_clipboard = std::make_unique<WaylandClipboardReader>(QStringList(), [this](ClipboardSnapshot snapshot) {
         if (snapshot.ownedByUs)
             ++m_owned;
@@ -62,17 +80,32 @@ void TestWaylandPaste::initTestCase()
     QVERIFY(m_clipboard->start());
 }
 
+void TestWaylandPaste::compositorWithoutTheInterfacesSaysSo_data()
+{
+    QTest::addColumn<MakeSender>("make");
+    QTest::addColumn<QString>("limitation");
+    QTest::newRow("wlroots") << makeSender<WlrKeystrokeSender>()
+                             << QStringLiteral("the compositor offers no zwp_virtual_keyboard_manager_v1 and no "
+                                               "zwlr_foreign_toplevel_manager_v1");
+    // As KWin answers a program its desktop file does not grant them to.
+    QTest::newRow("kde") << makeSender<KdeKeystrokeSender>()
+                         << QStringLiteral("the compositor offers no org_kde_kwin_fake_input and no "
+                                           "org_kde_plasma_window_management (KWin grants them through the "
+                                           "desktop file)");
+}
+
 void TestWaylandPaste::compositorWithoutTheInterfacesSaysSo()
 {
-    // As on GNOME or KDE: a seat and a clipboard, but no window list and no virtual keyboard.
+    QFETCH(MakeSender, make);
+    QFETCH(QString, limitation);
+    // As on GNOME: a seat and a clipboard, but no window list and no way to type.
     FakeDataControlCompositor compositor({});
     QVERIFY(compositor.isListening());
-    WlrKeystrokeSender sender(compositor.displayName());
-    QCOMPARE(sender.support(), KeystrokeSender::Support::None);
-    QCOMPARE(sender.limitation(), QStringLiteral("the compositor offers no zwp_virtual_keyboard_manager_v1 and no "
-                                                 "zwlr_foreign_toplevel_manager_v1"));
-    QVERIFY(!sender.focusedWindow().isValid());
-    sender.send(PasteKeystroke::CtrlV);
+    const std::unique_ptr<WaylandKeystrokeSender> sender = make(compositor.displayName());
+    QCOMPARE(sender->support(), KeystrokeSender::Support::None);
+    QCOMPARE(sender->limitation(), limitation);
+    QVERIFY(!sender->focusedWindow().isValid());
+    sender->send(PasteKeystroke::CtrlV);
 }
 
 void TestWaylandPaste::cleanup()
@@ -92,8 +125,19 @@ QProcess* TestWaylandPaste::startTerminal(const QString& appId)
     terminal->setWorkingDirectory(m_dir.path());
     terminal->setStandardOutputFile(QProcess::nullDevice());
     terminal->setStandardErrorFile(QProcess::nullDevice());
-    terminal->start(QStringLiteral("foot"), {QStringLiteral("--app-id"), appId, QStringLiteral("sh"),
-                                             QStringLiteral("-c"), QStringLiteral("cat > ") + appId});
+    const QStringList command{QStringLiteral("sh"), QStringLiteral("-c"), QStringLiteral("cat > ") + appId};
+    if (m_kwin) {
+        // foot divides by the virtual output's physical size, which is 0: an xterm on XWayland, whose class
+        // KWin's window list gives as the app_id, and which pastes the clipboard with Ctrl+Shift+V as foot.
+        terminal->start(QStringLiteral("xterm"),
+                        QStringList{QStringLiteral("-class"), appId, QStringLiteral("-xrm"),
+                                    QStringLiteral("*VT100.translations: #override Shift Ctrl <Key>V: "
+                                                   "insert-selection(CLIPBOARD)"),
+                                    QStringLiteral("-e")} +
+                            command);
+    } else {
+        terminal->start(QStringLiteral("foot"), QStringList{QStringLiteral("--app-id"), appId} + command);
+    }
     return terminal;
 }
 

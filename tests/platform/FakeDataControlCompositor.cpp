@@ -386,8 +386,10 @@ struct FakeDataControlCompositor::Impl
         wl_resource_set_implementation(device, global->family->deviceRequests, global, &Impl::deviceDestroyed);
         impl->devices.push_back(device);
         ++impl->counters.devices;
-        // A new device learns the current selection at once, and then the primary one.
-        impl->announceSelection(device);
+        // A new device learns the current selection at once, and then the primary one; KWin says nothing
+        // of an empty clipboard.
+        if (!(impl->silentWhenEmpty && impl->selection.owner == Owner::Nobody))
+            impl->announceSelection(device);
         if (wl_resource_get_version(device) >= global->family->primarySince)
             impl->announcePrimary(device);
     }
@@ -727,6 +729,7 @@ struct FakeDataControlCompositor::Impl
     std::list<std::unique_ptr<Transfer>> transfers;
     std::vector<int> hungFds;
     std::vector<int> stalledPastes;
+    bool silentWhenEmpty = false;
     Counters counters;
 };
 
@@ -782,6 +785,11 @@ void FakeDataControlCompositor::clearSelection()
 void FakeDataControlCompositor::setPrimarySelection(const QList<QByteArray>& types)
 {
     d->call([&] { d->replacePrimary(types); });
+}
+
+void FakeDataControlCompositor::setSilentWhenEmpty(bool silent)
+{
+    d->call([&] { d->silentWhenEmpty = silent; });
 }
 
 FakeDataControlCompositor::Owner FakeDataControlCompositor::selectionOwner() const

@@ -94,6 +94,8 @@ public:
     void clearSelection();
     // Types offered as the primary selection; requests for them are refused. Empty clears it.
     void setPrimarySelection(const QList<QByteArray>& types);
+    // As KWin: a new device hears nothing of the clipboard while it is empty.
+    void setSilentWhenEmpty(bool silent);
 
     Owner selectionOwner() const;
     // The types of the client source holding the selection; empty when no client holds it.

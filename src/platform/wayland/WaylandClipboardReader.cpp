@@ -140,6 +140,8 @@ struct WaylandClipboardReader::Impl
     wl_proxy* selection = nullptr;
     quint64 serial = 0;
     bool firstSelection = true;
+    // The round trip after which no selection is the one found at the start.
+    wl_callback* settled = nullptr;
     bool changePending = false;
     bool pendingInitial = false;
 
@@ -193,6 +195,16 @@ bool WaylandClipboardReader::Impl::open()
     if (!manager || !seat || !device)
         return false;
     wl_proxy_add_dispatcher(device, dispatchDevice, this, nullptr);
+    // A new device hears the selection the compositor holds, but KWin says nothing when it holds none:
+    // what comes after the answer to this round trip is a change, never the contents found at the start.
+    settled = wl_display_sync(connection.display);
+    static const wl_callback_listener settledListener{[](void* data, wl_callback* callback, uint32_t) {
+        auto* self = static_cast<Impl*>(data);
+        self->firstSelection = false;
+        wl_callback_destroy(callback);
+        self->settled = nullptr;
+    }};
+    wl_callback_add_listener(settled, &settledListener, this);
 
     if (!connection.wakePipe.open())
         return false;
@@ -211,6 +223,7 @@ void WaylandClipboardReader::Impl::close()
         wl_proxy_marshal_flags(offer, offerDestroy, nullptr, wl_proxy_get_version(offer), WL_MARSHAL_FLAG_DESTROY);
     offers.clear();
     selection = nullptr;
+    destroyProxy(settled, wl_callback_destroy);
     if (device)
         wl_proxy_marshal_flags(device, deviceDestroy, nullptr, wl_proxy_get_version(device), WL_MARSHAL_FLAG_DESTROY);
     if (manager)

@@ -1,17 +1,12 @@
 #pragma once
 
-#include "platform/KeystrokeSender.h"
-
-#include <QByteArray>
+#include "platform/wayland/WaylandKeystrokeSender.h"
 
 #include <memory>
 
 // Pastes on wlroots compositors (sway, Hyprland, river): zwlr_foreign_toplevel_manager_v1 tells which
 // window is active and activates one again, and one zwp_virtual_keyboard_v1 types the keystroke.
-// It has a connection and a thread of its own, like WaylandClipboardReader: the compositor's events are
-// read there and every request is sent from there, so the main thread never waits on the compositor
-// after the constructor's first round trip.
-class WlrKeystrokeSender : public KeystrokeSender
+class WlrKeystrokeSender : public WaylandKeystrokeSender
 {
     Q_OBJECT
 
@@ -20,13 +15,13 @@ public:
     explicit WlrKeystrokeSender(const QByteArray& displayName = {}, QObject* parent = nullptr);
     ~WlrKeystrokeSender() override;
 
-    Support support() const override;
-    QString limitation() const override;
-    PasteTarget focusedWindow() const override;
-    bool exists(const PasteTarget& target) const override;
-    void activate(const PasteTarget& target) override;
-    bool modifiersHeld() const override;
-    void send(PasteKeystroke keystroke) override;
+protected:
+    void announceGlobal(uint32_t name, const char* interface, uint32_t version) override;
+    bool bindGlobals() override;
+    void activateWindow(quint64 number) override;
+    void typeKeystroke(PasteKeystroke keystroke) override;
+    void forgetWindows() override;
+    void destroyGlobals() override;
 
 private:
     struct Impl;
