@@ -23,7 +23,7 @@ constexpr std::size_t maxIdInput = std::size_t(1) << 20;
 
 struct Argument
 {
-    enum Kind { String, UInt32, Boolean } kind;
+    enum Kind { String, UInt32, Boolean, FileDescriptor } kind;
     std::string text;
     std::uint32_t number = 0;
 };
@@ -92,6 +92,13 @@ std::optional<int> call(const char* method, const std::vector<Argument>& argumen
             appended = dbus_message_iter_append_basic(&iter, DBUS_TYPE_BOOLEAN, &value);
             break;
         }
+        case Argument::FileDescriptor: {
+            // The bus library sends a duplicate; a bus that cannot pass descriptors leaves it to Qt's side.
+            const int fd = int(argument.number);
+            appended = dbus_connection_can_send_type(connection, DBUS_TYPE_UNIX_FD) &&
+                       dbus_message_iter_append_basic(&iter, DBUS_TYPE_UNIX_FD, &fd);
+            break;
+        }
         }
         if (!appended)
             return std::nullopt;
@@ -101,6 +108,13 @@ std::optional<int> call(const char* method, const std::vector<Argument>& argumen
         dbus_connection_send_with_reply_and_block(connection, message.get(), callTimeoutMs, &error),
         dbus_message_unref);
     if (!reply) {
+        // The program wrote part of the entry before the reader went away: running the command again
+        // cannot mend that.
+        if (dbus_error_has_name(&error, DBUS_ERROR_IO_ERROR)) {
+            std::fprintf(stderr, "pellamor: %s\n", error.message);
+            dbus_error_free(&error);
+            return 1;
+        }
         dbus_error_free(&error);
         return std::nullopt;
     }
@@ -222,7 +236,8 @@ Result run(int argc, char** argv)
     }
 
     static constexpr std::pair<std::string_view, const char*> withId[] = {
-        {"copy", "Copy"}, {"paste", "Paste"}, {"delete", "Delete"}, {"pin", "SetPinned"}, {"unpin", "SetPinned"},
+        {"copy", "Copy"},     {"paste", "Paste"},     {"delete", "Delete"},
+        {"pin", "SetPinned"}, {"unpin", "SetPinned"}, {"get", "WriteTo"},
     };
     for (const auto& [name, method] : withId) {
         if (command != name)
@@ -244,6 +259,9 @@ Result run(int argc, char** argv)
         std::vector<Argument> arguments = {{Argument::String, *id}};
         if (command == "pin" || command == "unpin")
             arguments.push_back({Argument::Boolean, {}, command == "pin"});
+        // The program writes the entry into our standard output itself: it never crosses the bus.
+        if (command == "get")
+            arguments.push_back({Argument::FileDescriptor, {}, STDOUT_FILENO});
         result.status = call(method, arguments);
         return result;
     }
