@@ -267,32 +267,6 @@ bool isImageName(const char* name)
     return true;
 }
 
-// Removes the regular files of ours in `folder` whose name `matches` accepts. A link is never followed:
-// the folder is opened without following one, and a link or anything else that is not a regular file
-// is left where it is.
-template<typename Matches>
-void removeFilesIn(const QString& folder, Matches matches)
-{
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    DIR* dir = ::fdopendir(fd);
-    if (!dir) {
-        ::close(fd);
-        return;
-    }
-    while (const dirent* entry = ::readdir(dir)) {
-        if (!matches(entry->d_name))
-            continue;
-        struct stat status = {};
-        if (::fstatat(fd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(status.st_mode) ||
-            status.st_uid != ::geteuid())
-            continue;
-        ::unlinkat(fd, entry->d_name, 0);
-    }
-    ::closedir(dir);
-}
-
 // Calls visit(fd, name, status) for every entry of `folder` that is a regular file of ours, or, with
 // folders, a folder of ours. The folder is opened without following a link, and links are never visited.
 template<typename Visit>
@@ -316,6 +290,18 @@ void visitOwnEntries(const QString& folder, bool folders, Visit visit)
         visit(fd, entry->d_name, status);
     }
     ::closedir(dir);
+}
+
+// Removes the regular files of ours in `folder` whose name `matches` accepts. A link is never followed:
+// the folder is opened without following one, and a link or anything else that is not a regular file
+// is left where it is.
+template<typename Matches>
+void removeFilesIn(const QString& folder, Matches matches)
+{
+    visitOwnEntries(folder, false, [&matches](int fd, const char* name, const struct stat&) {
+        if (matches(name))
+            ::unlinkat(fd, name, 0);
+    });
 }
 
 // The entry id an entry's format folder is named by, or null for any other name.

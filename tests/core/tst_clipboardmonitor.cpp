@@ -51,21 +51,6 @@ ClipboardContents offered(std::optional<QString> text, const QStringList& types 
     return contents;
 }
 
-// A clipboard whose text comes with formats kept beside it, as the readers prepare them.
-class FormatsPasteboard : public FakePasteboard
-{
-public:
-    KeptFormats offeredFormats;
-    using FakePasteboard::contents;
-    ClipboardContents contents(const QStringList& markers) const override
-    {
-        ClipboardContents contents = Pasteboard::contents(markers);
-        if (contents.text)
-            contents.formats = offeredFormats;
-        return contents;
-    }
-};
-
 const QString htmlType = QStringLiteral("text/html");
 
 } // namespace
@@ -125,7 +110,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_root;
     std::unique_ptr<StorageManager> m_storage;
-    std::unique_ptr<FormatsPasteboard> m_pasteboard;
+    std::unique_ptr<FakePasteboard> m_pasteboard;
     std::unique_ptr<Preferences> m_preferences;
     std::unique_ptr<HistoryModel> m_history;
     std::unique_ptr<QAbstractItemModelTester> m_tester;
@@ -136,7 +121,7 @@ void TestClipboardMonitor::init()
 {
     m_root = std::make_unique<QTemporaryDir>();
     QVERIFY(m_root->isValid());
-    m_pasteboard = std::make_unique<FormatsPasteboard>();
+    m_pasteboard = std::make_unique<FakePasteboard>();
     m_preferences = std::make_unique<Preferences>(m_root->filePath(QStringLiteral("prefs.conf")));
     reopen();
 }
@@ -579,8 +564,7 @@ void TestClipboardMonitor::copyBackImage()
 void TestClipboardMonitor::keptFormatsAreOfferedBack()
 {
     const QByteArray html = "<b>x</b>\xff";
-    m_pasteboard->offeredFormats = {{htmlType, html}};
-    m_pasteboard->copyText(QStringLiteral("x"));
+    m_pasteboard->copyFormatted(QStringLiteral("x"), {{htmlType, html}});
     check();
     const ClipboardItem entry = monitor().items().first();
     QVERIFY(history().keptSummary(entry.id) && history().keptSummary(entry.id)->formatted);
@@ -590,11 +574,9 @@ void TestClipboardMonitor::keptFormatsAreOfferedBack()
     QCOMPARE(file.permissions(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
 
     // The same text copied again: one entry, and the latest copy's formats.
-    m_pasteboard->offeredFormats = {{htmlType, "<i>x</i>"}};
-    m_pasteboard->copyText(QStringLiteral("x"));
+    m_pasteboard->copyFormatted(QStringLiteral("x"), {{htmlType, "<i>x</i>"}});
     check();
     QCOMPARE(monitor().items().size(), 1);
-    m_pasteboard->offeredFormats.clear();
     m_pasteboard->copyText(QStringLiteral("else"));
     check();
 
@@ -637,9 +619,9 @@ void TestClipboardMonitor::keptFormatsGoWithTheEntry()
 {
     QFETCH(QString, removal);
     QFETCH(bool, undo);
-    m_pasteboard->offeredFormats = {{QStringLiteral("text/uri-list"), "file:///tmp/a\r\n"},
-                                    {QStringLiteral("x-special/gnome-copied-files"), "copy\nfile:///tmp/a"}};
-    m_pasteboard->copyText(QStringLiteral("/tmp/a"));
+    const KeptFormats files{{QStringLiteral("text/uri-list"), "file:///tmp/a\r\n"},
+                            {QStringLiteral("x-special/gnome-copied-files"), "copy\nfile:///tmp/a"}};
+    m_pasteboard->copyFormatted(QStringLiteral("/tmp/a"), files);
     check();
     const ClipboardItem entry = monitor().items().first();
     QVERIFY(history().keptSummary(entry.id) && history().keptSummary(entry.id)->files);
@@ -665,7 +647,7 @@ void TestClipboardMonitor::keptFormatsGoWithTheEntry()
     for (auto format = m_pasteboard->contents().formats.cbegin(); format != m_pasteboard->contents().formats.cend();
          ++format)
         offeredBack.insert(format.key(), format.value());
-    QCOMPARE(offeredBack, undo ? m_pasteboard->offeredFormats : KeptFormats());
+    QCOMPARE(offeredBack, undo ? files : KeptFormats());
 }
 
 void TestClipboardMonitor::deleteItem()

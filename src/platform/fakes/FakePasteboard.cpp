@@ -22,6 +22,15 @@ void FakePasteboard::copyData(const QHash<QString, QByteArray>& formats)
     copy(contents);
 }
 
+void FakePasteboard::copyFormatted(const QString& text, const KeptFormats& formats)
+{
+    Contents contents;
+    contents.text = text;
+    for (auto format = formats.cbegin(); format != formats.cend(); ++format)
+        contents.formats.insert(format.key(), format.value());
+    copy(contents);
+}
+
 void FakePasteboard::copyUrls(const QList<QUrl>& urls)
 {
     Contents contents;

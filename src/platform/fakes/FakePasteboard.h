@@ -18,6 +18,8 @@ public:
     void copyData(const QHash<QString, QByteArray>& formats);
     void copyUrls(const QList<QUrl>& urls);
     void copyImage(const QImage& image);
+    // A text with other types offered beside it (formatted text, a file list).
+    void copyFormatted(const QString& text, const KeptFormats& formats);
     // Anything combined; the counter moves once.
     struct Contents
     {
