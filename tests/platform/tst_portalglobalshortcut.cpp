@@ -132,12 +132,12 @@ void TestPortalGlobalShortcut::portalThatStartsLater()
     const QString session = m_portal.session;
     activate(session, QStringLiteral("toggle-panel"));
     QTRY_COMPARE(activated.size(), 1);
-    // Another session's or another shortcut's activation is not ours.
+    // Another session's or another shortcut's activation is not ours. The bus keeps one sender's order:
+    // once the last activation has arrived, the two before it have been looked at.
     activate(QStringLiteral("/org/freedesktop/portal/desktop/session/other/x"), QStringLiteral("toggle-panel"));
     activate(session, QStringLiteral("something-else"));
     activate(session, QStringLiteral("toggle-panel"));
-    QTRY_COMPARE(activated.size(), 2);
-    QTest::qWait(100);
+    QTRY_VERIFY(activated.size() >= 2);
     QCOMPARE(activated.size(), 2);
 
     // A new combination: the old session closes and a new one binds it.
