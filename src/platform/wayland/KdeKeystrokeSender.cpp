@@ -171,16 +171,12 @@ void KdeKeystrokeSender::Impl::initialState(void* data, org_kde_plasma_window* w
 
 void KdeKeystrokeSender::Impl::publish()
 {
-    QHash<quint64, QString> live;
-    const PlasmaWindow* newest = nullptr;
+    std::vector<ListedWindow> listed;
     for (const auto& [handle, window] : windows) {
-        if (!window.ready)
-            continue;
-        live.insert(window.number, window.appId);
-        if (window.active && (!newest || window.activatedAt > newest->activatedAt))
-            newest = &window;
+        if (window.ready)
+            listed.push_back({window.number, window.appId, window.active, window.activatedAt});
     }
-    q->publish(std::move(live), newest ? PasteTarget{newest->number, newest->appId} : PasteTarget());
+    q->publish(listed);
 }
 
 KdeKeystrokeSender::KdeKeystrokeSender(const QByteArray& displayName, QObject* parent)

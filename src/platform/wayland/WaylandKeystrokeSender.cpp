@@ -66,8 +66,16 @@ void WaylandKeystrokeSender::stop()
     m_connection.close();
 }
 
-void WaylandKeystrokeSender::publish(QHash<quint64, QString> windows, const PasteTarget& active)
+void WaylandKeystrokeSender::publish(const std::vector<ListedWindow>& listed)
 {
+    QHash<quint64, QString> windows;
+    const ListedWindow* newest = nullptr;
+    for (const ListedWindow& window : listed) {
+        windows.insert(window.number, window.appId);
+        if (window.active && (!newest || window.activatedAt > newest->activatedAt))
+            newest = &window;
+    }
+    const PasteTarget active = newest ? PasteTarget{newest->number, newest->appId} : PasteTarget();
     const PasteTarget now = m_ownAppIds.contains(active.appId, Qt::CaseInsensitive) ? PasteTarget() : active;
     {
         std::lock_guard guard(m_lock);
@@ -100,7 +108,7 @@ void WaylandKeystrokeSender::loseConnection()
 {
     m_lost = true;
     forgetWindows();
-    publish({}, {});
+    publish({});
 }
 
 void WaylandKeystrokeSender::run()

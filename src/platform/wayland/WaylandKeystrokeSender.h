@@ -54,9 +54,18 @@ protected:
     // Destroys the rest of the backend's objects, before the connection closes.
     virtual void destroyGlobals() = 0;
 
-    // The live windows by number with their app_id, and the active one (invalid: none); a change of the
-    // active window, unless it is ours, is announced to the main thread.
-    void publish(QHash<quint64, QString> windows, const PasteTarget& active);
+    // One live window of the backend's list.
+    struct ListedWindow
+    {
+        quint64 number = 0;
+        QString appId;
+        bool active = false;
+        // Grows with every activation the backend sees, to tell the newest when several say they are.
+        quint64 activatedAt = 0;
+    };
+    // The live windows; the active one is the most recently activated of those that say they are. A
+    // change of the active window, unless it is ours, is announced to the main thread.
+    void publish(const std::vector<ListedWindow>& listed);
     // The compositor stopped telling about windows: as good as a lost connection.
     void giveUp() { m_lost = true; }
 

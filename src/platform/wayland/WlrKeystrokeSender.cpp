@@ -196,14 +196,10 @@ void WlrKeystrokeSender::Impl::toplevelClosed(void* data, zwlr_foreign_toplevel_
 
 void WlrKeystrokeSender::Impl::publish()
 {
-    QHash<quint64, QString> live;
-    const Toplevel* newest = nullptr;
-    for (const auto& [handle, toplevel] : toplevels) {
-        live.insert(toplevel.number, toplevel.appId);
-        if (toplevel.activated && (!newest || toplevel.activatedAt > newest->activatedAt))
-            newest = &toplevel;
-    }
-    q->publish(std::move(live), newest ? PasteTarget{newest->number, newest->appId} : PasteTarget());
+    std::vector<ListedWindow> listed;
+    for (const auto& [handle, toplevel] : toplevels)
+        listed.push_back({toplevel.number, toplevel.appId, toplevel.activated, toplevel.activatedAt});
+    q->publish(listed);
 }
 
 WlrKeystrokeSender::WlrKeystrokeSender(const QByteArray& displayName, QObject* parent)
