@@ -45,6 +45,19 @@ bool portalAvailable()
 
 } // namespace
 
+void typePaste(PasteKeystroke keystroke, const std::function<void(PasteKey key, bool pressed)>& key)
+{
+    const bool shift = keystroke == PasteKeystroke::CtrlShiftV;
+    key(PasteKey::Control, true);
+    if (shift)
+        key(PasteKey::Shift, true);
+    key(PasteKey::V, true);
+    key(PasteKey::V, false);
+    if (shift)
+        key(PasteKey::Shift, false);
+    key(PasteKey::Control, false);
+}
+
 std::unique_ptr<KeystrokeSender> KeystrokeSender::createForSession()
 {
     // On Wayland the compositor is asked first, on a connection of the sender's own, whatever Qt draws

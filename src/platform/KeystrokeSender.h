@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 // A window of another application, as the desktop names it.
@@ -23,6 +24,13 @@ enum class PasteKeystroke {
     // Terminals take Ctrl+V as a literal; they paste with Ctrl+Shift+V.
     CtrlShiftV,
 };
+
+// The keys of the paste keystroke.
+enum class PasteKey { Control, Shift, V };
+
+// Presses and releases the keys of the keystroke through `key`, in order: Ctrl (and Shift) down, V down
+// and up, then the modifiers up again.
+void typePaste(PasteKeystroke keystroke, const std::function<void(PasteKey key, bool pressed)>& key);
 
 // Gives the keyboard focus back to another application's window and types into it: the part of
 // pasting after a choice that needs the desktop. The order and the waits are the caller's; nothing

@@ -163,13 +163,10 @@ void PortalKeystrokeSender::send(PasteKeystroke keystroke)
 {
     if (!m_started)
         return;
-    const bool shift = keystroke == PasteKeystroke::CtrlShiftV;
-    notifyKeysym(keysymControlL, true);
-    if (shift)
-        notifyKeysym(keysymShiftL, true);
-    notifyKeysym(keysymV, true);
-    notifyKeysym(keysymV, false);
-    if (shift)
-        notifyKeysym(keysymShiftL, false);
-    notifyKeysym(keysymControlL, false);
+    typePaste(keystroke, [this](PasteKey key, bool pressed) {
+        notifyKeysym(key == PasteKey::Control ? keysymControlL
+                     : key == PasteKey::Shift ? keysymShiftL
+                                              : keysymV,
+                     pressed);
+    });
 }

@@ -261,18 +261,11 @@ void KdeKeystrokeSender::activateWindow(quint64 number)
 
 void KdeKeystrokeSender::typeKeystroke(PasteKeystroke keystroke)
 {
-    const bool shift = keystroke == PasteKeystroke::CtrlShiftV;
-    const auto key = [this](uint32_t code, wl_keyboard_key_state state) {
-        org_kde_kwin_fake_input_keyboard_key(d->fakeInput, code, state);
-    };
-    key(keyLeftCtrl, WL_KEYBOARD_KEY_STATE_PRESSED);
-    if (shift)
-        key(keyLeftShift, WL_KEYBOARD_KEY_STATE_PRESSED);
-    key(keyV, WL_KEYBOARD_KEY_STATE_PRESSED);
-    key(keyV, WL_KEYBOARD_KEY_STATE_RELEASED);
-    if (shift)
-        key(keyLeftShift, WL_KEYBOARD_KEY_STATE_RELEASED);
-    key(keyLeftCtrl, WL_KEYBOARD_KEY_STATE_RELEASED);
+    typePaste(keystroke, [this](PasteKey key, bool pressed) {
+        const uint32_t code = key == PasteKey::Control ? keyLeftCtrl : key == PasteKey::Shift ? keyLeftShift : keyV;
+        org_kde_kwin_fake_input_keyboard_key(d->fakeInput, code,
+                                             pressed ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED);
+    });
 }
 
 void KdeKeystrokeSender::forgetWindows()

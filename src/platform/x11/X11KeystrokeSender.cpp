@@ -277,17 +277,9 @@ void X11KeystrokeSender::send(PasteKeystroke keystroke)
         d->loadKeycodes();
     if (d->keycodes.size() != 3 || !d->keycodes[0] || !d->keycodes[1] || !d->keycodes[2])
         return;
-    const xcb_keycode_t control = d->keycodes[0];
-    const xcb_keycode_t shift = d->keycodes[1];
-    const xcb_keycode_t v = d->keycodes[2];
-    const bool withShift = keystroke == PasteKeystroke::CtrlShiftV;
-    d->fake(XCB_KEY_PRESS, control);
-    if (withShift)
-        d->fake(XCB_KEY_PRESS, shift);
-    d->fake(XCB_KEY_PRESS, v);
-    d->fake(XCB_KEY_RELEASE, v);
-    if (withShift)
-        d->fake(XCB_KEY_RELEASE, shift);
-    d->fake(XCB_KEY_RELEASE, control);
+    // The keycodes are loaded in PasteKey's order.
+    typePaste(keystroke, [this](PasteKey key, bool pressed) {
+        d->fake(pressed ? XCB_KEY_PRESS : XCB_KEY_RELEASE, d->keycodes[std::size_t(key)]);
+    });
     xcb_flush(d->connection);
 }
